@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include "platform/ui.h"
+
+TEST(ScriptedUiTest, AnswersQuestionsFromTheQueueAndRecordsEveryBox) {
+    ScriptedUi ui;
+    CMDIFrameWnd frame(&ui);
+    ui.answers = {IDYES, IDNO};
+
+    EXPECT_EQ(AfxMessageBox(&frame, "Saved.", "Information", MB_OK | MB_ICONINFORMATION), IDOK);
+    EXPECT_EQ(AfxMessageBox(&frame, "Save changes?", "Road", MB_YESNO | MB_ICONQUESTION), IDYES);
+    EXPECT_EQ(AfxMessageBox(&frame, "Reuse?", "Road", MB_YESNO), IDNO);
+    // The queue is empty now: the default answer, counted as unexpected.
+    EXPECT_EQ(AfxMessageBox(&frame, "Again?", "Road", MB_YESNO), IDNO);
+    EXPECT_EQ(ui.unexpected, 1);
+    ui.defaultAnswer = IDNO;
+    EXPECT_EQ(AfxMessageBox(&frame, "Go on?", "x", MB_OKCANCEL), IDCANCEL);
+
+    ASSERT_EQ(ui.shown.size(), 5u);
+    EXPECT_EQ(ui.shown[0].text, "Saved.");
+    EXPECT_EQ(ui.shown[1].caption, "Road");
+    EXPECT_TRUE(ui.showed("Reuse"));
+    EXPECT_FALSE(ui.showed("Delete"));
+}
+
+TEST(ScriptedUiTest, BoxesWithoutAFrameUseTheDefaultUi) {
+    ScriptedUi fallback;
+    platformSetDefaultUi(&fallback);
+    CMDIFrameWnd bare;   // a frame without its own UI
+    AfxMessageBox(&bare, "one", "c", MB_OK);
+    AfxMessageBox(nullptr, "two", "c", MB_OK);
+    platformSetDefaultUi(nullptr);
+    EXPECT_EQ(fallback.texts(), (std::vector<std::string>{"one", "two"}));
+    // With no UI at all a question is answered No and nothing crashes.
+    EXPECT_EQ(AfxMessageBox(nullptr, "nobody asks", "c", MB_YESNO), IDNO);
+}
+
+TEST(ScriptedUiTest, FileBoxesDialogsAndThePump) {
+    ScriptedUi ui;
+    ui.files = {"/tmp/a.dat", ""};
+    FileBoxRequest req;
+    std::string chosen;
+    EXPECT_TRUE(ui.fileBox(req, chosen));
+    EXPECT_EQ(chosen, "/tmp/a.dat");
+    EXPECT_FALSE(ui.fileBox(req, chosen));   // an empty answer cancels
+
+    int value = 1;
+    ui.dialogs["Filter"] = [](void* rec) {
+        *static_cast<int*>(rec) = 42;
+        return IDOK;
+    };
+    EXPECT_EQ(ui.dialog("Filter", &value), IDOK);
+    EXPECT_EQ(value, 42);
+    EXPECT_EQ(ui.dialog("Unknown", &value), IDCANCEL);
+
+    ui.messagesToPump = 2;
+    int pumped = 0;
+    while (ui.messageWaiting()) {
+        EXPECT_TRUE(ui.pumpMessage());
+        ++pumped;
+    }
+    EXPECT_EQ(pumped, 2);
+    ui.quitting = true;
+    EXPECT_FALSE(ui.pumpMessage());
+}
+
+TEST(ControlsTest, ComboBoxKeepsSelectionAndItemDataThroughEdits) {
+    CComboBox box;
+    EXPECT_EQ(box.GetCurSel(), CB_ERR);
+    box.AddString("Alpha");
+    box.AddString("beta");
+    box.AddString("Gamma");
+    box.SetItemData(1, 7);
+    EXPECT_EQ(box.SetCurSel(2), 2);
+    EXPECT_EQ(box.windowText(), "Gamma");
+
+    EXPECT_EQ(box.InsertString(0, "Zero"), 0);    // the selection moves with its item
+    EXPECT_EQ(box.GetCurSel(), 3);
+    EXPECT_EQ(box.GetItemData(2), 7u);
+    EXPECT_EQ(box.DeleteString(3), 3);            // deleting the selection clears it
+    EXPECT_EQ(box.GetCurSel(), CB_ERR);
+    EXPECT_EQ(box.DeleteString(9), CB_ERR);
+
+    EXPECT_EQ(box.FindStringExact(-1, "BETA"), 2);
+    EXPECT_EQ(box.FindStringExact(2, "beta"), 2);   // wraps round to itself
+    EXPECT_EQ(box.FindStringExact(-1, "bet"), CB_ERR);
+    EXPECT_EQ(box.SelectString(-1, "al"), 1);
+    CString text;
+    EXPECT_EQ(box.GetLBText(1, text), 5);
+    EXPECT_EQ(text, "Alpha");
+    EXPECT_EQ(box.GetLBText(5, text), CB_ERR);
+    box.ResetContent();
+    EXPECT_EQ(box.GetCount(), 0);
+}
+
+TEST(ControlsTest, TextsAndEditLimits) {
+    CString s;
+    s.Format("%s.%d.%s", "Site", 3, "sec");
+    EXPECT_EQ(s, "Site.3.sec");
+    CString t("  padded \t");
+    t.Trim();
+    EXPECT_EQ(t, "padded");
+    EXPECT_EQ(t.Mid(2, 3), "dde");
+    EXPECT_EQ(t.Right(10), "padded");
+    EXPECT_EQ(t.Left(0), "");
+    EXPECT_EQ(t.Mid(99), "");
+    EXPECT_EQ(t.CompareNoCase("PADDED"), 0);
+
+    CEdit edit;
+    edit.SetLimitText(4);
+    edit.SetWindowText("abcdefgh");
+    CString got;
+    edit.GetWindowText(got);
+    EXPECT_EQ(got, "abcd");
+}
+
+TEST(FrameTest, ChildCreationCanFailAndUserExceptionThrows) {
+    CMDIFrameWnd frame;
+    EXPECT_EQ(frame.MDIGetActive(), nullptr);
+    CMDIChildWnd* child = frame.createChild();
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(frame.MDIGetActive(), child);
+    child->SetPaneText(3, "ch 100.000");
+    child->SetPaneText(4, "ignored");
+    EXPECT_EQ(child->statusPanes[3], "ch 100.000");
+    frame.failChildCreation = true;
+    EXPECT_EQ(frame.createChild(), nullptr);
+    EXPECT_THROW(AfxThrowUserException(), CUserException);
+}
