@@ -1,0 +1,617 @@
+// The table library: structure, field values, tag orders, seeks, changes and damaged files.
+#include "common/fixture.h"
+#include "platform/table.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+const FIELD4INFO kLinkFields[] = {
+    {"NODE", 'C', 10, 0, 0},   {"NEXT_NODE", 'C', 10, 0, 0}, {"SUBNET", 'C', 4, 0, 0},
+    {"BRANCH", 'C', 4, 0, 0},  {"LINKNO", 'C', 4, 0, 0},     {"L_TYPE", 'C', 8, 0, 0},
+    {"SIZE1", 'N', 5, 0, 0},   {"SIZE2", 'N', 5, 0, 0},      {"INLEVEL", 'N', 9, 3, 0},
+    {"SELECTED", 'L', 1, 0, 0}, {nullptr, 0, 0, 0, 0}};
+
+const TAG4INFO kLinkTags[] = {{"NODE", "NODE", nullptr, 0, 0},
+                              {"LINKORDER", "SUBNET+BRANCH+LINKNO", nullptr, 0, 0},
+                              {"CULVERT", "L_TYPE+STR(SIZE1,4,0)+STR(SIZE2,4,0)", "SELECTED", 0, 0},
+                              {"SIZEDOWN", "STR(SIZE1,4,0)", nullptr, 0, r4descending},
+                              {"ONENODE", "NODE", nullptr, r4uniqueContinue, 0},
+                              {nullptr, nullptr, nullptr, 0, 0}};
+
+struct Link {
+    const char* node;
+    const char* next;
+    int subnet, branch, linkno;
+    const char* type;
+    int size1, size2;
+    bool selected;
+};
+
+class TableTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(code4initLow(&code, nullptr, 6401, 1300), 0); }
+    void TearDown() override { code4initUndo(&code); }
+
+    void put(DATA4* data, const char* field, const char* text) { f4assign(d4field(data, field), text); }
+    void putZeros(DATA4* data, const char* field, int value) {
+        FIELD4* f = d4field(data, field);
+        char text[16];
+        std::snprintf(text, sizeof text, "%0*d", f4len(f), value);
+        f4assign(f, text);
+    }
+    std::string text(DATA4* data, const char* field) {
+        std::string s = f4str(d4field(data, field));
+        return s.substr(0, s.find_last_not_of(' ') + 1);
+    }
+
+    DATA4* makeLinks(const std::string& path, const std::vector<Link>& links) {
+        DATA4* data = d4create(&code, path.c_str(), kLinkFields, kLinkTags);
+        EXPECT_NE(data, nullptr) << code.errorCode;
+        for (const Link& l : links) {
+            EXPECT_EQ(d4appendBlank(data), 0);
+            put(data, "NODE", l.node);
+            put(data, "NEXT_NODE", l.next);
+            putZeros(data, "SUBNET", l.subnet);
+            putZeros(data, "BRANCH", l.branch);
+            putZeros(data, "LINKNO", l.linkno);
+            put(data, "L_TYPE", l.type);
+            f4assignInt(d4field(data, "SIZE1"), l.size1);
+            f4assignInt(d4field(data, "SIZE2"), l.size2);
+            f4assignChar(d4field(data, "SELECTED"), l.selected ? 'T' : 'F');
+        }
+        return data;
+    }
+
+    // The record numbers of a whole walk in the current order, forwards or backwards.
+    std::vector<long> walk(DATA4* data, bool forwards = true) {
+        std::vector<long> seen;
+        for (int rc = forwards ? d4top(data) : d4bottom(data); rc == 0; rc = d4skip(data, forwards ? 1 : -1))
+            seen.push_back(d4recNo(data));
+        return seen;
+    }
+
+    CODE4 code{};
+    dbtest::TempDir dir;
+};
+
+const std::vector<Link> kLinks = {
+    {"MH3", "MH4", 1, 2, 1, "PIPE", 300, 0, true},   {"MH1", "MH2", 1, 1, 1, "PIPE", 225, 0, false},
+    {"MH2", "MH3", 1, 1, 2, "BOX", 600, 450, true},  {"MH1", "MH9", 2, 1, 1, "PIPE", 300, 0, true},
+    {"MH10", "MH1", 1, 1, 10, "PIPE", 150, 0, true},
+};
+
+TEST_F(TableTest, StructureReadsBackThroughFieldInfoAndOutlivesTheTable) {
+    DATA4* data = d4create(&code, dir.file("links.SET").c_str(), kLinkFields, nullptr);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(d4numFields(data), 10);
+    EXPECT_TRUE(d4eof(data));
+    EXPECT_EQ(dfile4recCount(data, -2L), 0);
+    FIELD4INFO* info = d4fieldInfo(data);
+    d4close(data);
+    ASSERT_NE(info, nullptr);
+    int n = 0;
+    for (; info[n].name; ++n) {
+        EXPECT_STREQ(info[n].name, kLinkFields[n].name);
+        EXPECT_EQ(info[n].type, kLinkFields[n].type);
+        EXPECT_EQ(info[n].len, kLinkFields[n].len);
+        EXPECT_EQ(info[n].dec, kLinkFields[n].dec);
+    }
+    EXPECT_EQ(n, 10);
+    u4freeDefault(info);
+
+    data = d4open(&code, dir.file("links.SET").c_str());
+    ASSERT_NE(data, nullptr);
+    FIELD4* level = d4field(data, "inlevel");  // names are found whatever their case
+    EXPECT_EQ(f4type(level), 'N');
+    EXPECT_EQ(f4len(level), 9);
+    EXPECT_EQ(f4decimals(level), 3);
+    EXPECT_EQ(d4field(data, "NOSUCH"), nullptr);
+    EXPECT_EQ(d4fieldJ(data, 10), d4field(data, "SELECTED"));
+    EXPECT_EQ(d4fieldJ(data, 11), nullptr);
+}
+
+TEST_F(TableTest, BadFieldListsCreateNothing) {
+    const FIELD4INFO twice[] = {{"A", 'C', 4, 0, 0}, {"a", 'N', 4, 0, 0}, {nullptr, 0, 0, 0, 0}};
+    const FIELD4INFO badType[] = {{"A", 'X', 4, 0, 0}, {nullptr, 0, 0, 0, 0}};
+    const FIELD4INFO tooLong[] = {{"ELEVENCHARS", 'C', 4, 0, 0}, {nullptr, 0, 0, 0, 0}};
+    const FIELD4INFO badDecimals[] = {{"A", 'N', 4, 4, 0}, {nullptr, 0, 0, 0, 0}};
+    EXPECT_EQ(d4create(&code, dir.file("a.dbf").c_str(), twice, nullptr), nullptr);
+    EXPECT_EQ(code.errorCode, e4fieldName);
+    EXPECT_EQ(d4create(&code, dir.file("a.dbf").c_str(), badType, nullptr), nullptr);
+    EXPECT_EQ(code.errorCode, e4fieldType);
+    EXPECT_EQ(d4create(&code, dir.file("a.dbf").c_str(), tooLong, nullptr), nullptr);
+    EXPECT_EQ(d4create(&code, dir.file("a.dbf").c_str(), badDecimals, nullptr), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("a.dbf")));
+    const TAG4INFO badTag[] = {{"T", "NOFIELD+A", nullptr, 0, 0}, {nullptr, nullptr, nullptr, 0, 0}};
+    const FIELD4INFO good[] = {{"A", 'C', 4, 0, 0}, {nullptr, 0, 0, 0, 0}};
+    EXPECT_EQ(d4create(&code, dir.file("b.dbf").c_str(), good, badTag), nullptr);
+    EXPECT_EQ(code.errorCode, e4expr);
+}
+
+TEST_F(TableTest, NumbersAreWrittenAtTheFieldsWidthAndDecimals) {
+    const FIELD4INFO fields[] = {{"LEVEL", 'N', 9, 3, 0}, {"COUNT", 'N', 4, 0, 0}, {"CODE", 'C', 6, 0, 0},
+                                 {"FLAG", 'L', 1, 0, 0},  {"RATIO", 'F', 8, 2, 0}, {nullptr, 0, 0, 0, 0}};
+    DATA4* data = d4create(&code, dir.file("n.dbf").c_str(), fields, nullptr);
+    ASSERT_NE(data, nullptr);
+    ASSERT_EQ(d4appendBlank(data), 0);
+    FIELD4* level = d4field(data, "LEVEL");
+    FIELD4* count = d4field(data, "COUNT");
+    FIELD4* codeField = d4field(data, "CODE");
+    struct {
+        double value;
+        const char* stored;
+        double readBack;
+    } cases[] = {
+        {12.3456, "   12.346", 12.346},   {-4.5, "   -4.500", -4.5},     {-0.0001, "    0.000", 0.0},
+        {12345.678, "12345.678", 12345.678}, {123456.789, "123456.79", 123456.79},  // loses decimals to fit
+        {12345678.9, " 12345679", 12345679},  {1234567890.0, "*********", 0.0},      // whole part too wide
+    };
+    for (const auto& c : cases) {
+        f4assignDouble(level, c.value);
+        EXPECT_STREQ(f4str(level), c.stored) << c.value;
+        EXPECT_DOUBLE_EQ(f4double(level), c.readBack) << c.value;
+    }
+    f4assignLong(count, 42);
+    EXPECT_STREQ(f4str(count), "  42");
+    f4assignInt(count, 123456);
+    EXPECT_STREQ(f4str(count), "****");
+    EXPECT_EQ(f4int(count), 0);
+    f4assign(count, "7");  // text into a numeric field stays right-aligned
+    EXPECT_STREQ(f4str(count), "   7");
+    f4assignDouble(d4field(data, "RATIO"), 0.125);
+    EXPECT_STREQ(f4str(d4field(data, "RATIO")), "    0.13");
+
+    f4assignInt(codeField, 7);  // a number into a text field is right-aligned
+    EXPECT_STREQ(f4str(codeField), "     7");
+    f4assign(codeField, "0012");
+    EXPECT_STREQ(f4str(codeField), "0012  ");
+    EXPECT_EQ(f4int(codeField), 12);
+    f4assign(codeField, "ABCDEFGHI");
+    EXPECT_STREQ(f4str(codeField), "ABCDEF");
+    EXPECT_EQ(f4long(codeField), 0);
+
+    FIELD4* flag = d4field(data, "FLAG");
+    f4assignInt(flag, 1);
+    EXPECT_EQ(f4char(flag), 'T');
+    EXPECT_TRUE(f4true(flag));
+    f4assignChar(flag, 'F');
+    EXPECT_FALSE(f4true(flag));
+
+    // Written values survive closing and opening again, and the file ends as dBASE files end.
+    f4assignDouble(level, 101.25);
+    d4close(data);
+    EXPECT_EQ(dbtest::readFile(dir.file("n.dbf")).back(), '\x1a');
+    data = d4open(&code, dir.file("n.dbf").c_str());
+    ASSERT_NE(data, nullptr);
+    EXPECT_DOUBLE_EQ(f4double(d4field(data, "LEVEL")), 101.25);
+    EXPECT_EQ(f4char(d4field(data, "FLAG")), 'F');
+
+    char buffer[8] = "AB  ";
+    EXPECT_STREQ(c4trimN(buffer, sizeof buffer), "AB");
+    char cut[] = "ABCD  ";
+    EXPECT_STREQ(c4trimN(cut, 3), "AB");
+}
+
+TEST_F(TableTest, ValuesCopyBetweenFieldsByTheirMeaning) {
+    const FIELD4INFO oldFields[] = {{"LEVEL", 'N', 9, 3, 0}, {"NAME", 'C', 4, 0, 0}, {"SUBNET", 'C', 4, 0, 0},
+                                    {"EMPTY", 'N', 6, 2, 0}, {nullptr, 0, 0, 0, 0}};
+    const FIELD4INFO newFields[] = {{"LEVEL", 'N', 12, 6, 0}, {"NAME", 'C', 8, 0, 0}, {"SUBNET", 'N', 4, 0, 0},
+                                    {"EMPTY", 'N', 8, 2, 0}, {nullptr, 0, 0, 0, 0}};
+    DATA4* from = d4create(&code, dir.file("old.dbf").c_str(), oldFields, nullptr);
+    DATA4* to = d4create(&code, dir.file("new.dbf").c_str(), newFields, nullptr);
+    ASSERT_TRUE(from && to);
+    d4appendBlank(from);
+    f4assignDouble(d4field(from, "LEVEL"), 12.5);
+    f4assign(d4field(from, "NAME"), " AB");
+    f4assign(d4field(from, "SUBNET"), "0007");
+    d4appendBlank(to);
+    for (int j = 1; j <= d4numFields(from); ++j)
+        f4assignField(d4field(to, f4name(d4fieldJ(from, j))), d4fieldJ(from, j));
+    EXPECT_STREQ(f4str(d4field(to, "LEVEL")), "   12.500000");
+    EXPECT_STREQ(f4str(d4field(to, "NAME")), " AB     ");
+    EXPECT_STREQ(f4str(d4field(to, "SUBNET")), "   7");
+    EXPECT_STREQ(f4str(d4field(to, "EMPTY")), "        ");  // a blank number stays blank
+}
+
+TEST_F(TableTest, EveryKindOfTagWalksInItsOrder) {
+    DATA4* data = makeLinks(dir.file("links.SET"), kLinks);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(walk(data), (std::vector<long>{1, 2, 3, 4, 5}));  // record-number order
+
+    d4tagSelect(data, d4tag(data, "NODE"));  // one text field; equal keys by record number
+    EXPECT_EQ(walk(data), (std::vector<long>{2, 4, 5, 3, 1}));
+    EXPECT_EQ(walk(data, false), (std::vector<long>{1, 3, 5, 4, 2}));
+
+    d4tagSelect(data, d4tag(data, "LINKORDER"));  // concatenated fields
+    EXPECT_EQ(walk(data), (std::vector<long>{2, 3, 5, 1, 4}));
+
+    d4tagSelect(data, d4tag(data, "CULVERT"));  // STR() parts and a filter: record 2 is not selected
+    EXPECT_EQ(walk(data), (std::vector<long>{3, 5, 1, 4}));
+
+    d4tagSelect(data, d4tag(data, "SIZEDOWN"));  // descending
+    EXPECT_EQ(walk(data), (std::vector<long>{3, 1, 4, 2, 5}));
+
+    d4tagSelect(data, d4tag(data, "ONENODE"));  // unique: the second MH1 stays out, silently
+    EXPECT_EQ(walk(data), (std::vector<long>{2, 5, 3, 1}));
+    EXPECT_EQ(code.errorCode, 0);
+
+    EXPECT_EQ(d4tagSelected(data), d4tag(data, "ONENODE"));
+    d4tagSelect(data, nullptr);
+    EXPECT_EQ(d4tagSelected(data), nullptr);
+    EXPECT_EQ(d4tagDefault(data), d4tag(data, "NODE"));
+    EXPECT_STREQ(t4alias(d4tag(data, "culvert")), "CULVERT");
+    EXPECT_EQ(t4keyLen(d4tag(data, "CULVERT")), 16);
+
+    // Skipping past either end.
+    d4tagSelect(data, d4tag(data, "NODE"));
+    ASSERT_EQ(d4bottom(data), 0);
+    EXPECT_EQ(d4skip(data, 1), r4eof);
+    EXPECT_TRUE(d4eof(data));
+    EXPECT_EQ(d4recNo(data), 6);
+    EXPECT_EQ(d4skip(data, -1), 0);  // back from eof to the last
+    EXPECT_EQ(d4recNo(data), 1);
+    ASSERT_EQ(d4top(data), 0);
+    EXPECT_EQ(d4skip(data, -1), r4bof);
+    EXPECT_TRUE(d4bof(data));
+    EXPECT_EQ(d4recNo(data), 2);
+    EXPECT_EQ(d4skip(data, 3), 0);
+    EXPECT_EQ(d4recNo(data), 3);
+    EXPECT_EQ(d4go(data, 0), r4entry);
+    EXPECT_EQ(d4go(data, 6), r4entry);
+}
+
+TEST_F(TableTest, SeeksFindTheFirstEqualKeyAndWalkDuplicates) {
+    DATA4* data = makeLinks(dir.file("links.SET"), kLinks);
+    d4tagSelect(data, d4tag(data, "NODE"));
+    EXPECT_EQ(d4seek(data, "MH1"), 0);  // a short key matches "MH1" and "MH10" on its length
+    EXPECT_EQ(d4recNo(data), 2);
+    EXPECT_EQ(d4seekNext(data, "MH1"), 0);
+    EXPECT_EQ(d4recNo(data), 4);
+    EXPECT_EQ(d4seekNext(data, "MH1"), 0);
+    EXPECT_EQ(d4recNo(data), 5);
+    EXPECT_EQ(d4seekNext(data, "MH1"), r4after);  // MH2 follows
+    EXPECT_EQ(d4recNo(data), 3);
+
+    EXPECT_EQ(d4seek(data, "MH1       "), 0);  // the full key stops at the exact name
+    EXPECT_EQ(d4seekNext(data, "MH1       "), 0);
+    EXPECT_EQ(d4recNo(data), 4);
+    EXPECT_EQ(d4seekNext(data, "MH1       "), r4after);
+    EXPECT_EQ(d4recNo(data), 5);
+
+    EXPECT_EQ(d4seek(data, "MH25"), r4after);
+    EXPECT_EQ(d4recNo(data), 1);
+    EXPECT_EQ(d4seek(data, "ZZ"), r4eof);
+    EXPECT_TRUE(d4eof(data));
+    EXPECT_EQ(d4seek(data, "MH2XXXXXXXXXXXXXX"), r4after);  // a longer key is cut to the tag's length
+    EXPECT_EQ(d4recNo(data), 1);
+
+    d4tagSelect(data, d4tag(data, "LINKORDER"));
+    EXPECT_EQ(d4seek(data, "0001"), 0);
+    EXPECT_EQ(d4recNo(data), 2);
+    EXPECT_EQ(d4seek(data, "000100010010"), 0);
+    EXPECT_EQ(d4recNo(data), 5);
+
+    d4tagSelect(data, d4tag(data, "SIZEDOWN"));  // descending: "after" is the next smaller key
+    EXPECT_EQ(d4seekDouble(data, 300), 0);
+    EXPECT_EQ(d4recNo(data), 1);
+    EXPECT_EQ(d4seekNext(data, " 300"), 0);
+    EXPECT_EQ(d4recNo(data), 4);
+    EXPECT_EQ(d4seekDouble(data, 250), r4after);
+    EXPECT_EQ(d4recNo(data), 2);
+
+    d4tagSelect(data, d4tag(data, "CULVERT"));
+    EXPECT_EQ(d4seek(data, "BOX      600 450"), 0);
+    EXPECT_EQ(d4recNo(data), 3);
+    EXPECT_EQ(d4seek(data, "PIPE     225"), r4after);  // record 2 is filtered out
+
+    const FIELD4INFO plain[] = {{"A", 'C', 4, 0, 0}, {nullptr, 0, 0, 0, 0}};
+    DATA4* untagged = d4create(&code, dir.file("plain.dbf").c_str(), plain, nullptr);
+    EXPECT_EQ(d4seek(untagged, "A"), r4noTag);
+}
+
+TEST_F(TableTest, KeysFollowAssignmentsAppendsAndDeletionMarks) {
+    DATA4* data = makeLinks(dir.file("links.SET"), kLinks);
+    d4tagSelect(data, d4tag(data, "NODE"));
+    ASSERT_EQ(d4seek(data, "MH3"), 0);
+    put(data, "NODE", "AA1");  // the change takes effect in the order without a reindex
+    EXPECT_EQ(d4seek(data, "MH3"), r4eof);
+    EXPECT_EQ(d4seek(data, "AA1"), 0);
+    EXPECT_EQ(d4recNo(data), 1);
+    EXPECT_EQ(walk(data), (std::vector<long>{1, 2, 4, 5, 3}));
+
+    // Changing the key of the current record and skipping moves on from its new place.
+    ASSERT_EQ(d4seek(data, "MH2"), 0);
+    put(data, "NODE", "MH0");
+    ASSERT_EQ(d4skip(data, 1), 0);
+    EXPECT_EQ(d4recNo(data), 2);
+
+    // Clearing the filter field takes a record out of the filtered tag; setting it brings it back.
+    d4tagSelect(data, d4tag(data, "CULVERT"));
+    d4go(data, 3);
+    f4assignChar(d4field(data, "SELECTED"), 'F');
+    d4go(data, 2);
+    f4assignChar(d4field(data, "SELECTED"), 'T');
+    EXPECT_EQ(walk(data), (std::vector<long>{5, 2, 1, 4}));
+
+    // A unique tag: a new record whose key is held stays out; a new key goes in.
+    d4tagSelect(data, d4tag(data, "ONENODE"));
+    d4appendBlank(data);
+    put(data, "NODE", "MH10");
+    d4appendBlank(data);
+    put(data, "NODE", "MH11");
+    EXPECT_EQ(walk(data), (std::vector<long>{1, 3, 2, 5, 7}));
+
+    // Appending through d4appendStart copies the current record.
+    d4tagSelect(data, d4tag(data, "NODE"));
+    ASSERT_EQ(d4seek(data, "MH11"), 0);
+    ASSERT_EQ(d4appendStart(data, 0), 0);
+    put(data, "NEXT_NODE", "OUT");
+    ASSERT_EQ(d4append(data), 0);
+    EXPECT_EQ(d4recNo(data), 8);
+    EXPECT_EQ(text(data, "NODE"), "MH11");
+    EXPECT_EQ(d4seek(data, "MH11"), 0);
+    EXPECT_EQ(d4seekNext(data, "MH11"), 0);
+    EXPECT_EQ(d4recNo(data), 8);
+
+    // A tag on the deletion mark follows d4delete and d4recall.
+    INDEX4* extra = i4create(data, dir.file("extra.idx").c_str(), nullptr);
+    ASSERT_NE(extra, nullptr);
+    const TAG4INFO live[] = {{"LIVE", "NODE", ".NOT. DELETED()", 0, 0}, {nullptr, nullptr, nullptr, 0, 0}};
+    ASSERT_EQ(i4tagAdd(extra, live), 0);
+    d4tagSelect(data, d4tag(data, "LIVE"));
+    EXPECT_EQ(walk(data).size(), 8u);
+    d4go(data, 4);
+    d4delete(data);
+    EXPECT_TRUE(d4deleted(data));
+    EXPECT_EQ(walk(data).size(), 7u);
+    d4go(data, 4);
+    d4recall(data);
+    EXPECT_EQ(walk(data).size(), 8u);
+}
+
+TEST_F(TableTest, DeletedRecordsAreVisitedUntilPackAndZapEmpties) {
+    DATA4* data = makeLinks(dir.file("links.SET"), kLinks);
+    d4go(data, 2);
+    d4delete(data);
+    d4go(data, 4);
+    d4delete(data);
+    std::vector<int> marks;
+    for (int rc = d4top(data); rc == 0; rc = d4skip(data, 1)) marks.push_back(d4deleted(data));
+    EXPECT_EQ(marks, (std::vector<int>{0, 1, 0, 1, 0}));
+    d4close(data);
+
+    data = d4open(&code, dir.file("links.SET").c_str());  // the marks are in the file
+    ASSERT_NE(data, nullptr);
+    d4go(data, 4);
+    EXPECT_TRUE(d4deleted(data));
+    ASSERT_EQ(d4pack(data), 0);
+    EXPECT_EQ(d4recCount(data), 3);
+    EXPECT_EQ(d4recNo(data), 1);
+    d4tagSelect(data, d4tag(data, "NODE"));  // the index beside the table was opened with it
+    EXPECT_EQ(walk(data), (std::vector<long>{3, 2, 1}));
+    EXPECT_EQ(d4seek(data, "MH10"), 0);
+    EXPECT_EQ(d4recNo(data), 3);
+    EXPECT_EQ(d4seek(data, "MH1       "), r4after);
+
+    ASSERT_EQ(d4zap(data, 2, 2), 0);
+    EXPECT_EQ(walk(data), (std::vector<long>{2, 1}));
+    ASSERT_EQ(d4zap(data, 1, 1000000000L), 0);
+    EXPECT_EQ(d4recCount(data), 0);
+    EXPECT_EQ(d4top(data), r4eof);
+    EXPECT_EQ(d4seek(data, "MH"), r4eof);
+    d4close(data);
+    data = d4open(&code, dir.file("links.SET").c_str());
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(d4recCount(data), 0);
+    EXPECT_TRUE(d4eof(data));
+    EXPECT_EQ(d4appendBlank(data), 0);  // an emptied table takes records again
+    EXPECT_EQ(d4recCount(data), 1);
+}
+
+TEST_F(TableTest, ContextKeepsSeveralTablesAndSwitchesDecideWhatIsAnError) {
+    DATA4* first = makeLinks(dir.file("a.SET"), kLinks);
+    DATA4* second = makeLinks(dir.file("b.SET"), {kLinks[0]});
+    ASSERT_TRUE(first && second);
+    ASSERT_EQ(code4initLow(&code, nullptr, 6401, 1300), 0);  // again, with tables open
+    d4tagSelect(first, d4tag(first, "NODE"));
+    EXPECT_EQ(d4seek(first, "MH2"), 0);
+    EXPECT_EQ(d4recCount(second), 1);
+
+    // A missing table is none; with the switches cleared it is not even an error.
+    code.autoOpen = code.errOpen = code.errTagName = code.safety = 0;
+    EXPECT_EQ(d4open(&code, dir.file("missing.SET").c_str()), nullptr);
+    EXPECT_EQ(d4tag(first, "NOSUCH"), nullptr);
+    EXPECT_EQ(code.errorCode, 0);
+    code.errOpen = code.errTagName = 1;
+    EXPECT_EQ(d4open(&code, dir.file("missing.SET").c_str()), nullptr);
+    EXPECT_EQ(code.errorCode, e4open);
+    EXPECT_EQ(d4tag(first, "NOSUCH"), nullptr);
+    EXPECT_EQ(code.errorCode, e4tagName);
+
+    // Without autoOpen the table opens without its tags; i4open opens them.
+    d4close(second);
+    DATA4* again = d4open(&code, dir.file("b.SET").c_str());
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(d4tagDefault(again), nullptr);
+    INDEX4* index = i4open(again, nullptr);
+    ASSERT_NE(index, nullptr);
+    EXPECT_NE(d4tag(again, "LINKORDER"), nullptr);
+    EXPECT_EQ(d4index(again, nullptr), index);
+    // code4initUndo in TearDown closes what is still open.
+}
+
+TEST_F(TableTest, IndexFilesListAddAndRebuildTags) {
+    DATA4* data = makeLinks(dir.file("links.SET"), kLinks);
+    INDEX4* index = i4create(data, dir.file("links.SEX").c_str(), kLinkTags + 3);  // two tags
+    ASSERT_NE(index, nullptr);
+    const TAG4INFO more[] = {{"SIZEDOWN", "STR(SIZE1,4,0)", nullptr, 0, r4descending},
+                             {"NEXT_NODE", "NEXT_NODE", nullptr, 0, 0},
+                             {nullptr, nullptr, nullptr, 0, 0}};
+    ASSERT_EQ(i4tagAdd(index, more), 0);  // only the missing tag is added
+    d4close(data);
+
+    code.autoOpen = 0;
+    data = d4open(&code, dir.file("links.SET").c_str());
+    index = i4open(data, dir.file("links.SEX").c_str());
+    ASSERT_NE(index, nullptr);
+    TAG4INFO* tags = i4tagInfo(index);
+    ASSERT_NE(tags, nullptr);
+    std::vector<std::string> names;
+    for (int i = 0; tags[i].name; ++i) names.push_back(tags[i].name);
+    EXPECT_EQ(names, (std::vector<std::string>{"SIZEDOWN", "ONENODE", "NEXT_NODE"}));
+    EXPECT_NE(tags[0].descending, 0);
+    EXPECT_NE(tags[1].unique, 0);
+    EXPECT_STREQ(tags[0].expression, "STR(SIZE1,4,0)");
+    u4freeDefault(tags);
+
+    d4tagSelect(data, d4tag(data, "NEXT_NODE"));
+    EXPECT_EQ(walk(data), (std::vector<long>{5, 2, 3, 1, 4}));
+    EXPECT_EQ(d4reindex(data), 0);
+    EXPECT_EQ(walk(data), (std::vector<long>{5, 2, 3, 1, 4}));
+}
+
+TEST_F(TableTest, CreatingOverAnExistingTableReplacesItAndItsTags) {
+    DATA4* data = makeLinks(dir.file("links.SET"), kLinks);
+    d4close(data);
+    const FIELD4INFO fields[] = {{"NAME", 'C', 17, 0, 0}, {nullptr, 0, 0, 0, 0}};
+    data = d4create(&code, dir.file("links.SET").c_str(), fields, nullptr);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(d4recCount(data), 0);
+    EXPECT_EQ(d4numFields(data), 1);
+    d4close(data);
+    data = d4open(&code, dir.file("links.SET").c_str());
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(d4tagDefault(data), nullptr);  // the old index went with the old table
+}
+
+// ---- Damaged files -----------------------------------------------------------------------------
+
+class DamagedTableTest : public TableTest {
+protected:
+    std::string made() {
+        DATA4* data = makeLinks(dir.file("links.SET"), kLinks);
+        d4close(data);
+        return dbtest::readFile(dir.file("links.SET"));
+    }
+    static void putU32(std::string& bytes, size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes[at + size_t(i)] = char((v >> (8 * i)) & 0xFF);
+    }
+    static void putU16(std::string& bytes, size_t at, unsigned v) {
+        bytes[at] = char(v & 0xFF);
+        bytes[at + 1] = char((v >> 8) & 0xFF);
+    }
+    DATA4* reopen(const std::string& bytes) {
+        dbtest::writeFile(dir.file("links.SET"), bytes);
+        return d4open(&code, dir.file("links.SET").c_str());
+    }
+};
+
+TEST_F(DamagedTableTest, ATruncatedTableKeepsItsWholeRecords) {
+    std::string bytes = made();
+    size_t headerLength = size_t(static_cast<unsigned char>(bytes[8])) | size_t(static_cast<unsigned char>(bytes[9])) << 8;
+    size_t recordLength = size_t(static_cast<unsigned char>(bytes[10])) | size_t(static_cast<unsigned char>(bytes[11])) << 8;
+    DATA4* data = reopen(bytes.substr(0, headerLength + 3 * recordLength + recordLength / 2));
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(d4recCount(data), 3);
+    d4tagSelect(data, d4tag(data, "NODE"));
+    EXPECT_EQ(walk(data), (std::vector<long>{2, 3, 1}));
+    EXPECT_EQ(d4appendBlank(data), 0);  // appends go after the last whole record
+    put(data, "NODE", "NEW");
+    d4close(data);
+    data = d4open(&code, dir.file("links.SET").c_str());
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(d4recCount(data), 4);
+    d4go(data, 4);
+    EXPECT_EQ(text(data, "NODE"), "NEW");
+}
+
+TEST_F(DamagedTableTest, HeadersThatDoNotMatchTheFileOpenAsNone) {
+    std::string good = made();
+    std::string bytes = good;
+    putU32(bytes, 4, 0x7FFFFFFF);  // a record count far beyond the file: the records there are kept
+    DATA4* data = reopen(bytes);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(d4recCount(data), 5);
+    d4close(data);
+
+    bytes = good;
+    putU16(bytes, 8, 0xFFF0);  // header length past the end of the file
+    EXPECT_EQ(reopen(bytes), nullptr);
+    EXPECT_EQ(code.errorCode, e4data);
+
+    bytes = good;
+    putU16(bytes, 10, 7);  // record length that does not add up to the fields
+    EXPECT_EQ(reopen(bytes), nullptr);
+
+    bytes = good;
+    putU16(bytes, 8, 40);  // header length shorter than the field descriptors
+    EXPECT_EQ(reopen(bytes), nullptr);
+
+    bytes = good;
+    bytes[32 + 16] = 0;  // a field of no width
+    EXPECT_EQ(reopen(bytes), nullptr);
+
+    EXPECT_EQ(reopen(good.substr(0, 20)), nullptr);
+    EXPECT_EQ(reopen(""), nullptr);
+    std::string noise(4096, '\0');
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = char((i * 2654435761u) >> 13);
+    EXPECT_EQ(reopen(noise), nullptr);
+}
+
+// Whatever the damage, a table opens as none or opens and reads to its end.
+TEST_F(DamagedTableTest, MangledHeadersAndCutsNeverReadPastTheFile) {
+    std::string good = made();
+    auto exercise = [this](DATA4* data) {
+        if (!data) return;
+        for (int rc = d4top(data); rc == 0; rc = d4skip(data, 1))
+            for (int j = 1; j <= d4numFields(data); ++j) {
+                f4str(d4fieldJ(data, j));
+                f4double(d4fieldJ(data, j));
+            }
+        d4seek(data, "MH1");
+        d4close(data);
+    };
+    for (size_t cut = 0; cut < good.size(); cut += 7) exercise(reopen(good.substr(0, cut)));
+    uint32_t state = 12345;
+    auto next = [&state] { return state = state * 1103515245u + 12345u; };
+    for (int round = 0; round < 300; ++round) {
+        std::string bytes = good;
+        for (int k = 0; k < 3; ++k) bytes[(next() >> 8) % 400] = char(next() >> 16);
+        exercise(reopen(bytes));
+    }
+}
+
+TEST_F(DamagedTableTest, AGarbageIndexLeavesTheTableOpenWithoutTags) {
+    made();
+    std::string index = dbtest::readFile(dir.file("links.mdx"));
+    ASSERT_FALSE(index.empty());
+    for (std::string bad : {std::string("not an index at all"), index.substr(0, index.size() - 3),
+                            std::string(index).replace(20, 3, "XYZ"), std::string()}) {
+        dbtest::writeFile(dir.file("links.mdx"), bad);
+        code.errorCode = 0;
+        DATA4* data = d4open(&code, dir.file("links.SET").c_str());
+        ASSERT_NE(data, nullptr);
+        EXPECT_EQ(d4tagDefault(data), nullptr);
+        EXPECT_EQ(code.errorCode, e4index);
+        EXPECT_EQ(i4open(data, nullptr), nullptr);
+        // Creating the index again brings the tags back.
+        ASSERT_NE(i4create(data, nullptr, kLinkTags), nullptr);
+        d4tagSelect(data, d4tag(data, "NODE"));
+        EXPECT_EQ(walk(data), (std::vector<long>{2, 4, 5, 3, 1}));
+        d4close(data);
+    }
+    // An index whose tags name fields the table lacks is as good as damaged.
+    const FIELD4INFO other[] = {{"NAME", 'C', 8, 0, 0}, {nullptr, 0, 0, 0, 0}};
+    code.autoOpen = 0;
+    DATA4* data = d4create(&code, dir.file("other.dbf").c_str(), other, nullptr);
+    EXPECT_EQ(i4open(data, dir.file("links.mdx").c_str()), nullptr);
+    EXPECT_EQ(code.errorCode, e4index);
+}
+
+}  // namespace
