@@ -1,0 +1,243 @@
+// The road design settings file, new projects, fences, the grid and contour records and the
+// file boxes.
+#include <cstring>
+
+#include "common/library_fixture.h"
+
+using DesignSettingsTest = LibraryTest;
+
+TEST_F(DesignSettingsTest, ValuesGoToTheCurrentRoadsFile) {
+    coreSetJobDefaultInt("Global", "RoadId", 2);
+    dbfSetRoadDefault("Layers", "Name", "Asphalt");
+    dbfSetRoadDefaultInt("Layers", "Count", 4);
+    dbfSetRoadDefaultDouble("Layers", "Width", 3.14159);
+    // Saved at once, to "<project>.<road>.des".
+    const std::string written = dbtest::readFile(file("Site.2.des"));
+    EXPECT_NE(written.find("Name=Asphalt"), std::string::npos);
+    EXPECT_NE(written.find("Width=3.142"), std::string::npos);
+
+    char buffer[64];
+    dbfGetRoadDefault("Layers", "Name", "none", buffer, sizeof buffer);
+    EXPECT_STREQ(buffer, "Asphalt");
+    EXPECT_EQ(dbfGetRoadDefaultInt("Layers", "Count", 0), 4);
+    EXPECT_DOUBLE_EQ(dbfGetRoadDefaultDouble("Layers", "Width", 0.0), 3.142);
+
+    // Another road has its own file.
+    coreSetJobDefaultInt("Global", "RoadId", 3);
+    EXPECT_EQ(dbfGetRoadDefaultInt("Layers", "Count", -1), -1);
+    EXPECT_STREQ(dbfGetDesFile()->FileName(), file("Site.3.des").c_str());
+}
+
+TEST_F(DesignSettingsTest, DoubleDefaultComesBackToThreeDecimals) {
+    EXPECT_DOUBLE_EQ(dbfGetRoadDefaultDouble("Global", "Version", 0.12345), 0.123);
+    EXPECT_DOUBLE_EQ(dbfGetRoadDefaultDouble("Global", "Version", -2.0), -2.0);
+    EXPECT_EQ(dbfGetRoadDefaultInt("Global", "Missing", -17), -17);
+}
+
+TEST_F(DesignSettingsTest, IncompleteWritesAreIgnoredAndSectionsDeleted) {
+    dbfSetRoadDefault("Keep", "A", "1");
+    dbfSetRoadDefault("Gone", "B", "2");
+    dbfSetRoadDefault(nullptr, "C", "3");
+    dbfSetRoadDefault("Keep", nullptr, "3");
+    dbfSetRoadDefault("Keep", "D", nullptr);
+    dbfDeleteRoadSection("Gone");
+    const std::string written = dbtest::readFile(file("Site.1.des"));
+    EXPECT_NE(written.find("A=1"), std::string::npos);
+    EXPECT_EQ(written.find("[Gone]"), std::string::npos);
+    EXPECT_EQ(written.find("D="), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+class FenceTest : public LibraryTest {
+protected:
+    void node(const char* fence, int n, const char* value) {
+        coreSetJobDefault(fence, ("Node" + std::to_string(n)).c_str(), value);
+    }
+};
+
+TEST_F(FenceTest, ClosedFenceIsLoadedWithYThenX) {
+    node("Yard", 1, "10,100");
+    node("Yard", 2, "20,100");
+    node("Yard", 3, "20,200");
+    node("Yard", 4, "10,100");
+    std::vector<PNT_2D_record> polygon{{1, 1}};
+    EXPECT_EQ(dbfGrabFence("Yard", polygon), 4);
+    ASSERT_EQ(polygon.size(), 4u);
+    EXPECT_DOUBLE_EQ(polygon[1].y, 20.0);
+    EXPECT_DOUBLE_EQ(polygon[1].x, 100.0);
+}
+
+TEST_F(FenceTest, OpenShortOrMissingFencesAreEmpty) {
+    std::vector<PNT_2D_record> polygon;
+    // Open: the last node differs from the first in both coordinates.
+    node("Open", 1, "0,1");
+    node("Open", 2, "5,5");
+    node("Open", 3, "9,9");
+    EXPECT_EQ(dbfGrabFence("Open", polygon), 0);
+    EXPECT_TRUE(polygon.empty());
+    // Differing in one coordinate only still counts as closed.
+    node("Open", 3, "0,9");
+    EXPECT_EQ(dbfGrabFence("Open", polygon), 3);
+    // Too short.
+    node("Short", 1, "1,1");
+    node("Short", 2, "1,1");
+    EXPECT_EQ(dbfGrabFence("Short", polygon), 0);
+    // Missing.
+    EXPECT_EQ(dbfGrabFence("Nowhere", polygon), 0);
+    EXPECT_EQ(dbfGrabFence(nullptr, polygon), 0);
+}
+
+TEST_F(FenceTest, ZeroNodeEndsTheList) {
+    node("Cut", 1, "1,1");
+    node("Cut", 2, "2,1");
+    node("Cut", 3, "2,2");
+    node("Cut", 4, "1,1");
+    node("Cut", 5, "0,0");
+    node("Cut", 6, "7,7");
+    std::vector<PNT_2D_record> polygon;
+    EXPECT_EQ(dbfGrabFence("Cut", polygon), 4);
+    node("Cut", 2, "0,0");   // now only one node before the end
+    EXPECT_EQ(dbfGrabFence("Cut", polygon), 0);
+}
+
+TEST_F(FenceTest, ComboListsFenceNamesUpToTheFirstMissing) {
+    coreSetJobDefault("Fence Names", "Item1", "Yard");
+    coreSetJobDefault("Fence Names", "Item2", "Pond");
+    coreSetJobDefault("Fence Names", "Item3", "null");
+    coreSetJobDefault("Fence Names", "Item4", "Late");
+    CComboBox combo;
+    EXPECT_EQ(dbfFenceCombo(&combo), 2u);
+    ASSERT_EQ(combo.GetCount(), 2);
+    CString text;
+    combo.GetLBText(1, text);
+    EXPECT_EQ(text, "Pond");
+    EXPECT_EQ(dbfFenceCombo(nullptr), 2u);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+using GridTest = LibraryTest;
+
+TEST_F(GridTest, MissingGridFileAsksForTheGridVolumes) {
+    unsigned char header[kGridHeaderBytes];
+    EXPECT_EQ(dbfReadGridHeader(header), 0);
+    ASSERT_NE(ui.last(), nullptr);
+    EXPECT_EQ(ui.last()->caption, "GRD file not found");
+    EXPECT_EQ(ui.last()->text,
+              "This function requires that you first perform the DTM Grid Volumes function\n"
+              "so as to create a project .GRD file.");
+    std::int32_t grid[kGridSide * kGridSide];
+    RRect limits;
+    EXPECT_EQ(dbfReadGrid(1, grid, &limits), 0);
+    EXPECT_FALSE(std::filesystem::exists(file("Site.grd")));   // reading never creates it
+}
+
+TEST_F(GridTest, RecordsAreReadAtTheirOffsets) {
+    std::string bytes(kGridHeaderBytes, 'H');
+    for (int record = 1; record <= 2; ++record) {
+        RRect limits{100.0 * record, -1.0, -2.0, 3.0};
+        bytes.append(reinterpret_cast<const char*>(&limits), sizeof limits);
+        for (int i = 0; i < kGridSide * kGridSide; ++i) {
+            const std::int32_t value = record * 100000 + i;
+            bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+        }
+    }
+    dbtest::writeFile(file("Site.grd"), bytes);
+
+    unsigned char header[kGridHeaderBytes];
+    EXPECT_EQ(dbfReadGridHeader(header), 1);
+    EXPECT_EQ(header[kGridHeaderBytes - 1], 'H');
+    std::int32_t grid[kGridSide * kGridSide];
+    RRect limits;
+    ASSERT_EQ(dbfReadGrid(2, grid, &limits), 1);
+    EXPECT_DOUBLE_EQ(limits.maxY, 200.0);
+    EXPECT_EQ(grid[0], 200000);
+    EXPECT_EQ(grid[kGridSide * kGridSide - 1], 200000 + kGridSide * kGridSide - 1);
+    EXPECT_EQ(dbfReadGrid(3, grid, &limits), 0);   // past the end
+    EXPECT_EQ(dbfReadGrid(0, grid, &limits), 0);   // records count from 1
+}
+
+TEST_F(GridTest, ContourRecordsRoundTripAndStopAtTheEnd) {
+    FILE* out = coreFileOpen(file("Site.1.cnt").c_str(), "w+b");
+    ASSERT_NE(out, nullptr);
+    unsigned char header[kContourHeaderBytes];
+    std::memset(header, 7, sizeof header);
+    EXPECT_EQ(dbfStoreContourHeader(header, out), 1);
+    unsigned char line[kContourLineBytes] = {2};
+    const std::uint16_t count = 3;
+    std::memcpy(line + 1, &count, sizeof count);
+    const std::vector<PNT_2D_record> polygon{{1, 2}, {3, 4}, {5, 6}};
+    EXPECT_EQ(dbfStoreContour(line, polygon, out), 1);
+    out = coreFileClose(out);
+
+    FILE* in = coreFileOpen(file("Site.1.cnt").c_str(), "rb");
+    unsigned char readHeader[kContourHeaderBytes];
+    EXPECT_EQ(dbfReadContourHeader(readHeader, in), 1);
+    EXPECT_EQ(std::memcmp(header, readHeader, sizeof header), 0);
+    unsigned char readLine[kContourLineBytes];
+    std::vector<PNT_2D_record> readPolygon;
+    ASSERT_EQ(dbfReadContour(readLine, readPolygon, in), 1);
+    ASSERT_EQ(readPolygon.size(), 3u);
+    EXPECT_DOUBLE_EQ(readPolygon[2].y, 6.0);
+    EXPECT_EQ(dbfReadContour(readLine, readPolygon, in), 0);   // end of file
+    in = coreFileClose(in);
+
+    // A line record that promises more points than the file holds fails cleanly.
+    const std::string whole = dbtest::readFile(file("Site.1.cnt"));
+    dbtest::writeFile(file("Site.2.cnt"), whole.substr(0, whole.size() - 8));
+    in = coreFileOpen(file("Site.2.cnt").c_str(), "rb");
+    dbfReadContourHeader(readHeader, in);
+    EXPECT_EQ(dbfReadContour(readLine, readPolygon, in), 0);
+    EXPECT_TRUE(readPolygon.empty());
+    coreFileClose(in);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+using FileBoxTest = LibraryTest;
+
+TEST_F(FileBoxTest, OpenBoxForcesTheExtensionAndRemembersTheFolder) {
+    char buffer[MAX_PATH] = "/start/here";
+    ui.files = {"/data/in/points.txt"};
+    EXPECT_EQ(dbfSelectOpenFile(buffer, sizeof buffer, "Open", "Terrain", "dtm", 1), 1);
+    EXPECT_STREQ(buffer, "/data/in/points.dtm");
+    EXPECT_EQ(ui.last()->text, "Terrain File (*.dtm)|*.dtm|All Files (*.*)|*.*||");
+    char folder[MAX_PATH];
+    coreGetJobDefault("File Paths", "dtm", "", folder, sizeof folder);
+    EXPECT_STREQ(folder, "/data/in/");
+
+    ui.files = {"/data/in/Other.DTM"};   // the same extension in capitals is kept
+    EXPECT_EQ(dbfSelectOpenFile(buffer, sizeof buffer, "Open", "Terrain", "dtm", 1), 1);
+    EXPECT_STREQ(buffer, "/data/in/Other.DTM");
+
+    ui.files = {""};   // cancelled
+    EXPECT_EQ(dbfSelectOpenFile(buffer, sizeof buffer, "Open", "Terrain", "dtm", 1), 0);
+    EXPECT_STREQ(buffer, "/data/in/Other.DTM");
+
+    char small[8] = "";
+    ui.files = {"/a/long/name.dtm"};
+    EXPECT_EQ(dbfSelectOpenFile(small, sizeof small, "Open", "Terrain", "dtm", 0), 1);
+    EXPECT_STREQ(small, "/a/long");
+}
+
+TEST_F(FileBoxTest, TwoTypeBoxPrefersTheTypeUsedLast) {
+    char buffer[MAX_PATH] = "";
+    ui.files = {"/survey/day1.csv"};
+    EXPECT_EQ(dbfSelectOpenFile(buffer, sizeof buffer, "Import", "Survey", "dat", "Comma", "csv"), 1);
+    EXPECT_STREQ(buffer, "/survey/day1.csv");
+    char preferred[16];
+    coreGetDefault("SurveyImport", "PreferExt", "", preferred, sizeof preferred);
+    EXPECT_STREQ(preferred, "csv");
+    char folder[MAX_PATH];
+    coreGetJobDefault("File Paths", "csv", "", folder, sizeof folder);
+    EXPECT_STREQ(folder, "/survey/");
+}
+
+TEST_F(FileBoxTest, SaveBoxProposesTheBufferAndForcesTheExtension) {
+    char buffer[MAX_PATH] = "Site.dxf";
+    ui.files = {"/out/plan"};
+    EXPECT_EQ(dbfSelectSaveFile(buffer, "Export", "Drawing", "dxf", 1), 1);
+    EXPECT_STREQ(buffer, "/out/plan.dxf");
+    EXPECT_EQ(ui.last()->style, 1u);   // a save box
+}

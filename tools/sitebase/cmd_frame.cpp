@@ -1,0 +1,182 @@
+// Commands of the library frame: library (what start-up found), files (a project's data file
+// names by kind), lock (take a data file's lock), design get / set (the current road's design
+// settings) and next-name (point names in sequence, with the status line and progress bar).
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "database/frame.h"
+#include "frame/state.h"
+#include "host.h"
+#include "platform/core.h"
+
+namespace {
+
+std::string dataFileName(const char* extension, unsigned kind, int inWorkFolder = 0) {
+    char name[MAX_PATH] = {};
+    dbfFileName(name, extension, kind, inWorkFolder);
+    return name;
+}
+
+bool requireProject() {
+    if (!host().projectFile().empty()) return true;
+    std::fprintf(stderr, "No project is open. Create one with: sitebase project new DIR NAME\n");
+    return false;
+}
+
+// The project's data files, by kind, in the form "kind  purpose  name".
+std::vector<std::pair<std::string, std::string>> projectFiles(int inWorkFolder) {
+    const int road = coreGetJobDefaultInt("Global", "RoadId", 1);
+    const std::string roadText = std::to_string(road);
+    return {
+        {"2    terrain database", dataFileName("dtm", kFileProject, inWorkFolder)},
+        {"2    terrain lock", dataFileName("tlk", kFileProject, inWorkFolder)},
+        {"2    grid volumes", dataFileName("grd", kFileProject, inWorkFolder)},
+        {"2    contours, surface 1", dataFileName("1.cnt", kFileProject, inWorkFolder)},
+        {"32   road design settings", dataFileName("des", kFileRoad, inWorkFolder)},
+        {"32   road work file", dataFileName("$se", kFileRoad, inWorkFolder)},
+        {"256  road file", dataFileName(roadText.c_str(), kFileRoadSec, inWorkFolder)},
+        {"768  road strings", dataFileName(roadText.c_str(), kFileRoadStr, inWorkFolder)},
+    };
+}
+
+void addFrameCommands(CLI::App& app) {
+    auto* library = app.add_subcommand("library", "Show what the library found at start-up");
+    library->callback([] {
+        commandResult() = runCommand([] {
+            const DBFSTATE& s = dbfState();
+            if (!dbfIsInitialised()) return 1;
+            std::printf("Version:        %s\n", dbfGetAppVersion());
+            std::printf("Block cache:    %u slots (%d percent of %llu bytes)\n", s.cacheSlots, s.cachePercent,
+                        static_cast<unsigned long long>(s.physicalMemory));
+            std::printf("Sewer settings: %s%s\n", s.sewerSettingsPath, s.sewerSettings ? "" : " (missing)");
+            std::printf("Storm settings: %s%s\n", s.stormSettingsPath, s.stormSettings ? "" : " (missing)");
+            std::printf("Storm model:    %s%s\n", s.stormModelPath, s.stormModel ? "" : " (missing)");
+            std::printf("Roads:          1..%d\n", s.maxRoads);
+            std::printf("Axes:           %s, %s, %s\n", std::string(dbfAxisName(0)).c_str(),
+                        std::string(dbfAxisName(1)).c_str(), std::string(dbfAxisName(2)).c_str());
+            return 0;
+        });
+    });
+
+    static bool inWork = false;
+    auto* files = app.add_subcommand("files", "List the current project's data file names by kind");
+    files->add_flag("--work", inWork, "Names in the work folder, where one is set");
+    files->callback([] {
+        commandResult() = runCommand([] {
+            if (!requireProject()) return 1;
+            for (const auto& [kind, name] : projectFiles(inWork ? 1 : 0))
+                std::printf("%-28s %s\n", kind.c_str(), name.c_str());
+            char work[MAX_PATH];
+            dbfWorkFileName(work, kWorkTerrain);
+            std::printf("%-28s %s\n", "1024 terrain work file", *work ? work : "(none open)");
+            return 0;
+        });
+    });
+
+    static std::string lockFile, lockExtension = "tlk";
+    auto* lock = app.add_subcommand("lock", "Take a data file's lock file, as opening it would");
+    lock->add_option("FILE", lockFile, "The data file")->required();
+    lock->add_option("--ext", lockExtension, "The lock file's extension")->capture_default_str();
+    lock->callback([] {
+        commandResult() = runCommand([] {
+            if (!dbfCheckLockStatus(lockFile.c_str(), lockExtension.c_str())) return 1;
+            char name[MAX_PATH];
+            coreStrncpy(name, lockFile.c_str(), sizeof name);
+            coreChangeFileExt(name, lockExtension.c_str());
+            std::ifstream in(name);
+            std::string line;
+            std::getline(in, line);
+            std::printf("Locked: %s holds \"%s\"\n", name, line.c_str());
+            return 0;
+        });
+    });
+
+    auto* design = app.add_subcommand("design", "Read and write the current road's design settings");
+    design->require_subcommand(1);
+    static int road = 0;
+    static std::string section, key, value;
+    design->add_option("--road", road, "Make this road current first (Global/RoadId)");
+    auto selectRoad = [] {
+        if (road != 0) coreSetJobDefaultInt("Global", "RoadId", road);
+    };
+    auto* get = design->add_subcommand("get", "Print a design setting (--real: as a number to three decimals)");
+    static bool real = false;
+    static std::string def;
+    get->add_option("SECTION", section)->required();
+    get->add_option("KEY", key)->required();
+    get->add_option("--default", def, "The value when the key is missing");
+    get->add_flag("--real", real, "Read as a real number");
+    get->callback([selectRoad] {
+        commandResult() = runCommand([selectRoad] {
+            if (!requireProject()) return 1;
+            selectRoad();
+            if (real) {
+                std::printf("%.3f\n", dbfGetRoadDefaultDouble(section.c_str(), key.c_str(), std::atof(def.c_str())));
+            } else {
+                char buffer[1024];
+                dbfGetRoadDefault(section.c_str(), key.c_str(), def.c_str(), buffer, sizeof buffer);
+                std::printf("%s\n", buffer);
+            }
+            std::printf("(from %s)\n", dbfGetDesFile()->FileName());
+            return 0;
+        });
+    });
+    auto* set = design->add_subcommand("set", "Write a design setting");
+    set->add_option("SECTION", section)->required();
+    set->add_option("KEY", key)->required();
+    set->add_option("VALUE", value)->required();
+    set->callback([selectRoad] {
+        commandResult() = runCommand([selectRoad] {
+            if (!requireProject()) return 1;
+            selectRoad();
+            dbfSetRoadDefault(section.c_str(), key.c_str(), value.c_str());
+            std::printf("%s/%s=%s in %s\n", section.c_str(), key.c_str(), value.c_str(),
+                        dbfGetDesFile()->FileName());
+            return 0;
+        });
+    });
+
+    static std::string firstName;
+    static int count = 1;
+    auto* nextName = app.add_subcommand("next-name", "Print the point names that follow a name");
+    nextName->add_option("NAME", firstName, "The name to start from")->required();
+    nextName->add_option("--count", count, "How many names")->capture_default_str()->check(CLI::Range(1, 10000000));
+    nextName->callback([] {
+        commandResult() = runCommand([] {
+            char name[32];
+            coreStrncpy(name, firstName.c_str(), 17);
+            const int step = dbfProgressStep(count);
+            const bool printAll = count <= 100;
+            dbfDispStatus("Numbering points (Ctrl-C to cancel)", kStatusResetBusy);
+            dbfDispGraph(0, 0, "Numbering points");
+            int abort = 0;
+            for (int i = 1; i <= count; ++i) {
+                dbfIncrString(name);
+                if (printAll) std::printf("%s\n", name);
+                if (i % step == 0) {
+                    dbfDispGraph(i, count, "Numbering points");
+                    if (dbfCheckEscape(abort, 0)) break;
+                }
+            }
+            dbfDispGraph(0, 0, nullptr);
+            dbfDispStatus(nullptr, kStatusClear);
+            if (!printAll) std::printf("%s\n", name);
+            return abort ? 1 : 0;
+        });
+    });
+}
+
+CommandGroup group(addFrameCommands);
+
+// The demo lists the sample project's data file names beside its pictures.
+void writeFileNames(DemoContext& context) {
+    const std::string path = context.folder + "files.txt";
+    std::ofstream out(path);
+    for (const auto& [kind, name] : projectFiles(0)) out << kind << "  " << name << "\n";
+    if (out) context.written.push_back(path);
+}
+
+DemoStep fileNamesStep(5, "project file names", writeFileNames);
+
+}  // namespace

@@ -1,0 +1,196 @@
+#include "host.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+
+#include "database/frame.h"
+#include "platform/core.h"
+#include "platform/os.h"
+
+namespace fs = std::filesystem;
+
+// ---------------------------------------------------------------------------------------------
+// Console UI
+
+bool ConsoleUi::askYes(const std::string& question, bool defaultYes) {
+    if (preset == Preset::Yes) return true;
+    if (preset == Preset::No || !isatty(STDIN_FILENO)) return false;
+    std::cerr << question << (defaultYes ? " [Y/n] " : " [y/N] ") << std::flush;
+    std::string line;
+    if (!std::getline(std::cin, line) || line.empty()) return defaultYes;
+    return line[0] == 'y' || line[0] == 'Y';
+}
+
+int ConsoleUi::messageBox(const std::string& text, const std::string& caption, unsigned style) {
+    const unsigned buttons = style & MB_BUTTONMASK;
+    if (buttons == MB_OK) {
+        std::cerr << (caption.empty() ? "" : caption + ": ") << text << "\n";
+        return IDOK;
+    }
+    const bool yes = askYes((caption.empty() ? "" : caption + ": ") + text, false);
+    std::cerr << (yes ? "  -> yes\n" : "  -> no\n");
+    if (buttons == MB_OKCANCEL) return yes ? IDOK : IDCANCEL;
+    return yes ? IDYES : IDNO;
+}
+
+int ConsoleUi::yesToAll(const std::string& prompt, const std::string& caption) {
+    if (preset == Preset::Yes) return 2;
+    if (preset == Preset::No || !isatty(STDIN_FILENO)) return 0;
+    std::cerr << caption << ": " << prompt << " [y/n/a] " << std::flush;
+    std::string line;
+    if (!std::getline(std::cin, line) || line.empty()) return 0;
+    if (line[0] == 'a' || line[0] == 'A') return 2;
+    return line[0] == 'y' || line[0] == 'Y' ? 1 : 0;
+}
+
+bool ConsoleUi::fileBox(FileBoxRequest& request, std::string& chosen) {
+    if (!nextFile.empty()) {
+        chosen = nextFile;
+        nextFile.clear();
+        return true;
+    }
+    if (preset != Preset::Ask || !isatty(STDIN_FILENO)) return false;
+    std::cerr << request.title << " (file name, empty to cancel): " << std::flush;
+    std::string line;
+    if (!std::getline(std::cin, line) || line.empty()) return false;
+    chosen = line;
+    return true;
+}
+
+int ConsoleUi::dialog(const std::string& name, void*) {
+    std::cerr << "The " << name << " dialog is not available on the terminal; use the command's options.\n";
+    return IDCANCEL;
+}
+
+bool ConsoleUi::messageWaiting() { return false; }
+bool ConsoleUi::pumpMessage() { return true; }
+
+bool ConsoleCadWindow::CheckEscapePressed(int option) {
+    const bool scripted = HeadlessCadWindow::CheckEscapePressed(option);
+    return osTakeEscape() || scripted;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Host
+
+namespace {
+
+std::string defaultConfigFile() {
+    if (const char* env = std::getenv("SITEBASE_CONFIG"); env && *env) return env;
+    fs::path base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+        base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = fs::path(home) / ".config";
+    else
+        base = fs::temp_directory_path();
+    return (base / "sitebase" / "sitebase.ini").string();
+}
+
+// The status line and progress bar on the terminal.
+void showOnTerminal(const HeadlessCadWindow& cad) {
+    static std::string lastLine;
+    const CadProgress& p = cad.progress();
+    std::string line = cad.helpText();
+    if (p.total > 0) {
+        const int width = 30;
+        const double f = std::min(1.0, std::max(0.0, static_cast<double>(p.position) / p.total));
+        const int filled = static_cast<int>(f * width + 0.5);
+        char pct[16];
+        std::snprintf(pct, sizeof pct, "%3d%%", static_cast<int>(f * 100 + 0.5));
+        line += (line.empty() ? "" : " ") + std::string("[") + std::string(static_cast<size_t>(filled), '#') +
+                std::string(static_cast<size_t>(width - filled), ' ') + "] " + pct;
+        if (!p.text.empty() && p.text != cad.helpText()) line += " " + p.text;
+    }
+    if (line == lastLine) return;
+    lastLine = line;
+    if (isatty(STDERR_FILENO)) {
+        std::fprintf(stderr, "\r\033[K%s", line.c_str());
+        if (line.empty()) std::fprintf(stderr, "\r");
+    } else if (!line.empty() && p.total == 0) {
+        // In a log, status texts only: one line each.
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+Host& host() {
+    static Host h;
+    return h;
+}
+
+std::string Host::projectFile() const {
+    char buf[MAX_PATH] = {};
+    coreGetDefault("Main", "Project", "", buf, sizeof buf);
+    return buf;
+}
+
+void Host::openProject(const std::string& path) {
+    coreSetDefault("Main", "Project", path.c_str());
+    coreFlushDefault();
+    coreSetJobFile(path.c_str());
+}
+
+void Host::start() {
+    if (started_) return;
+    if (configFile.empty()) configFile = defaultConfigFile();
+    std::error_code ec;
+    fs::create_directories(fs::path(configFile).parent_path(), ec);
+    coreSetDefaultsFile(configFile.c_str());
+    const std::string project = projectFile();
+    if (!project.empty() && fs::exists(project)) coreSetJobFile(project.c_str());
+    platformSetDefaultUi(&ui);
+    osInstallCtrlCAsEscape();
+    if (!quiet) cad.setConsoleHook(showOnTerminal);
+    // The library's status line and progress bar reach the terminal through the drawing window.
+    initDbfAPI(&frame, &cad, nullptr);
+    started_ = true;
+}
+
+void Host::stop() {
+    if (!started_) return;
+    unInitDbfAPI();
+    coreFlushJobDefault();
+    coreFlushDefault();
+    if (!quiet) {
+        cad.setConsoleHook(nullptr);
+        if (isatty(STDERR_FILENO)) std::fprintf(stderr, "\r\033[K");
+    }
+    platformSetDefaultUi(nullptr);
+    started_ = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Command and demo registries
+
+namespace {
+std::vector<std::function<void(CLI::App&)>>& groups() {
+    static std::vector<std::function<void(CLI::App&)>> g;
+    return g;
+}
+}  // namespace
+
+CommandGroup::CommandGroup(std::function<void(CLI::App&)> add) { groups().push_back(std::move(add)); }
+
+void addAllCommandGroups(CLI::App& app) {
+    for (auto& add : groups()) add(app);
+}
+
+int runCommand(const std::function<int()>& body) {
+    int rc = 1;
+    host().start();
+    try {
+        rc = body();
+    } catch (const CUserException&) {
+        std::fprintf(stderr, "The command was ended.\n");
+        rc = 1;
+    }
+    host().stop();
+    return rc;
+}
