@@ -1,0 +1,418 @@
+// The terrain point store against SQLite's R*Tree, the same work through both in one run:
+// add 1,000,000 points, scan the whole site, 10,000 area scans of about 100 points each, remove
+// 100,000 points. Then the whole-site scan with the blocks paged from the file through the
+// smallest cache (250 slots), against a plain sequential read of the same file, the physical
+// limit of any scan.
+//
+// Both stores keep the same 146-byte point record: the R*Tree holds it as auxiliary data of each
+// entry, in a file on disk. Bulk work runs as each store is meant to run it: the point store with
+// safe mode off and its write-back (the close) inside the timing, SQLite in one transaction with
+// its commit inside the timing, synchronous off and a cache as large as the point store's.
+//
+//   cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DDB_BENCH=ON -DDB_TESTS=OFF
+//   cmake --build build-bench --target terrain_bench && build-bench/bench/terrain_bench
+//
+// TERRAIN_BENCH_POINTS changes the number of points (the other counts scale with it).
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "database/frame.h"
+#include "database/terrain.h"
+#include "platform/cad.h"
+#include "platform/core.h"
+#include "platform/os.h"
+#include "platform/ui.h"
+
+namespace {
+
+// The survey covers 0..10000 on both axes: 1,000,000 points are 0.01 per square unit, so a
+// 100 x 100 area holds about 100 of them.
+constexpr double kSurveySide = 10000.0;
+constexpr double kAreaSide = 100.0;
+
+struct Bench {
+    long points = 1000000;
+    long areaScans = 10000;
+    long removals = 100000;
+    std::filesystem::path folder;
+    std::string dtm, sqliteFile;
+
+    ScriptedUi ui;
+    CMDIFrameWnd frame{&ui};
+    HeadlessCadWindow cad;
+
+    sqlite3* db = nullptr;
+    std::vector<std::pair<double, double>> positions;   // (y, x) of point i
+    std::vector<unsigned> countOf;                      // points per bucket of the store
+    std::vector<DWORD> filledBuckets;
+    std::vector<sqlite3_int64> ids;
+
+    std::map<std::string, double> seconds;
+    std::map<std::string, double> checks;
+};
+
+Bench& bench() {
+    static Bench b;
+    return b;
+}
+
+class Timer {
+public:
+    Timer() : start_(std::chrono::steady_clock::now()) {}
+    double seconds() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    }
+
+private:
+    std::chrono::steady_clock::time_point start_;
+};
+
+void sql(const char* text) {
+    char* error = nullptr;
+    if (sqlite3_exec(bench().db, text, nullptr, nullptr, &error) != SQLITE_OK) {
+        std::fprintf(stderr, "SQLite: %s in %s\n", error ? error : "?", text);
+        sqlite3_free(error);
+        std::exit(1);
+    }
+}
+
+sqlite3_stmt* prepare(const char* text) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(bench().db, text, -1, &statement, nullptr) != SQLITE_OK) {
+        std::fprintf(stderr, "SQLite: %s\n", sqlite3_errmsg(bench().db));
+        std::exit(1);
+    }
+    return statement;
+}
+
+SURVCOORD pointRecord(long i) {
+    char name[24];
+    std::snprintf(name, sizeof name, "P%07ld", i % 10000000);
+    SURVCOORD p;
+    dbfPackStruct(name, bench().positions[static_cast<size_t>(i)].first,
+                  bench().positions[static_cast<size_t>(i)].second, static_cast<double>(i % 1000), 1, p);
+    return p;
+}
+
+void record(benchmark::State& state, const char* name, double elapsed, double items) {
+    bench().seconds[name] = elapsed;
+    state.SetIterationTime(elapsed);
+    state.counters["items"] = items;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void startLibrary() {
+    Bench& b = bench();
+    platformSetDefaultUi(&b.ui);
+    initDbfAPI(&b.frame, &b.cad, nullptr);
+}
+
+void setUp() {
+    Bench& b = bench();
+    if (const char* env = std::getenv("TERRAIN_BENCH_POINTS"); env && std::atol(env) >= 1000) {
+        b.points = std::atol(env);
+        b.areaScans = b.points / 100;
+        b.removals = b.points / 10;
+    }
+    b.folder = std::filesystem::temp_directory_path() / ("terrain_bench_" + std::to_string(getpid()));
+    std::filesystem::create_directories(b.folder);
+    b.dtm = (b.folder / "Bench.dtm").string();
+    b.sqliteFile = (b.folder / "Bench.sqlite").string();
+    coreSetDefaultsFile((b.folder / "program.ini").string().c_str());
+    const std::string job = (b.folder / "Bench.prj").string();
+    std::FILE* f = std::fopen(job.c_str(), "w");
+    if (f) std::fclose(f);
+    coreSetJobFile(job.c_str());
+    startLibrary();
+
+    std::mt19937_64 rng(42);
+    std::uniform_real_distribution<double> along(0.0, kSurveySide);
+    b.positions.resize(static_cast<size_t>(b.points));
+    for (auto& p : b.positions) p = {along(rng), along(rng)};
+
+    if (sqlite3_open(b.sqliteFile.c_str(), &b.db) != SQLITE_OK) std::exit(1);
+    sql("PRAGMA synchronous=OFF");
+    sql("PRAGMA cache_size=-400000");
+    sql("CREATE VIRTUAL TABLE pts USING rtree(id, minY, maxY, minX, maxX, +rec)");
+}
+
+void tearDown() {
+    Bench& b = bench();
+    dbfCloseDbase();
+    unInitDbfAPI();
+    sqlite3_close(b.db);
+    std::error_code ec;
+    std::filesystem::remove_all(b.folder, ec);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Add
+
+void StoreAdd(benchmark::State& state) {
+    Bench& b = bench();
+    for (auto _ : state) {
+        if (!dbfMakeDbase(b.dtm.c_str(), kSurveySide / 2, kSurveySide / 2, kSurveySide / 1.2247) ||
+            !dbfOpenDbase(b.dtm.c_str(), 0)) {
+            state.SkipWithError("unable to create the terrain file");
+            return;
+        }
+        dbfSafeBucketChangeMode(0);
+        Timer t;
+        for (long i = 0; i < b.points; ++i) {
+            SURVCOORD p = pointRecord(i);
+            unsigned number = 0;
+            dbfAddCoord(p, number);
+            const DWORD bucket = (number - 1) / 500;
+            if (b.countOf.size() <= bucket + 1) b.countOf.resize(bucket + 64, 0);
+            if (b.countOf[bucket + 1]++ == 0) b.filledBuckets.push_back(bucket + 1);
+        }
+        dbfCloseDbase();   // the write-back of every block
+        record(state, "store add", t.seconds(), static_cast<double>(b.points));
+        dbfOpenDbase(b.dtm.c_str(), 0);
+    }
+}
+
+void RtreeAdd(benchmark::State& state) {
+    Bench& b = bench();
+    for (auto _ : state) {
+        sqlite3_stmt* insert = prepare("INSERT INTO pts VALUES (?1, ?2, ?2, ?3, ?3, ?4)");
+        Timer t;
+        sql("BEGIN");
+        for (long i = 0; i < b.points; ++i) {
+            const SURVCOORD p = pointRecord(i);
+            sqlite3_bind_int64(insert, 1, i + 1);
+            sqlite3_bind_double(insert, 2, p.y);
+            sqlite3_bind_double(insert, 3, p.x);
+            sqlite3_bind_blob(insert, 4, &p, sizeof p, SQLITE_STATIC);
+            sqlite3_step(insert);
+            sqlite3_reset(insert);
+            b.ids.push_back(i + 1);
+        }
+        sql("COMMIT");
+        record(state, "rtree add", t.seconds(), static_cast<double>(b.points));
+        sqlite3_finalize(insert);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Scans
+
+double storeScan(RRect* area, long& found) {
+    double sum = 0.0;
+    SURVCOORD p;
+    for (unsigned n = dbfStartCoord(p, area); n != 0; n = dbfNextCoord(p, n)) {
+        sum += p.z;
+        ++found;
+    }
+    return sum;
+}
+
+double rtreeScan(sqlite3_stmt* query, double minY, double maxY, double minX, double maxX, long& found) {
+    double sum = 0.0;
+    sqlite3_bind_double(query, 1, minY);
+    sqlite3_bind_double(query, 2, maxY);
+    sqlite3_bind_double(query, 3, minX);
+    sqlite3_bind_double(query, 4, maxX);
+    while (sqlite3_step(query) == SQLITE_ROW) {
+        SURVCOORD p{};
+        if (sqlite3_column_bytes(query, 0) == sizeof p) std::memcpy(&p, sqlite3_column_blob(query, 0), sizeof p);
+        // The R*Tree keeps its boxes in single precision, rounded outwards: its candidates are
+        // tested against the exact area, as the point store's scan test does.
+        if (p.y < minY || p.y > maxY || p.x < minX || p.x > maxX) continue;
+        sum += p.z;
+        ++found;
+    }
+    sqlite3_reset(query);
+    return sum;
+}
+
+constexpr const char* kAreaQuery =
+    "SELECT rec FROM pts WHERE maxY >= ?1 AND minY <= ?2 AND maxX >= ?3 AND minX <= ?4";
+
+void StoreScanAll(benchmark::State& state) {
+    for (auto _ : state) {
+        long found = 0;
+        Timer t;
+        benchmark::DoNotOptimize(storeScan(nullptr, found));
+        record(state, "store scan all", t.seconds(), static_cast<double>(found));
+        bench().checks["store scan all"] = static_cast<double>(found);
+    }
+}
+
+void RtreeScanAll(benchmark::State& state) {
+    sqlite3_stmt* query = prepare(kAreaQuery);
+    for (auto _ : state) {
+        long found = 0;
+        Timer t;
+        benchmark::DoNotOptimize(rtreeScan(query, -1e9, 1e9, -1e9, 1e9, found));
+        record(state, "rtree scan all", t.seconds(), static_cast<double>(found));
+        bench().checks["rtree scan all"] = static_cast<double>(found);
+    }
+    sqlite3_finalize(query);
+}
+
+std::vector<RRect> areas() {
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> corner(0.0, kSurveySide - kAreaSide);
+    std::vector<RRect> a(static_cast<size_t>(bench().areaScans));
+    for (auto& r : a) {
+        const double y = corner(rng), x = corner(rng);
+        r = RRect{y + kAreaSide, y, x, x + kAreaSide};
+    }
+    return a;
+}
+
+void StoreAreaScans(benchmark::State& state) {
+    const auto all = areas();
+    for (auto _ : state) {
+        long found = 0;
+        Timer t;
+        for (RRect r : all) benchmark::DoNotOptimize(storeScan(&r, found));
+        record(state, "store area scans", t.seconds(), static_cast<double>(found));
+        bench().checks["store area scans"] = static_cast<double>(found);
+    }
+}
+
+void RtreeAreaScans(benchmark::State& state) {
+    const auto all = areas();
+    sqlite3_stmt* query = prepare(kAreaQuery);
+    for (auto _ : state) {
+        long found = 0;
+        Timer t;
+        for (const RRect& r : all) benchmark::DoNotOptimize(rtreeScan(query, r.minY, r.maxY, r.minX, r.maxX, found));
+        record(state, "rtree area scans", t.seconds(), static_cast<double>(found));
+        bench().checks["rtree area scans"] = static_cast<double>(found);
+    }
+    sqlite3_finalize(query);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Remove: random points; each store's bookkeeping of what is left is inside its timing.
+
+void StoreRemove(benchmark::State& state) {
+    Bench& b = bench();
+    std::mt19937_64 rng(11);
+    for (auto _ : state) {
+        Timer t;
+        for (long i = 0; i < b.removals && !b.filledBuckets.empty(); ++i) {
+            const size_t pick = std::uniform_int_distribution<size_t>(0, b.filledBuckets.size() - 1)(rng);
+            const DWORD bucket = b.filledBuckets[pick];
+            unsigned& count = b.countOf[bucket];
+            const unsigned slot = std::uniform_int_distribution<unsigned>(1, count)(rng);
+            dbfRemCoord(bucket * 500 + slot);   // the bucket's last point takes the number
+            if (--count == 0) {
+                b.filledBuckets[pick] = b.filledBuckets.back();
+                b.filledBuckets.pop_back();
+            }
+        }
+        dbfCloseDbase();
+        record(state, "store remove", t.seconds(), static_cast<double>(b.removals));
+        dbfOpenDbase(b.dtm.c_str(), 0);
+    }
+}
+
+void RtreeRemove(benchmark::State& state) {
+    Bench& b = bench();
+    std::mt19937_64 rng(11);
+    sqlite3_stmt* remove = prepare("DELETE FROM pts WHERE id = ?1");
+    for (auto _ : state) {
+        Timer t;
+        sql("BEGIN");
+        for (long i = 0; i < b.removals && !b.ids.empty(); ++i) {
+            const size_t pick = std::uniform_int_distribution<size_t>(0, b.ids.size() - 1)(rng);
+            sqlite3_bind_int64(remove, 1, b.ids[pick]);
+            sqlite3_step(remove);
+            sqlite3_reset(remove);
+            b.ids[pick] = b.ids.back();
+            b.ids.pop_back();
+        }
+        sql("COMMIT");
+        record(state, "rtree remove", t.seconds(), static_cast<double>(b.removals));
+    }
+    sqlite3_finalize(remove);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The physical limit: the terrain file read from start to end, and the whole-site scan paged
+// through the smallest cache.
+
+void FileRead(benchmark::State& state) {
+    Bench& b = bench();
+    dbfCloseDbase();
+    std::vector<char> block(kDtmBlockLength);
+    for (auto _ : state) {
+        Timer t;
+        FILE* f = coreFileOpen(b.dtm.c_str(), "rb");
+        long blocks = 0;
+        while (coreFileBinRead(block.data(), block.size(), f)) {
+            benchmark::DoNotOptimize(block[100]);
+            ++blocks;
+        }
+        coreFileClose(f);
+        record(state, "file read", t.seconds(), static_cast<double>(blocks));
+    }
+}
+
+void StoreScanAllPaged(benchmark::State& state) {
+    Bench& b = bench();
+    unInitDbfAPI();
+    osSetPhysicalMemoryOverride(64ull << 20);   // the 250-slot floor
+    startLibrary();
+    dbfOpenDbase(b.dtm.c_str(), 0);
+    for (auto _ : state) {
+        long found = 0;
+        Timer t;
+        benchmark::DoNotOptimize(storeScan(nullptr, found));
+        record(state, "store scan all paged", t.seconds(), static_cast<double>(found));
+    }
+}
+
+}  // namespace
+
+BENCHMARK(StoreAdd)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(RtreeAdd)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(StoreScanAll)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(RtreeScanAll)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(StoreAreaScans)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(RtreeAreaScans)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(StoreRemove)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(RtreeRemove)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(FileRead)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(StoreScanAllPaged)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    setUp();
+    benchmark::RunSpecifiedBenchmarks();
+    Bench& b = bench();
+    std::printf("\nPoints %ld, area scans %ld, removals %ld\n", b.points, b.areaScans, b.removals);
+    std::printf("Found: store scan all %.0f, R*Tree %.0f; area scans store %.0f, R*Tree %.0f\n",
+                b.checks["store scan all"], b.checks["rtree scan all"], b.checks["store area scans"],
+                b.checks["rtree area scans"]);
+    auto ratio = [&](const char* label, const char* ours, const char* theirs) {
+        if (b.seconds.count(ours) && b.seconds.count(theirs) && b.seconds[theirs] > 0)
+            std::printf("%-34s %10.3f s / %10.3f s = %6.3f\n", label, b.seconds[ours], b.seconds[theirs],
+                        b.seconds[ours] / b.seconds[theirs]);
+    };
+    std::printf("\nRatio (point store / baseline; below 1 the point store is faster)\n");
+    ratio("add / R*Tree", "store add", "rtree add");
+    ratio("scan whole site / R*Tree", "store scan all", "rtree scan all");
+    ratio("area scans / R*Tree", "store area scans", "rtree area scans");
+    ratio("remove / R*Tree", "store remove", "rtree remove");
+    ratio("paged whole scan / file read", "store scan all paged", "file read");
+    tearDown();
+    benchmark::Shutdown();
+    return 0;
+}

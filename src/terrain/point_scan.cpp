@@ -1,0 +1,186 @@
+// Scans of the points inside an area, cell by cell and block by block, and the site limits.
+#include <cstring>
+
+#include "database/frame.h"
+#include "platform/cad.h"
+#include "platform/proj.h"
+#include "terrain/terrain_state.h"
+
+namespace {
+
+ScanWindow windowOf(const RRect& area) {
+    ScanWindow w;
+    w.area = area;
+    const WORD low = cellOf(area.minY, area.minX, true);
+    const WORD high = cellOf(area.maxY, area.maxX, true);
+    w.lastCell = high;
+    w.firstY = cellYIndex(low);
+    w.lastY = cellYIndex(high);
+    w.firstX = cellXIndex(low);
+    w.lastX = cellXIndex(high);
+    return w;
+}
+
+ScanWindow wholeSiteWindow() {
+    ScanWindow w;
+    const DTMHEADER& h = terrainState().header;
+    w.area = RRect{h.maxY, h.minY, h.minX, h.maxX};
+    return w;
+}
+
+bool cellInWindow(const ScanWindow& w, unsigned cell) {
+    const unsigned y = cellYIndex(cell), x = cellXIndex(cell);
+    return y >= w.firstY && y <= w.lastY && x >= w.firstX && x <= w.lastX;
+}
+
+// The cell after this one in the window (y index fastest); 0 past the window's end.
+unsigned nextWindowCell(const ScanWindow& w, unsigned cell) {
+    unsigned y = cellYIndex(cell) + 1, x = cellXIndex(cell);
+    if (y > w.lastY) {
+        y = w.firstY;
+        ++x;
+    }
+    if (x > w.lastX) return 0;
+    return x * kDtmCellsPerSide + y + 1;
+}
+
+bool surfaceVisibleToScan(WORD surface) {
+    const unsigned n = surface & 0xFF;
+    return n >= 1 && n <= kDtmSurfaces && terrainState().header.surfaceStatus[n - 1] != 0;
+}
+
+}  // namespace
+
+void dbfScanLimits(RRect* area) {
+    TerrainState& t = terrainState();
+    RRect limits;
+    if (area) {
+        limits = *area;
+    } else {
+        dbfBuckLimit(&limits, 0);
+    }
+    t.scan = windowOf(limits);
+}
+
+unsigned dbfStartCoord(SURVCOORD& record, RRect* area) {
+    dbfScanLimits(area);
+    unsigned number = 0;
+    return dbfNextCoord(record, number);
+}
+
+unsigned dbfNextCoord(SURVCOORD& record, unsigned& number) {
+    TerrainState& t = terrainState();
+    if (!t.blocks) {
+        number = 0;
+        return 0;
+    }
+    const ScanWindow& w = t.scan;
+    // Every point and every cell is visited at most once; more steps than that means a chain
+    // that loops back on itself in a damaged file, and the scan ends.
+    std::uint64_t budget = static_cast<std::uint64_t>(t.header.usedBlocks) * kDtmPointsPerBlock + 2 * kDtmCells + 2;
+    // Cells before the window's first one lie outside it: the walk over the cells starts there.
+    unsigned cell = w.firstX * kDtmCellsPerSide + w.firstY + 1;
+    DWORD bucket = 0;
+    unsigned slot = 0, cacheSlot = 0;
+    if (number != 0) {
+        decodePointNumber(number, bucket, slot);
+        cacheSlot = grabBucket(bucket);
+    }
+    const int lo = projGetLO(nullptr);
+    // The cache memory, looked at directly: this loop runs once for every point of a scan.
+    const CacheDescriptor* descriptors = &slotDescriptor(1);
+    const SURVCOORD* blocks = slotRecords(1);
+    auto countIn = [&](unsigned s) { return descriptors[s - 1].packed - bucket * kDtmPointsPerBlock; };
+    while (budget-- > 0) {
+        if (bucket != 0) {
+            if (slot < countIn(cacheSlot) && slot < kDtmPointsPerBlock) {
+                ++slot;
+            } else if (const DWORD next = descriptors[cacheSlot - 1].next; next != 0) {
+                bucket = next;
+                slot = 1;
+                cacheSlot = grabBucket(bucket);
+            } else {
+                const BlockEntry* entry = findBlock(bucket);
+                if (!entry) bucketListError("dbfNextCoord (1)", bucket);
+                cell = nextWindowCell(w, entry->cell == 0 ? 1 : entry->cell);
+                bucket = 0;
+                if (cell == 0) break;
+                continue;
+            }
+        } else {
+            if (cell > w.lastCell) break;
+            if (t.cellHeads[cell] == 0 || !cellInWindow(w, cell)) {
+                ++cell;
+                continue;
+            }
+            bucket = t.cellHeads[cell];
+            slot = 1;
+            cacheSlot = grabBucket(bucket);
+        }
+        // A chain's next block is never empty in a sound file; in a damaged one the walk goes on.
+        if (slot > countIn(cacheSlot)) continue;
+        const SURVCOORD& stored = blocks[(cacheSlot - 1) * kDtmPointsPerBlock + slot - 1];
+        if (!t.passAll && !surfaceVisibleToScan(stored.surface)) continue;
+        // The position decides first, so that only the points returned are copied.
+        double y = 0.0, x = 0.0;
+        projLatLongToLO(stored.x, stored.y, lo, &y, &x);
+        if (!t.passAll && !(dblGreaterEqual(x, w.area.minX) && dblLessEqual(x, w.area.maxX) &&
+                            dblGreaterEqual(y, w.area.minY) && dblLessEqual(y, w.area.maxY)))
+            continue;
+        record = stored;
+        record.x = x;
+        record.y = y;
+        if (!t.passAll && std::memchr(record.name, ',', sizeof record.name))
+            for (char& c : record.name)
+                if (c == ',') c = '_';
+        number = pointNumber(bucket, slot);
+        return number;
+    }
+    number = 0;
+    return 0;
+}
+
+void dbfBuckLimit(RRect* limits, int force) {
+    TerrainState& t = terrainState();
+    DTMHEADER& h = t.header;
+    if ((force || !h.limitsValid) && t.blocks) {
+        const ScanWindow saved = t.scan;
+        t.scan = wholeSiteWindow();
+        const bool savedPassAll = setScanPassAll(true);
+        const char* text = "Determining site limits";
+        const int total = static_cast<int>(t.pointTotal);
+        const int step = dbfProgressStep(total);
+        RRect found{kNoneLow, kNoneHigh, kNoneHigh, kNoneLow};
+        SURVCOORD p;
+        unsigned n = 0;
+        int seen = 0;
+        dbfDispGraph(0, 0, text);
+        while (dbfNextCoord(p, n) != 0) {
+            if (dblGreater(p.y, found.maxY)) found.maxY = p.y;
+            if (dblLess(p.y, found.minY)) found.minY = p.y;
+            if (dblLess(p.x, found.minX)) found.minX = p.x;
+            if (dblGreater(p.x, found.maxX)) found.maxX = p.x;
+            if (++seen % step == 0) dbfDispGraph(seen, total, text);
+        }
+        setScanPassAll(savedPassAll);
+        t.scan = saved;
+        CCadWindow* cad = dbfState().cadWindow;
+        if (seen > 0) {
+            if (cad) cad->gsSetZoomAllMyLimits(found.maxY, found.minX, found.minY, found.maxX);
+            found.maxY += h.blockSize;
+            found.minY -= h.blockSize;
+            found.minX -= h.blockSize;
+            found.maxX += h.blockSize;
+        } else {
+            found.minY = h.minY + 12.0 * h.blockSize;
+            found.maxY = h.minY + 13.0 * h.blockSize;
+            found.minX = h.minX + 12.0 * h.blockSize;
+            found.maxX = h.minX + 13.0 * h.blockSize;
+            if (cad) cad->gsSetZoomAllMyLimits(found.maxY, found.minX, found.minY, found.maxX);
+        }
+        std::memcpy(&h.limits, &found, sizeof found);   // a packed, unaligned field
+        h.limitsValid = 1;
+        dbfDispGraph(0, 0, nullptr);
+    }
+    if (limits) std::memcpy(limits, &h.limits, sizeof *limits);
+}

@@ -1,0 +1,333 @@
+// The point store: numbers, chains, the file after adds and removes, the cache with more blocks
+// than slots, scans, and positions in a real projection.
+#include <cmath>
+
+#include "platform/proj.h"
+#include "terrain_fixture.h"
+
+TEST_F(TerrainTest, RecordsAreStoredInTheFileAsLaidOut) {
+    makeAndOpen();
+    const unsigned a = add("Alpha,1", 100.25, 200.5, 12.125, 0x4003);
+    const unsigned b = add("B", 110.0, 210.0, 1.0, 3);
+    EXPECT_EQ(a, 501u);
+    EXPECT_EQ(b, 502u);
+    ASSERT_EQ(dbfAddLine(a, b, 1, 0), 1);
+    dbfCloseDbase();
+
+    const std::string f = bytes();
+    EXPECT_EQ(f.size(), 3u * 73016u);
+    const DTMBLOCKHEAD head = blockHead(f, 1);
+    EXPECT_EQ(+head.bucket, 1u);
+    EXPECT_EQ(+head.count, 2);
+    EXPECT_EQ(head.next + head.previous, 0u);
+    const std::size_t r = 73016 + 16;
+    EXPECT_EQ(std::string(f.data() + r), "Alpha,1");
+    // The local projection stores y where latitude goes (offset 17) and x where longitude goes.
+    EXPECT_EQ(at<double>(f, r + 17), 100.25);
+    EXPECT_EQ(at<double>(f, r + 25), 200.5);
+    EXPECT_EQ(at<double>(f, r + 33), 12.125);
+    EXPECT_EQ(at<WORD>(f, r + 41), 0x4003);
+    EXPECT_EQ(at<BYTE>(f, r + 43), 1);
+    EXPECT_EQ(at<DWORD>(f, r + 44), b);
+    EXPECT_EQ(at<DWORD>(f, r + 146 + 76), a);   // b's first incoming reference
+    EXPECT_EQ(+blockHead(f, 2).bucket, 2u);      // the blank block after the used one
+    EXPECT_EQ(+header(f).usedBlocks, 1u);
+    EXPECT_EQ(+header(f).totalBlocks, 2u);
+}
+
+TEST_F(TerrainTest, TheFiveHundredAndFirstPointOfACellStartsALinkedBlock) {
+    makeAndOpen();
+    char name[17];
+    for (int i = 0; i < 501; ++i) {
+        std::snprintf(name, sizeof name, "P%d", i);
+        add(name, 100.0 + i * 0.1, 100.0);
+    }
+    const unsigned other = add("Other", 5000.0, 5000.0);
+    EXPECT_EQ(other, 3 * 500 + 1u);   // the other cell starts the third bucket
+    dbfCloseDbase();
+    const std::string f = bytes();
+    EXPECT_EQ(+blockHead(f, 1).count, 500);
+    EXPECT_EQ(+blockHead(f, 1).next, 2u);
+    EXPECT_EQ(+blockHead(f, 2).previous, 1u);
+    EXPECT_EQ(+blockHead(f, 2).count, 1);
+    EXPECT_EQ(std::string(stored(f, 2, 1).name), "P500");
+    EXPECT_EQ(+header(f).usedBlocks, 3u);
+}
+
+TEST_F(TerrainTest, RemovalMovesTheLastPointAndKeepsItsLines) {
+    makeAndOpen();
+    const unsigned p1 = add("P1", 100.0, 100.0);
+    const unsigned p2 = add("P2", 101.0, 100.0);
+    const unsigned p3 = add("P3", 102.0, 100.0);
+    const unsigned q = add("Q", 5000.0, 5000.0);
+    ASSERT_EQ(dbfAddLine(p3, q, 1, 0), 1);
+    ASSERT_EQ(dbfAddLine(p2, p3, 0, 0), 1);
+    ASSERT_EQ(dbfAddLine(p1, q, 0, 0), 1);
+
+    EXPECT_EQ(dbfRemCoord(p1), p1);
+    EXPECT_EQ(dbfApproxPointCount(), 3u);
+    // P3 now carries P1's number and still joins Q (as a feature line) and P2.
+    const SURVCOORD moved = grab(p1);
+    EXPECT_STREQ(moved.name, "P3");
+    EXPECT_EQ(+moved.lines[0], q);
+    EXPECT_TRUE(dbfIsFeatureLine(const_cast<SURVCOORD&>(moved), q, p1));
+    EXPECT_EQ(+moved.shadows[0], p2);
+    const SURVCOORD qr = grab(q);
+    EXPECT_EQ(+qr.shadows[0], p1);   // P3's line under its new number
+    EXPECT_EQ(+qr.shadows[1], 0u);   // P1's line is gone
+    EXPECT_EQ(+grab(p2).lines[0], p1);
+    EXPECT_EQ(dbfRemCoord(p3), 0u);   // beyond the block's points now
+}
+
+TEST_F(TerrainTest, FreedBlocksKeepTheFileCompact) {
+    makeAndOpen();
+    const unsigned a = add("A", cellCentreY(0), cellCentreX(0));   // bucket 1, file block 1
+    const unsigned b = add("B", cellCentreY(1), cellCentreX(0));   // bucket 2
+    const unsigned c = add("C", cellCentreY(2), cellCentreX(0));   // bucket 3
+    ASSERT_EQ(dbfAddLine(c, b, 0, 0), 1);
+    EXPECT_EQ(dbfRemCoord(a), a);
+    EXPECT_EQ(dbfRemCoord(b), b);   // frees bucket 2; C's line to it goes too
+    dbfCloseDbase();
+    std::string f = bytes();
+    DTMHEADER h = header(f);
+    EXPECT_EQ(+h.usedBlocks, 1u);
+    EXPECT_EQ(+h.totalBlocks, 4u);   // one blank block per freed block, plus the spare
+    EXPECT_EQ(f.size(), 5u * 73016u);
+    EXPECT_EQ(+blockHead(f, 1).bucket, 3u);   // C moved into the first file block
+    EXPECT_EQ(+blockHead(f, 1).count, 1);
+    EXPECT_EQ(+stored(f, 1, 1).lines[0], 0u);
+    EXPECT_EQ(+blockHead(f, 2).count, 0);
+    EXPECT_EQ(+blockHead(f, 3).count, 0);
+    EXPECT_EQ(+blockHead(f, 4).bucket, 4u);
+    EXPECT_EQ(blockHead(f, 2).bucket + blockHead(f, 3).bucket, 3u);   // buckets 1 and 2, blank
+
+    // The numbers are the buckets', not the file blocks': C keeps its number.
+    ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
+    EXPECT_STREQ(grab(c).name, "C");
+    // A new cell takes the first blank block and its bucket.
+    const unsigned d = add("D", cellCentreY(5), cellCentreX(5));
+    DWORD bucket;
+    unsigned slot;
+    decodePointNumber(d, bucket, slot);
+    EXPECT_EQ(bucket, +blockHead(f, 2).bucket);
+    dbfCloseDbase();
+    f = bytes();
+    EXPECT_EQ(+header(f).usedBlocks, 2u);
+    EXPECT_EQ(+blockHead(f, 2).bucket, bucket);
+    EXPECT_STREQ(stored(f, 2, 1).name, "D");
+}
+
+TEST_F(TerrainTest, RemovingTheHeadOfAChainMakesTheNextBlockTheHead) {
+    makeAndOpen();
+    char name[17];
+    std::vector<unsigned> first;
+    for (int i = 0; i < 502; ++i) {
+        std::snprintf(name, sizeof name, "P%d", i);
+        first.push_back(add(name, 100.0, 100.0 + i * 0.01));
+    }
+    // Empty the head block from its last point down, so that nothing moves.
+    for (int i = 499; i >= 0; --i) dbfRemCoord(first[static_cast<size_t>(i)]);
+    const auto left = scanAll();
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_STREQ(left[0].second.name, "P500");
+    EXPECT_STREQ(left[1].second.name, "P501");
+    dbfCloseDbase();
+    const std::string f = bytes();
+    EXPECT_EQ(+header(f).usedBlocks, 1u);
+    EXPECT_EQ(+blockHead(f, 1).bucket, 2u);
+    EXPECT_EQ(+blockHead(f, 1).previous, 0u);
+    ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
+    EXPECT_EQ(scanAll().size(), 2u);
+}
+
+// More blocks than the 250 cache slots: every cell gets points, in two rounds so that each block
+// is evicted and loaded again.
+class CacheEvictionTest : public TerrainTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CacheEvictionTest, WhatIsWrittenIsReadBack) {
+    ASSERT_EQ(dbfState().cacheSlots, 250u);
+    makeAndOpen();
+    dbfSafeBucketChangeMode(GetParam());
+    char name[17];
+    std::vector<std::pair<unsigned, std::string>> added;
+    for (int round = 0; round < 2; ++round)
+        for (int xi = 0; xi < 25; ++xi)
+            for (int yi = 0; yi < 25; ++yi) {
+                std::snprintf(name, sizeof name, "R%dC%d", round, xi * 25 + yi);
+                added.emplace_back(add(name, cellCentreY(yi) + round, cellCentreX(xi), round), name);
+            }
+    // Change points of blocks that have long left the cache.
+    for (size_t i = 0; i < added.size(); i += 7) {
+        SURVCOORD p = grab(added[i].first);
+        p.z = 1000.0 + static_cast<double>(i);
+        dbfStoreCoord(p, added[i].first, 0);
+    }
+    EXPECT_EQ(dbfApproxPointCount(), 1250u);
+    dbfCloseDbase();
+    EXPECT_EQ(header(bytes()).usedBlocks, 625u);
+
+    ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
+    EXPECT_EQ(dbfApproxPointCount(), 1250u);
+    for (size_t i = 0; i < added.size(); ++i) {
+        const SURVCOORD p = grab(added[i].first);
+        EXPECT_EQ(p.name, added[i].second);
+        EXPECT_EQ(+p.z, i % 7 == 0 ? 1000.0 + static_cast<double>(i) : static_cast<double>(i / 625));
+    }
+    // A scan visits the cells in order, y index fastest.
+    const auto all = scanAll();
+    ASSERT_EQ(all.size(), 1250u);
+    EXPECT_STREQ(all[0].second.name, "R0C0");
+    EXPECT_STREQ(all[1].second.name, "R1C0");
+    EXPECT_STREQ(all[2].second.name, "R0C1");
+}
+
+INSTANTIATE_TEST_SUITE_P(SafeMode, CacheEvictionTest, ::testing::Values(0, 1));
+
+TEST_F(TerrainTest, SafeModeWritesABlockWhenTheWorkMovesOn) {
+    makeAndOpen();
+    add("A", cellCentreY(0), cellCentreX(0));
+    add("B", cellCentreY(3), cellCentreX(3));   // safe mode wrote A's block when B's was taken
+    EXPECT_EQ(dbfSafeBucketChangeMode(0), 1);
+    EXPECT_STREQ(stored(bytes(), 1, 1).name, "A");
+    add("C", cellCentreY(6), cellCentreX(6));
+    add("D", cellCentreY(9), cellCentreX(9));
+    EXPECT_EQ(stored(bytes(), 3, 1).name[0], 0);   // C only in the cache
+    dbfCloseDbase();
+    EXPECT_STREQ(stored(bytes(), 3, 1).name, "C");
+}
+
+TEST_F(TerrainTest, ScansKeepToTheAreaAndToActiveSurfaces) {
+    makeAndOpen();
+    add("In", 1000.0, 1000.0);
+    add("Edge", 1100.0, 1100.0);
+    add("Out", 1100.5, 1000.0);
+    add("Hidden", 1050.0, 1050.0, 0.0, 7);
+    add("Far", 9000.0, 9000.0);
+    RRect area{1100.0, 1000.0, 1000.0, 1100.0};
+    auto names = [&](RRect* a) {
+        std::vector<std::string> n;
+        for (auto& [number, p] : scanAll(a)) n.push_back(p.name);
+        return n;
+    };
+    dbfSetSurfaceStatus(7, 0, 0);
+    EXPECT_EQ(names(&area), (std::vector<std::string>{"In", "Edge"}));
+    dbfSetSurfaceStatus(7, kSurfaceShown, 0);   // any status bit lets the scan see it
+    EXPECT_EQ(names(&area), (std::vector<std::string>{"In", "Edge", "Hidden"}));
+    RRect empty{5000.0, 4000.0, 4000.0, 5000.0};
+    SURVCOORD p;
+    EXPECT_EQ(dbfStartCoord(p, &empty), 0u);
+    EXPECT_EQ(names(nullptr).size(), 5u);
+    // Names with commas come back with underscores; the stored name keeps its comma.
+    const unsigned n = add("A,B,C", 3000.0, 3000.0);
+    RRect around{3001.0, 2999.0, 2999.0, 3001.0};
+    EXPECT_EQ(names(&around), (std::vector<std::string>{"A_B_C"}));
+    EXPECT_STREQ(grab(n).name, "A,B,C");
+}
+
+TEST_F(TerrainTest, SiteLimitsFollowThePoints) {
+    makeAndOpen();
+    RRect limits;
+    dbfBuckLimit(&limits, 0);
+    EXPECT_DOUBLE_EQ(+limits.minY, -1123.5 + 12 * 489.88);   // the central cell when empty
+    EXPECT_DOUBLE_EQ(+limits.maxX, -1123.5 + 13 * 489.88);
+    add("A", 100.0, 300.0);
+    add("B", 200.0, 400.0);
+    dbfBuckLimit(&limits, 0);
+    EXPECT_DOUBLE_EQ(+limits.minY, 100.0 - 489.88);
+    EXPECT_DOUBLE_EQ(+limits.maxY, 200.0 + 489.88);
+    EXPECT_DOUBLE_EQ(+limits.minX, 300.0 - 489.88);
+    EXPECT_DOUBLE_EQ(+limits.maxX, 400.0 + 489.88);
+    EXPECT_EQ(cad.zoomAllLimits()[0], 200.0);
+    EXPECT_EQ(cad.zoomAllLimits()[1], 300.0);
+}
+
+TEST_F(TerrainTest, EditMovesAPointToItsNewCellAndKeepsItsPartners) {
+    makeAndOpen();
+    const unsigned a = add("A", 100.0, 100.0);
+    const unsigned b = add("B", 101.0, 100.0);
+    const unsigned c = add("C", 5000.0, 5000.0);
+    const unsigned d = add("D", 5001.0, 5000.0, 0.0, 2);
+    ASSERT_EQ(dbfAddLine(a, c, 1, 0), 1);
+    ASSERT_EQ(dbfAddLine(b, a, 0, 0), 1);
+
+    SURVCOORD moved = grab(a);
+    moved.y = 5002.0;
+    moved.x = 5003.0;
+    const unsigned edited = dbfEditCoord(moved, a);
+    ASSERT_NE(edited, 0u);
+    EXPECT_EQ(edited, d + 1);   // after C and D in their block
+    EXPECT_STREQ(moved.name, "A");
+    EXPECT_EQ(+moved.y, 5002.0);
+    // B moved into A's old slot; both lines still join the same points.
+    EXPECT_STREQ(grab(a).name, "B");
+    EXPECT_EQ(+grab(a).lines[0], edited);
+    EXPECT_EQ(+grab(edited).shadows[0], a);
+    EXPECT_EQ(+grab(edited).lines[0], c);
+    EXPECT_EQ(+grab(c).shadows[0], edited);
+    EXPECT_EQ(dbfApproxPointCount(), 4u);
+
+    // A change of surface drops the lines to points left on the old one.
+    SURVCOORD other = grab(edited);
+    other.surface = 2;
+    const unsigned again = dbfEditCoord(other, edited);
+    EXPECT_EQ(again, edited);   // it was the last point of its block: it keeps its number
+    EXPECT_EQ(+grab(again).lines[0], 0u);
+    EXPECT_EQ(+grab(again).shadows[0], 0u);
+    EXPECT_EQ(+grab(c).shadows[0], 0u);
+    EXPECT_EQ(dbfAddLine(again, d, 0, 0), 1);
+}
+
+TEST_F(TerrainTest, WorkBytesAndExistence) {
+    makeAndOpen();
+    const unsigned n = add("W", 100.0, 200.0);
+    dbfSaved();
+    SURVCOORD p = grab(n);
+    std::memset(p.work, 0xAB, sizeof p.work);
+    p.z = 99.0;   // only the work bytes are stored
+    dbfStoreCoordFlags(p, n);
+    EXPECT_EQ(dbfEdit(), 0);
+    SURVCOORD raw;
+    EXPECT_EQ(dbfCoordExists(raw, n), 1);
+    EXPECT_EQ(raw.work[5], 0xAB);
+    EXPECT_EQ(+raw.z, 0.0);
+    EXPECT_EQ(dbfCoordExists(raw, 0), 0);
+    const unsigned origin = add("O", 0.0, 0.0);
+    EXPECT_EQ(dbfCoordExists(raw, origin), 0);
+}
+
+// A UTM project: the file keeps latitude and longitude, callers see northings and eastings.
+TEST_F(TerrainTest, UtmPositionsAreStoredGeographic) {
+    coreSetJobDefaultInt("Global", "Hemisphere", 1);
+    coreSetJobDefaultInt("Global", "Projection", 1);
+    coreSetJobDefaultInt("Global", "PrimeMeridian", 27);
+    makeAndOpen(500000.0, 3000000.0, 20000.0);
+    const unsigned n = add("G", 501234.5, 3004321.25, 55.0);
+    SURVCOORD raw;
+    ASSERT_EQ(dbfCoordExists(raw, n), 1);
+    double lat = 0, lon = 0;
+    ASSERT_EQ(projLOToLatLong(501234.5, 3004321.25, 27, &lat, &lon), 1);
+    EXPECT_EQ(+raw.x, lat);
+    EXPECT_EQ(+raw.y, lon);
+    EXPECT_NEAR(lat, 27.15, 0.1);
+    const SURVCOORD p = grab(n);
+    EXPECT_NEAR(+p.y, 501234.5, 1e-6);
+    EXPECT_NEAR(+p.x, 3004321.25, 1e-6);
+    RRect area{501235.0, 501234.0, 3004321.0, 3004322.0};
+    EXPECT_EQ(scanAll(&area).size(), 1u);
+
+    // Stored without drift: a store converts the caller's copy, not the record.
+    SURVCOORD q = grab(n);
+    dbfStoreCoord(q, n, 0);
+    EXPECT_EQ(+q.y, +p.y);
+    SURVCOORD far;
+    dbfPackStruct("Far", 5000000.0, 3000000.0, 0.0, 1, far);
+    unsigned none = 1;
+    EXPECT_EQ(dbfAddCoord(far, none), 0);
+    EXPECT_EQ(none, 0u);
+    EXPECT_EQ(+far.y, 5000000.0);
+    EXPECT_TRUE(ui.showed("Large coordinate impossible for current projection."));
+    dbfCloseDbase();
+    EXPECT_EQ(header(bytes()).projection, 1);
+    EXPECT_EQ(header(bytes()).hemisphereFlag, 0u);
+    EXPECT_EQ(header(bytes()).longitudeOrigin, 27u);
+}

@@ -1,0 +1,268 @@
+// The terrain file: layout after creation, cells, opening old versions, the projection check,
+// and damaged files.
+#include <cctype>
+
+#include "platform/proj.h"
+#include "terrain_fixture.h"
+
+TEST_F(TerrainTest, NewFileIsHeaderAndOneBlankBlock) {
+    ASSERT_EQ(dbfMakeDbase(dtm.c_str(), 5000.0, 5000.0, 10000.0), 1);
+    EXPECT_FALSE(dbfBBTreeExists());   // created and left closed
+    const std::string b = bytes();
+    ASSERT_EQ(b.size(), 146032u);
+    const DTMHEADER h = header(b);
+    EXPECT_EQ(std::string(h.magic, 4), "XXXY");
+    EXPECT_EQ(+h.version, 602);
+    EXPECT_DOUBLE_EQ(+h.blockSize, 10000.0 * 1.2247 / 25.0);
+    EXPECT_DOUBLE_EQ(+h.minY, 5000.0 - 25.0 * h.blockSize / 2.0);
+    EXPECT_DOUBLE_EQ(+h.maxX, h.minX + 25.0 * h.blockSize);
+    EXPECT_EQ(+h.blockLength, 73016u);
+    EXPECT_EQ(+h.totalBlocks, 1u);
+    EXPECT_EQ(+h.usedBlocks, 0u);
+    EXPECT_EQ(+h.cellsPerSide, 25);
+    EXPECT_EQ(+h.limitsValid, 0u);
+    EXPECT_EQ(+h.projection, -1);          // the project's local projection
+    EXPECT_EQ(+h.hemisphereFlag, 1u);      // hemisphere 0
+    for (BYTE s : h.surfaceStatus) EXPECT_EQ(s, 3);
+    for (BYTE u : h.unused) EXPECT_EQ(u, 0);
+    for (char c : h.reserved) EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c)));
+    EXPECT_EQ(b.find_first_not_of('\0', 396), 73016u);   // zeros to the end of block 0
+    const DTMBLOCKHEAD blank = blockHead(b, 1);
+    EXPECT_EQ(+blank.bucket, 1u);
+    EXPECT_EQ(blank.next + blank.previous + blank.count, 0u);
+    EXPECT_EQ(b.find_first_not_of('\0', 73016 + 4), std::string::npos);
+
+    ASSERT_EQ(dbfMakeDbase(dtm.c_str(), 0.0, 0.0, 1000.0), 1);
+    EXPECT_DOUBLE_EQ(header(bytes()).blockSize, 100.0);   // 48.99 raised to the minimum
+}
+
+TEST_F(TerrainTest, CellsClampToTheSiteAndStoredPointsRoundToTheMillimetre) {
+    makeAndOpen();
+    RRect site;
+    double size = 0;
+    dbfGetExtents(&site, size);
+    EXPECT_EQ(dbfBlockNumber(site.minY, site.minX), 1);
+    EXPECT_EQ(dbfBlockNumber(site.minY - 1e6, site.minX - 5.0), 1);
+    EXPECT_EQ(dbfBlockNumber(site.maxY, site.maxX), 625);
+    EXPECT_EQ(dbfBlockNumber(site.maxY + 50.0, site.minX), 25);       // y index fastest
+    EXPECT_EQ(dbfBlockNumber(site.minY, site.maxX + 50.0), 601);
+    EXPECT_EQ(dbfBlockNumber(site.minY + 1.5 * size, site.minX + 2.5 * size), 2 * 25 + 2);
+    // Just short of a cell edge: the plain rule stays, the stored-point rule moves on.
+    const double nearEdge = site.minY + size - 0.0004;
+    EXPECT_EQ(dbfBlockNumber(nearEdge, site.minX), 1);
+    EXPECT_EQ(cellOf(nearEdge, site.minX, true), 2);
+}
+
+TEST_F(TerrainTest, CloseWritesTheHeaderAndKeepsTheChangedFlag) {
+    makeAndOpen();
+    add("A", 100.0, 200.0, 3.0);
+    EXPECT_EQ(dbfEdit(), 1);
+    EXPECT_EQ(dbfCloseDbase(), 0);
+    EXPECT_EQ(dbfEdit(), 1);
+    EXPECT_EQ(dbfCloseDbase(), 0);   // nothing open
+    const std::string b = bytes();
+    EXPECT_EQ(+header(b).usedBlocks, 1u);
+    EXPECT_EQ(+header(b).totalBlocks, 2u);
+    EXPECT_EQ(b.size(), 3u * 73016u);
+    dbfSaved();
+    ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
+    EXPECT_EQ(dbfEdit(), 0);
+    EXPECT_EQ(dbfApproxPointCount(), 1u);
+}
+
+TEST_F(TerrainTest, MagicIsComparedWithoutCaseAndOldOrForeignFilesAreRefused) {
+    ASSERT_EQ(dbfMakeDbase(dtm.c_str(), 5000.0, 5000.0, 10000.0), 1);
+    patch(0, std::array<char, 4>{'x', 'X', 'x', 'y'});
+    EXPECT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
+    dbfCloseDbase();
+
+    patch(0, std::array<char, 4>{'X', 'X', 'X', 'X'});
+    EXPECT_EQ(dbfOpenDbase(dtm.c_str(), 0), 0);
+    EXPECT_TRUE(ui.showed("You must import this old format file in order to open it"));
+    EXPECT_FALSE(dbfBBTreeExists());
+
+    patch(0, std::array<char, 4>{'D', 'T', 'M', '1'});
+    EXPECT_EQ(dbfOpenDbase(dtm.c_str(), 0), 0);
+    EXPECT_TRUE(ui.showed("Terrain file is not a valid DTM file"));
+    EXPECT_EQ(dbfOpenDbase(file("missing.dtm").c_str(), 0), 0);
+}
+
+TEST_F(TerrainTest, Version600IsUpgradedWhenTheDatumMatches) {
+    ASSERT_EQ(dbfMakeDbase(dtm.c_str(), 5000.0, 5000.0, 10000.0), 1);
+    patch<WORD>(4, 600);
+    patch<std::int16_t>(98, 7);   // projection fields of a 600 file are not trusted
+    ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
+    EXPECT_TRUE(ui.showed("The terrain database has been upgraded and should be saved"));
+    EXPECT_EQ(ui.unexpected, 0);   // no projection question
+    EXPECT_EQ(dbfEdit(), 1);
+    const DTMHEADER onDisk = header(bytes());   // written at once
+    EXPECT_EQ(+onDisk.version, 602);
+    EXPECT_EQ(+onDisk.projection, -1);
+    dbfCloseDbase();
+
+    patch<WORD>(4, 600);
+    patch<WORD>(6, 3);   // GRS80 against the project's WGS84
+    ui.clear();
+    EXPECT_EQ(dbfOpenDbase(dtm.c_str(), 0), 0);
+    EXPECT_TRUE(ui.showed("Database datum does not match Project datum.\nOriginal datum = GRS80, New datum = WGS84"));
+    EXPECT_FALSE(dbfBBTreeExists());
+}
+
+TEST_F(TerrainTest, Version601LosesAnUnknownProjectionNumber) {
+    ASSERT_EQ(dbfMakeDbase(dtm.c_str(), 5000.0, 5000.0, 10000.0), 1);
+    patch<WORD>(4, 601);
+    patch<std::int16_t>(98, 5);
+    ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
+    EXPECT_EQ(dbfEdit(), 1);
+    EXPECT_EQ(ui.unexpected, 0);   // -1 matches the local project
+    dbfCloseDbase();
+    EXPECT_EQ(header(bytes()).projection, -1);
+    EXPECT_EQ(header(bytes()).version, 602);
+}
+
+TEST_F(TerrainTest, ProjectionMismatchAsksAndNoLeavesTheProjectAlone) {
+    ASSERT_EQ(dbfMakeDbase(dtm.c_str(), 5000.0, 5000.0, 10000.0), 1);
+    patch<DWORD>(136, 31);   // the file says longitude of origin 31
+    ui.answers.push_back(IDNO);
+    EXPECT_EQ(dbfOpenDbase(dtm.c_str(), 0), 0);
+    ASSERT_NE(ui.last(), nullptr);
+    EXPECT_TRUE(ui.showed("Projection parameters in database do not match those in project"));
+    EXPECT_EQ(ui.last()->text, "Unable to open terrain database");
+    EXPECT_FALSE(dbfBBTreeExists());
+    EXPECT_EQ(coreGetJobDefaultInt("Global", "PrimeMeridian", -99), -99);
+
+    ui.answers.push_back(IDYES);
+    EXPECT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
+    EXPECT_EQ(coreGetJobDefaultInt("Global", "PrimeMeridian", -99), 31);
+    EXPECT_EQ(coreGetJobDefaultInt("Global", "Hemisphere", -99), 0);
+    EXPECT_EQ(projGetLO(nullptr), 31);
+}
+
+TEST_F(TerrainTest, DamagedFilesAreRefusedWithoutACrash) {
+    ASSERT_EQ(dbfMakeDbase(dtm.c_str(), 5000.0, 5000.0, 10000.0), 1);
+    const std::string good = bytes();
+
+    dbtest::writeFile(dtm, good.substr(0, 100000));   // the blank block cut short
+    EXPECT_EQ(dbfOpenDbase(dtm.c_str(), 0), 0);
+    EXPECT_TRUE(ui.showed("Terrain file is not a valid DTM file"));
+    dbtest::writeFile(dtm, good.substr(0, 200));       // the header cut short
+    EXPECT_EQ(dbfOpenDbase(dtm.c_str(), 0), 0);
+    dbtest::writeFile(dtm, good.substr(0, 2));
+    EXPECT_EQ(dbfOpenDbase(dtm.c_str(), 0), 0);
+
+    dbtest::writeFile(dtm, good);
+    patch<DWORD>(52, 40);   // 40 blocks counted, 1 in the file
+    EXPECT_EQ(dbfOpenDbase(dtm.c_str(), 0), 0);
+    dbtest::writeFile(dtm, good);
+    patch<DWORD>(56, 5);    // more used blocks than blocks
+    EXPECT_EQ(dbfOpenDbase(dtm.c_str(), 0), 0);
+    dbtest::writeFile(dtm, good);
+    patch<double>(40, 0.0);   // no block size
+    EXPECT_EQ(dbfOpenDbase(dtm.c_str(), 0), 0);
+    EXPECT_FALSE(dbfBBTreeExists());
+}
+
+TEST_F(TerrainTest, ABlockWhoseBucketHasNoEntryEndsTheOpen) {
+    makeAndOpen();
+    add("A", 100.0, 100.0);
+    dbfCloseDbase();
+    const std::string good = bytes();
+
+    patch<DWORD>(73016, 99);   // used block 1 claims bucket 99 of 2
+    ui.clear();
+    EXPECT_THROW(dbfOpenDbase(dtm.c_str(), 0), CUserException);
+    EXPECT_TRUE(ui.showed("Bucket list error in dbfOpenDbase (1) [Bucket = 98]"));
+    EXPECT_FALSE(dbfBBTreeExists());
+    EXPECT_EQ(cad.progress().total, 0);
+    EXPECT_EQ(cad.helpText(), "");
+
+    dbtest::writeFile(dtm, good);
+    patch<DWORD>(2 * 73016, 0);   // the blank block claims no bucket
+    EXPECT_THROW(dbfOpenDbase(dtm.c_str(), 0), CUserException);
+    EXPECT_TRUE(ui.showed("Bucket list error in dbfOpenDbase (2) [Bucket = -1]"));
+
+    // Chain links are checked too: one to a bucket that does not exist, one to itself.
+    dbtest::writeFile(dtm, good);
+    patch<DWORD>(73016 + 4, 77);
+    EXPECT_THROW(dbfOpenDbase(dtm.c_str(), 0), CUserException);
+    EXPECT_TRUE(ui.showed("Bucket list error in dbfOpenDbase (1) [Bucket = 76]"));
+    dbtest::writeFile(dtm, good);
+    patch<DWORD>(73016 + 4, 1);
+    ui.clear();
+    EXPECT_THROW(dbfOpenDbase(dtm.c_str(), 0), CUserException);
+    EXPECT_TRUE(ui.showed("Bucket list error in dbfOpenDbase (1) [Bucket = 0]"));
+    EXPECT_FALSE(dbfBBTreeExists());
+}
+
+TEST_F(TerrainTest, DamagedCountsAndLinksDoNotReadPastTheCache) {
+    makeAndOpen();
+    add("A", 100.0, 100.0);
+    dbfCloseDbase();
+    patch<WORD>(73016 + 12, 60000);   // count far beyond 500
+    ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
+    EXPECT_EQ(dbfApproxPointCount(), 500u);
+    EXPECT_EQ(scanAll().size(), 1u);   // the others are zero records on no surface
+    EXPECT_EQ(grab(pointNumber(1, 1)).name, std::string("A"));
+}
+
+// A version 600 file written here field by field, as an older program left it: two points in one
+// block and the blank block after it.
+TEST_F(TerrainTest, HandMadeVersion600FileOpensWithItsPoints) {
+    std::string f(3 * 73016, '\0');
+    auto put = [&f](std::size_t offset, const auto& value) { std::memcpy(f.data() + offset, &value, sizeof value); };
+    std::memcpy(f.data(), "XXXY", 4);
+    put(4, WORD{600});
+    put(6, WORD{0});   // WGS84, as the project
+    put(8, 0.0);       // minimum y
+    put(16, 0.0);      // minimum x
+    put(24, 2500.0);
+    put(32, 2500.0);
+    put(40, 100.0);
+    put(48, DWORD{73016});
+    put(52, DWORD{2});
+    put(56, DWORD{1});
+    put(60, WORD{25});
+    put(98, std::int16_t{9});   // an old projection number, replaced by the upgrade
+    std::memset(f.data() + 268, 3, 128);
+    const std::size_t block = 73016;
+    put(block, DWORD{1});
+    put(block + 12, WORD{2});
+    for (int i = 0; i < 2; ++i) {
+        const std::size_t r = block + 16 + static_cast<std::size_t>(i) * 146;
+        std::memcpy(f.data() + r, i == 0 ? "OLD1" : "OLD2", 5);
+        put(r + 17, 1250.0 + i);   // local projection: y first
+        put(r + 25, 1300.0);
+        put(r + 33, 7.5);
+        put(r + 41, WORD{1});
+    }
+    put(2 * block, DWORD{2});
+    dbtest::writeFile(dtm, f);
+
+    ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
+    EXPECT_EQ(dbfApproxPointCount(), 2u);
+    const auto all = scanAll();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_STREQ(all[1].second.name, "OLD2");
+    EXPECT_EQ(+all[1].second.y, 1251.0);
+    EXPECT_EQ(+all[1].second.x, 1300.0);
+    EXPECT_EQ(all[0].first, 501u);
+    EXPECT_EQ(dbfBlockNumber(1251.0, 1300.0), 13 * 25 + 12 + 1);
+    const DTMHEADER h = header(bytes());
+    EXPECT_EQ(+h.version, 602);
+    EXPECT_EQ(+h.projection, -1);
+    EXPECT_EQ(+h.hemisphereFlag, 1u);
+    EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(h.reserved[0])));
+}
+
+// A block list damaged in memory: each step that finds a bucket missing says where and ends the
+// command.
+TEST_F(TerrainTest, MissingBucketEntriesAreReportedWhereTheyAreFound) {
+    makeAndOpen();
+    add("A", 100.0, 100.0);
+    SURVCOORD p;
+    EXPECT_THROW(dbfGrabCoord(p, 99999), CUserException);
+    EXPECT_TRUE(ui.showed("Bucket list error in grab_bucket (1) [Bucket = 198]"));
+    terrainState().blocks->erase(0);   // bucket 1, cached and dirty
+    EXPECT_THROW(dbfCloseDbase(), CUserException);
+    EXPECT_TRUE(ui.showed("Bucket list error in dbfCloseDbase (1) [Bucket = 0]"));
+}

@@ -1,0 +1,431 @@
+// Commands of the terrain database: create, info, import-points, import-lines, list, find, stats,
+// export-points; and the demo step that builds a terrain of a few thousand points joined by a
+// triangulated grid of feature lines.
+//
+// The commands work on the project's terrain file ("<project>.dtm") itself: each opens it, does
+// its work and closes it, which writes the cache and the header back.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "database/frame.h"
+#include "database/terrain.h"
+#include "host.h"
+#include "platform/core.h"
+#include "terrain/terrain_state.h"
+
+namespace {
+
+std::string terrainFileName() {
+    char name[MAX_PATH] = {};
+    dbfFileName(name, "dtm", kFileProject);
+    return name;
+}
+
+bool requireProject() {
+    if (!host().projectFile().empty()) return true;
+    std::fprintf(stderr, "No project is open. Create one with: sitebase project new DIR NAME\n");
+    return false;
+}
+
+// Opens the project's terrain file; false after saying why.
+bool openTerrain() {
+    if (!requireProject()) return false;
+    const std::string name = terrainFileName();
+    if (!coreFileExist(name.c_str())) {
+        std::fprintf(stderr, "The project has no terrain file %s. Create one with: sitebase terrain create\n",
+                     name.c_str());
+        return false;
+    }
+    if (!dbfOpenDbase(name.c_str(), 0)) {
+        std::fprintf(stderr, "Unable to open %s\n", name.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Splits a comma-separated line into trimmed fields.
+std::vector<std::string> fields(const char* line) {
+    std::vector<std::string> out;
+    std::string current;
+    for (const char* c = line;; ++c) {
+        if (*c == ',' || *c == 0) {
+            char buffer[256];
+            coreStrncpy(buffer, current.c_str(), sizeof buffer);
+            out.emplace_back(coreTrimStr(buffer));
+            current.clear();
+            if (*c == 0) break;
+        } else {
+            current += *c;
+        }
+    }
+    return out;
+}
+
+bool parseNumber(const std::string& text, double& value) {
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && end && *end == 0 && std::isfinite(value);
+}
+
+// Every point's number by name (the first of equal names), from one scan of the site.
+std::map<std::string, unsigned> numbersByName() {
+    std::map<std::string, unsigned> byName;
+    SURVCOORD p;
+    for (unsigned n = dbfStartCoord(p, nullptr); n != 0; n = dbfNextCoord(p, n)) byName.emplace(p.name, n);
+    return byName;
+}
+
+int lineCount(const SURVCOORD& p, bool featureOnly) {
+    int n = 0;
+    for (int i = 0; i < 8; ++i)
+        if (p.lines[i] && (!featureOnly || (p.feature >> i) & 1)) ++n;
+    return n;
+}
+
+// Whether a number names a stored point (a mistyped number must not read as a damaged file).
+bool pointExists(unsigned number) {
+    DWORD bucket;
+    unsigned slot;
+    decodePointNumber(number, bucket, slot);
+    const BlockEntry* entry = findBlock(bucket);
+    return number != 0 && entry && entry->fileBlock <= terrainState().header.usedBlocks &&
+           slot <= slotCount(grabBucket(bucket));
+}
+
+void printPoint(unsigned number, const SURVCOORD& p) {
+    std::printf("%8u  %-16s  %14.3f  %14.3f  %10.3f  %3u", number, p.name, p.y, p.x, p.z, p.surface & 0xFFu);
+    for (int i = 0; i < 8; ++i)
+        if (p.lines[i]) std::printf("  %s%u", (p.feature >> i) & 1 ? "F" : "", p.lines[i]);
+    std::printf("\n");
+}
+
+// Imports "name, y, x, z, surface" lines; lines that do not parse are counted and skipped (a
+// heading line among them). Returns the number of points added.
+int importPoints(const std::string& path, int& skipped) {
+    FILE* in = coreFileOpen(path.c_str(), "rt");
+    if (!in) {
+        std::fprintf(stderr, "Unable to read %s\n", path.c_str());
+        return -1;
+    }
+    const int savedMode = dbfSafeBucketChangeMode(0);   // one write of each block, at the close
+    dbfDispStatus("Importing points", kStatusResetBusy);
+    char line[1024];
+    int added = 0;
+    skipped = 0;
+    while (coreFileTxtRead(line, in, sizeof line)) {
+        const auto f = fields(line);
+        double y, x, z, surface = 1;
+        if (f.size() < 4 || f[0].empty() || !parseNumber(f[1], y) || !parseNumber(f[2], x) || !parseNumber(f[3], z) ||
+            (f.size() > 4 && !f[4].empty() && !parseNumber(f[4], surface)) || surface < 1 || surface > 128) {
+            ++skipped;
+            continue;
+        }
+        SURVCOORD p;
+        dbfPackStruct(f[0].c_str(), y, x, z, static_cast<WORD>(surface), p);
+        unsigned number = 0;
+        if (dbfAddCoord(p, number)) ++added;
+        else ++skipped;
+        if (added % 1000 == 0) dbfDispGraph(added, added + 1000, "Importing points");
+    }
+    coreFileClose(in);
+    dbfDispStatus(nullptr, kStatusClear);
+    dbfDispGraph(0, 0, nullptr);
+    dbfSafeBucketChangeMode(savedMode);
+    return added;
+}
+
+// Imports "name a, name b, feature" lines. Returns the number of lines added.
+int importLines(const std::string& path, int& skipped) {
+    FILE* in = coreFileOpen(path.c_str(), "rt");
+    if (!in) {
+        std::fprintf(stderr, "Unable to read %s\n", path.c_str());
+        return -1;
+    }
+    const auto byName = numbersByName();
+    char line[1024];
+    int added = 0;
+    skipped = 0;
+    while (coreFileTxtRead(line, in, sizeof line)) {
+        const auto f = fields(line);
+        if (f.size() < 2) {
+            ++skipped;
+            continue;
+        }
+        auto a = byName.find(f[0]), b = byName.find(f[1]);
+        const int feature = f.size() > 2 ? std::atoi(f[2].c_str()) != 0 : 0;
+        if (a == byName.end() || b == byName.end() || !dbfAddLine(a->second, b->second, feature, 0)) {
+            ++skipped;
+            continue;
+        }
+        ++added;
+    }
+    coreFileClose(in);
+    return added;
+}
+
+int exportPoints(const std::string& path) {
+    FILE* out = coreFileOpen(path.c_str(), "w+t");
+    if (!out) {
+        std::fprintf(stderr, "Unable to write %s\n", path.c_str());
+        return -1;
+    }
+    int written = 0;
+    char line[256];
+    SURVCOORD p;
+    for (unsigned n = dbfStartCoord(p, nullptr); n != 0; n = dbfNextCoord(p, n)) {
+        std::snprintf(line, sizeof line, "%s,%.3f,%.3f,%.3f,%u", p.name, p.y, p.x, p.z, p.surface & 0xFFu);
+        coreFileTxtWrite(line, out);
+        ++written;
+    }
+    coreFileClose(out);
+    return written;
+}
+
+void printStatistics() {
+    RRect site;
+    double blockSize = 0;
+    dbfGetExtents(&site, blockSize);
+    std::map<unsigned, int> perCell;
+    std::map<unsigned, int> perSurface;
+    double minZ = 1e300, maxZ = -1e300;
+    int lines = 0, featureLines = 0, points = 0;
+    SURVCOORD p;
+    for (unsigned n = dbfStartCoord(p, nullptr); n != 0; n = dbfNextCoord(p, n)) {
+        ++points;
+        ++perCell[dbfBlockNumber(p.y, p.x)];
+        ++perSurface[p.surface & 0xFFu];
+        minZ = std::fmin(minZ, p.z);
+        maxZ = std::fmax(maxZ, p.z);
+        lines += lineCount(p, false);
+        featureLines += lineCount(p, true);
+    }
+    const DTMHEADER& s = terrainState().header;
+    std::printf("Terrain file:     %s\n", terrainFileName().c_str());
+    std::printf("Site:             y %.3f .. %.3f, x %.3f .. %.3f, cell side %.3f\n", site.minY, site.maxY,
+                site.minX, site.maxX, blockSize);
+    std::printf("Blocks:           %u used, %u in the file\n", s.usedBlocks, s.totalBlocks);
+    std::printf("Points:           %d (header count %u)\n", points, dbfApproxPointCount());
+    std::printf("Lines:            %d, of which %d feature lines\n", lines, featureLines);
+    if (points > 0) {
+        int most = 0, fewest = 1 << 30;
+        for (auto& [cell, count] : perCell) {
+            most = std::max(most, count);
+            fewest = std::min(fewest, count);
+        }
+        std::printf("Cells with points: %zu of 625 (fewest %d, most %d points)\n", perCell.size(), fewest, most);
+        std::printf("Heights:          %.3f .. %.3f\n", minZ, maxZ);
+        for (auto& [surface, count] : perSurface)
+            std::printf("Surface %3u:      %d points (%s)\n", surface, count, dbfSurfaceName(static_cast<WORD>(surface)));
+    }
+}
+
+void addTerrainCommands(CLI::App& app) {
+    auto* terrain = app.add_subcommand("terrain", "Create, fill and query the project's terrain database");
+    terrain->require_subcommand(1);
+
+    static double centreY = 5000.0, centreX = 5000.0, extent = 10000.0;
+    static bool force = false;
+    auto* create = terrain->add_subcommand("create", "Create the project's terrain file (an empty site)");
+    create->add_option("--centre-y", centreY, "Centre of the site, y")->capture_default_str();
+    create->add_option("--centre-x", centreX, "Centre of the site, x")->capture_default_str();
+    create->add_option("--extent", extent, "Extent of the survey; the site is 1.2247 times as wide")->capture_default_str();
+    create->add_flag("--force", force, "Replace an existing terrain file");
+    create->callback([] {
+        commandResult() = runCommand([] {
+            if (!requireProject()) return 1;
+            const std::string name = terrainFileName();
+            if (coreFileExist(name.c_str()) && !force) {
+                std::fprintf(stderr, "%s exists; use --force to replace it\n", name.c_str());
+                return 1;
+            }
+            if (!dbfMakeDbase(name.c_str(), centreY, centreX, extent)) {
+                std::fprintf(stderr, "Unable to create %s\n", name.c_str());
+                return 1;
+            }
+            std::printf("Created %s\n", name.c_str());
+            return 0;
+        });
+    });
+
+    static std::string path;
+    auto* points = terrain->add_subcommand("import-points", "Add points from a CSV file: name, y, x, z, surface");
+    points->add_option("FILE", path)->required();
+    points->callback([] {
+        commandResult() = runCommand([] {
+            if (!openTerrain()) return 1;
+            int skipped = 0;
+            const int added = importPoints(path, skipped);
+            dbfCloseDbase();
+            if (added < 0) return 1;
+            std::printf("%d points added, %d lines skipped\n", added, skipped);
+            return 0;
+        });
+    });
+
+    auto* lines = terrain->add_subcommand("import-lines", "Join points from a CSV file: name, name, feature (0/1)");
+    lines->add_option("FILE", path)->required();
+    lines->callback([] {
+        commandResult() = runCommand([] {
+            if (!openTerrain()) return 1;
+            int skipped = 0;
+            const int added = importLines(path, skipped);
+            dbfCloseDbase();
+            if (added < 0) return 1;
+            std::printf("%d lines added, %d skipped\n", added, skipped);
+            return 0;
+        });
+    });
+
+    static std::vector<double> area;
+    static int limit = 100;
+    auto* list = terrain->add_subcommand("list", "List points: number, name, y, x, z, surface, lines (F: feature)");
+    list->add_option("--area", area, "Only points in the area: MINY MINX MAXY MAXX")->expected(4);
+    list->add_option("--limit", limit, "At most this many points (0: all)")->capture_default_str();
+    list->callback([] {
+        commandResult() = runCommand([] {
+            if (!openTerrain()) return 1;
+            RRect r{};
+            RRect* scanArea = nullptr;
+            if (area.size() == 4) {
+                r = RRect{area[2], area[0], area[1], area[3]};
+                scanArea = &r;
+            }
+            SURVCOORD p;
+            int shown = 0;
+            for (unsigned n = dbfStartCoord(p, scanArea); n != 0 && (limit == 0 || shown < limit); n = dbfNextCoord(p, n)) {
+                printPoint(n, p);
+                ++shown;
+            }
+            dbfCloseDbase();
+            return 0;
+        });
+    });
+
+    static unsigned number = 0;
+    auto* find = terrain->add_subcommand("find", "Show a point by its number, with the points it joins");
+    find->add_option("NUMBER", number)->required();
+    find->callback([] {
+        commandResult() = runCommand([] {
+            if (!openTerrain()) return 1;
+            SURVCOORD p;
+            int rc = 0;
+            if (!pointExists(number)) {
+                std::fprintf(stderr, "No point %u\n", number);
+                rc = 1;
+            } else {
+                dbfGrabCoord(p, number);
+                printPoint(number, p);
+                SURVCOORD q;
+                for (int i = 0; i < 8; ++i)
+                    if (p.lines[i]) {
+                        dbfGrabCoord(q, p.lines[i]);
+                        std::printf("  %s line to %u %s\n", (p.feature >> i) & 1 ? "feature" : "plain", p.lines[i], q.name);
+                    }
+                for (DWORD s : p.shadows)
+                    if (s) {
+                        dbfGrabCoord(q, s);
+                        std::printf("  line from %u %s\n", s, q.name);
+                    }
+            }
+            dbfCloseDbase();
+            return rc;
+        });
+    });
+
+    auto* stats = terrain->add_subcommand("stats", "Statistics of the terrain database");
+    stats->callback([] {
+        commandResult() = runCommand([] {
+            if (!openTerrain()) return 1;
+            printStatistics();
+            dbfCloseDbase();
+            return 0;
+        });
+    });
+
+    auto* exportCmd = terrain->add_subcommand("export-points", "Write every point to a CSV file: name, y, x, z, surface");
+    exportCmd->add_option("FILE", path)->required();
+    exportCmd->callback([] {
+        commandResult() = runCommand([] {
+            if (!openTerrain()) return 1;
+            const int written = exportPoints(path);
+            dbfCloseDbase();
+            if (written < 0) return 1;
+            std::printf("%d points written to %s\n", written, path.c_str());
+            return 0;
+        });
+    });
+}
+
+CommandGroup group(addTerrainCommands);
+
+// ---------------------------------------------------------------------------------------------
+// The demo: a hill on a 60 x 60 grid over the demo site (0..1000 on both axes), every square
+// split into two triangles by feature lines.
+
+double hillHeight(double y, double x) {
+    const double dy = (y - 600.0) / 250.0, dx = (x - 450.0) / 300.0;
+    return 100.0 + 40.0 * std::exp(-(dy * dy + dx * dx)) + 0.01 * x;
+}
+
+void buildDemoTerrain(DemoContext& ctx) {
+    const std::string name = terrainFileName();
+    if (!dbfMakeDbase(name.c_str(), 500.0, 500.0, 1000.0) || !dbfOpenDbase(name.c_str(), 0)) {
+        std::fprintf(stderr, "Unable to create the demo terrain %s\n", name.c_str());
+        return;
+    }
+    constexpr int kSide = 60;
+    const double step = 1000.0 / (kSide - 1);
+    std::vector<unsigned> numbers(kSide * kSide);
+    const int savedMode = dbfSafeBucketChangeMode(0);
+    char pointName[17];
+    for (int row = 0; row < kSide; ++row)
+        for (int col = 0; col < kSide; ++col) {
+            const double y = col * step, x = row * step;
+            std::snprintf(pointName, sizeof pointName, "G%02d-%02d", row, col);
+            SURVCOORD p;
+            dbfPackStruct(pointName, y, x, hillHeight(y, x), 1, p);
+            dbfAddCoord(p, numbers[static_cast<size_t>(row * kSide + col)]);
+        }
+    // Triangles: right, up and the rising diagonal of every square.
+    for (int row = 0; row < kSide; ++row)
+        for (int col = 0; col < kSide; ++col) {
+            const unsigned here = numbers[static_cast<size_t>(row * kSide + col)];
+            if (col + 1 < kSide) dbfAddLine(here, numbers[static_cast<size_t>(row * kSide + col + 1)], 1, 0);
+            if (row + 1 < kSide) dbfAddLine(here, numbers[static_cast<size_t>((row + 1) * kSide + col)], 1, 0);
+            if (row + 1 < kSide && col + 1 < kSide)
+                dbfAddLine(here, numbers[static_cast<size_t>((row + 1) * kSide + col + 1)], 1, 0);
+        }
+    dbfSafeBucketChangeMode(savedMode);
+
+    // Draw the triangles, coloured by height, and the points.
+    HeadlessCadWindow& cad = host().cad;
+    cad.clearDisplayList();
+    cad.setZoomRect(-60.0, -60.0, 1060.0, 1060.0);
+    cad.gsSetLayer("Terrain", "Line");
+    SURVCOORD p, q;
+    int lines = 0;
+    for (unsigned n = dbfStartCoord(p, nullptr); n != 0; n = dbfNextCoord(p, n))
+        for (DWORD partner : p.lines)
+            if (partner) {
+                dbfGrabCoord(q, partner);
+                const int pen = 1 + static_cast<int>((p.z + q.z) / 2.0 - 100.0) / 8;
+                cad.gsDisplayLine(p.y, p.x, q.y, q.x, pen, 0, 0.0);
+                ++lines;
+            }
+    const std::string csv = ctx.folder + "terrain_points.csv";
+    const int written = exportPoints(csv);
+    dbfCloseDbase();
+    ctx.written.push_back(name);
+    if (written > 0) ctx.written.push_back(csv);
+    const std::string png = ctx.folder + "terrain_lines.png";
+    if (cad.render(png, 900, 900)) ctx.written.push_back(png);
+    std::fprintf(stderr, "Terrain: %d points, %d feature lines\n", written, lines);
+}
+
+DemoStep terrainStep(10, "terrain points and feature lines", buildDemoTerrain);
+
+}  // namespace
