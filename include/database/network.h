@@ -1,0 +1,230 @@
+// The pipe-network tables: the sewer, stormwater and erf-connection tables (one of each kind
+// open at a time), their record access family, the link records the host walks a network
+// with, and the crossing-pipe table of the pipe plot layer.
+//
+// Each table is a dBASE table with a multiple-tag index file. Opening copies the saved files to
+// work files in the work folder, checks the table's structure against the fields this library
+// defines (rebuilding it from a backup when fields are missing or defined differently) and
+// checks the index tags; every edit goes to the work files; saving copies them back.
+//
+// Results: the record functions return the table library's move result (0 success) or -2 when
+// the kind is not open or the request is out of range. Every function that needs an open table
+// says "No sewer database" (storm, erf connection) when there is none. Nothing here throws.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/core.h"
+#include "platform/table.h"
+
+// ---------------------------------------------------------------------------------------------
+// Records handed to the host
+
+// One link of a network: the node, the link that leaves it and the node it reaches.
+// Coordinates are held Y first, then X.
+struct LinkRecord {
+    char name[65];                 // left empty by the readers; the host's own name
+    char upNode[65];               // NODE
+    char downNode[65];             // NEXT_NODE
+    char hostText[5];              // room for the host; the readers leave it alone
+    std::int32_t size1;            // SIZE1
+    std::int32_t size2;            // SIZE2, or the link table's resolved size
+    std::int32_t size3;            // SIZE1
+    std::int32_t size4;            // SIZE2, or the link table's resolved size
+    double upY, upX, upInvert;     // Y_COORD, X_COORD, INLEVEL
+    double downY, downX, downInvert;   // the downstream node's Y_COORD, X_COORD; OUTLEVEL
+    char linkType[65];             // L_TYPE
+    double length, slope;          // LENGTH, SLOPE
+    std::int32_t barrels;          // NO
+    double designFlow, capacity, velocity, flowDepth;   // DESFLOW, CAPACITY, VELOCITY, FLOWDEPTH
+    double upGrade, downGrade;     // invert + V^2/19.62 + flow depth
+    double hostValues[4];          // room for the host; the readers leave it alone
+    std::int32_t flag;             // set to 0 by the readers
+};
+
+// A link size resolved through the link table of a settings file, kept in the host's cache
+// (a UI_LIST) so that the next link of the same type and size skips the table walk.
+class DiaEle : public UI_ELEMENT {
+public:
+    char linkType[256] = {};       // the link type name
+    char kind[16] = {};            // "Pipe", "Box", "Portal" or "Custom"
+    std::int32_t nominal1 = 0;     // the record's sizes that were looked up
+    std::int32_t nominal2 = 0;
+    std::int32_t unused3 = 0;
+    std::int32_t resolved2 = 0;
+    std::int32_t unused5 = 0;
+    std::int32_t resolved4 = 0;
+    ~DiaEle() override = default;
+};
+
+// The storm reader's cache element (the same record).
+class StormDiaEle : public DiaEle {
+public:
+    ~StormDiaEle() override = default;
+};
+
+// The host's pipe element, as the link-table look-up reads and fills it.
+class PipeEle : public UI_ELEMENT {
+public:
+    char linkType[256] = {};       // in: the link type name
+    double nominal1 = 0.0;         // in: nominal size 1
+    double nominal2 = 0.0;         // in: nominal size 2
+    char drainName[32] = {};       // in (storm, "Open Drain"): the drain's set name
+    char kind[16] = {};            // out: the link kind of the type ("Pipe", "Box" ...)
+    double dimension1 = 0.0;       // out: the looked-up dimensions
+    double dimension2 = 0.0;
+};
+
+// The reader form shared by the sewer and storm link readers and the host's own reader:
+// (unused, record, first, cache, unused). cache is the host's UI_LIST of DiaEle, or null.
+using LinkReader = bool (*)(void* unused, LinkRecord& record, bool first, char* cache,
+                            char* unused2);
+
+// ---------------------------------------------------------------------------------------------
+// Sewer
+
+DATA4St* dbfSewerOpenFile(char* path);
+void dbfSewerCloseFile(bool ask);
+DATA4St* dbfSewerSaveFile();
+// path (MAX_PATH characters) receives the file chosen in the save box.
+bool dbfSewerSaveFileAs(char* path);
+
+bool dbfSewerIsOpen();
+char* dbfSewerGetDataFileName();
+char* dbfSewerGetHydroFileName();
+TINIFile* dbfSewerGetIniFile();
+
+int dbfSewerGetFirstRecord();
+int dbfSewerGetNextRecord();
+int dbfSewerGetRecord(int recno);
+int dbfSewerGetRecordNo();
+int dbfSewerGetRecordCount();
+bool dbfSewerDeleted();
+int dbfSewerBottom();
+int dbfSewerSetIndex(char* tag);
+int dbfSewerSeekRecord(char* key, char* tag);
+int dbfSewerGetRecordNode(char* key);
+int dbfSewerGetRecordNextNode(char* key);
+
+void dbfSewerGetField(char* name, char* out, bool trim);
+bool dbfSewerGetFieldBool(char* name);
+int dbfSewerGetFieldInt(char* name);
+double dbfSewerGetFieldDouble(char* name);
+void dbfSewerSetField(char* name, char* text);
+void dbfSewerSetFieldBool(char* name, bool value);
+void dbfSewerSetFieldInt(char* name, int value);
+void dbfSewerSetFieldDouble(char* name, double value);
+void dbfSewerGetFieldInfo(char* name, int& width, int& type);
+void dbfSewerGetFieldString(char* name, char* out);
+void dbfSewerRemDelRec(bool& removed);
+
+bool dbfSewerGetRecord(void* unused, LinkRecord& record, bool first, char* cache, char* unused2);
+void dbfSewerGetLinkTableData(PipeEle* pipe);
+
+// ---------------------------------------------------------------------------------------------
+// Storm
+
+DATA4St* dbfStormOpenFile(char* path);
+void dbfStormCloseFile(bool ask);
+DATA4St* dbfStormSaveFile();
+bool dbfStormSaveFileAs(char* path);
+
+bool dbfStormIsOpen();
+char* dbfStormGetDataFileName();
+char* dbfStormGetHydroFileName();
+TINIFile* dbfStormGetIniFile();
+SWMM_LIST* dbfStormGetSwmmFile();
+
+int dbfStormGetFirstRecord();
+int dbfStormGetNextRecord();
+int dbfStormGetRecord(int recno);
+int dbfStormGetRecordNo();
+int dbfStormGetRecordCount();
+int dbfStormSetIndex(char* tag);
+int dbfStormSeekRecord(char* key, char* tag);
+int dbfStormGetRecordNode(char* key);
+int dbfStormGetRecordNextNode(char* key);
+int dbfStormGetRecordLink(char* key);
+
+void dbfStormGetField(char* name, char* out, bool trim);
+bool dbfStormGetFieldBool(char* name);
+int dbfStormGetFieldInt(char* name);
+double dbfStormGetFieldDouble(char* name);
+void dbfStormSetField(char* name, char* text);
+void dbfStormSetFieldBool(char* name, bool value);
+void dbfStormSetFieldInt(char* name, int value);
+void dbfStormSetFieldDouble(char* name, double value);
+void dbfStormGetFieldInfo(char* name, int& width, int& type);
+void dbfStormGetFieldString(char* name, char* out);
+void dbfStormRemDelRec(bool& removed);
+
+bool dbfStormGetRecord(void* unused, LinkRecord& record, bool first, char* cache, char* unused2);
+void dbfStormGetLinkTableData(PipeEle* pipe);
+
+// Adds to the project's SWMM input every section of the default input beside the library that
+// it lacks (run when a storm table is opened with an existing SWMM input).
+void dbfCompareSwmmFile();
+
+// ---------------------------------------------------------------------------------------------
+// Erf connections (the erf-connection table is named after the sewer path, extension ".ecn")
+
+DATA4St* dbfErfConOpenFile(char* path);
+void dbfErfConCloseFile(bool ask);
+void dbfErfConSaveFile();
+bool dbfErfConSaveFileAs(char* path);
+
+bool dbfErfConIsOpen();
+char* dbfErfConGetDataFileName();
+
+int dbfErfConGetFirstRecord();
+int dbfErfConGetNextRecord();
+int dbfErfConGetRecord(int recno);
+int dbfErfConGetRecordNo();
+int dbfErfConGetRecordCount();
+bool dbfErfConDeleted();
+int dbfErfConSetIndex(char* tag);
+int dbfErfConSeekRecord(char* key, char* tag);
+int dbfErfConGetRecordNode(char* key);
+int dbfErfConGetRecordNextNode(char* key);
+
+void dbfErfConGetField(char* name, char* out, bool trim);
+bool dbfErfConGetFieldBool(char* name);
+int dbfErfConGetFieldInt(char* name);
+double dbfErfConGetFieldDouble(char* name);
+void dbfErfConSetField(char* name, char* text);
+void dbfErfConSetFieldBool(char* name, bool value);
+void dbfErfConSetFieldInt(char* name, int value);
+void dbfErfConSetFieldDouble(char* name, double value);
+void dbfErfConGetFieldInfo(char* name, int& width, int& type);
+void dbfErfConGetFieldString(char* name, char* out);
+void dbfErfConRemDelRec(bool& removed);
+
+// ---------------------------------------------------------------------------------------------
+// The link reader of a second network product (registered with dbfRillmarSetDataHook, frame.h)
+
+// Calls the registered reader with the first argument replaced by none; false when none is set.
+bool dbfRillmarGetRecord(void* unused, LinkRecord& record, bool first, char* cache,
+                         char* unused2);
+
+// ---------------------------------------------------------------------------------------------
+// The crossing-pipe table of the pipe plot layer and the crossing-pipes dialog: its own table
+// context and file, opened only to check (and if need be create or rebuild) its structure.
+
+class CCrossingPipeTable {
+public:
+    CCrossingPipeTable();
+    ~CCrossingPipeTable();
+    CCrossingPipeTable(const CCrossingPipeTable&) = delete;
+    CCrossingPipeTable& operator=(const CCrossingPipeTable&) = delete;
+
+    // Checks the table at path, rebuilding it when its structure differs from the crossing-pipe
+    // fields; a missing table is created when create is set. The table is closed again either
+    // way. true when the table exists and is sound afterwards.
+    bool Open(const char* path, bool create);
+    const char* FileName() const { return fileName_; }
+    CODE4* Context() { return &code_; }
+
+private:
+    CODE4 code_;
+    char fileName_[260];
+};

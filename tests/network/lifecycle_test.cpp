@@ -1,0 +1,398 @@
+// Opening, checking, closing and saving the network tables.
+#include <filesystem>
+
+#include "network/network_test_util.h"
+#include "common/fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+char* C(const char* text) { return const_cast<char*>(text); }
+
+}  // namespace
+
+TEST_F(NetworkTest, NewSewerTableIsCreatedWithItsCompanionsAndClosedWithoutTrace) {
+    DATA4* data = openSewer();
+    ASSERT_NE(data, nullptr);
+    EXPECT_TRUE(dbfSewerIsOpen());
+    EXPECT_EQ(ui.unexpected, 0);
+
+    // Saved table, index and settings; work table, index and settings beside them (no work
+    // folder is set).
+    for (const char* name : {"Site.sew", "Site.mdx", "Site.sed", "Site.SET", "Site.SEX", "Site.SEI"})
+        EXPECT_TRUE(fs::exists(file(name))) << name;
+    EXPECT_EQ(std::string(dbfSewerGetDataFileName()), sewerPath());
+    EXPECT_EQ(std::string(dbfSewerGetHydroFileName()), file("Site.SEH"));
+    ASSERT_NE(dbfSewerGetIniFile(), nullptr);
+    EXPECT_EQ(std::string(dbfSewerGetIniFile()->FileName()), file("Site.SEI"));
+
+    const auto fields = nettest::structureOf(file("Site.SET"));
+    ASSERT_EQ(fields.size(), 140u);
+    EXPECT_EQ(fields[0].name, "NODE");
+    EXPECT_EQ(fields[39].name, "FIX_SLOPE");
+    EXPECT_EQ(fields[39].len, 10);
+    EXPECT_EQ(fields[39].dec, 6);
+    EXPECT_EQ(fields[138].name, "GEOCODE");
+    EXPECT_EQ(fields[139].name, "LOCK_Z");
+    EXPECT_EQ(fields[139].type, 'L');
+    for (const char* tag : {"NODE", "NEXT_NODE", "OVER_NODE", "LINKORDER", "CULVERT", "BEDDING", "GEOCODE", "SIZE"})
+        EXPECT_NE(d4tag(data, tag), nullptr) << tag;
+    EXPECT_EQ(d4tag(data, "SUBCATCH"), nullptr);
+
+    dbfSewerCloseFile(false);
+    EXPECT_FALSE(dbfSewerIsOpen());
+    EXPECT_EQ(ui.unexpected, 0);
+    for (const char* name : {"Site.SET", "Site.SEX", "Site.SEI"}) EXPECT_FALSE(fs::exists(file(name))) << name;
+    // With no table open the settings come from the defaults beside the library again.
+    ASSERT_NE(dbfSewerGetIniFile(), nullptr);
+    EXPECT_EQ(std::string(dbfSewerGetIniFile()->FileName()), libFolder + "Sewer.SED");
+}
+
+TEST_F(NetworkTest, StormAndErfTablesHaveTheirOwnFilesAndTags) {
+    fs::create_directories(file("work"));
+    coreSetVirtualPath(file("work").c_str());
+    DATA4* storm = openStorm();
+    ASSERT_NE(storm, nullptr);
+    EXPECT_EQ(nettest::structureOf(file("work/Site.STT")).size(), 192u);
+    for (const char* name : {"Site.std", "Site.inp", "work/Site.STX", "work/Site.STI", "work/Site.STS"})
+        EXPECT_TRUE(fs::exists(file(name))) << name;
+    for (const char* tag : {"SUBCATCH", "LINK_NAME", "NODE_TYPE", "LINKORDER"}) EXPECT_NE(d4tag(storm, tag), nullptr);
+    ASSERT_NE(dbfStormGetSwmmFile(), nullptr);
+    EXPECT_EQ(std::string(dbfStormGetSwmmFile()->FileName()), file("work/Site.STS"));
+
+    std::string erfPath = sewerPath();
+    DATA4* erf = dbfErfConOpenFile(erfPath.data());
+    ASSERT_NE(erf, nullptr);
+    EXPECT_TRUE(fs::exists(file("Site.ecn")));
+    EXPECT_TRUE(fs::exists(file("Site.eix")));
+    EXPECT_FALSE(fs::exists(file("Site.mdx"))) << "the erf index has its own name";
+    EXPECT_EQ(nettest::structureOf(file("work/Site.ECT")).size(), 39u);
+    EXPECT_NE(d4tag(erf, "ECGEOCODE"), nullptr);
+    EXPECT_EQ(dbfErfConGetRecordNextNode(C("X")), -2);
+
+    dbfStormCloseFile(false);
+    dbfErfConCloseFile(false);
+    EXPECT_FALSE(fs::exists(file("work/Site.STT")));
+    EXPECT_FALSE(fs::exists(file("work/Site.ECT")));
+}
+
+TEST_F(NetworkTest, TableWithMissingAndChangedFieldsIsRebuiltKeepingEveryValue) {
+    // An old table: SIZE1 narrower than defined, a field of its own, most fields missing; the
+    // second record is marked deleted.
+    nettest::writeTable(sewerPath(),
+                        {{"NODE", 'C', 25, 0, 0}, {"SIZE1", 'N', 3, 0, 0}, {"MY_NOTE", 'C', 10, 0, 0},
+                         {"Z_COORD", 'N', 9, 3, 0}, {"SUBNET", 'C', 4, 0, 0}},
+                        3, [](DATA4* d, int i) {
+                            nettest::set(d, "NODE", ("MH" + std::to_string(i)).c_str());
+                            nettest::set(d, "SIZE1", 100.0 * i);
+                            nettest::set(d, "MY_NOTE", i == 3 ? "last" : "note");
+                            nettest::set(d, "Z_COORD", 1000.125 + i);
+                            nettest::set(d, "SUBNET", "0001");
+                            if (i == 2) d4delete(d);
+                        });
+    ASSERT_NE(openSewer(), nullptr);
+
+    const auto fields = nettest::structureOf(file("Site.SET"));
+    ASSERT_EQ(fields.size(), 141u);
+    EXPECT_EQ(fields[69].name, "SIZE1");
+    EXPECT_EQ(fields[69].len, 5);
+    EXPECT_EQ(fields[140].name, "MY_NOTE");
+    EXPECT_EQ(fields[140].len, 10);
+    EXPECT_TRUE(fs::exists(file("Site.SEB"))) << "the backup stays";
+    EXPECT_TRUE(statusShown("Retrieving data from backup"));
+
+    ASSERT_EQ(dbfSewerGetRecordCount(), 3);
+    for (int i = 1; i <= 3; ++i) {
+        ASSERT_EQ(dbfSewerGetRecord(i), 0);
+        char node[32];
+        dbfSewerGetField(C("NODE"), node, true);
+        EXPECT_EQ(std::string(node), "MH" + std::to_string(i));
+        EXPECT_EQ(dbfSewerGetFieldInt(C("SIZE1")), 100 * i);
+        EXPECT_DOUBLE_EQ(dbfSewerGetFieldDouble(C("Z_COORD")), 1000.125 + i);
+        EXPECT_FALSE(dbfSewerDeleted()) << "deleted records arrive unmarked";
+    }
+    char note[16];
+    dbfSewerGetField(C("MY_NOTE"), note, true);
+    EXPECT_STREQ(note, "last");
+    // The rebuilt table is indexed: a seek by node works.
+    EXPECT_EQ(dbfSewerGetRecordNode(C("MH2")), 0);
+    EXPECT_EQ(dbfSewerGetRecordNo(), 2);
+}
+
+// Writes an index file holding only the NODE tag for a table.
+void writeNodeOnlyIndex(const std::string& table, const std::string& index) {
+    CODE4 code{};
+    code4initLow(&code, nullptr, 6401, 1300);
+    code.autoOpen = 0;
+    DATA4* d = d4open(&code, table.c_str());
+    ASSERT_NE(d, nullptr);
+    const TAG4INFO one[] = {{"NODE", "NODE", nullptr, 0, 0}, {nullptr, nullptr, nullptr, 0, 0}};
+    EXPECT_NE(i4create(d, index.c_str(), one), nullptr);
+    d4close(d);
+    code4initUndo(&code);
+}
+
+TEST_F(NetworkTest, ReusedWorkFileWithAnIndexLackingTagsGainsThemAndIsRebuilt) {
+    ASSERT_NE(openSewer(), nullptr);
+    append(dbfState().sewerTable, [](DATA4* d) { nettest::set(d, "NODE", "SAVED"); });
+    ui.answers = {IDYES};
+    dbfSewerCloseFile(true);
+    // A work table left over from a crash, holding newer data, and an index of one tag.
+    fs::copy_file(sewerPath(), file("Site.SET"));
+    {
+        CODE4 code{};
+        code4initLow(&code, nullptr, 6401, 1300);
+        code.autoOpen = 0;
+        DATA4* d = d4open(&code, file("Site.SET").c_str());
+        d4go(d, 1);
+        f4assign(d4field(d, "NODE"), "RECOVERED");
+        d4close(d);
+        code4initUndo(&code);
+    }
+    writeNodeOnlyIndex(file("Site.SET"), file("Site.SEX"));
+    const std::string savedBefore = dbtest::readFile(sewerPath());
+
+    ui.clear();
+    cad.clearHistories();
+    ui.answers = {IDYES};
+    DATA4* data = openSewer();
+    ASSERT_NE(data, nullptr);
+    EXPECT_TRUE(ui.showed("Existing sewer work file found"));
+    EXPECT_TRUE(statusShown("Opening existing sewer working file...please wait"));
+    EXPECT_TRUE(statusShown("Adding NEXT_NODE index...please wait"));
+    EXPECT_TRUE(statusShown("Adding SIZE index...please wait"));
+    EXPECT_FALSE(statusShown("Adding NODE index...please wait"));
+    EXPECT_TRUE(statusShown("Rebuilding the index file...please wait"));
+    EXPECT_FALSE(statusShown("Retrieving data from backup")) << "a complete table is not rebuilt";
+    for (const char* tag : {"NODE", "NEXT_NODE", "OVER_NODE", "LINKORDER", "CULVERT", "BEDDING", "GEOCODE", "SIZE"})
+        EXPECT_NE(d4tag(data, tag), nullptr) << tag;
+    EXPECT_EQ(dbfSewerGetRecordNode(C("RECOVERED")), 0);
+    EXPECT_EQ(dbtest::readFile(sewerPath()), savedBefore);
+    EXPECT_EQ(ui.unexpected, 0);
+}
+
+TEST_F(NetworkTest, WorkFileRecoveryAnsweredNoStartsAgainFromTheSavedTable) {
+    ASSERT_NE(openSewer(), nullptr);
+    append(dbfState().sewerTable, [](DATA4* d) { nettest::set(d, "NODE", "SAVED"); });
+    ui.answers = {IDYES};
+    dbfSewerCloseFile(true);
+    // A stale work table with other data.
+    fs::copy_file(sewerPath(), file("Site.SET"));
+    {
+        CODE4 code{};
+        code4initLow(&code, nullptr, 6401, 1300);
+        code.autoOpen = 0;
+        DATA4* d = d4open(&code, file("Site.SET").c_str());
+        d4go(d, 1);
+        f4assign(d4field(d, "NODE"), "STALE");
+        d4close(d);
+        code4initUndo(&code);
+    }
+    ui.clear();
+    ui.answers = {IDNO};
+    ASSERT_NE(openSewer(), nullptr);
+    EXPECT_TRUE(statusShown("Creating sewer working file...please wait"));
+    char node[32];
+    dbfSewerGetFirstRecord();
+    dbfSewerGetField(C("NODE"), node, true);
+    EXPECT_STREQ(node, "SAVED");
+    EXPECT_EQ(ui.unexpected, 0);
+}
+
+TEST_F(NetworkTest, LeadingZerosAreRestoredInEveryRecord) {
+    nettest::writeTable(sewerPath(),
+                        {{"NODE", 'C', 25, 0, 0}, {"SUBNET", 'C', 4, 0, 0}, {"BRANCH", 'C', 4, 0, 0},
+                         {"LINKNO", 'C', 4, 0, 0}},
+                        2, [](DATA4* d, int i) {
+                            nettest::set(d, "SUBNET", "7");
+                            nettest::set(d, "BRANCH", i == 1 ? " 12" : "0003");
+                            nettest::set(d, "LINKNO", "");
+                        });
+    ASSERT_NE(openSewer(), nullptr);
+    EXPECT_EQ(nettest::columnOf(sewerPath(), "SUBNET"), (std::vector<std::string>{"7", "7"}))
+        << "the saved table is never edited";
+    char text[8];
+    for (int r = 2; r >= 1; --r) {
+        dbfSewerGetRecord(r);
+        dbfSewerGetField(C("SUBNET"), text, false);
+        EXPECT_STREQ(text, "0007");
+    }
+    dbfSewerGetField(C("BRANCH"), text, false);
+    EXPECT_STREQ(text, "0012");
+    dbfSewerGetField(C("LINKNO"), text, false);
+    EXPECT_STREQ(text, "0000");
+    EXPECT_EQ(dbfSewerGetFieldInt(C("BRANCH")), 12);
+    dbfSewerSetFieldInt(C("LINKNO"), 5);
+    dbfSewerGetField(C("LINKNO"), text, false);
+    EXPECT_STREQ(text, "0005");
+    EXPECT_EQ(displayOf(dbfSewerGetFieldString, "LINKNO"), "5");
+}
+
+TEST_F(NetworkTest, CloseOffersToPackDeletedRecordsAndThenToSaveAndNoKeepsTheSavedFiles) {
+    ASSERT_NE(openSewer(), nullptr);
+    DATA4* data = dbfState().sewerTable;
+    for (const char* node : {"A", "B", "C"}) append(data, [&](DATA4* d) { nettest::set(d, "NODE", node); });
+    ui.answers = {IDYES};
+    dbfSewerCloseFile(true);
+    const std::string tableBefore = dbtest::readFile(sewerPath());
+    const std::string indexBefore = dbtest::readFile(file("Site.mdx"));
+
+    ASSERT_NE(openSewer(), nullptr);
+    dbfSewerGetRecord(2);
+    d4delete(dbfState().sewerTable);
+    ui.clear();
+    ui.answers = {IDYES, IDNO};   // remove the deleted records; do not save
+    dbfSewerCloseFile(false);
+    ASSERT_EQ(ui.shown.size(), 2u);
+    EXPECT_EQ(ui.shown[0].text, "Remove deleted records from sewer data file");
+    EXPECT_EQ(ui.shown[1].text, "Save changes to sewer data file") << "packing makes the close ask to save";
+    EXPECT_TRUE(statusShown("Removing deleted records from database...please wait"));
+    EXPECT_EQ(dbtest::readFile(sewerPath()), tableBefore);
+    EXPECT_EQ(dbtest::readFile(file("Site.mdx")), indexBefore);
+    EXPECT_FALSE(fs::exists(file("Site.SET")));
+    EXPECT_EQ(ui.unexpected, 0);
+
+    // The same answered Yes twice saves the packed table.
+    ASSERT_NE(openSewer(), nullptr);
+    dbfSewerGetRecord(2);
+    d4delete(dbfState().sewerTable);
+    ui.answers = {IDYES, IDYES};
+    dbfSewerCloseFile(false);
+    EXPECT_EQ(nettest::columnOf(sewerPath(), "NODE"), (std::vector<std::string>{"A", "C"}));
+}
+
+TEST_F(NetworkTest, SaveKeepsTheTableOpenAndSaveAsMovesItToTheChosenFile) {
+    ASSERT_NE(openSewer(), nullptr);
+    append(dbfState().sewerTable, [](DATA4* d) { nettest::set(d, "NODE", "MH1"); });
+    dbfSewerGetIniFile()->SetString("Design Parameters", "Marker", "kept");
+    DATA4* reopened = dbfSewerSaveFile();
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_TRUE(dbfSewerIsOpen());
+    EXPECT_EQ(dbfState().sewerTable, reopened);
+    EXPECT_EQ(nettest::columnOf(sewerPath(), "NODE"), (std::vector<std::string>{"MH1"}));
+    EXPECT_NE(dbtest::readFile(file("Site.sed")).find("Marker=kept"), std::string::npos);
+    EXPECT_EQ(dbfSewerGetRecordNo(), 1);
+
+    dbtest::writeFile(file("Site.elk"), "owner,1");
+    fs::create_directories(file("other"));
+    ui.files = {file("other/Copy.sew")};
+    char path[MAX_PATH] = {};
+    ASSERT_TRUE(dbfSewerSaveFileAs(path));
+    EXPECT_EQ(std::string(path), file("other/Copy.sew"));
+    ASSERT_NE(ui.last(), nullptr);
+    EXPECT_EQ(ui.last()->kind, "file");
+    EXPECT_FALSE(dbfSewerIsOpen());
+    EXPECT_FALSE(fs::exists(file("Site.elk"))) << "the old lock goes";
+    EXPECT_FALSE(fs::exists(file("Site.SET")));
+    for (const char* name : {"other/Copy.sew", "other/Copy.mdx", "other/Copy.sed"}) EXPECT_TRUE(fs::exists(file(name))) << name;
+    EXPECT_EQ(nettest::columnOf(file("other/Copy.sew"), "NODE"), (std::vector<std::string>{"MH1"}));
+    char folder[MAX_PATH] = {};
+    coreGetJobDefault("File Paths", "SEW", "", folder, sizeof folder);
+    EXPECT_EQ(std::string(folder), file("other/"));
+
+    // A cancelled box saves nothing; erf connections refuse an empty path.
+    ASSERT_NE(openSewer(), nullptr);
+    ui.files = {""};
+    EXPECT_FALSE(dbfSewerSaveFileAs(path));
+    EXPECT_TRUE(dbfSewerIsOpen());
+    std::string erf = sewerPath();
+    ASSERT_NE(dbfErfConOpenFile(erf.data()), nullptr);
+    char empty[MAX_PATH] = {};
+    EXPECT_FALSE(dbfErfConSaveFileAs(empty));
+    EXPECT_TRUE(dbfErfConIsOpen());
+}
+
+TEST_F(NetworkTest, DamagedTablesEndInTheOpenMessageAndAClosedKind) {
+    ASSERT_NE(openSewer(), nullptr);
+    for (const char* node : {"A", "B"}) append(dbfState().sewerTable, [&](DATA4* d) { nettest::set(d, "NODE", node); });
+    ui.answers = {IDYES};
+    dbfSewerCloseFile(true);
+    const std::string good = dbtest::readFile(sewerPath());
+    ASSERT_GT(good.size(), 1000u);
+
+    const std::vector<std::pair<const char*, std::string>> damaged = {
+        {"truncated", good.substr(0, good.size() / 2)},
+        {"wrong header", std::string(good.size(), 'x')},
+        {"header only", good.substr(0, 20)},
+    };
+    for (const auto& [what, bytes] : damaged) {
+        dbtest::writeFile(sewerPath(), bytes);
+        ui.clear();
+        EXPECT_EQ(openSewer(), nullptr) << what;
+        EXPECT_TRUE(ui.showed("Unable to open sewer data file")) << what;
+        EXPECT_FALSE(dbfSewerIsOpen()) << what;
+        EXPECT_EQ(dbfSewerGetRecordCount(), 0) << what;
+        EXPECT_TRUE(ui.showed("No sewer database")) << what;
+        EXPECT_EQ(dbtest::readFile(sewerPath()), bytes) << what << ": the saved file is never touched";
+        EXPECT_FALSE(fs::exists(file("Site.SET"))) << what;
+    }
+}
+
+TEST_F(NetworkTest, ExistingSwmmInputGainsTheDefaultSectionsItLacks) {
+    dbtest::writeFile(file("Site.inp"), "[TITLE]\nMy project\n\n[JUNCTIONS]\n;;Name\n  J1 10 2 0 0 0\n");
+    ASSERT_NE(openStorm(), nullptr);
+    SWMM_LIST* swmm = dbfStormGetSwmmFile();
+    ASSERT_NE(swmm, nullptr);
+    EXPECT_NE(swmm->FindSection("OPTIONS"), nullptr);
+    EXPECT_NE(swmm->FindSection("REPORT"), nullptr);
+    EXPECT_NE(swmm->FindLine("JUNCTIONS", "J1"), nullptr) << "sections the project has stay its own";
+    const std::string contents = swmm->Contents();
+    EXPECT_EQ(contents.find("[TITLE]"), contents.rfind("[TITLE]"));
+
+    // Without the default file the project's input is left alone, with the message.
+    dbfStormCloseFile(false);
+    fs::remove(libFolder + "Storm.INP");
+    ui.clear();
+    ASSERT_NE(openStorm(), nullptr);
+    EXPECT_TRUE(ui.showed("Could not locate the Storm.inp file"));
+}
+
+TEST_F(NetworkTest, RemovingDeletedStormRecordsClearsTheSwmmHoldingSections) {
+    ASSERT_NE(openStorm(), nullptr);
+    SWMM_LIST* swmm = dbfStormGetSwmmFile();
+    ASSERT_NE(swmm, nullptr);
+    swmm->AppendNoKey("OUTFALLS_DEL", "  O1  10 FREE");
+    for (const char* node : {"A", "B"}) append(dbfState().stormTable, [&](DATA4* d) { nettest::set(d, "NODE", node); });
+    bool removed = false;
+    dbfStormRemDelRec(removed);
+    EXPECT_FALSE(removed);
+    EXPECT_EQ(ui.shown.size(), 0u) << "nothing deleted, nothing asked";
+
+    dbfStormGetRecord(1);
+    d4delete(dbfState().stormTable);
+    ui.answers = {IDYES};
+    dbfStormRemDelRec(removed);
+    EXPECT_TRUE(removed);
+    EXPECT_TRUE(ui.showed("Remove deleted records from storm data file"));
+    EXPECT_EQ(dbfStormGetRecordCount(), 1);
+    EXPECT_EQ(swmm->FindSection("OUTFALLS_DEL"), nullptr);
+    EXPECT_EQ(dbtest::readFile(file("Site.STS")).find("OUTFALLS_DEL"), std::string::npos);
+}
+
+TEST_F(NetworkTest, CrossingPipeTableIsCreatedAndRebuiltWithItsOwnContext) {
+    const std::string path = file("Cross.dbf");
+    CCrossingPipeTable cross;
+    EXPECT_FALSE(cross.Open(path.c_str(), false));
+    EXPECT_FALSE(fs::exists(path));
+    dbtest::writeFile(file("Cross.mdx"), "stale");
+    ASSERT_TRUE(cross.Open(path.c_str(), true));
+    auto fields = nettest::structureOf(path);
+    ASSERT_EQ(fields.size(), 13u);
+    EXPECT_EQ(fields[1].name, "Y1");
+    EXPECT_EQ(fields[1].len, 20);
+    EXPECT_NE(dbtest::readFile(file("Cross.mdx")), "stale");
+
+    nettest::writeTable(path, {{"NAME", 'C', 10, 0, 0}, {"COLOUR", 'C', 8, 0, 0}}, 1, [](DATA4* d, int) {
+        nettest::set(d, "NAME", "Water");
+        nettest::set(d, "COLOUR", "blue");
+    });
+    ASSERT_TRUE(cross.Open(path.c_str(), false));
+    fields = nettest::structureOf(path);
+    ASSERT_EQ(fields.size(), 14u);
+    EXPECT_EQ(fields[0].len, 25);
+    EXPECT_EQ(fields[13].name, "COLOUR");
+    EXPECT_EQ(nettest::columnOf(path, "NAME"), (std::vector<std::string>{"Water"}));
+    EXPECT_TRUE(fs::exists(file("Cross.DBB")));
+    EXPECT_EQ(dbfState().sewerTable, nullptr);
+}

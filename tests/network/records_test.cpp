@@ -1,0 +1,257 @@
+// The record access family: moves, seeks, fields, display columns.
+#include <cstring>
+
+#include "network/network_test_util.h"
+
+namespace {
+
+char* C(const char* text) { return const_cast<char*>(text); }
+
+}  // namespace
+
+class RecordsTest : public NetworkTest {
+protected:
+    void SetUp() override {
+        NetworkTest::SetUp();
+        ASSERT_NE(openSewer(), nullptr);
+        ini = dbfSewerGetIniFile();
+        ASSERT_NE(ini, nullptr);
+        ini->SetString("Link Type 4", "Name", "Box Culvert");
+        ini->SetString("Link Type 4", "Type", "Box");
+        ini->SetString("Link Type 4", "Set1", "600,300,0,290");
+        ini->SetString("Link Type 5", "Name", "Lined Channel");
+        ini->SetString("Link Type 5", "Type", "Open Drain");
+    }
+
+    // Appends a record with the given fields (name=value pairs as texts).
+    void add(std::initializer_list<std::pair<const char*, const char*>> values) {
+        append(dbfState().sewerTable, [&](DATA4* d) {
+            for (const auto& [name, value] : values) nettest::set(d, name, value);
+        });
+    }
+
+    std::string show(const char* name) { return displayOf(dbfSewerGetFieldString, name); }
+
+    TINIFile* ini = nullptr;
+};
+
+TEST_F(RecordsTest, MovesSeeksAndOrders) {
+    add({{"NODE", "MH2"}, {"NEXT_NODE", "MH3"}});
+    add({{"NODE", "MH10"}, {"NEXT_NODE", "MH2"}});
+    add({{"NODE", "MH1"}, {"NEXT_NODE", "MH10"}});
+    EXPECT_EQ(dbfSewerGetRecordCount(), 3);
+    EXPECT_EQ(dbfSewerGetRecord(0), -2);
+    EXPECT_EQ(dbfSewerGetRecord(4), -2);
+    EXPECT_EQ(dbfSewerGetRecord(3), 0);
+    EXPECT_EQ(dbfSewerGetRecordNo(), 3);
+    EXPECT_EQ(dbfSewerBottom(), 0);
+    EXPECT_EQ(dbfSewerGetRecordNo(), 3);
+
+    ASSERT_EQ(dbfSewerSetIndex(C("NODE")), 0);
+    dbfSewerGetFirstRecord();
+    EXPECT_EQ(dbfSewerGetRecordNo(), 3);   // MH1 first in node order
+    EXPECT_EQ(dbfSewerGetNextRecord(), 0);
+    EXPECT_EQ(dbfSewerGetRecordNo(), 2);   // then MH10
+    EXPECT_EQ(dbfSewerSetIndex(C("NO_SUCH")), -2);
+    EXPECT_EQ(dbfSewerSetIndex(C("")), 0);
+    dbfSewerGetFirstRecord();
+    EXPECT_EQ(dbfSewerGetRecordNo(), 1);
+
+    EXPECT_EQ(dbfSewerGetRecordNextNode(C("MH10")), 0);
+    EXPECT_EQ(dbfSewerGetRecordNo(), 3);
+    EXPECT_EQ(dbfSewerSeekRecord(C("MH2"), C("NODE")), 0);
+    EXPECT_EQ(dbfSewerGetRecordNo(), 1);
+    EXPECT_EQ(d4tagSelected(dbfState().sewerTable), nullptr) << "the order that was current comes back";
+
+    // A tag the table lacks: the message, -2, and the order stays.
+    dbfSewerSetIndex(C("NEXT_NODE"));
+    TAG4* before = d4tagSelected(dbfState().sewerTable);
+    EXPECT_EQ(dbfSewerSeekRecord(C("MH2"), C("LINK_NAME")), -2);
+    EXPECT_TRUE(ui.showed("Unable to select index"));
+    EXPECT_EQ(d4tagSelected(dbfState().sewerTable), before);
+    ui.clear();
+    EXPECT_EQ(dbfSewerGetRecordNode(C("MH15")), r4after);
+    EXPECT_EQ(dbfSewerGetRecordNode(C("MH9")), r4eof);
+    EXPECT_FALSE(ui.showed("Unable to select index"));
+}
+
+TEST_F(RecordsTest, FieldsReadAndWriteByName) {
+    add({{"NODE", "MH1"}, {"SUBNET", "0012"}, {"Z_COORD", "101.25"}, {"SELECTED", "T"}});
+    dbfSewerGetFirstRecord();
+    char out[64] = "untouched";
+    dbfSewerGetField(C("NO_FIELD"), out, true);
+    EXPECT_STREQ(out, "untouched");
+    dbfSewerGetField(C("NODE"), out, false);
+    EXPECT_EQ(std::strlen(out), 25u);
+    dbfSewerGetField(C("NODE"), out, true);
+    EXPECT_STREQ(out, "MH1");
+    EXPECT_EQ(dbfSewerGetFieldInt(C("SUBNET")), 12);
+    EXPECT_EQ(dbfSewerGetFieldInt(C("NO_FIELD")), 0);
+    EXPECT_DOUBLE_EQ(dbfSewerGetFieldDouble(C("Z_COORD")), 101.25);
+    EXPECT_TRUE(dbfSewerGetFieldBool(C("SELECTED")));
+    EXPECT_FALSE(dbfSewerGetFieldBool(C("LOCK_Z")));
+
+    dbfSewerSetField(C("GEOCODE"), C("G1"));
+    dbfSewerSetFieldBool(C("LOCK_Z"), true);
+    dbfSewerSetFieldBool(C("SELECTED"), false);
+    dbfSewerSetFieldInt(C("SUBNET"), 5);
+    dbfSewerSetFieldInt(C("SIZE1"), 300);
+    dbfSewerSetFieldDouble(C("LENGTH"), 12.3456);
+    dbfSewerSetField(C("NO_FIELD"), C("ignored"));
+    dbfSewerGetField(C("SUBNET"), out, false);
+    EXPECT_STREQ(out, "0005");
+    EXPECT_EQ(show("SUBNET"), "5");
+    EXPECT_TRUE(dbfSewerGetFieldBool(C("LOCK_Z")));
+    dbfSewerGetField(C("SELECTED"), out, true);
+    EXPECT_STREQ(out, "F");
+    EXPECT_EQ(dbfSewerGetFieldInt(C("SIZE1")), 300);
+    EXPECT_DOUBLE_EQ(dbfSewerGetFieldDouble(C("LENGTH")), 12.346);
+
+    // With no table every member says so and gives its empty result.
+    dbfSewerCloseFile(false);
+    ui.clear();
+    EXPECT_EQ(dbfSewerGetFirstRecord(), -2);
+    EXPECT_EQ(dbfSewerGetRecordCount(), 0);
+    int width = 7, type = 7;
+    dbfSewerGetFieldInfo(C("NODE"), width, type);
+    EXPECT_EQ(width, 0);
+    EXPECT_EQ(type, 0);
+    EXPECT_TRUE(ui.showed("No sewer database"));
+    EXPECT_EQ(dbfErfConGetRecordCount(), 0);
+    EXPECT_TRUE(ui.showed("No erf connection database"));
+    EXPECT_EQ(dbfStormGetNextRecord(), -2);
+    EXPECT_TRUE(ui.showed("No storm database"));
+}
+
+TEST_F(RecordsTest, EveryComputedColumnHasItsWidthAndType) {
+    const std::vector<std::tuple<const char*, int, char>> expected = {
+        {"SIZE", 15, 'C'},       {"FIXSIZE", 15, 'C'},     {"UNITINFLOW1", 22, 'C'}, {"UNITINFLOW5", 22, 'C'},
+        {"HYDROINFLOW3", 22, 'C'}, {"RATAREA", 9, 'N'},    {"ILLAREA", 9, 'N'},      {"TOTALVOL", 10, 'N'},
+        {"SLOPERATIO", 7, 'N'},  {"GRADE", 9, 'N'},        {"SOFFIT", 9, 'N'},       {"REALDEPTH", 6, 'N'},
+        {"BRANCH", 4, 'N'},      {"LINKNO", 4, 'N'},       {"SUBNET", 4, 'N'},       {"INLEVEL", 9, 'N'},
+        {"OUTLEVEL", 9, 'N'},    {"L_SHAPE", 20, 'C'},     {"NODE_TYPE", 12, 'C'},   {"NODE", 22, 'C'},
+        {"NEXT_NODE", 22, 'C'},  {"FIX_SLOPE", 10, 'N'},   {"LOCK_Z", 1, 'L'},       {"L_TYPE", 15, 'C'},
+    };
+    for (const auto& [name, width, type] : expected) {
+        int w = -1, t = -1;
+        dbfSewerGetFieldInfo(C(name), w, t);
+        EXPECT_EQ(w, width) << name;
+        EXPECT_EQ(t, type) << name;
+    }
+    int w = -1, t = -1;
+    dbfSewerGetFieldInfo(C("UNITINFLOW6"), w, t);
+    EXPECT_EQ(w, -1) << "neither a field nor a column: untouched";
+    EXPECT_EQ(t, -1);
+}
+
+TEST_F(RecordsTest, DisplayTextsOfTheLinkTableColumns) {
+    // A pipe of two barrels, a box, and a link type the settings do not know.
+    add({{"NODE", "P"}, {"L_TYPE", "Concrete Pipe"}, {"SIZE1", "450"}, {"SIZE2", "0"}, {"NO", "2"},
+         {"FIX_SIZE1", "375"}, {"INLEVEL", "100.5"}, {"OUTLEVEL", "99.25"}, {"FLOWDEPTH", "50"},
+         {"VELOCITY", "1.98"}, {"HYDGRADE", "0.75"}, {"SLOPE", "0"}, {"AREA", "1234.5"},
+         {"PAVED_VOL", "10.04"}, {"GRASS_VOL", "5.02"}, {"INF1_UNITS", "3"}, {"INF1_CLASS", "Residential"},
+         {"INF2_UNITS", "0"}, {"INF2_CLASS", "Flats"}, {"INF3_UNITS", "4"}, {"INF3_CLASS", "None yet"},
+         {"INF1_HYDRO", "Daily"}, {"BRANCH", "0012"}, {"MH_DEPTH", "1.5"}, {"BEDDING", "Class B  "}});
+    add({{"NODE", "B"}, {"L_TYPE", "Box Culvert"}, {"SIZE1", "600"}, {"SIZE2", "300"}, {"NO", "1"},
+         {"INLEVEL", "10"}, {"FLOWDEPTH", "40"}, {"SLOPE", "0.5"}});
+    add({{"NODE", "U"}, {"L_TYPE", "Mystery"}, {"SIZE1", "100"}, {"NO", "1"}});
+    add({{"NODE", "R"}, {"L_TYPE", "Pump"}, {"L_REF", "PumpSet A"}, {"INLEVEL", "20"}, {"HYDGRADE", "3.5"}});
+
+    dbfSewerGetRecord(1);
+    EXPECT_EQ(show("SIZE"), "2 x 450");
+    EXPECT_EQ(show("FIXSIZE"), "2 x 375");
+    EXPECT_EQ(show("L_TYPE"), "Concrete Pipe");
+    EXPECT_EQ(show("UNITINFLOW1"), "3 x Residential");
+    EXPECT_EQ(show("UNITINFLOW2"), "") << "no units";
+    EXPECT_EQ(show("UNITINFLOW3"), "") << "a class beginning with None";
+    EXPECT_EQ(show("HYDROINFLOW1"), "3 x Daily");
+    // The sewer table has no areas or volumes: they read as 0.
+    EXPECT_EQ(show("RATAREA"), "0.000");
+    EXPECT_EQ(show("TOTALVOL"), "0.0");
+    EXPECT_EQ(show("SLOPERATIO"), "0.0000");
+    // V^2/19.62 + inlevel + flow depth: 0.2 + 100.5 + 0.5 x 0.45
+    EXPECT_EQ(show("GRADE"), "100.925");
+    EXPECT_EQ(show("SOFFIT"), "100.950");
+    EXPECT_EQ(show("REALDEPTH"), "0.225");
+    EXPECT_EQ(show("BRANCH"), "12");
+    EXPECT_EQ(show("INLEVEL"), "100.500");
+    EXPECT_EQ(show("OUTLEVEL"), "99.250");
+    EXPECT_EQ(show("MH_DEPTH"), "1.500");
+    EXPECT_EQ(show("BEDDING"), "Class B");
+    EXPECT_EQ(show("NO_SUCH"), "Unknown");
+
+    dbfSewerGetRecord(2);
+    EXPECT_EQ(show("SIZE"), "600 x 300");
+    EXPECT_EQ(show("SLOPERATIO"), "200.0000");
+    EXPECT_EQ(show("SOFFIT"), "10.300") << "a box's height is its second size";
+    EXPECT_EQ(show("REALDEPTH"), "0.120");
+
+    dbfSewerGetRecord(3);
+    EXPECT_EQ(show("SIZE"), "Unknown");
+    EXPECT_EQ(show("SOFFIT"), "0.000");
+
+    dbfSewerGetRecord(4);
+    EXPECT_EQ(show("SIZE"), "PumpSet A");
+    EXPECT_EQ(show("GRADE"), "23.500");
+    ini->SetString("Design Parameters", "Inflow Method", "SWMM");
+    EXPECT_EQ(show("GRADE"), "3.500");
+}
+
+TEST_F(RecordsTest, StormDisplaysSwmmSizesInSwmmMode) {
+    dbfSewerCloseFile(false);
+    ASSERT_NE(openStorm(), nullptr);
+    TINIFile* storm = dbfStormGetIniFile();
+    ASSERT_NE(storm, nullptr);
+    storm->SetString("Design Parameters", "Inflow Method", "SWMM");
+    storm->SetString("Design Parameters", "Use Link Tables for SWMM", "0");
+    struct Case {
+        const char* type;
+        const char* shape;
+        const char* no;
+        const char* size;
+        const char* lType;
+    };
+    const std::vector<Case> cases = {
+        {"Conduit", "TRAPEZOIDAL", "1", "1200 x 600", "TRAPEZOIDAL"},
+        {"Conduit", "CIRCULAR", "3", "3 x 600", "CIRCULAR"},
+        {"Conduit", "RECT_CLOSED", "2", "2 x 600 x 1200", "RECT_CLOSED"},
+        {"Conduit", "POWER", "1", "600 x 1200 (Exp 0.250)", "POWER"},
+        {"Conduit", "RECT_TRIANGULAR", "2", "2 x 600 x 1200 (TH 250)", "RECT_TRIANGULAR"},
+        {"Conduit", "RECT_ROUND", "1", "600 x 1200 (Rad 250)", "RECT_ROUND"},
+        {"Conduit", "IRREGULAR", "1", "Section 4", "IRREGULAR"},
+        {"Conduit", "CUSTOM", "1", "Unknown", "CUSTOM"},
+        {"Pump", "", "1", "P-Curve", ""},
+        {"Orifice", "RECT_CLOSED", "4", "600 x 1200", "RECT_CLOSED"},
+        {"Orifice", "TRIANGULAR", "1", "Unknown", "TRIANGULAR"},
+        {"Weir", "TRAPEZOIDAL", "1", "1200 x 600", "TRAPEZOIDAL"},
+        {"Weir", "V-NOTCH", "1", "600 x 1200", "V-NOTCH"},
+    };
+    for (const Case& c : cases) {
+        append(dbfState().stormTable, [&](DATA4* d) {
+            nettest::set(d, "LINK_TYPE", c.type);
+            nettest::set(d, "L_SHAPE", c.shape);
+            nettest::set(d, "NO", c.no);
+            nettest::set(d, "FIX_SIZE1", "600");
+            nettest::set(d, "FIX_SIZE2", "1200");
+            nettest::set(d, "FIX_SIZE3", "250");
+            nettest::set(d, "TRANS_NAME", "Section 4");
+            nettest::set(d, "L_REF", "P-Curve");
+            nettest::set(d, "L_TYPE", "Concrete Pipe");
+        });
+        EXPECT_EQ(displayOf(dbfStormGetFieldString, "SIZE"), c.size) << c.type << " " << c.shape;
+        EXPECT_EQ(displayOf(dbfStormGetFieldString, "FIXSIZE"), c.size) << c.type << " " << c.shape;
+        EXPECT_EQ(displayOf(dbfStormGetFieldString, "L_TYPE"), c.lType) << c.type << " " << c.shape;
+    }
+    append(dbfState().stormTable, [&](DATA4* d) {
+        nettest::set(d, "L_TYPE", "Concrete Pipe");
+        nettest::set(d, "AREA", 1234.5);
+        nettest::set(d, "PAVED_VOL", 10.04);
+        nettest::set(d, "GRASS_VOL", 5.02);
+    });
+    EXPECT_EQ(displayOf(dbfStormGetFieldString, "RATAREA"), "12.345");
+    EXPECT_EQ(displayOf(dbfStormGetFieldString, "ILLAREA"), "1234.500");
+    EXPECT_EQ(displayOf(dbfStormGetFieldString, "TOTALVOL"), "15.1");
+    // Link tables on again: the link table's texts come back.
+    storm->SetString("Design Parameters", "Use Link Tables for SWMM", "1");
+    EXPECT_EQ(displayOf(dbfStormGetFieldString, "L_TYPE"), "Concrete Pipe");
+}
