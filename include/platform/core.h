@@ -52,6 +52,8 @@ void coreSetJobDefaultDouble(const char* section, const char* key, double value,
 void coreFlushJobDefault();
 // Removes a whole section of the job settings (fences, string lists).
 void coreDeleteJobSection(const char* section);
+// Removes one key of the job settings (a renamed string's plot settings).
+void coreDeleteJobKey(const char* section, const char* key);
 
 // The work folder: program setting "Main"/"VirtualPath", as stored (empty when none).
 void coreGetVirtualPath(char* buffer, int size);

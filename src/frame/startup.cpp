@@ -190,6 +190,7 @@ void initDbfAPI(CMDIFrameWnd* mainFrame, CCadWindow* cadWindow, COXShortcutBar* 
 
 void unInitDbfAPI() {
     DBFSTATE& s = dbfState();
+    if (s.hooks.closeNetworks) s.hooks.closeNetworks();
     if (s.sewerTable) d4close(s.sewerTable);
     s.sewerTable = nullptr;
     s.sewerSettings.reset();

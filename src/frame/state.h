@@ -85,15 +85,24 @@ struct DbfHooks {
     // The road window: createRoadWnd hands creation to it; road closing resets it.
     CRoadWnd* (*createRoadWindow)(int ratioView, int mode) = nullptr;
     void (*resetRoadWindow)() = nullptr;
+    // The road: dbfRoadChangeOrExit closes the road window when the current command ended;
+    // opening a road reloads the road window's long- and short-section settings.
+    void (*closeRoadWindow)() = nullptr;
+    void (*reloadRoadWindowSettings)() = nullptr;
     // The terrain display: a surface change refreshes the surfaces legend; selecting a string
     // redraws the strings layer; a change of the site redraws the drawing window.
     void (*refreshSurfaceLegend)() = nullptr;
     void (*redrawStrings)() = nullptr;
+    // The terrain display: a new terrain strings file switches the display of strings on.
+    void (*showStrings)() = nullptr;
     void (*redrawSite)() = nullptr;
     // dbfSetErrorHook: whether error markers exist (terrain queries), and the display's own
     // error-marker redraw that is installed as the error redraw hook while they do.
     bool (*errorMarkersExist)() = nullptr;
     DbfPaintHook errorMarkerRedraw = nullptr;
+    // Shut-down: the pipe networks close the tables they still hold (sewer, storm and erf
+    // connections) and forget them, without questions.
+    void (*closeNetworks)() = nullptr;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -90,6 +90,21 @@ void resetNetworkState() {
     rawState() = NetworkState();
 }
 
+// Shut-down closes what is still open, without questions: the work files stay behind and are
+// offered for reuse at the next open.
+void closeNetworksAtShutDown() {
+    for (Kind kind : {kSewer, kStorm, kErf}) {
+        if (DATA4* data = kindTable(kind)) d4close(data);
+        setKindTable(kind, nullptr);
+        kindState(kind).open = false;
+    }
+}
+
+int registerNetworkState() {
+    dbfState().hooks.closeNetworks = closeNetworksAtShutDown;
+    return dbfRegisterStatePart(resetNetworkState);
+}
+
 }  // namespace
 
 const KindInfo& kindInfo(Kind kind) {
@@ -101,7 +116,7 @@ const KindInfo& kindInfo(Kind kind) {
 }
 
 NetworkState& networkState() {
-    static const int registered = dbfRegisterStatePart(resetNetworkState);
+    static const int registered = registerNetworkState();
     (void)registered;
     return rawState();
 }

@@ -162,6 +162,8 @@ TEST_F(SettingsStores, WithoutFilesReadsGiveDefaultsAndWritesStayInMemory) {
     coreFlushJobDefault();               // nothing to write to, nothing breaks
     coreGetDefault("Main", "JobPath", "", nullptr, 10);
     coreGetDefault("Main", "JobPath", "", buffer, 0);
+    coreResetStores();                   // and a reset forgets them
+    EXPECT_EQ(coreGetJobDefaultInt("Global", "RoadId", 1), 1);
 }
 
 TEST_F(SettingsStores, FlushWritesTheFilesAndSwitchingSaves) {

@@ -396,3 +396,18 @@ TEST_F(NetworkTest, CrossingPipeTableIsCreatedAndRebuiltWithItsOwnContext) {
     EXPECT_TRUE(fs::exists(file("Cross.DBB")));
     EXPECT_EQ(dbfState().sewerTable, nullptr);
 }
+
+TEST_F(NetworkTest, ShutDownClosesEveryOpenTableAndTheWorkFilesStayForRecovery) {
+    ASSERT_NE(openSewer(), nullptr);
+    ASSERT_NE(openStorm(), nullptr);
+    unInitDbfAPI();
+    EXPECT_FALSE(dbfSewerIsOpen());
+    EXPECT_FALSE(dbfStormIsOpen());
+    EXPECT_EQ(ui.unexpected, 0);   // no questions at shut-down
+    EXPECT_TRUE(fs::exists(file("Site.SET")));
+    // The next start offers the work file for reuse.
+    initDbfAPI(&frame, &cad, nullptr);
+    ui.answers = {IDYES};
+    EXPECT_NE(openSewer(), nullptr);
+    EXPECT_TRUE(ui.showed("Existing sewer work file found"));
+}

@@ -98,6 +98,10 @@ void coreDeleteJobSection(const char* section) {
     stores().job.DeleteSection(section);
 }
 
+void coreDeleteJobKey(const char* section, const char* key) {
+    stores().job.DeleteKey(section, key);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Folders and the project
 
@@ -129,5 +133,7 @@ void coreResetStores() {
     for (INI_LIST* store : {&stores().program, &stores().job}) {
         store->SetModified(false);
         store->SetFile(nullptr);
+        // A store without a file keeps its writes in memory; a reset forgets them too.
+        store->Load();
     }
 }
