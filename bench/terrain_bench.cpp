@@ -1,6 +1,6 @@
 // The terrain point store against SQLite's R*Tree, the same work through both in one run:
-// add 1,000,000 points, scan the whole site, 10,000 area scans of about 100 points each, remove
-// 100,000 points. Then the whole-site scan with the blocks paged from the file through the
+// add 1,000,000 points, scan the whole site, 10,000 area scans of about 100 points each, 10,000
+// nearest-point searches, 10,000 look-ups by name, remove 100,000 points. Then the whole-site scan with the blocks paged from the file through the
 // smallest cache (250 slots), against a plain sequential read of the same file, the physical
 // limit of any scan.
 //
@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -299,6 +300,155 @@ void RtreeAreaScans(benchmark::State& state) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Nearest point: 10,000 random positions, searched within 100 units (the point store's radius is
+// a twelfth of the view, so the view is 1,200 units wide); the R*Tree is asked for the same
+// square and the nearest of its candidates is taken.
+
+constexpr double kNearRadius = 100.0;
+
+std::vector<std::pair<double, double>> searchPositions() {
+    std::mt19937_64 rng(13);
+    std::uniform_real_distribution<double> along(0.0, kSurveySide);
+    std::vector<std::pair<double, double>> p(static_cast<size_t>(bench().areaScans));
+    for (auto& q : p) q = {along(rng), along(rng)};
+    return p;
+}
+
+void StoreNearest(benchmark::State& state) {
+    Bench& b = bench();
+    const auto positions = searchPositions();
+    b.cad.setZoomRect(0.0, 0.0, 12.0 * kNearRadius, 12.0 * kNearRadius);
+    for (auto _ : state) {
+        double distances = 0.0;
+        long found = 0;
+        Timer t;
+        for (const auto& [y, x] : positions) {
+            const unsigned n = dbfFindClosest(PNT_3D_record{x, y, 0.0}, nullptr, 0, 0);
+            if (n == 0) continue;
+            SURVCOORD p;
+            dbfGrabCoord(p, n);
+            distances += std::hypot(p.y - y, p.x - x);
+            ++found;
+        }
+        record(state, "store nearest", t.seconds(), static_cast<double>(positions.size()));
+        b.checks["store nearest"] = static_cast<double>(found);
+        b.checks["store nearest distance"] = distances;
+    }
+}
+
+void RtreeNearest(benchmark::State& state) {
+    Bench& b = bench();
+    const auto positions = searchPositions();
+    sqlite3_stmt* query = prepare(kAreaQuery);
+    for (auto _ : state) {
+        double distances = 0.0;
+        long found = 0;
+        Timer t;
+        for (const auto& [y, x] : positions) {
+            sqlite3_bind_double(query, 1, y - kNearRadius);
+            sqlite3_bind_double(query, 2, y + kNearRadius);
+            sqlite3_bind_double(query, 3, x - kNearRadius);
+            sqlite3_bind_double(query, 4, x + kNearRadius);
+            double best = 2.0 * kNearRadius * 10.0;
+            bool any = false;
+            while (sqlite3_step(query) == SQLITE_ROW) {
+                SURVCOORD p{};
+                if (sqlite3_column_bytes(query, 0) == sizeof p) std::memcpy(&p, sqlite3_column_blob(query, 0), sizeof p);
+                if (std::fabs(p.y - y) > kNearRadius || std::fabs(p.x - x) > kNearRadius) continue;
+                const double d = std::hypot(p.y - y, p.x - x);
+                if (d < best) {
+                    best = d;
+                    any = true;
+                }
+            }
+            sqlite3_reset(query);
+            if (any) {
+                distances += best;
+                ++found;
+            }
+        }
+        record(state, "rtree nearest", t.seconds(), static_cast<double>(positions.size()));
+        b.checks["rtree nearest"] = static_cast<double>(found);
+        b.checks["rtree nearest distance"] = distances;
+    }
+    sqlite3_finalize(query);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Look-ups by name: 10,000 random names of the points. The point store looks names up as it is
+// (the first look-up reads the blocks, the second builds its name index); SQLite gets a table of
+// the same records with an index on the name, made outside the timing.
+
+std::vector<std::string> lookupNames() {
+    std::mt19937_64 rng(17);
+    std::uniform_int_distribution<long> pick(0, bench().points - 1);
+    std::vector<std::string> names(static_cast<size_t>(bench().areaScans));
+    for (auto& n : names) n = pointRecord(pick(rng)).name;
+    return names;
+}
+
+void StoreNameLookups(benchmark::State& state) {
+    Bench& b = bench();
+    const auto names = lookupNames();
+    for (auto _ : state) {
+        long found = 0;
+        double heights = 0.0;
+        Timer t;
+        for (const std::string& name : names) {
+            char key[17];
+            coreStrncpy(key, name.c_str(), sizeof key);
+            unsigned number = 0;
+            SURVCOORD p;
+            if (dbfFindName(key, number, p)) {
+                ++found;
+                heights += p.z;
+            }
+        }
+        record(state, "store name lookups", t.seconds(), static_cast<double>(names.size()));
+        b.checks["store name lookups"] = static_cast<double>(found);
+        b.checks["store name heights"] = heights;
+    }
+}
+
+void SqliteNameLookups(benchmark::State& state) {
+    Bench& b = bench();
+    sql("CREATE TABLE named(name TEXT, rec BLOB)");
+    sql("BEGIN");
+    sqlite3_stmt* copy = prepare("INSERT INTO named SELECT ?1, rec FROM pts WHERE id = ?2");
+    for (long i = 0; i < b.points; ++i) {
+        const SURVCOORD p = pointRecord(i);
+        sqlite3_bind_text(copy, 1, p.name, -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int64(copy, 2, i + 1);
+        sqlite3_step(copy);
+        sqlite3_reset(copy);
+    }
+    sqlite3_finalize(copy);
+    sql("COMMIT");
+    sql("CREATE INDEX named_name ON named(name)");
+    const auto names = lookupNames();
+    sqlite3_stmt* query = prepare("SELECT rec FROM named WHERE name = ?1 LIMIT 1");
+    for (auto _ : state) {
+        long found = 0;
+        double heights = 0.0;
+        Timer t;
+        for (const std::string& name : names) {
+            sqlite3_bind_text(query, 1, name.c_str(), -1, SQLITE_STATIC);
+            if (sqlite3_step(query) == SQLITE_ROW) {
+                SURVCOORD p{};
+                if (sqlite3_column_bytes(query, 0) == sizeof p) std::memcpy(&p, sqlite3_column_blob(query, 0), sizeof p);
+                ++found;
+                heights += p.z;
+            }
+            sqlite3_reset(query);
+        }
+        record(state, "sqlite name lookups", t.seconds(), static_cast<double>(names.size()));
+        b.checks["sqlite name lookups"] = static_cast<double>(found);
+        b.checks["sqlite name heights"] = heights;
+    }
+    sqlite3_finalize(query);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Remove: random points; each store's bookkeeping of what is left is inside its timing.
 
 void StoreRemove(benchmark::State& state) {
@@ -387,6 +537,10 @@ BENCHMARK(StoreScanAll)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillis
 BENCHMARK(RtreeScanAll)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(StoreAreaScans)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(RtreeAreaScans)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(StoreNearest)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(RtreeNearest)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(StoreNameLookups)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(SqliteNameLookups)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(StoreRemove)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(RtreeRemove)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(FileRead)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -401,6 +555,11 @@ int main(int argc, char** argv) {
     std::printf("Found: store scan all %.0f, R*Tree %.0f; area scans store %.0f, R*Tree %.0f\n",
                 b.checks["store scan all"], b.checks["rtree scan all"], b.checks["store area scans"],
                 b.checks["rtree area scans"]);
+    std::printf("Nearest: store found %.0f (distances %.3f), R*Tree %.0f (%.3f); names: store %.0f (heights %.0f), "
+                "SQLite %.0f (%.0f)\n",
+                b.checks["store nearest"], b.checks["store nearest distance"], b.checks["rtree nearest"],
+                b.checks["rtree nearest distance"], b.checks["store name lookups"], b.checks["store name heights"],
+                b.checks["sqlite name lookups"], b.checks["sqlite name heights"]);
     auto ratio = [&](const char* label, const char* ours, const char* theirs) {
         if (b.seconds.count(ours) && b.seconds.count(theirs) && b.seconds[theirs] > 0)
             std::printf("%-34s %10.3f s / %10.3f s = %6.3f\n", label, b.seconds[ours], b.seconds[theirs],
@@ -410,6 +569,8 @@ int main(int argc, char** argv) {
     ratio("add / R*Tree", "store add", "rtree add");
     ratio("scan whole site / R*Tree", "store scan all", "rtree scan all");
     ratio("area scans / R*Tree", "store area scans", "rtree area scans");
+    ratio("nearest point / R*Tree", "store nearest", "rtree nearest");
+    ratio("name look-ups / SQLite index", "store name lookups", "sqlite name lookups");
     ratio("remove / R*Tree", "store remove", "rtree remove");
     ratio("paged whole scan / file read", "store scan all paged", "file read");
     tearDown();

@@ -23,15 +23,28 @@ std::int64_t fileBlockOffset(DWORD fileBlock) {
 
 }  // namespace
 
+// The frame asks the terrain whether an error marker is shown and draws it through these; a
+// display that installs its own marker drawing first keeps it.
+int installErrorMarkerHooks() {
+    DbfHooks& hooks = dbfState().hooks;
+    if (!hooks.errorMarkersExist) hooks.errorMarkersExist = terrainErrorMarkerShown;
+    if (!hooks.errorMarkerRedraw) hooks.errorMarkerRedraw = terrainErrorMarkerRedraw;
+    return 1;
+}
+
 TerrainState& terrainState() {
     static TerrainState state;
-    static const int registered = dbfRegisterStatePart(resetTerrainState);
+    static const int registered = dbfRegisterStatePart(resetTerrainState) + installErrorMarkerHooks();
     (void)registered;
     return state;
 }
 
 TerrainHooks& terrainHooks() {
-    static TerrainHooks hooks;
+    static TerrainHooks hooks = [] {
+        TerrainHooks h;
+        h.passesFilter = dbfPassesFilter;
+        return h;
+    }();
     return hooks;
 }
 
@@ -247,6 +260,7 @@ unsigned grabBucket(DWORD bucket) {
 bool markBucketDirty(DWORD bucket) {
     BlockEntry* entry = findBlock(bucket);
     if (!entry) return false;
+    terrainPointsChanged(terrainState());
     if (entry->cacheSlot > 0) entry->cacheSlot = -entry->cacheSlot;
     return true;
 }
@@ -255,6 +269,7 @@ void blankBucket(DWORD bucket, DWORD fileBlock) {
     TerrainState& t = terrainState();
     BlockEntry* entry = findBlock(bucket);
     if (!entry) bucketListError("dbfBlankBucket (1)", bucket);
+    terrainPointsChanged(t);
     static const DTMBLOCK blank{};
     DTMBLOCKHEAD head{};
     head.bucket = bucket;

@@ -255,6 +255,7 @@ int dbfMakeDbase(const char* fileName, double centreY, double centreX, double ex
 
 int dbfOpenDbase(const char* fileName, int withDisplay) {
     TerrainState& t = terrainState();
+    terrainPointsChanged(t);
     t.changed = 0;
     t.pointTotal = 0;
     t.surfaceNamesLoaded = false;
@@ -357,6 +358,7 @@ int dbfCloseDbase() {
     writeFileHeader();
     t.stream = coreFileClose(t.stream);
     t.blocks.reset();
+    terrainPointsChanged(t);
     terrainViewDirty();
     t.pointTotal = 0;
     return 0;

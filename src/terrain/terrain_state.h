@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "database/terrain.h"
@@ -55,6 +56,9 @@ struct TerrainHooks {
     void (*setupDrawing)(int force) = nullptr;         // the display prepares the drawing window
     // The point filter; while none is installed every point passes.
     int (*passesFilter)(const SURVCOORD* point, const NAMEFILT* filter) = nullptr;
+    // The display's own filter and its on/off switch, which the queries use when they are given
+    // no filter. Null: no display filter (every point passes).
+    NAMEFILT* (*displayFilter)(int& on) = nullptr;
 };
 TerrainHooks& terrainHooks();
 
@@ -88,7 +92,30 @@ struct TerrainState {
     char roadLabels[4][10] = {};
 
     int beeps = 0;                               // the beeps asked for (see terrainBeep)
+
+    // Bumped by every change of the stored points (a block marked dirty or blanked, an open or
+    // a close): what was learnt from the points before is out of date when it moves.
+    std::uint64_t pointsGeneration = 1;
+
+    // The name index of dbfFindName: (hash of the name, point number), sorted. Built when a
+    // look-up finds the points unchanged since the previous look-up, dropped at any change.
+    std::vector<std::pair<std::uint64_t, DWORD>> nameIndex;
+    std::uint64_t nameIndexGeneration = 0;       // the points the index was built from
+    std::uint64_t lastLookupGeneration = 0;      // the points the last plain look-up saw
+
+    // The fence polygon of the filter loaded last (dbfLoadNameFilter).
+    std::vector<PNT_2D_record> fence;
+
+    // The error marker of a failed perimeter walk.
+    PNT_2D_record errorMarker{};
+    bool errorMarkerShown = false;
+
+    // Set when dbfRemoveDuplicates met a damaged block list.
+    bool duplicateError = false;
 };
+
+// Called whenever stored points change; drops what was learnt from them.
+inline void terrainPointsChanged(TerrainState& t) { ++t.pointsGeneration; }
 
 // The terrain's part of the state (registered with the frame for resets on first use).
 TerrainState& terrainState();
@@ -164,3 +191,13 @@ void storedPointChanged(unsigned number, const char* where, bool setChanged, int
 
 // Scans: the pass-all switch of whole-database operations (returns the previous value).
 bool setScanPassAll(bool on);
+
+// ---------------------------------------------------------------------------------------------
+// Filter and error marker services of the queries
+
+// The filter and use flag a query works with: the given ones, or the display's filter and its
+// switch when no filter is given.
+const NAMEFILT* effectiveFilter(NAMEFILT* filter, int& useFilter);
+// The error marker of the perimeter walks, as the frame's error-marker hooks.
+bool terrainErrorMarkerShown();
+void terrainErrorMarkerRedraw(_bsRECT* rect);

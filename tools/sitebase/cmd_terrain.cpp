@@ -1,5 +1,6 @@
 // Commands of the terrain database: create, info, import-points, import-lines, list, find, stats,
-// export-points; and the demo step that builds a terrain of a few thousand points joined by a
+// export-points; the point filter (filter show / set / reset / test); queries and maintenance
+// (nearest, find-name, search, limits, duplicates, copy-surface, perimeter); and the demo step that builds a terrain of a few thousand points joined by a
 // triangulated grid of feature lines.
 //
 // The commands work on the project's terrain file ("<project>.dtm") itself: each opens it, does
@@ -221,6 +222,306 @@ void printStatistics() {
         for (auto& [surface, count] : perSurface)
             std::printf("Surface %3u:      %d points (%s)\n", surface, count, dbfSurfaceName(static_cast<WORD>(surface)));
     }
+    DBASESTATS blocks{};
+    if (dbfDbaseStats(blocks))
+        std::printf("Block chains:     longest %u blocks; points per cell %u .. %u; %u points in %u cells\n",
+                    blocks.longestChain, blocks.fewestPoints, blocks.mostPoints, blocks.totalPoints,
+                    blocks.cellsWithPoints);
+}
+
+void printFilter(const NAMEFILT& f) {
+    for (const std::string& line : dbfFilterSummary(f)) std::printf("%s\n", line.c_str());
+}
+
+// Traces the perimeter of the surface's network (from its lowest point) and reports its area.
+int tracePerimeter(WORD surface, const std::string& png) {
+    unsigned start = 0, next = 0;
+    dbfPolyStart(start, next, surface, nullptr);
+    if (start == 0) {
+        std::fprintf(stderr, "Surface %u has no joined points\n", surface);
+        return 1;
+    }
+    PerimeterFile network;
+    const unsigned size = dbfFindLeftMost(start, surface, network);
+    dbfPolyStart(start, next, surface, nullptr);
+    PerimeterFile perimeter;
+    unsigned count = kPerimeterMax;
+    HeadlessCadWindow& cad = host().cad;
+    cad.clearDisplayList();
+    const unsigned status = dbfFindPolyEx(start, next, count, 1, perimeter);
+    const char* statusText[] = {"closed", "dead end", "", "", "", "comes back on itself", "", "", "", "too long"};
+    std::printf("Network of %u points; perimeter of %u points: %s\n", size, count,
+                status <= 9 ? statusText[status] : "?");
+    if (status != kWalkClosed) return 1;
+    std::vector<PNT_2D_record> ring;
+    for (DWORD n : perimeter) {
+        SURVCOORD p;
+        dbfGrabCoord(p, n);
+        ring.push_back({p.x, p.y});
+    }
+    int sense = 0;
+    const double area = dbfPolyArea(ring, sense);
+    std::printf("Area %.3f (%s)\n", area, sense > 0 ? "clockwise" : "anticlockwise");
+    if (!png.empty()) {
+        RRect limits;
+        dbfPolyLimitsEx(&limits, count, perimeter);
+        cad.setZoomRect(limits.minY, limits.minX, limits.maxY, limits.maxX);
+        if (!cad.render(png, 800, 800)) {
+            std::fprintf(stderr, "Unable to write %s\n", png.c_str());
+            return 1;
+        }
+        std::printf("Perimeter drawn to %s\n", png.c_str());
+    }
+    return 0;
+}
+
+void addFilterCommands(CLI::App* terrain) {
+    auto* filter = terrain->add_subcommand("filter", "Show, set, reset or try the project's point filter");
+    filter->require_subcommand(1);
+
+    filter->add_subcommand("show", "Describe the filter")->callback([] {
+        commandResult() = runCommand([] {
+            if (!requireProject()) return 1;
+            NAMEFILT f;
+            dbfLoadNameFilter(&f);
+            printFilter(f);
+            return 0;
+        });
+    });
+
+    filter->add_subcommand("reset", "Make the filter pass every point")->callback([] {
+        commandResult() = runCommand([] {
+            if (!requireProject()) return 1;
+            NAMEFILT f;
+            dbfResetFilter(f);
+            dbfSaveNameFilter(&f);
+            printFilter(f);
+            return 0;
+        });
+    });
+
+    static std::vector<std::string> includes, excludes;
+    static int surface = -1;
+    static std::vector<double> between;
+    static double above = NAN, below = NAN;
+    static std::string fence;
+    static bool outside = false, allHeights = false, noFence = false;
+    auto* set = filter->add_subcommand("set", "Change parts of the filter; the rest stays");
+    set->add_option("--include", includes, "Name patterns that pass (at most 5; * ? #)")->expected(1, 5);
+    set->add_option("--exclude", excludes, "Name patterns that fail (at most 5)")->expected(1, 5);
+    set->add_option("--surface", surface, "Surface number (0: any active surface)");
+    set->add_option("--above", above, "Heights from this one up pass");
+    set->add_option("--below", below, "Heights up to this one pass");
+    set->add_option("--between", between, "Heights between the two pass")->expected(2);
+    set->add_flag("--all-heights", allHeights, "Every height passes");
+    set->add_option("--fence", fence, "Only points inside the fence of this name pass");
+    set->add_flag("--outside", outside, "With --fence: only points outside it pass");
+    set->add_flag("--no-fence", noFence, "Every position passes");
+    set->callback([] {
+        commandResult() = runCommand([] {
+            if (!requireProject()) return 1;
+            NAMEFILT f;
+            dbfLoadNameFilter(&f);
+            auto setPatterns = [](char (&fields)[5][17], const std::vector<std::string>& patterns, const char* first) {
+                for (auto& field : fields) coreStrncpy(field, "--", 17);
+                coreStrncpy(fields[0], first, 17);
+                for (std::size_t i = 0; i < patterns.size() && i < 5; ++i) coreStrncpy(fields[i], patterns[i].c_str(), 17);
+            };
+            if (!includes.empty()) setPatterns(f.include, includes, "ALL");
+            if (!excludes.empty()) setPatterns(f.exclude, excludes, "NONE");
+            if (surface == 0) f.surface = kSurfaceAny;
+            else if (surface > 0 && surface <= 128) f.surface = static_cast<WORD>(surface);
+            else if (surface != -1) {
+                std::fprintf(stderr, "Surfaces are numbered 1 to 128\n");
+                return 1;
+            }
+            if (allHeights) f.heightMode = kHeightAll;
+            if (!std::isnan(above)) {
+                f.heightMode = kHeightAbove;
+                f.lowerHeight = above;
+            }
+            if (!std::isnan(below)) {
+                f.heightMode = kHeightBelow;
+                f.upperHeight = below;
+            }
+            if (between.size() == 2) {
+                f.heightMode = kHeightBetween;
+                f.lowerHeight = std::fmin(between[0], between[1]);
+                f.upperHeight = std::fmax(between[0], between[1]);
+            }
+            if (noFence) f.fenceOn = 0;
+            if (!fence.empty()) {
+                coreStrncpy(f.fenceName, fence.c_str(), sizeof f.fenceName);
+                f.fenceOn = 1;
+                f.outside = outside ? 1 : 0;
+            }
+            dbfSaveNameFilter(&f);
+            dbfLoadNameFilter(&f);   // as the library will use it (a missing fence turns it off)
+            if (!fence.empty() && !f.fenceOn) std::fprintf(stderr, "The project has no fence '%s'\n", fence.c_str());
+            printFilter(f);
+            return 0;
+        });
+    });
+
+    static unsigned number = 0;
+    auto* test = filter->add_subcommand("test", "Whether a point passes the filter");
+    test->add_option("NUMBER", number)->required();
+    test->callback([] {
+        commandResult() = runCommand([] {
+            if (!openTerrain()) return 1;
+            int rc = 1;
+            if (!pointExists(number)) {
+                std::fprintf(stderr, "No point %u\n", number);
+            } else {
+                NAMEFILT f;
+                dbfLoadNameFilter(&f);
+                SURVCOORD p;
+                dbfGrabCoord(p, number);
+                printPoint(number, p);
+                std::printf("%s\n", dbfPassesFilter(&p, &f) ? "passes" : "fails");
+                rc = 0;
+            }
+            dbfCloseDbase();
+            return rc;
+        });
+    });
+}
+
+void addQueryCommands(CLI::App* terrain) {
+    static double y = 0, x = 0, radius = 0;
+    static bool filtered = false;
+    auto* nearest = terrain->add_subcommand("nearest", "The point nearest to a position");
+    nearest->add_option("Y", y)->required();
+    nearest->add_option("X", x)->required();
+    nearest->add_option("--radius", radius, "Search within this distance (default: one cell)");
+    nearest->add_flag("--filter", filtered, "Only points that pass the project's filter");
+    nearest->callback([] {
+        commandResult() = runCommand([] {
+            if (!openTerrain()) return 1;
+            const double r = radius > 0 ? radius : dbfBlockSize();
+            host().cad.setZoomRect(y - 6 * r, x - 6 * r, y + 6 * r, x + 6 * r);   // a twelfth of the view
+            NAMEFILT f;
+            dbfLoadNameFilter(&f);
+            const unsigned n = dbfFindClosest(PNT_3D_record{x, y, 0.0}, &f, filtered ? 1 : 0, 0);
+            int rc = 0;
+            if (n == 0) {
+                std::fprintf(stderr, "No point within %.3f\n", r);
+                rc = 1;
+            } else {
+                SURVCOORD p;
+                dbfGrabCoord(p, n);
+                printPoint(n, p);
+                std::printf("at %.3f\n", std::hypot(p.y - y, p.x - x));
+            }
+            dbfCloseDbase();
+            return rc;
+        });
+    });
+
+    static std::string name;
+    auto* findName = terrain->add_subcommand("find-name", "The point of an active surface with exactly this name");
+    findName->add_option("NAME", name)->required();
+    findName->callback([] {
+        commandResult() = runCommand([] {
+            if (!openTerrain()) return 1;
+            char key[17];
+            coreStrncpy(key, name.c_str(), sizeof key);
+            unsigned n = 0;
+            SURVCOORD p;
+            const int found = dbfFindName(key, n, p);
+            if (found) printPoint(n, p);
+            else std::fprintf(stderr, "No point named '%s'\n", key);
+            dbfCloseDbase();
+            return found ? 0 : 1;
+        });
+    });
+
+    auto* search = terrain->add_subcommand("search", "Every point with exactly this name");
+    search->add_option("NAME", name)->required();
+    search->callback([] {
+        commandResult() = runCommand([] {
+            if (!openTerrain()) return 1;
+            char key[17];
+            coreStrncpy(key, name.c_str(), sizeof key);
+            unsigned n = 0;
+            SURVCOORD p;
+            int found = 0;
+            for (int more = dbfSearchName(key, n, p, 1); more; more = dbfSearchName(key, n, p, 0)) {
+                printPoint(n, p);
+                ++found;
+            }
+            std::printf("%d points named '%s'\n", found, key);
+            dbfCloseDbase();
+            return 0;
+        });
+    });
+
+    terrain->add_subcommand("limits", "The site limits: the area the points cover, widened by one cell")->callback([] {
+        commandResult() = runCommand([] {
+            if (!openTerrain()) return 1;
+            RRect r;
+            dbfBuckLimit(&r, 1);
+            std::printf("y %.3f .. %.3f, x %.3f .. %.3f\n", r.minY, r.maxY, r.minX, r.maxX);
+            dbfCloseDbase();
+            return 0;
+        });
+    });
+
+    static bool heights = false;
+    auto* duplicates = terrain->add_subcommand("duplicates", "Mark and list the points that repeat an earlier one (to the millimetre)");
+    duplicates->add_flag("--heights", heights, "Heights must be equal too");
+    duplicates->add_flag("--filter", filtered, "Only points that pass the project's filter");
+    duplicates->callback([] {
+        commandResult() = runCommand([] {
+            if (!openTerrain()) return 1;
+            NAMEFILT f;
+            dbfLoadNameFilter(&f);
+            const int any = dbfRemoveDuplicates(heights ? 1 : 0, &f, filtered ? 1 : 0, {});
+            int count = 0;
+            SURVCOORD p;
+            for (unsigned n = dbfStartCoord(p, nullptr); any && n != 0; n = dbfNextCoord(p, n)) {
+                DWORD of = 0;
+                std::memcpy(&of, p.work, sizeof of);
+                if (of == 0) continue;
+                SURVCOORD original;
+                dbfGrabCoord(original, of);
+                std::printf("%8u %-16s duplicates %8u %s\n", n, p.name, of, original.name);
+                ++count;
+            }
+            std::printf("%d duplicate points\n", count);
+            dbfCloseDbase();
+            return 0;
+        });
+    });
+
+    static int source = 1, destination = 2;
+    auto* copy = terrain->add_subcommand("copy-surface", "Copy the points and lines of one surface onto another");
+    copy->add_option("SOURCE", source)->required()->check(CLI::Range(1, 128));
+    copy->add_option("DESTINATION", destination)->required()->check(CLI::Range(1, 128));
+    copy->callback([] {
+        commandResult() = runCommand([] {
+            if (!openTerrain()) return 1;
+            const int ok = dbfDuplicateSurface(static_cast<WORD>(source), static_cast<WORD>(destination));
+            std::printf(ok ? "Surface %d copied onto surface %d\n" : "Surface %d was not copied onto %d\n", source,
+                        destination);
+            dbfCloseDbase();
+            return ok ? 0 : 1;
+        });
+    });
+
+    static int perimeterSurface = 1;
+    static std::string png;
+    auto* perimeter = terrain->add_subcommand("perimeter", "Trace the outer edge of a surface's lines and report its area");
+    perimeter->add_option("--surface", perimeterSurface, "Surface number")->check(CLI::Range(1, 128))->capture_default_str();
+    perimeter->add_option("--png", png, "Draw the perimeter to this picture");
+    perimeter->callback([] {
+        commandResult() = runCommand([] {
+            if (!openTerrain()) return 1;
+            const int rc = tracePerimeter(static_cast<WORD>(perimeterSurface), png);
+            dbfCloseDbase();
+            return rc;
+        });
+    });
 }
 
 void addTerrainCommands(CLI::App& app) {
@@ -358,6 +659,9 @@ void addTerrainCommands(CLI::App& app) {
             return 0;
         });
     });
+
+    addFilterCommands(terrain);
+    addQueryCommands(terrain);
 }
 
 CommandGroup group(addTerrainCommands);

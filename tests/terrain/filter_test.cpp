@@ -1,0 +1,220 @@
+// The point filter: each of its tests, the job settings round trip, and the filter sheet.
+#include <cstring>
+
+#include "terrain/terrain_fixture.h"
+
+namespace {
+
+class FilterTest : public TerrainTest {
+protected:
+    NAMEFILT filter{};
+
+    void SetUp() override {
+        TerrainTest::SetUp();
+        dbfResetFilter(filter);
+        makeAndOpen();
+    }
+
+    static SURVCOORD point(const char* name, double y, double x, double z, WORD surface = 1) {
+        SURVCOORD p;
+        dbfPackStruct(name, y, x, z, surface, p);
+        return p;
+    }
+    int passes(const SURVCOORD& p) const { return dbfPassesFilter(&p, &filter); }
+
+    // A square fence 10..110 on both axes, kept in the job settings under the name.
+    static void writeFence(const char* name) {
+        const char* nodes[] = {"10,10", "10,110", "110,110", "110,10", "10,10"};
+        for (int i = 0; i < 5; ++i) coreSetJobDefault(name, ("Node" + std::to_string(i + 1)).c_str(), nodes[i]);
+    }
+};
+
+TEST_F(FilterTest, ResetFilterPassesEveryPointOfAnActiveSurface) {
+    EXPECT_STREQ(filter.include[0], "ALL");
+    EXPECT_STREQ(filter.include[4], "--");
+    EXPECT_STREQ(filter.exclude[0], "NONE");
+    EXPECT_EQ(+filter.surface, kSurfaceAny);
+    EXPECT_EQ(passes(point("ANY", 1, 1, -5000.0, 7)), 1);
+    dbfSetSurfaceStatus(7, 0, 0);
+    EXPECT_EQ(passes(point("ANY", 1, 1, 0, 7)), 0) << "an inactive surface fails the surface test";
+}
+
+TEST_F(FilterTest, SurfaceTestComesFirstThenNames) {
+    dbfSurfaceFilter(filter, 2);
+    EXPECT_EQ(passes(point("A1", 1, 1, 0, 1)), 0);
+    EXPECT_EQ(passes(point("A1", 1, 1, 0, 2)), 1);
+    std::strcpy(filter.include[0], "NONE");
+    EXPECT_EQ(passes(point("A1", 1, 1, 0, 2)), 0) << "a first include of NONE passes no point";
+    filter.include[0][0] = 0;
+    EXPECT_EQ(passes(point("A1", 1, 1, 0, 2)), 0) << "an empty first include passes no point";
+}
+
+TEST_F(FilterTest, NamePatternsIncludeThenExclude) {
+    std::strcpy(filter.exclude[0], "B*");
+    EXPECT_EQ(passes(point("B12", 0, 0, 0)), 0);
+    EXPECT_EQ(passes(point("b7", 0, 0, 0)), 0) << "patterns ignore case";
+    EXPECT_EQ(passes(point("AB", 0, 0, 0)), 1);
+    EXPECT_EQ(passes(point("  B1  ", 0, 0, 0)), 0) << "the name is trimmed before the test";
+
+    std::strcpy(filter.include[0], "T#");
+    std::strcpy(filter.include[1], "K*");
+    std::strcpy(filter.exclude[0], "NONE");
+    EXPECT_EQ(passes(point("T5", 0, 0, 0)), 1);
+    EXPECT_EQ(passes(point("T55", 0, 0, 0)), 0);
+    EXPECT_EQ(passes(point("KERB", 0, 0, 0)), 1);
+    EXPECT_EQ(passes(point("X", 0, 0, 0)), 0);
+    EXPECT_EQ(passes(point("--", 0, 0, 0)), 1) << "unused entries are patterns too";
+
+    char block[170];
+    std::memcpy(block, filter.include[0], sizeof block);
+    char name[] = " K2 ";
+    EXPECT_EQ(dbfNameFilter(name, block), 1);
+    EXPECT_STREQ(name, "K2") << "the name test trims in place";
+}
+
+TEST_F(FilterTest, HeightModesIncludeTheirLimits) {
+    filter.heightMode = kHeightBetween;
+    filter.lowerHeight = 10.0;
+    filter.upperHeight = 20.0;
+    EXPECT_EQ(passes(point("P", 0, 0, 10.0)), 1);
+    EXPECT_EQ(passes(point("P", 0, 0, 20.0)), 1);
+    EXPECT_EQ(passes(point("P", 0, 0, 9.999)), 0);
+    EXPECT_EQ(passes(point("P", 0, 0, 20.001)), 0);
+    filter.heightMode = kHeightAbove;
+    EXPECT_EQ(passes(point("P", 0, 0, 1e6)), 1);
+    EXPECT_EQ(passes(point("P", 0, 0, 9.0)), 0);
+    filter.heightMode = kHeightBelow;
+    EXPECT_EQ(passes(point("P", 0, 0, -1e6)), 1);
+    EXPECT_EQ(passes(point("P", 0, 0, 21.0)), 0);
+    filter.heightMode = 3;   // unknown modes pass every height
+    EXPECT_EQ(passes(point("P", 0, 0, 1e9)), 1);
+}
+
+TEST_F(FilterTest, FenceInsideOrOutside) {
+    writeFence("Yard");
+    coreSetJobDefault("Terrain", "AddFilt", "0,0,0,1,0,Yard");
+    dbfLoadNameFilter(&filter);
+    ASSERT_EQ(+filter.fenceOn, 1);
+    EXPECT_EQ(passes(point("P", 50, 50, 0)), 1);
+    EXPECT_EQ(passes(point("P", 150, 50, 0)), 0);
+    filter.outside = 1;
+    EXPECT_EQ(passes(point("P", 50, 50, 0)), 0);
+    EXPECT_EQ(passes(point("P", 150, 50, 0)), 1);
+
+    // A fence without its polygon fails every point, wherever it is.
+    terrainState().fence.resize(2);
+    EXPECT_EQ(passes(point("P", 50, 50, 0)), 0);
+    EXPECT_EQ(passes(point("P", 150, 50, 0)), 0);
+}
+
+TEST_F(FilterTest, LoadDefaultsAndMissingFence) {
+    coreSetJobDefault("Terrain", "AddFilt", "4,1.5,2.5,1,1,Nowhere");
+    NAMEFILT f{};
+    dbfLoadNameFilter(&f);
+    EXPECT_STREQ(f.include[0], "ALL");
+    EXPECT_STREQ(f.include[1], "--");
+    EXPECT_STREQ(f.exclude[0], "NONE");
+    EXPECT_EQ(+f.surface, 1);
+    EXPECT_EQ(+f.heightMode, 4);
+    EXPECT_DOUBLE_EQ(+f.lowerHeight, 1.5);
+    EXPECT_EQ(+f.outside, 1);
+    EXPECT_STREQ(f.fenceName, "Nowhere");
+    EXPECT_EQ(+f.fenceOn, 0) << "a fence name without a fence loads as fence off";
+
+    // Excludes that are all unused mean "exclude nothing".
+    coreSetJobDefault("Terrain", "NameFilt", "A*,--,--,--,--,--,--,--,--,--x,5");
+    dbfLoadNameFilter(&f);
+    EXPECT_STREQ(f.exclude[0], "NONE");
+    EXPECT_EQ(+f.surface, 5);
+}
+
+TEST_F(FilterTest, SavedFilterReloadsEqualButForCommas) {
+    writeFence("Yard");
+    std::strcpy(filter.include[0], "A*");
+    std::strcpy(filter.include[2], "R,1?");
+    std::strcpy(filter.exclude[0], "AB*");
+    std::strcpy(filter.exclude[4], "ZZZZZZZZZZZZZZZZ");   // 16 characters, the most a pattern holds
+    filter.surface = 12;
+    filter.heightMode = kHeightBetween;
+    filter.lowerHeight = -3.25;
+    filter.upperHeight = 1234.5;
+    filter.fenceOn = 1;
+    filter.outside = 1;
+    std::strcpy(filter.fenceName, "Yard");
+    dbfSaveNameFilter(&filter);
+
+    char text[256];
+    coreGetJobDefault("Terrain", "NameFilt", "", text, sizeof text);
+    EXPECT_STREQ(text, "A*,--,R1?,--,--,AB*,--,--,--,ZZZZZZZZZZZZZZZZ,12");
+    coreGetJobDefault("Terrain", "AddFilt", "", text, sizeof text);
+    EXPECT_STREQ(text, "4,-3.250,1234.500,1,1,Yard");
+
+    NAMEFILT loaded{};
+    dbfLoadNameFilter(&loaded);
+    std::strcpy(filter.include[2], "R1?");
+    EXPECT_EQ(std::memcmp(&loaded, &filter, sizeof filter), 0);
+}
+
+TEST_F(FilterTest, FilterSheetShowsTheKeptPagesAndSavesOnOk) {
+    coreSetJobDefault("Terrain", "NameFilt", "P*,--,--,--,--,--,--,--,--,--,3");
+    coreSetJobDefault("Terrain", "AddFilt", "1,5,0,0,0,");
+    unsigned pages = 0;
+    ui.dialogs["Filter"] = [&](void* record) {
+        auto* sheet = static_cast<FILTERSHEET*>(record);
+        pages = sheet->pages;
+        EXPECT_STREQ(sheet->filter.include[0], "ALL") << "the names were reset";
+        EXPECT_EQ(+sheet->filter.surface, 3);
+        sheet->filter.surface = 9;
+        return IDOK;
+    };
+    NAMEFILT f{};
+    EXPECT_EQ(dbfFilterDetails(&f, kFilterNames | kFilterPosition, nullptr), 1);
+    EXPECT_EQ(pages, kFilterSurface | kFilterHeights);
+    EXPECT_EQ(+f.surface, 9);
+    EXPECT_EQ(+f.heightMode, kHeightAbove);
+    char text[256];
+    coreGetJobDefault("Terrain", "NameFilt", "", text, sizeof text);
+    EXPECT_STREQ(text, "ALL,--,--,--,--,NONE,--,--,--,--,9");
+
+    ui.dialogs["Filter"] = [](void* record) {
+        static_cast<FILTERSHEET*>(record)->filter.surface = 77;
+        return IDCANCEL;
+    };
+    EXPECT_EQ(dbfFilterDetails(&f, 0, nullptr), 0);
+    EXPECT_NE(+f.surface, 77) << "the edit is on a copy";
+    coreGetJobDefault("Terrain", "NameFilt", "", text, sizeof text);
+    EXPECT_STREQ(text, "ALL,--,--,--,--,NONE,--,--,--,--,9");
+}
+
+TEST_F(FilterTest, SummaryDescribesEachPart) {
+    auto lines = dbfFilterSummary(filter);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "Pass: ALL");
+    EXPECT_EQ(lines[1], "All selected surfaces pass.");
+    EXPECT_EQ(lines[2], "All heights pass.");
+    EXPECT_EQ(lines[3], "All positions pass.");
+
+    std::strcpy(filter.include[0], "A*");
+    std::strcpy(filter.include[1], "B?");
+    std::strcpy(filter.exclude[0], "AX*");
+    filter.surface = 4;
+    dbfSurfaceName(4);   // the names are loaded before one is changed
+    dbfSetSurfaceName("Kerbs", 4);
+    filter.heightMode = kHeightBetween;
+    filter.lowerHeight = 1;
+    filter.upperHeight = 2.5;
+    filter.fenceOn = 1;
+    filter.outside = 1;
+    std::strcpy(filter.fenceName, "Yard");
+    lines = dbfFilterSummary(filter);
+    EXPECT_EQ(lines[0], "Pass: A*, B?; Fail: AX*");
+    EXPECT_EQ(lines[1], "Pass: Kerbs");
+    EXPECT_EQ(lines[2], "Heights between 1.000 and 2.500 pass.");
+    EXPECT_EQ(lines[3], "Positions outside fence 'Yard' pass.");
+    filter.heightMode = kHeightAbove;
+    EXPECT_EQ(dbfFilterSummary(filter)[2], "Heights above 1.000 pass.");
+    filter.heightMode = kHeightBelow;
+    EXPECT_EQ(dbfFilterSummary(filter)[2], "Heights below 2.500 pass.");
+}
+
+}  // namespace

@@ -1,0 +1,469 @@
+// Queries and maintenance: nearest point, name look-up and search, statistics, site limits,
+// duplicates, the surface copy, look-up by name and point entry; Escape in the long ones.
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "terrain/terrain_fixture.h"
+
+namespace {
+
+class QueryTest : public TerrainTest {
+protected:
+    void SetUp() override {
+        TerrainTest::SetUp();
+        makeAndOpen();
+    }
+
+    // Writes every cached block back and empties the cache: every block is then in the file only.
+    static void emptyCache() {
+        TerrainState& t = terrainState();
+        for (unsigned slot = 1; slot < t.slotBucket.size(); ++slot)
+            if (t.slotBucket[slot] != 0) {
+                BlockEntry* entry = findBlock(t.slotBucket[slot]);
+                if (entry->cacheSlot < 0) {
+                    writeBackSlot(slot, true);
+                } else {
+                    entry->cacheSlot = 0;
+                    slotDescriptor(slot) = CacheDescriptor{};
+                    t.slotBucket[slot] = 0;
+                }
+            }
+        t.currentSlot = 0;
+    }
+    static bool cached(unsigned number) {
+        DWORD bucket;
+        unsigned slot;
+        decodePointNumber(number, bucket, slot);
+        return findBlock(bucket)->cacheSlot != 0;
+    }
+
+    // Every line has its incoming reference at the far end and every incoming reference its
+    // line: what any operation, finished or stopped, must leave.
+    ::testing::AssertionResult linesConsistent() {
+        for (auto& [n, p] : scanAll()) {
+            for (DWORD q : p.lines) {
+                if (!q) continue;
+                const SURVCOORD other = grab(q);
+                if (std::count(std::begin(other.shadows), std::end(other.shadows), n) != 1)
+                    return ::testing::AssertionFailure() << "line " << n << "->" << q << " has no incoming reference";
+            }
+            for (DWORD q : p.shadows) {
+                if (!q) continue;
+                const SURVCOORD other = grab(q);
+                if (std::count(std::begin(other.lines), std::end(other.lines), n) != 1)
+                    return ::testing::AssertionFailure() << "reference " << q << "->" << n << " has no line";
+            }
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    static DWORD work(const SURVCOORD& p) {
+        DWORD n;
+        std::memcpy(&n, p.work, sizeof n);
+        return n;
+    }
+    int onSurface(WORD surface) {
+        int n = 0;
+        for (auto& [number, p] : scanAll())
+            if ((p.surface & 0xFF) == surface) ++n;
+        return n;
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Nearest point
+
+TEST_F(QueryTest, NearestPointFirstOfEquallyNearAndEmpty) {
+    const PNT_3D_record at{5000, 5000, 0};
+    EXPECT_EQ(dbfFindClosest(at, nullptr, 0, 1), 0u) << "empty database";
+    EXPECT_EQ(terrainState().beeps, 1);
+
+    const unsigned east = add("E", 5010, 5000), west = add("W", 4990, 5000);
+    add("FAR", 5000, 5200);   // beyond a twelfth of the 1000-unit view
+    const unsigned first = std::min(east, west);
+    EXPECT_EQ(dbfFindClosest(at, nullptr, 0, 1), first) << "the first of equally near points wins";
+    EXPECT_EQ(cad.helpText(), std::string("Last snap: ") + (first == east ? "E" : "W") + " Srf: 1");
+    EXPECT_TRUE(cad.promptHeld());
+    EXPECT_EQ(dbfFindClosest(PNT_3D_record{5000, 5190, 0}, nullptr, 0, 0), 0u) << "outside the search radius";
+    cad.setZoomRect(0, 0, 6000, 6000);
+    EXPECT_NE(dbfFindClosest(PNT_3D_record{5000, 5190, 0}, nullptr, 0, 0), 0u);
+
+    NAMEFILT onlyWest;
+    dbfResetFilter(onlyWest);
+    std::strcpy(onlyWest.include[0], "W");
+    EXPECT_EQ(dbfFindClosest(at, &onlyWest, 1, 0), west);
+    EXPECT_EQ(dbfFindClosest(at, &onlyWest, 0, 0), first) << "a filter not used";
+
+    // No filter given: the display's filter, when its switch is on.
+    static NAMEFILT* displayFilter = &onlyWest;
+    static int displayOn = 1;
+    terrainHooks().displayFilter = [](int& on) { on = displayOn; return displayFilter; };
+    EXPECT_EQ(dbfFindClosest(at, nullptr, 0, 0), west);
+    displayOn = 0;
+    EXPECT_EQ(dbfFindClosest(at, nullptr, 1, 0), first);
+    terrainHooks().displayFilter = nullptr;
+
+    dbfSetSurfaceStatus(1, 0, 0);
+    EXPECT_EQ(dbfFindClosest(at, nullptr, 0, 0), 0u) << "inactive surfaces are not found";
+}
+
+TEST_F(QueryTest, NearestInAreaMustNotBeFartherInHeight) {
+    add("LOW", 5001, 5000, 10.0);
+    const unsigned high = add("HIGH", 5000.5, 5000, 100.0);
+    const unsigned nearer = add("NEAR", 5000.2, 5000, 99.0);
+    const RRect area{5100, 4900, 4900, 5100};
+    EXPECT_EQ(dbfFindClosestInArea(area, PNT_3D_record{5000, 5000, 99.0}, nullptr, 0, 0), nearer);
+    EXPECT_EQ(dbfFindClosestInArea(area, PNT_3D_record{5000, 5000, 100.0}, nullptr, 0, 0), high)
+        << "a point nearer in plan but farther in height does not replace the best";
+    // The strings file asks for a point of one surface with a fresh filter.
+    NAMEFILT surface2;
+    dbfSurfaceFilter(surface2, 2);
+    EXPECT_EQ(dbfFindClosestInArea(area, PNT_3D_record{5000, 5000, 0}, &surface2, 1, 0), 0u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Names
+
+TEST_F(QueryTest, FindNameInCachedAndUncachedBlocksWholeNamesOnly) {
+    // Two cells, each with its own block.
+    const unsigned inA = add("P10", cellCentreY(3), cellCentreX(3));
+    const unsigned twinA = add("TWIN", cellCentreY(3), cellCentreX(3) + 1);
+    const unsigned inB = add("Q7", cellCentreY(9), cellCentreX(9));
+    const unsigned twinB = add("TWIN", cellCentreY(9), cellCentreX(9) + 1);
+    add("  PAD", cellCentreY(9), cellCentreX(9) + 2);
+    emptyCache();
+    SURVCOORD loaded{};
+    dbfGrabCoord(loaded, inB);   // only the second cell's block is cached
+    ASSERT_TRUE(cached(inB));
+    ASSERT_FALSE(cached(inA));
+
+    unsigned number = 0;
+    SURVCOORD record{};
+    for (int pass = 0; pass < 3; ++pass) {   // the first pass scans, the later ones use the index
+        SCOPED_TRACE(pass);
+        char p10[] = " P10 ";
+        EXPECT_EQ(dbfFindName(p10, number, record), 1);
+        EXPECT_EQ(number, inA);
+        EXPECT_STREQ(record.name, "P10");
+        EXPECT_DOUBLE_EQ(record.y, cellCentreY(3)) << "the record is projected";
+        char q7[] = "Q7";
+        EXPECT_EQ(dbfFindName(q7, number, record), 1);
+        EXPECT_EQ(number, inB);
+        char twin[] = "TWIN";
+        emptyCache();
+        dbfGrabCoord(record, twinB);
+        EXPECT_EQ(dbfFindName(twin, number, record), 1);
+        EXPECT_EQ(number, twinB) << "a cached block is searched before the file";
+        for (const char* part : {"P1", "10", "P", "p10", "PAD", "TWI"}) {
+            char name[17];
+            std::strcpy(name, part);
+            EXPECT_EQ(dbfFindName(name, number, record), 0) << part;
+            EXPECT_EQ(number, 0u);
+        }
+    }
+    EXPECT_FALSE(terrainState().nameIndex.empty());
+
+    // A change of the points drops the index; the next look-up sees the change.
+    SURVCOORD p = grab(twinB);
+    std::strcpy(p.name, "OTHER");
+    dbfStoreCoord(p, twinB, 0);
+    char twin[] = "TWIN";
+    EXPECT_EQ(dbfFindName(twin, number, record), 1);
+    EXPECT_EQ(number, twinA);
+    dbfSetSurfaceStatus(1, 0, 0);
+    EXPECT_EQ(dbfFindName(twin, number, record), 0) << "inactive surfaces are not found";
+}
+
+TEST_F(QueryTest, SearchNameFindsEachPointOfTheName) {
+    const unsigned a = add("DUP", 100, 100), b = add("DUP", 9000, 9000);
+    add("DUPE", 120, 100);
+    unsigned number = 0;
+    SURVCOORD record{};
+    char dup[] = "DUP";
+    ASSERT_EQ(dbfSearchName(dup, number, record, 1), 1);
+    const unsigned first = number;
+    ASSERT_EQ(dbfSearchName(dup, number, record, 0), 1);
+    EXPECT_NE(number, first);
+    EXPECT_EQ(std::min(first, number), std::min(a, b));
+    EXPECT_EQ(std::max(first, number), std::max(a, b));
+    EXPECT_EQ(dbfSearchName(dup, number, record, 0), 0);
+    EXPECT_EQ(number, 0u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Statistics and site limits
+
+TEST_F(QueryTest, StatisticsOfEmptyAndFullDatabases) {
+    DBASESTATS stats{};
+    terrainState().pointTotal = 42;
+    EXPECT_EQ(dbfDbaseStats(stats), 0);
+    EXPECT_EQ(terrainState().pointTotal, 42u) << "an empty database leaves the total";
+    EXPECT_EQ(stats.fewestPoints, 1000000u);
+    EXPECT_EQ(stats.cellsPerSide, 25u);
+    EXPECT_NEAR(stats.blockSize, 489.88, 1e-9);
+    terrainState().pointTotal = 0;
+
+    for (int i = 0; i < 620; ++i) add("A", cellCentreY(2) + i * 0.1, cellCentreX(2));
+    for (int i = 0; i < 3; ++i) add("B", cellCentreY(20), cellCentreX(5) + i);
+    terrainState().pointTotal = 7;
+    EXPECT_EQ(dbfDbaseStats(stats), 1);
+    EXPECT_EQ(stats.cellsWithPoints, 2u);
+    EXPECT_EQ(stats.usedBlocks, 3u);
+    EXPECT_EQ(stats.longestChain, 2u);
+    EXPECT_EQ(stats.mostPoints, 620u);
+    EXPECT_EQ(stats.fewestPoints, 3u);
+    EXPECT_EQ(stats.totalPoints, 623u);
+    EXPECT_EQ(terrainState().pointTotal, 623u);
+    EXPECT_FALSE(cad.waitCursor());
+
+    // What the statistics wrote back is in the file.
+    ASSERT_EQ(dbfCloseDbase(), 0);
+    EXPECT_EQ(blockHead(bytes(), 1).count + blockHead(bytes(), 2).count + blockHead(bytes(), 3).count, 623);
+}
+
+TEST_F(QueryTest, SiteLimitsOfEmptyAndFullDatabases) {
+    RRect limits{};
+    dbfBuckLimit(&limits, 1);
+    EXPECT_NEAR(limits.minY, -1123.5 + 12 * 489.88, 1e-6) << "the central cell";
+    EXPECT_NEAR(limits.maxX, -1123.5 + 13 * 489.88, 1e-6);
+    ASSERT_TRUE(cad.hasZoomAllLimits());
+    EXPECT_NEAR(cad.zoomAllLimits()[0], limits.maxY, 1e-9);
+
+    add("A", 100, 200);
+    add("B", 300, 700);
+    dbfBuckLimit(&limits, 0);
+    EXPECT_NEAR(limits.minY, 100 - 489.88, 1e-6);
+    EXPECT_NEAR(limits.maxY, 300 + 489.88, 1e-6);
+    EXPECT_NEAR(limits.minX, 200 - 489.88, 1e-6);
+    EXPECT_NEAR(limits.maxX, 700 + 489.88, 1e-6);
+    EXPECT_DOUBLE_EQ(cad.zoomAllLimits()[1], 200.0) << "zoom-all gets the points' own limits";
+    EXPECT_EQ(cad.progress().total, 0) << "the progress bar is cleared";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Duplicates
+
+TEST_F(QueryTest, DuplicatesAtTheRoundingBoundary) {
+    const unsigned a = add("A", 1000.0004, 2000);
+    const unsigned b = add("B", 1000.0001, 2000);
+    const unsigned c = add("C", 3000.0004, 2000);
+    const unsigned d = add("D", 3000.0006, 2000);
+    const unsigned e = add("E", 1000.0002, 2000, 5.0);   // same place, other height
+    EXPECT_EQ(dbfRemoveDuplicates(0, nullptr, 0, {}), 1);
+    EXPECT_EQ(work(grab(b)), a);
+    EXPECT_EQ(work(grab(e)), a);
+    EXPECT_EQ(work(grab(a)), 0u);
+    EXPECT_EQ(work(grab(c)), 0u);
+    EXPECT_EQ(work(grab(d)), 0u);
+    EXPECT_GE(cad.count(CadPrimitiveKind::Point), 3);
+
+    EXPECT_EQ(dbfRemoveDuplicates(1, nullptr, 0, {}), 1) << "the work bytes are cleared first";
+    EXPECT_EQ(work(grab(b)), a);
+    EXPECT_EQ(work(grab(e)), 0u) << "heights compared";
+
+    // Only inside the polygon: none of the pairs.
+    const std::vector<PNT_2D_record> elsewhere{{0, 0}, {0, 500}, {500, 500}, {500, 0}, {0, 0}};
+    EXPECT_EQ(dbfRemoveDuplicates(0, nullptr, 0, elsewhere), 0);
+    EXPECT_EQ(work(grab(b)), 0u);
+}
+
+TEST_F(QueryTest, EscapeWhileMarkingDuplicatesLeavesAConsistentDatabase) {
+    for (int i = 0; i < 50; ++i) {
+        add("X", 100 + i, 100);
+        add("Y", 100 + i, 100);
+    }
+    cad.pressEscapeAtCheck(20);
+    EXPECT_EQ(dbfRemoveDuplicates(0, nullptr, 0, {}), 0);
+    int marked = 0;
+    for (auto& [n, p] : scanAll()) marked += work(p) != 0;
+    EXPECT_GT(marked, 0);
+    EXPECT_LT(marked, 50);
+    ASSERT_EQ(dbfCloseDbase(), 0);
+    ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
+    int kept = 0;
+    for (auto& [n, p] : scanAll()) kept += work(p) != 0;
+    EXPECT_EQ(kept, marked) << "the marks made before Escape are stored";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Surface copy
+
+class SurfaceCopyTest : public QueryTest {
+protected:
+    unsigned a = 0, b = 0, c = 0;
+    void SetUp() override {
+        QueryTest::SetUp();
+        a = add("A", 100, 100, 1.0, 1);
+        b = add("B", 200, 100, 2.0, 1 | kSurfaceFlag4000);
+        c = add("C", 150, 200.0004, 3.0, 1);
+        ASSERT_EQ(dbfAddLine(a, b, 1, 0), 1);
+        ASSERT_EQ(dbfAddLine(b, c, 0, 0), 1);
+        ASSERT_EQ(dbfAddLine(c, a, 1, 0), 1);
+        for (int i = 0; i < 30; ++i) add("OLD", 5000 + i, 5000, 0.0, 2);
+    }
+};
+
+TEST_F(SurfaceCopyTest, CopyCarriesFeatureLinesAndReplacesTheDestination) {
+    ui.answers.push_back(IDOK);
+    EXPECT_EQ(dbfDuplicateSurface(1, 2), 1);
+    EXPECT_TRUE(ui.showed("Data exists on destination surface\nOk to delete existing points"));
+    EXPECT_EQ(ui.last()->caption, "Delete");
+    EXPECT_EQ(onSurface(2), 3);
+    EXPECT_EQ(onSurface(1), 3);
+
+    std::map<std::string, SURVCOORD> copies;
+    std::map<unsigned, std::string> nameOf;
+    for (auto& [n, p] : scanAll()) nameOf[n] = p.name;
+    for (auto& [n, p] : scanAll())
+        if ((p.surface & 0xFF) == 2) copies[p.name] = p;
+    ASSERT_EQ(copies.size(), 3u);
+    EXPECT_EQ(+copies["B"].surface, 2 | kSurfaceFlag4000);
+    EXPECT_DOUBLE_EQ(copies["C"].x, 200.0) << "copies are kept to the millimetre";
+    EXPECT_DOUBLE_EQ(copies["C"].z, 3.0);
+    // A-B feature, B-C plain, C-A feature, between the copies.
+    auto lineTo = [&](const SURVCOORD& from, const char* to, bool& feature) {
+        for (int i = 0; i < 8; ++i)
+            if (from.lines[i] && nameOf[from.lines[i]] == to && (grab(from.lines[i]).surface & 0xFF) == 2) {
+                feature = (from.feature >> i) & 1;
+                return true;
+            }
+        return false;
+    };
+    bool feature = false;
+    ASSERT_TRUE(lineTo(copies["A"], "B", feature));
+    EXPECT_TRUE(feature);
+    ASSERT_TRUE(lineTo(copies["B"], "C", feature));
+    EXPECT_FALSE(feature);
+    ASSERT_TRUE(lineTo(copies["C"], "A", feature));
+    EXPECT_TRUE(feature);
+    EXPECT_TRUE(linesConsistent());
+
+    char dump[MAX_PATH], numbers[MAX_PATH];
+    dbfFileName(dump, "dmp", kFileProject);
+    dbfFileName(numbers, "tmp", kFileProject);
+    EXPECT_FALSE(coreFileExist(dump));
+    EXPECT_FALSE(coreFileExist(numbers));
+    EXPECT_EQ(cad.helpText(), "");
+    EXPECT_EQ(cad.progress().total, 0);
+}
+
+TEST_F(SurfaceCopyTest, CancelKeepsTheDestination) {
+    ui.answers.push_back(IDCANCEL);
+    EXPECT_EQ(dbfDuplicateSurface(1, 2), 0);
+    EXPECT_EQ(onSurface(2), 30);
+    EXPECT_EQ(cad.helpText(), "");
+    EXPECT_EQ(cad.progress().total, 0);
+}
+
+TEST_F(SurfaceCopyTest, EscapeAtAnyStepLeavesAConsistentDatabase) {
+    // A complete copy first, to count the Escape checks of a copy over an existing destination.
+    ui.answers.push_back(IDOK);
+    ASSERT_EQ(dbfDuplicateSurface(1, 2), 1);
+    const int before = cad.escapeChecks();
+    ui.answers.push_back(IDOK);
+    ASSERT_EQ(dbfDuplicateSurface(1, 2), 1);
+    const int checks = cad.escapeChecks() - before;
+    ASSERT_GT(checks, 10);
+
+    // Escape at each check in turn reaches every cancellable step: the destination clearing,
+    // the numbering, the dump and the incoming references.
+    for (int check = 1; check <= checks; ++check) {
+        SCOPED_TRACE(check);
+        ui.answers.clear();
+        ui.answers.push_back(IDOK);
+        cad.pressEscapeAtCheck(check);
+        EXPECT_EQ(dbfDuplicateSurface(1, 2), 0);
+        EXPECT_TRUE(linesConsistent());
+        EXPECT_EQ(onSurface(1), 3);
+        EXPECT_LE(onSurface(2), 3) << "a stopped copy adds nothing";
+        char dump[MAX_PATH];
+        dbfFileName(dump, "dmp", kFileProject);
+        EXPECT_FALSE(coreFileExist(dump));
+        ui.answers.clear();
+        ui.answers.push_back(IDOK);
+        ASSERT_EQ(dbfDuplicateSurface(1, 2), 1);   // back to three copies
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Look-up by name and point entry
+
+TEST_F(QueryTest, LookupFindsChangesOrAdds) {
+    const unsigned a = add("KERB1", 100, 100, 1.0, 1);
+    SURVCOORD record{};
+    char name[17] = " KERB1";
+    EXPECT_EQ(dbfLookup(kLookupFind, name, record), a);
+    EXPECT_DOUBLE_EQ(record.z, 1.0);
+    std::strcpy(name, "NEW");
+    EXPECT_EQ(dbfLookup(kLookupFind, name, record), 0u);
+
+    dbfPackStruct("", 150, 160, 7.0, 3, record);
+    std::strcpy(name, "KERB1");
+    const unsigned changed = dbfLookup(kLookupChange | kLookupKeepSurface, name, record);
+    ASSERT_NE(changed, 0u);
+    EXPECT_DOUBLE_EQ(record.y, 150.0);
+    EXPECT_DOUBLE_EQ(grab(changed).z, 7.0);
+    EXPECT_EQ(grab(changed).surface & 0xFF, 1) << "surface kept";
+
+    dbfPackStruct("", 10, 20, 3.0, 4, record);
+    std::strcpy(name, "NEW");
+    const unsigned added = dbfLookup(kLookupChange, name, record);
+    ASSERT_NE(added, 0u);
+    EXPECT_STREQ(grab(added).name, "NEW");
+    EXPECT_EQ(+grab(added).surface, 4);
+
+    // Asked: the user picks an existing point, enters a new one, or cancels.
+    ui.dialogs["Point Entry"] = [&](void* r) {
+        auto* entry = static_cast<POINTENTRY*>(r);
+        EXPECT_STREQ(entry->point.name, "ASKED");
+        EXPECT_EQ(+entry->point.surface, 1);
+        entry->existing = a;
+        return IDOK;
+    };
+    std::strcpy(name, "ASKED");
+    EXPECT_EQ(dbfLookup(kLookupAsk, name, record), a);
+    EXPECT_STREQ(name, "KERB1");
+    ui.dialogs["Point Entry"] = [](void* r) {
+        auto* entry = static_cast<POINTENTRY*>(r);
+        entry->point.y = 77;
+        entry->point.x = 88;
+        return IDOK;
+    };
+    std::strcpy(name, "ASKED");
+    const unsigned entered = dbfLookup(kLookupAsk, name, record);
+    ASSERT_NE(entered, 0u);
+    EXPECT_DOUBLE_EQ(grab(entered).y, 77.0);
+    ui.dialogs["Point Entry"] = [](void*) { return IDCANCEL; };
+    std::strcpy(name, "NOBODY");
+    EXPECT_EQ(dbfLookup(kLookupAsk, name, record), 0u);
+}
+
+TEST_F(QueryTest, PointEntryKeepsFinerValuesTheUserLeftAlone) {
+    SURVCOORD record;
+    dbfPackStruct("P1", 100.00041, 200.00049, 1.0, 1, record);
+    record.lines[0] = 5;
+    ui.dialogs["Point Entry"] = [](void* r) {
+        auto* entry = static_cast<POINTENTRY*>(r);
+        entry->point.y = 100.0;     // as shown, to the millimetre
+        entry->point.x = 250.0;     // changed
+        entry->point.z = 9.0;
+        std::strcpy(entry->point.name, "P2");
+        return IDOK;
+    };
+    EXPECT_EQ(dbfEnterCoord(record, 0), 1);
+    EXPECT_DOUBLE_EQ(record.y, 100.00041);
+    EXPECT_DOUBLE_EQ(record.x, 250.0);
+    EXPECT_DOUBLE_EQ(record.z, 9.0);
+    EXPECT_STREQ(record.name, "P2");
+    EXPECT_EQ(+record.lines[0], 0u) << "the record is rebuilt";
+
+    ui.dialogs["Point Entry"] = [](void* r) {
+        static_cast<POINTENTRY*>(r)->point.z = -1;
+        return IDCANCEL;
+    };
+    EXPECT_EQ(dbfEnterCoord(record, 0), 0);
+    EXPECT_DOUBLE_EQ(record.z, 9.0);
+}
+
+}  // namespace
