@@ -1,0 +1,284 @@
+// The strings file: named, hierarchical 3-D polylines.
+//
+// A strings file holds one family of strings: a root string (named like the file's string) and
+// the strings derived from it, linked into a tree by first-child and second-child links. The
+// file is a 12-byte file header followed by record slots of 3922 bytes, back to back: each slot
+// is a 222-byte string header and room for 50 vertex records of 74 bytes. A string of more than
+// 50 vertices continues in sections named base-1, base-2, ... chained by next-section and
+// previous-section names. A deleted string's slot is named "_deleteme" and reused by the next
+// header added; files only grow at the end.
+//
+// Files are reached in one of two ways: the library's own strings file (dbfStringOpenFile, kept
+// open until dbfStringCloseFile, which the road close calls, or the next dbfStringOpenFile), or
+// a stream the caller opened itself (viewStringOpenFile) and passes to each call. Wherever a
+// function takes a stream, null means the library's own strings file.
+//
+// Positions are the byte offsets of a slot's header in the file (the first slot is at 12); 0
+// means "not found". Names are at most 31 characters and compare byte by byte, case counts.
+//
+// Functions never throw. A damaged file (short slots, a section chain that loops, a vertex count
+// larger than a slot) ends the scan or the read where it stops making sense.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/core.h"
+#include "platform/ui.h"
+#include "platform/wintypes.h"
+
+static_assert(std::endian::native == std::endian::little,
+              "the strings file records are laid out for a little-endian host");
+
+// ---------------------------------------------------------------------------------------------
+// File records
+
+#pragma pack(push, 1)
+
+// The 12 bytes at the start of every strings file.
+struct STR_FILEHEADER {
+    BYTE changed;               // 0 in a new file, '1' once a header was added or a string deleted
+    std::int16_t version;       // 64
+    std::int16_t count;         // live strings (headers not named "_deleteme")
+    WORD surface;               // terrain surface of the string vertices; 0 = not yet chosen
+    float interval;             // coordinate interval
+    BYTE closed;                // non-zero: the string is closed
+};
+
+// The header of one slot.
+struct STR_HEADER {
+    char name[32];              // "_deleteme" marks a free slot
+    char note[32];              // carried unchanged
+    char kind[8];               // carried unchanged ("LINE" in a new header)
+    std::int16_t vertexCount;   // vertex records used in this slot, at most 50
+    BYTE reserved1;
+    BYTE reserved2;
+    BYTE needsRecalc;           // the strings derived from this one must be recalculated
+    char firstChild[32];
+    char secondChild[32];
+    char previousSection[32];   // in a continuation section: the slot before it in the chain
+    char nextSection[32];       // the continuation section after this slot
+    std::int32_t boxMinX;       // floor of the smallest x of this slot's vertices
+    std::int32_t boxMinY;
+    std::int32_t boxMaxX;       // ceiling of the largest x
+    std::int32_t boxMaxY;
+    BYTE selected;              // this is the job's selected string
+};
+
+// One vertex as stored in a slot.
+struct STR_VERTEX {
+    double chainage;            // distance along the string; the order of a vertex list
+    double x;                   // plan position (x north-south, y east-west)
+    double y;
+    double z;                   // level
+    float offset;               // horizontal offset from the parent string; 9999 = not set
+    float rise;                 // height difference used with the slope
+    float slope;                // per cent; 0 = none
+    float spareValue;           // not interpreted here (9999 in a new vertex)
+    double spareNumber;         // not interpreted here
+    char vertexKind;            // ' ' ordinary, 'x' hidden segment, 'i' kept, 'z' no slope offset
+    BYTE isolated;              // non-zero: the polyline is broken at this vertex
+    DWORD pointRef;             // terrain point number of this vertex; 0 = none
+    double vertexRef;           // -999999.999 = none
+    float skew;                 // radians added to the perpendicular when offset from the parent
+};
+
+#pragma pack(pop)
+
+static_assert(sizeof(STR_FILEHEADER) == 12, "the strings file header is 12 bytes");
+static_assert(offsetof(STR_FILEHEADER, surface) == 5 && offsetof(STR_FILEHEADER, interval) == 7 &&
+                  offsetof(STR_FILEHEADER, closed) == 11,
+              "strings file header field offsets");
+static_assert(sizeof(STR_HEADER) == 222, "a string header is 222 bytes");
+static_assert(offsetof(STR_HEADER, vertexCount) == 72 && offsetof(STR_HEADER, needsRecalc) == 76 &&
+                  offsetof(STR_HEADER, firstChild) == 77 && offsetof(STR_HEADER, nextSection) == 173 &&
+                  offsetof(STR_HEADER, boxMinX) == 205 && offsetof(STR_HEADER, selected) == 221,
+              "string header field offsets");
+static_assert(sizeof(STR_VERTEX) == 74, "a string vertex record is 74 bytes");
+static_assert(offsetof(STR_VERTEX, offset) == 32 && offsetof(STR_VERTEX, spareNumber) == 48 &&
+                  offsetof(STR_VERTEX, vertexKind) == 56 && offsetof(STR_VERTEX, pointRef) == 58 &&
+                  offsetof(STR_VERTEX, vertexRef) == 62 && offsetof(STR_VERTEX, skew) == 70,
+              "string vertex field offsets");
+
+constexpr int kStrFileHeaderBytes = 12;
+constexpr int kStrHeaderBytes = 222;
+constexpr int kStrVertexBytes = 74;
+constexpr int kStrSlotVertices = 50;
+constexpr int kStrSlotBytes = kStrHeaderBytes + kStrSlotVertices * kStrVertexBytes;   // 3922
+constexpr int kStrVersion = 64;
+constexpr int kStrNameChars = 31;
+constexpr int kStrMaxFiles = 64;                 // "TerrainStrings"/"StrName1".."StrName64"
+constexpr double kStrNoVertexRef = -999999.999;
+constexpr float kStrNotSet = 9999.0f;
+constexpr const char* kStrDeletedName = "_deleteme";
+
+// ---------------------------------------------------------------------------------------------
+// Vertices and vertex lists
+
+// One string vertex in a UI_LIST: the stored record plus two flags that are never stored.
+class CVertexEle : public UI_ELEMENT, public STR_VERTEX {
+public:
+    BYTE sectionBreak = 0;      // writing ends the current section before this vertex
+    BYTE active = 1;            // 0: readers skip the vertex (a spike, a removed loop)
+
+    CVertexEle();
+    CVertexEle(const CVertexEle& other);
+    explicit CVertexEle(const CVertexEle* other);
+    CVertexEle& operator=(const CVertexEle& other);
+    ~CVertexEle() override = default;
+
+    // Copies the record and both flags (never the list links).
+    void CopyVertex(const CVertexEle& other);
+    STR_VERTEX& Record() { return *this; }
+    const STR_VERTEX& Record() const { return *this; }
+
+    // The following element; with all false the following active one (null when none).
+    CVertexEle* Next(bool all) const;
+    // The preceding active element, null when none.
+    CVertexEle* Previous() const;
+
+    void ResetVertexRef() { vertexRef = kStrNoVertexRef; }
+    // Terrain points of a vertex: InsertEditDTM clears the point reference and returns 0;
+    // DTMSurfaceChange and RemoveFromDTM change nothing.
+    unsigned InsertEditDTM(WORD surface);
+    unsigned DTMSurfaceChange(WORD oldSurface, WORD newSurface);
+    void RemoveFromDTM(WORD surface);
+    // The terrain point of the surface within 0.001 of the vertex (0 = none).
+    unsigned PointRef(WORD surface);
+    // Adds a terrain point with the name at the vertex on a valid surface; its number, or 0.
+    unsigned MakeDTMPoint(const char* name, WORD surface);
+};
+
+// The order of vertex lists: by chainage, equal within |other| x 1e-12 + 1e-12. Both arguments
+// are CVertexEle (the first an element of the list).
+int dbfStringCompareFunc(void* element, void* other);
+
+// ---------------------------------------------------------------------------------------------
+// The accessor: the one object through which string operations reach a file. Created on first
+// use and re-attached by every call that takes a stream and a file name; destroyed by
+// dbfStringsClose and replaced by dbfStringsNew.
+
+class CStringFile {
+public:
+    CStringFile(FILE* stream, const char* fileName);
+
+    // Replaces the stream, re-reads the cached file header from the file (when there is one) and
+    // replaces the file name when the given one is not empty.
+    void Attach(FILE* stream, const char* fileName);
+    // The stream in use: the attached one, or the library's own strings file when that is null.
+    FILE* Stream() const;
+    // The file name in use: the attached one, or the library's own when the stream is null.
+    const char* FileName() const;
+    // Writes the cached file header at offset 0 of the stream. 1 on success.
+    int WriteHeader();
+
+    STR_FILEHEADER header{};    // the cached file header (count and surface kept by add/delete)
+
+private:
+    FILE* stream_ = nullptr;    // null: the library's own strings file
+    char fileName_[MAX_PATH] = {};
+};
+
+// The accessor, created for the stream and name when it does not exist, otherwise re-attached
+// to them. Never null.
+CStringFile* dbfStringAccessor(FILE* stream, const char* fileName);
+
+// ---------------------------------------------------------------------------------------------
+// Opening and closing
+
+// Opens (or creates with a new file header) the library's own strings file, closing the one
+// already open. 1 on success, 0 when the file cannot be opened or created, or the old one closed.
+int dbfStringOpenFile(const char* fileName);
+// The library's own open strings file, null when none.
+FILE* dbfStringFile();
+// Closes the library's own strings file: destroys the accessor, rewinds and closes the stream
+// (the road close does this). 1 when nothing is left open.
+int dbfStringCloseFile();
+// Opens an existing strings file for update and reads its file header; null when it cannot be
+// opened or its header read.
+FILE* viewStringOpenFile(const char* fileName, STR_FILEHEADER& header);
+
+void dbfStringsNew(FILE* stream, const char* fileName);
+void dbfResetStringFile(FILE* stream, const char* fileName);
+// Destroys the accessor if it exists. Returns 1.
+int dbfStringsClose();
+void dbfStringExport(FILE* stream, const char* fileName);
+
+// ---------------------------------------------------------------------------------------------
+// Headers
+
+void dbfInitHeader(STR_HEADER& header);
+// Writes the header over the slot of the same name, else into the first "_deleteme" slot, else
+// at the end; recomputes its box from the vertices in that slot. The position, 0 on failure.
+DWORD dbfAddStringHeader(STR_HEADER& header, FILE* stream, const char* fileName);
+DWORD dbfGetStringHeader(const char* name, STR_HEADER& header, FILE* stream);
+// The first slot that has the name as its first or second child.
+DWORD dbfGetParentHeader(const char* name, STR_HEADER& header, FILE* stream);
+// Follows first-child (firstSide non-zero) or second-child links from the name to the leaf.
+DWORD dbfGetLeafHeader(int firstSide, const char* name, STR_HEADER& header, FILE* stream);
+// The string drawn before the name: its parent, or for paired side strings the leaf of the
+// other side.
+DWORD dbfGetPreviousHeader(const char* name, STR_HEADER& header, FILE* stream);
+
+// ---------------------------------------------------------------------------------------------
+// Vertex data
+
+// Stores the list (inactive elements skipped) as the data of the string at the position,
+// opening continuation sections as needed and deleting the old ones. `count` is not used.
+// 1 on success, 0 when the header cannot be read.
+int dbfAddStringData(DWORD position, UI_LIST& list, int count, FILE* stream);
+// Appends the string's vertices to the list: section 0 all sections, n >= 1 only the n-th (the
+// string's own slot is section 1). Spikes come back inactive. 0 for a position below 12 or an
+// unreadable header, else 1.
+int dbfGetStringData(DWORD position, UI_LIST& list, int unused, int section, FILE* stream);
+
+// ---------------------------------------------------------------------------------------------
+// Deletion and renaming
+
+// Marks the string and its continuation chain "_deleteme" and clears links to it. Returns 0.
+int dbfDeleteString(const char* name, FILE* stream, const char* fileName);
+// Deletes the whole subtree below the header's children.
+void dbfDeleteChildren(STR_HEADER& header, FILE* stream, const char* fileName);
+// Deletes the continuation chain of the named string.
+void dbfDeleteSections(const char* name, FILE* stream);
+// Renames a string in its strings file (and the file itself when the root is renamed); the new
+// name is rewritten in place into its file-safe form. 1 on success, 0 otherwise.
+int dbfRenameString(const char* oldName, char* newName, const char* fileName);
+
+// ---------------------------------------------------------------------------------------------
+// File-header fields (read from and written to offset 0 of the stream)
+
+void dbfSetStringClosed(FILE* stream, bool closed);
+int dbfIsStringClosed(FILE* stream);
+void dbfSetStringCrdInterval(FILE* stream, double interval);
+float dbfGetStringCrdInterval(FILE* stream);
+// The cached surface when it lies in 1..128, else 1.
+WORD dbfStringGetSurface(FILE* stream);
+
+// ---------------------------------------------------------------------------------------------
+// Names, families and the job's strings files
+
+// The name of the n-th continuation section: base (the whole name, or the part before its
+// first '-') + "-n", at most 31 characters. `out` holds at least 32 characters.
+void dbfGetSectionName(char* out, const char* name, int n, bool keepWholeName);
+// Strings met following first-child links from the name (the name itself included). 0 for a
+// null stream.
+int dbfStringFamilySize(FILE* stream, const char* name);
+// 1 (after "... is already defined as a string.") when a "TerrainStrings" entry has the name,
+// compared without regard to case.
+int dbfStringNameExists(const char* name);
+// The file name rule: rewrites the name into its file-safe form in place (at least 32
+// characters) and builds "<project path and name>.<name>.str" (MAX_PATH characters).
+void dbfTerrainStringsFileName(char* name, char* fileName);
+// The inverse: the text between the first and second full stop. 1, or 0 after a message.
+int dbfGetStringNameFromFileName(const char* fileName, char* name);
+// Registers a string in the job list; see the job settings "TerrainStrings" and "StrLines_".
+int dbfAddTerrainStringCdp(const char* name, int slot);
+// Makes sure the strings file of the name exists and is registered. 1 when it could be opened
+// or created.
+int dbfTerrainStringsFile(char* name, char* fileName);
+// Fills the drop-down with the job's strings and their first-child families; the index of the
+// item named like selectedName, -1 when none.
+int dbfTerrainStringsBox(CComboBox* combo, const char* selectedName);

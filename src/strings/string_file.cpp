@@ -1,0 +1,614 @@
+// The strings file: the subsystem's state, the accessor, opening and closing, slot access,
+// headers, vertex data and deletion.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "frame/state.h"
+#include "platform/core.h"
+#include "strings/strings_internal.h"
+
+namespace {
+
+void resetStringsState();
+
+StringsState& rawState() {
+    static StringsState state;
+    return state;
+}
+
+void resetStringsState() {
+    StringsState& s = rawState();
+    s.accessor.reset();
+    s.ownFile = coreFileClose(s.ownFile);
+}
+
+// A blank file record: every number 0, vertex kind ' '.
+STR_VERTEX blankRecord() {
+    STR_VERTEX record{};
+    record.vertexKind = ' ';
+    return record;
+}
+
+bool isBlank(const STR_VERTEX& v) {
+    return dblIsZero(v.chainage) && dblIsZero(v.x) && dblIsZero(v.y) && dblIsZero(v.offset) &&
+           dblIsZero(v.rise) && dblIsZero(v.slope);
+}
+
+void terminate(char* field, std::size_t size) { field[size - 1] = '\0'; }
+
+constexpr std::int64_t slotPosition(int k) {
+    return kStrFileHeaderBytes + static_cast<std::int64_t>(k) * kStrSlotBytes;
+}
+
+}  // namespace
+
+StringsState& stringsState() {
+    static const int registered = dbfRegisterStatePart(resetStringsState);
+    (void)registered;
+    return rawState();
+}
+
+FILE* strResolve(FILE* stream) { return stream ? stream : stringsState().ownFile; }
+
+// ---------------------------------------------------------------------------------------------
+// Records on disk
+
+STR_FILEHEADER strNewFileHeader() {
+    STR_FILEHEADER header{};
+    header.version = kStrVersion;
+    return header;
+}
+
+int strReadFileHeader(FILE* stream, STR_FILEHEADER& header) {
+    if (!coreFileSetPointer(0, 0, stream)) return 0;
+    return coreFileBinRead(&header, sizeof header, stream);
+}
+
+int strWriteFileHeader(FILE* stream, const STR_FILEHEADER& header) {
+    if (!coreFileSetPointer(0, 0, stream)) return 0;
+    return coreFileBinWrite(&header, sizeof header, stream);
+}
+
+int strReadHeader(FILE* stream, std::int64_t position, STR_HEADER& header) {
+    if (position < kStrFileHeaderBytes || !coreFileSetPointer(0, position, stream)) return 0;
+    if (!coreFileBinRead(&header, sizeof header, stream)) return 0;
+    terminate(header.name, sizeof header.name);
+    terminate(header.note, sizeof header.note);
+    terminate(header.kind, sizeof header.kind);
+    terminate(header.firstChild, sizeof header.firstChild);
+    terminate(header.secondChild, sizeof header.secondChild);
+    terminate(header.previousSection, sizeof header.previousSection);
+    terminate(header.nextSection, sizeof header.nextSection);
+    return 1;
+}
+
+int strWriteHeader(FILE* stream, std::int64_t position, const STR_HEADER& header) {
+    if (position < kStrFileHeaderBytes || !coreFileSetPointer(0, position, stream)) return 0;
+    return coreFileBinWrite(&header, sizeof header, stream);
+}
+
+int strWriteBlankVertices(FILE* stream, std::int64_t position) {
+    STR_VERTEX blanks[kStrSlotVertices];
+    std::fill(std::begin(blanks), std::end(blanks), blankRecord());
+    if (!coreFileSetPointer(0, position + kStrHeaderBytes, stream)) return 0;
+    return coreFileBinWrite(blanks, sizeof blanks, stream);
+}
+
+bool strNameIs(const char* field, const char* name) {
+    return name && std::strncmp(field, name, 32) == 0;
+}
+
+void strSetName(char* field, const char* name) { coreStrncpy(field, name ? name : "", 32); }
+
+int strSlotLimit(FILE* stream) {
+    const std::int64_t length = coreFileLength(stream);
+    if (length <= kStrFileHeaderBytes) return 1;
+    return static_cast<int>((length - kStrFileHeaderBytes + kStrSlotBytes - 1) / kStrSlotBytes) + 1;
+}
+
+namespace {
+
+enum class Match { Name, Child };
+
+// The scan every search uses: slot by slot from offset 12 until a read fails.
+DWORD scanFor(FILE* stream, const char* name, Match match, STR_HEADER& header) {
+    if (!stream || !name) return 0;
+    STR_HEADER slot;
+    for (int k = 0;; ++k) {
+        const std::int64_t position = slotPosition(k);
+        if (position > 0xFFFFFFFFll || !strReadHeader(stream, position, slot)) break;
+        const bool found = match == Match::Name
+                               ? strNameIs(slot.name, name)
+                               : strNameIs(slot.firstChild, name) || strNameIs(slot.secondChild, name);
+        if (found) {
+            header = slot;
+            return static_cast<DWORD>(position);
+        }
+    }
+    dbfInitHeader(header);
+    return 0;
+}
+
+}  // namespace
+
+DWORD strFindHeader(FILE* stream, const char* name, STR_HEADER& header) {
+    return scanFor(stream, name, Match::Name, header);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The accessor
+
+CStringFile::CStringFile(FILE* stream, const char* fileName) : header(strNewFileHeader()) {
+    Attach(stream, fileName);
+}
+
+void CStringFile::Attach(FILE* stream, const char* fileName) {
+    stream_ = stream;
+    if (FILE* file = Stream()) {
+        STR_FILEHEADER read;
+        if (strReadFileHeader(file, read)) header = read;
+    }
+    if (fileName && *fileName) coreStrncpy(fileName_, fileName, MAX_PATH);
+}
+
+FILE* CStringFile::Stream() const { return strResolve(stream_); }
+
+const char* CStringFile::FileName() const {
+    return stream_ ? fileName_ : dbfState().strings.name;
+}
+
+int CStringFile::WriteHeader() { return strWriteFileHeader(Stream(), header); }
+
+CStringFile* dbfStringAccessor(FILE* stream, const char* fileName) {
+    StringsState& s = stringsState();
+    if (!s.accessor)
+        s.accessor = std::make_unique<CStringFile>(stream, fileName);
+    else
+        s.accessor->Attach(stream, fileName);
+    return s.accessor.get();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Opening and closing
+
+int dbfStringOpenFile(const char* fileName) {
+    if (!fileName || !*fileName) return 0;
+    StringsState& s = stringsState();
+    if (s.ownFile && !dbfStringCloseFile()) return 0;
+    DBFSTATE& state = dbfState();
+    coreStrncpy(state.strings.name, fileName, MAX_PATH);
+
+    FILE* file = nullptr;
+    if (coreFileExist(fileName)) {
+        file = coreFileOpen(fileName, "r+b");
+        if (!file) return 0;
+        // A file too short for its header is given a new one, so that slots start at 12.
+        STR_FILEHEADER header;
+        if (!strReadFileHeader(file, header) && !strWriteFileHeader(file, strNewFileHeader())) {
+            coreFileClose(file);
+            return 0;
+        }
+    } else {
+        file = coreFileOpen(fileName, "w+b");
+        if (!file) return 0;
+        if (!strWriteFileHeader(file, strNewFileHeader())) {
+            coreFileClose(file);
+            return 0;
+        }
+    }
+    s.ownFile = file;
+    state.strings.flag = 1;
+    return 1;
+}
+
+FILE* dbfStringFile() { return stringsState().ownFile; }
+
+int dbfStringCloseFile() {
+    StringsState& s = stringsState();
+    if (!s.ownFile) return 1;
+    coreFileSetPointer(0, 0, s.ownFile);
+    dbfStringsClose();
+    s.ownFile = coreFileClose(s.ownFile);
+    dbfState().strings.flag = 0;
+    return 1;
+}
+
+FILE* viewStringOpenFile(const char* fileName, STR_FILEHEADER& header) {
+    if (!fileName || !*fileName) return nullptr;
+    FILE* file = coreFileOpen(fileName, "r+b");
+    if (!file) return nullptr;
+    if (!strReadFileHeader(file, header)) return coreFileClose(file);
+    return file;
+}
+
+void dbfStringsNew(FILE* stream, const char* fileName) {
+    StringsState& s = stringsState();
+    s.accessor.reset();
+    s.accessor = std::make_unique<CStringFile>(stream, fileName);
+}
+
+void dbfResetStringFile(FILE* stream, const char* fileName) { dbfStringAccessor(stream, fileName); }
+
+int dbfStringsClose() {
+    stringsState().accessor.reset();
+    return 1;
+}
+
+void dbfStringExport(FILE* stream, const char* fileName) { dbfStringAccessor(stream, fileName); }
+
+// ---------------------------------------------------------------------------------------------
+// Headers
+
+void dbfInitHeader(STR_HEADER& header) {
+    header = STR_HEADER{};
+    std::memcpy(header.kind, "LINE", 4);
+    header.needsRecalc = 1;
+    header.boxMinX = 0x7FFFFFFF;
+    header.boxMinY = 0x7FFFFFFF;
+    header.boxMaxX = -0x7FFFFFFF;
+    header.boxMaxY = -0x7FFFFFFF;
+}
+
+namespace {
+
+// The box of the vertices stored in the slot alone (empty when none can be read).
+void recomputeBox(FILE* stream, DWORD position, STR_HEADER& header) {
+    header.boxMinX = header.boxMinY = 0x7FFFFFFF;
+    header.boxMaxX = header.boxMaxY = -0x7FFFFFFF;
+    if (!position) return;
+    UI_LIST vertices;
+    strReadData(stream, position, vertices, 1);
+    // Integer limits of the box; positions beyond them are clamped rather than overflowing.
+    auto clampInt = [](double v) {
+        if (!(v > -2147483647.0)) return -2147483647;   // NaN too
+        if (v > 2147483647.0) return 2147483647;
+        return static_cast<int>(v);
+    };
+    // The header is packed: work on aligned copies of its box.
+    int minX = header.boxMinX, minY = header.boxMinY, maxX = header.boxMaxX, maxY = header.boxMaxY;
+    for (UI_ELEMENT* e = vertices.Head(); e; e = e->Next()) {
+        const auto* v = static_cast<const CVertexEle*>(e);
+        minX = std::min(minX, clampInt(std::floor(v->x)));
+        minY = std::min(minY, clampInt(std::floor(v->y)));
+        maxX = std::max(maxX, clampInt(std::ceil(v->x)));
+        maxY = std::max(maxY, clampInt(std::ceil(v->y)));
+    }
+    header.boxMinX = minX;
+    header.boxMinY = minY;
+    header.boxMaxX = maxX;
+    header.boxMaxY = maxY;
+}
+
+}  // namespace
+
+DWORD strAddHeader(CStringFile& accessor, STR_HEADER& header) {
+    FILE* stream = accessor.Stream();
+    terminate(header.name, sizeof header.name);
+    terminate(header.firstChild, sizeof header.firstChild);
+    terminate(header.secondChild, sizeof header.secondChild);
+    if (strNameIs(header.firstChild, header.name) || strNameIs(header.secondChild, header.name)) {
+        ErrorMessage(dbfFormatText("Data inconsistency in string %s\nParent and child have same name",
+                                   header.name),
+                     dbfOwner());
+        return 0;
+    }
+    if (!stream) return 0;
+
+    DWORD firstFree = 0;
+    DWORD target = 0;
+    bool reused = false;
+    std::int64_t end = kStrFileHeaderBytes;
+    STR_HEADER slot;
+    for (int k = 0;; ++k) {
+        const std::int64_t position = slotPosition(k);
+        end = position;
+        if (position > 0xFFFFFFFFll - kStrSlotBytes || !strReadHeader(stream, position, slot)) break;
+        if (!firstFree && strNameIs(slot.name, kStrDeletedName)) firstFree = static_cast<DWORD>(position);
+        if (strNameIs(slot.name, header.name)) {
+            target = static_cast<DWORD>(position);
+            reused = true;
+            --accessor.header.count;
+            break;
+        }
+    }
+    bool appended = false;
+    if (!target) {
+        if (firstFree) {
+            target = firstFree;
+            reused = true;
+        } else {
+            if (end > 0xFFFFFFFFll - kStrSlotBytes) return 0;
+            target = static_cast<DWORD>(end);
+            appended = true;
+        }
+    }
+    recomputeBox(stream, reused ? target : 0, header);
+
+    if (!strWriteHeader(stream, target, header)) return 0;
+    // An appended slot gets its blank vertex area at once, so that every slot is whole and the
+    // next one starts 3922 bytes further.
+    if (appended) strWriteBlankVertices(stream, target);
+    ++accessor.header.count;
+    if (accessor.header.surface == 0) strChooseSurface(accessor);
+    accessor.header.changed = '1';
+    accessor.WriteHeader();
+    return target;
+}
+
+DWORD dbfAddStringHeader(STR_HEADER& header, FILE* stream, const char* fileName) {
+    return strAddHeader(*dbfStringAccessor(stream, fileName), header);
+}
+
+DWORD dbfGetStringHeader(const char* name, STR_HEADER& header, FILE* stream) {
+    return scanFor(strResolve(stream), name, Match::Name, header);
+}
+
+DWORD dbfGetParentHeader(const char* name, STR_HEADER& header, FILE* stream) {
+    return scanFor(strResolve(stream), name, Match::Child, header);
+}
+
+DWORD dbfGetLeafHeader(int firstSide, const char* name, STR_HEADER& header, FILE* stream) {
+    FILE* file = strResolve(stream);
+    DWORD position = scanFor(file, name, Match::Name, header);
+    // A loop of child links ends after as many steps as the file has slots.
+    for (int steps = strSlotLimit(file); position && steps > 0; --steps) {
+        const char* link = firstSide ? header.firstChild : header.secondChild;
+        if (!*link) return position;
+        char next[32];
+        strSetName(next, link);
+        position = scanFor(file, next, Match::Name, header);
+    }
+    if (position) dbfInitHeader(header);
+    return 0;
+}
+
+DWORD dbfGetPreviousHeader(const char* name, STR_HEADER& header, FILE* stream) {
+    static const char* const kPairedSides[] = {"L_SHOULDER", "R_SHOULDER", "L_MEDIAN", "R_MEDIAN",
+                                               "L_COMP",     "R_COMP",     "L_BANK",   "R_BANK"};
+    const DWORD parent = dbfGetParentHeader(name, header, stream);
+    if (!parent) return 0;
+    const bool paired = std::any_of(std::begin(kPairedSides), std::end(kPairedSides),
+                                    [&](const char* side) { return std::strcmp(side, name) == 0; });
+    if (!paired || !*header.firstChild || !*header.secondChild) return parent;
+    char other[32];
+    if (strNameIs(header.firstChild, name)) {
+        strSetName(other, header.secondChild);
+        return dbfGetLeafHeader(1, other, header, stream);
+    }
+    strSetName(other, header.firstChild);
+    return dbfGetLeafHeader(0, other, header, stream);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Vertex data
+
+int strReadData(FILE* stream, DWORD position, UI_LIST& list, int section) {
+    if (position < static_cast<DWORD>(kStrFileHeaderBytes)) return 0;
+    STR_HEADER header;
+    if (!strReadHeader(stream, position, header)) return 0;
+    char firstName[32];
+    strSetName(firstName, header.name);
+
+    int result = 0;
+    int s = 1;
+    // Each slot is read at most once however the section links are damaged.
+    std::vector<DWORD> visited;
+    for (;;) {
+        if (std::find(visited.begin(), visited.end(), position) != visited.end()) break;
+        visited.push_back(position);
+        if (section == 0 || section == s) {
+            result = 1;
+            const int count = std::clamp<int>(header.vertexCount, 0, kStrSlotVertices);
+            for (int i = 0; i < count; ++i) {
+                auto* vertex = new CVertexEle;
+                const std::int64_t at = static_cast<std::int64_t>(position) + kStrHeaderBytes +
+                                        static_cast<std::int64_t>(i) * kStrVertexBytes;
+                if (!coreFileSetPointer(0, at, stream) ||
+                    !coreFileBinRead(&vertex->Record(), kStrVertexBytes, stream)) {
+                    delete vertex;
+                    break;
+                }
+                if (auto* last = static_cast<CVertexEle*>(list.Tail())) {
+                    if (strIsSpike(last->Previous(), last, vertex)) last->active = 0;
+                }
+                if (isBlank(vertex->Record())) {
+                    delete vertex;
+                    break;
+                }
+                list.Append(vertex);
+            }
+        }
+        ++s;
+        if (!*header.nextSection || strNameIs(header.nextSection, firstName)) break;
+        char next[32];
+        strSetName(next, header.nextSection);
+        position = strFindHeader(stream, next, header);
+        if (!position) break;
+        if (section > 0 && s == section + 1) {
+            // The first vertex of the following section closes the gap between the two.
+            if (header.vertexCount == 1) {
+                auto* vertex = new CVertexEle;
+                if (coreFileSetPointer(0, static_cast<std::int64_t>(position) + kStrHeaderBytes, stream) &&
+                    coreFileBinRead(&vertex->Record(), kStrVertexBytes, stream))
+                    list.Append(vertex);
+                else
+                    delete vertex;
+            }
+            break;
+        }
+    }
+    return result;
+}
+
+int dbfGetStringData(DWORD position, UI_LIST& list, int, int section, FILE* stream) {
+    return strReadData(strResolve(stream), position, list, section);
+}
+
+int dbfAddStringData(DWORD position, UI_LIST& list, int, FILE* stream) {
+    CStringFile& accessor = *dbfStringAccessor(stream, "");
+    FILE* file = accessor.Stream();
+    STR_HEADER header;
+    if (!strReadHeader(file, position, header)) return 0;
+    strWriteBlankVertices(file, position);
+    header.vertexCount = static_cast<std::int16_t>(std::min(list.Count(), kStrSlotVertices));
+    strWriteHeader(file, position, header);
+
+    char sectionName[32];
+    dbfGetSectionName(sectionName, header.name, 1, false);
+    strDeleteString(accessor, sectionName, 0);
+    // The old chain is gone: a string that now fits its slot must not keep naming it.
+    header.nextSection[0] = '\0';
+
+    auto* element = static_cast<CVertexEle*>(list.Head());
+    if (element && !element->active) element = element->Next(false);
+    int written = 0;
+    DWORD slot = position;
+    for (int chunk = 1;; ++chunk) {
+        int inSlot = 0;
+        while (element && written < kStrSlotVertices * chunk && inSlot < kStrSlotVertices) {
+            if (element->sectionBreak) break;
+            const std::int64_t at = static_cast<std::int64_t>(slot) + kStrHeaderBytes +
+                                    static_cast<std::int64_t>(inSlot) * kStrVertexBytes;
+            if (coreFileSetPointer(0, at, file)) coreFileBinWrite(&element->Record(), kStrVertexBytes, file);
+            ++written;
+            ++inSlot;
+            element = element->Next(false);
+        }
+        if (!element) {
+            strAddHeader(accessor, header);
+            return 1;
+        }
+        element->sectionBreak = 0;
+        dbfGetSectionName(sectionName, header.name, chunk, false);
+        strSetName(header.nextSection, sectionName);
+        strAddHeader(accessor, header);
+
+        STR_HEADER next = header;
+        strSetName(next.previousSection, header.name);
+        strSetName(next.name, sectionName);
+        next.nextSection[0] = next.firstChild[0] = next.secondChild[0] = '\0';
+        next.vertexCount = static_cast<std::int16_t>(std::min(list.Count() - written, kStrSlotVertices));
+        slot = strAddHeader(accessor, next);
+        if (!slot) return 0;
+        strWriteBlankVertices(file, slot);
+        header = next;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Deletion
+
+void strDeleteString(CStringFile& accessor, const char* name, int depth) {
+    FILE* stream = accessor.Stream();
+    if (accessor.header.count < 1 || !stream || !name || !*name) return;
+    // A section chain that loops back on itself ends after as many steps as there are slots.
+    if (depth > strSlotLimit(stream)) return;
+    char target[32];
+    strSetName(target, name);
+    STR_HEADER slot;
+    for (int k = 0;; ++k) {
+        const std::int64_t position = slotPosition(k);
+        if (position > 0xFFFFFFFFll || !strReadHeader(stream, position, slot)) break;
+        if (strNameIs(slot.name, target)) {
+            if (*slot.nextSection) {
+                char next[32];
+                strSetName(next, slot.nextSection);
+                strDeleteString(accessor, next, depth + 1);
+                // The deletion above may have rewritten this slot (a looping chain even deletes
+                // it): read it again and count it only while it still has the name.
+                if (!strReadHeader(stream, position, slot)) break;
+                if (!strNameIs(slot.name, target)) continue;
+            }
+            slot.selected = 0;
+            strSetName(slot.name, kStrDeletedName);
+            slot.previousSection[0] = slot.nextSection[0] = '\0';
+            strWriteHeader(stream, position, slot);
+            --accessor.header.count;
+            accessor.header.changed = '1';
+            accessor.WriteHeader();
+        } else if (strNameIs(slot.firstChild, target)) {
+            slot.firstChild[0] = '\0';
+            strWriteHeader(stream, position, slot);
+        } else if (strNameIs(slot.secondChild, target)) {
+            slot.secondChild[0] = '\0';
+            strWriteHeader(stream, position, slot);
+        }
+    }
+}
+
+int dbfDeleteString(const char* name, FILE* stream, const char* fileName) {
+    strDeleteString(*dbfStringAccessor(stream, fileName), name, 0);
+    return 0;
+}
+
+namespace {
+
+void deleteSubtree(CStringFile& accessor, const STR_HEADER& header, int depth) {
+    FILE* stream = accessor.Stream();
+    if (depth > strSlotLimit(stream)) return;
+    for (const char* link : {header.firstChild, header.secondChild}) {
+        if (!*link) continue;
+        char child[32];
+        strSetName(child, link);
+        STR_HEADER childHeader;
+        if (!strFindHeader(stream, child, childHeader)) continue;
+        strDeleteString(accessor, child, 0);
+        deleteSubtree(accessor, childHeader, depth + 1);
+    }
+}
+
+}  // namespace
+
+void dbfDeleteChildren(STR_HEADER& header, FILE* stream, const char* fileName) {
+    if (!*header.firstChild && !*header.secondChild) return;
+    const STR_HEADER copy = header;   // the deletions below clear the links in the file only
+    deleteSubtree(*dbfStringAccessor(stream, fileName), copy, 0);
+}
+
+void dbfDeleteSections(const char* name, FILE* stream) {
+    if (!name) return;
+    char section[32];
+    dbfGetSectionName(section, name, 1, true);
+    strDeleteString(*dbfStringAccessor(stream, ""), section, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// File-header fields
+
+namespace {
+
+template <typename Change>
+void changeFileHeader(FILE* stream, Change change) {
+    FILE* file = strResolve(stream);
+    STR_FILEHEADER header;
+    if (!strReadFileHeader(file, header)) return;
+    change(header);
+    strWriteFileHeader(file, header);
+}
+
+}  // namespace
+
+void dbfSetStringClosed(FILE* stream, bool closed) {
+    changeFileHeader(stream, [&](STR_FILEHEADER& h) { h.closed = closed ? 1 : 0; });
+}
+
+int dbfIsStringClosed(FILE* stream) {
+    STR_FILEHEADER header;
+    return strReadFileHeader(strResolve(stream), header) && header.closed > 0 ? 1 : 0;
+}
+
+void dbfSetStringCrdInterval(FILE* stream, double interval) {
+    changeFileHeader(stream, [&](STR_FILEHEADER& h) { h.interval = static_cast<float>(interval); });
+}
+
+float dbfGetStringCrdInterval(FILE* stream) {
+    STR_FILEHEADER header;
+    return strReadFileHeader(strResolve(stream), header) ? header.interval : 0.0f;
+}
+
+WORD dbfStringGetSurface(FILE* stream) {
+    const WORD surface = dbfStringAccessor(stream, "")->header.surface;
+    return surface >= 1 && surface <= 128 ? surface : 1;
+}

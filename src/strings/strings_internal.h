@@ -1,0 +1,58 @@
+// What the pieces of the strings file share: the subsystem's own state (the library's own
+// strings file and the accessor), slot access, and the internal forms of adding and deleting.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+#include "database/strings.h"
+
+struct StringsState {
+    FILE* ownFile = nullptr;                  // the library's own strings file, null when closed
+    std::unique_ptr<CStringFile> accessor;    // absent until the first string call
+};
+
+// The state part, registered with the frame on first use.
+StringsState& stringsState();
+
+// The stream a call works on: the given one, or the library's own strings file for null.
+FILE* strResolve(FILE* stream);
+
+// A new file header: changed 0, version 64, count 0, surface 0, interval 0, closed 0.
+STR_FILEHEADER strNewFileHeader();
+int strReadFileHeader(FILE* stream, STR_FILEHEADER& header);
+int strWriteFileHeader(FILE* stream, const STR_FILEHEADER& header);
+
+// One header at a position; reading terminates every text field so that damaged names can be
+// compared and copied safely.
+int strReadHeader(FILE* stream, std::int64_t position, STR_HEADER& header);
+int strWriteHeader(FILE* stream, std::int64_t position, const STR_HEADER& header);
+// Fills a slot's vertex area with 50 blank records.
+int strWriteBlankVertices(FILE* stream, std::int64_t position);
+
+// True when the fixed 32-byte name field holds exactly the name.
+bool strNameIs(const char* field, const char* name);
+// Copies a name into a 32-byte field (cut to 31 characters).
+void strSetName(char* field, const char* name);
+
+// The number of slots the file can hold at most: a bound for every walk over links, so that a
+// damaged file whose links loop ends.
+int strSlotLimit(FILE* stream);
+
+// Finds the first slot whose name (or, for a parent, first or second child) is the name.
+DWORD strFindHeader(FILE* stream, const char* name, STR_HEADER& header);
+
+// Adding a header through the accessor (find same name, else a free slot, else append).
+DWORD strAddHeader(CStringFile& accessor, STR_HEADER& header);
+// Deleting a string with counting, its continuation chain first.
+void strDeleteString(CStringFile& accessor, const char* name, int depth);
+// Reads vertices of one string into the list (see dbfGetStringData).
+int strReadData(FILE* stream, DWORD position, UI_LIST& list, int section);
+
+// The spike test for three consecutive active vertices.
+bool strIsSpike(const CVertexEle* previous, const CVertexEle* vertex, const CVertexEle* next);
+
+// While the cached surface is 0, chooses the strings surface (settings, then a free terrain
+// surface) into the accessor's cached header.
+void strChooseSurface(CStringFile& accessor);

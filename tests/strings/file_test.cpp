@@ -1,0 +1,447 @@
+// The strings file on disk: layouts, slots, continuation sections, deletion and reuse, and
+// damaged files.
+#include <filesystem>
+
+#include "strings/strings_fixture.h"
+
+namespace {
+
+std::string nameAt(const std::string& data, std::int64_t offset) {
+    if (offset + 32 > static_cast<std::int64_t>(data.size())) return "<outside>";
+    return std::string(data.c_str() + offset);
+}
+
+}  // namespace
+
+TEST_F(StringsTest, NewFileIsTwelveBytesOfDefaults) {
+    const std::string path = openOwn();
+    const std::string data = bytes(path);
+    ASSERT_EQ(data.size(), 12u);
+    EXPECT_EQ(data, std::string("\0\x40\0\0\0\0\0\0\0\0\0\0", 12));
+    // Opening it again keeps it as it is.
+    ASSERT_EQ(dbfStringOpenFile(path.c_str()), 1);
+    EXPECT_EQ(bytes(path).size(), 12u);
+    EXPECT_EQ(dbfStringOpenFile(file("missing/none.str").c_str()), 0);
+}
+
+TEST_F(StringsTest, HeaderAndVertexLayoutsAreByteExact) {
+    const std::string path = openOwn();
+    UI_LIST list(dbfStringCompareFunc);
+    auto* v = vertex(12.5, 1000.25, 2000.75, 55.5);
+    v->offset = 3.5f;
+    v->rise = -1.0f;
+    v->slope = 2.0f;
+    v->vertexKind = 'i';
+    v->isolated = 1;
+    v->pointRef = 77;
+    v->skew = 0.25f;
+    list.Add(v);
+    list.Add(vertex(20.0, 1010.0, 1990.0));
+    STR_HEADER h = header("ROAD", "LEFT");
+    std::strcpy(h.note, "a note");
+    const DWORD position = dbfAddStringHeader(h, nullptr, "");
+    ASSERT_EQ(position, 12u);
+    ASSERT_EQ(dbfAddStringData(position, list, 2, nullptr), 1);
+
+    const std::string data = bytes(path);
+    ASSERT_EQ(data.size(), static_cast<std::size_t>(12 + 3922));
+    EXPECT_EQ(data[0], '1');
+    EXPECT_EQ(at<std::int16_t>(data, 1), 64);
+    EXPECT_EQ(at<std::int16_t>(data, 3), 1);
+    EXPECT_EQ(at<std::uint16_t>(data, 5), 1);   // no terrain open: every surface is free
+
+    const std::int64_t s = slot(0);
+    EXPECT_EQ(nameAt(data, s), "ROAD");
+    EXPECT_EQ(nameAt(data, s + 32), "a note");
+    EXPECT_EQ(nameAt(data, s + 64), "LINE");
+    EXPECT_EQ(at<std::int16_t>(data, s + 72), 2);
+    EXPECT_EQ(data[s + 76], 1);
+    EXPECT_EQ(nameAt(data, s + 77), "LEFT");
+    EXPECT_EQ(at<std::int32_t>(data, s + 205), 1000);   // floor of the smallest x
+    EXPECT_EQ(at<std::int32_t>(data, s + 209), 1990);
+    EXPECT_EQ(at<std::int32_t>(data, s + 213), 1010);   // ceiling of the largest x
+    EXPECT_EQ(at<std::int32_t>(data, s + 217), 2001);
+    EXPECT_EQ(data[s + 221], 0);
+
+    const std::int64_t r = s + 222;
+    EXPECT_EQ(at<double>(data, r), 12.5);
+    EXPECT_EQ(at<double>(data, r + 8), 1000.25);
+    EXPECT_EQ(at<double>(data, r + 16), 2000.75);
+    EXPECT_EQ(at<double>(data, r + 24), 55.5);
+    EXPECT_EQ(at<float>(data, r + 32), 3.5f);
+    EXPECT_EQ(at<float>(data, r + 36), -1.0f);
+    EXPECT_EQ(at<float>(data, r + 40), 2.0f);
+    EXPECT_EQ(at<float>(data, r + 44), 9999.0f);
+    EXPECT_EQ(data[r + 56], 'i');
+    EXPECT_EQ(data[r + 57], 1);
+    EXPECT_EQ(at<std::uint32_t>(data, r + 58), 77u);
+    EXPECT_EQ(at<double>(data, r + 62), 12.5);
+    EXPECT_EQ(at<float>(data, r + 70), 0.25f);
+    // Unused records of the slot are blank: numbers 0, kind ' '.
+    const std::int64_t blank = s + 222 + 2 * 74;
+    EXPECT_EQ(at<double>(data, blank + 8), 0.0);
+    EXPECT_EQ(data[blank + 56], ' ');
+
+    // A header with an empty box when nothing is stored, and a second slot at 12 + 3922.
+    STR_HEADER empty = header("EMPTY");
+    ASSERT_EQ(dbfAddStringHeader(empty, nullptr, ""), static_cast<DWORD>(slot(1)));
+    const std::string after = bytes(path);
+    EXPECT_EQ(at<std::int32_t>(after, slot(1) + 205), 0x7FFFFFFF);
+    EXPECT_EQ(at<std::int32_t>(after, slot(1) + 213), -0x7FFFFFFF);
+    EXPECT_EQ(at<std::int16_t>(after, 3), 2);
+}
+
+TEST_F(StringsTest, LongStringsSpanContinuationSections) {
+    const std::string path = openOwn();
+    UI_LIST list(dbfStringCompareFunc);
+    straight(list, 120);
+    const DWORD position = addString("ROAD", list);
+    ASSERT_EQ(position, 12u);
+
+    const std::string data = bytes(path);
+    ASSERT_EQ(data.size(), static_cast<std::size_t>(12 + 3 * 3922));
+    EXPECT_EQ(at<std::int16_t>(data, 3), 3);
+    EXPECT_EQ(nameAt(data, slot(0)), "ROAD");
+    EXPECT_EQ(nameAt(data, slot(0) + 173), "ROAD-1");
+    EXPECT_EQ(at<std::int16_t>(data, slot(0) + 72), 50);
+    EXPECT_EQ(nameAt(data, slot(1)), "ROAD-1");
+    EXPECT_EQ(nameAt(data, slot(1) + 141), "ROAD");
+    EXPECT_EQ(nameAt(data, slot(1) + 173), "ROAD-2");
+    EXPECT_EQ(at<std::int16_t>(data, slot(1) + 72), 50);
+    EXPECT_EQ(nameAt(data, slot(2)), "ROAD-2");
+    EXPECT_EQ(nameAt(data, slot(2) + 141), "ROAD-1");
+    EXPECT_EQ(nameAt(data, slot(2) + 173), "");
+    EXPECT_EQ(at<std::int16_t>(data, slot(2) + 72), 20);
+    // Each section's box covers its own vertices only.
+    EXPECT_EQ(at<std::int32_t>(data, slot(1) + 205), 1051);
+    EXPECT_EQ(at<std::int32_t>(data, slot(1) + 213), 1100);
+
+    UI_LIST all(dbfStringCompareFunc);
+    ASSERT_EQ(dbfGetStringData(position, all, 0, 0, nullptr), 1);
+    ASSERT_EQ(all.Count(), 120);
+    int expected = 1;
+    for (UI_ELEMENT* e = all.Head(); e; e = e->Next(), ++expected)
+        EXPECT_EQ(static_cast<CVertexEle*>(e)->chainage, expected);
+
+    UI_LIST second;
+    ASSERT_EQ(dbfGetStringData(position, second, 0, 2, nullptr), 1);
+    ASSERT_EQ(second.Count(), 50);
+    EXPECT_EQ(static_cast<CVertexEle*>(second.Head())->chainage, 51);
+    EXPECT_EQ(static_cast<CVertexEle*>(second.Tail())->chainage, 100);
+    UI_LIST none;
+    EXPECT_EQ(dbfGetStringData(position, none, 0, 4, nullptr), 0);
+    EXPECT_EQ(dbfGetStringData(11, none, 0, 0, nullptr), 0);
+
+    // A section holding a single vertex is joined to the section read before it.
+    list.Destroy();
+    straight(list, 101);
+    addString("ROAD", list);
+    UI_LIST joined;
+    dbfGetStringData(position, joined, 0, 2, nullptr);
+    ASSERT_EQ(joined.Count(), 51);
+    EXPECT_EQ(static_cast<CVertexEle*>(joined.Tail())->chainage, 101);
+}
+
+TEST_F(StringsTest, FewerVerticesFreeSectionsAndFreedSlotsAreReused) {
+    const std::string path = openOwn();
+    UI_LIST list(dbfStringCompareFunc);
+    straight(list, 120);
+    const DWORD position = addString("ROAD", list);
+    list.Destroy();
+    straight(list, 30);
+    ASSERT_EQ(dbfAddStringData(position, list, 30, nullptr), 1);
+
+    std::string data = bytes(path);
+    EXPECT_EQ(at<std::int16_t>(data, 3), 1);
+    EXPECT_EQ(nameAt(data, slot(0) + 173), "");
+    EXPECT_EQ(at<std::int16_t>(data, slot(0) + 72), 30);
+    EXPECT_EQ(nameAt(data, slot(1)), "_deleteme");
+    EXPECT_EQ(nameAt(data, slot(2)), "_deleteme");
+    UI_LIST back;
+    dbfGetStringData(position, back, 0, 0, nullptr);
+    EXPECT_EQ(back.Count(), 30);
+
+    // The next header lands in the first freed slot; the file does not grow.
+    const std::size_t length = data.size();
+    STR_HEADER h = header("KERB");
+    EXPECT_EQ(dbfAddStringHeader(h, nullptr, ""), static_cast<DWORD>(slot(1)));
+    data = bytes(path);
+    EXPECT_EQ(data.size(), length);
+    EXPECT_EQ(at<std::int16_t>(data, 3), 2);
+
+    // A header whose name is present overwrites its slot and keeps the count.
+    STR_HEADER again = header("KERB");
+    std::strcpy(again.note, "second");
+    EXPECT_EQ(dbfAddStringHeader(again, nullptr, ""), static_cast<DWORD>(slot(1)));
+    STR_HEADER read;
+    EXPECT_EQ(dbfGetStringHeader("KERB", read, nullptr), static_cast<DWORD>(slot(1)));
+    EXPECT_STREQ(read.note, "second");
+    EXPECT_EQ(at<std::int16_t>(bytes(path), 3), 2);
+
+    // A header naming itself as its child is refused.
+    STR_HEADER self = header("SELF", "SELF");
+    EXPECT_EQ(dbfAddStringHeader(self, nullptr, ""), 0u);
+    EXPECT_TRUE(ui.showed("Data inconsistency in string SELF\nParent and child have same name"));
+}
+
+TEST_F(StringsTest, SectionBreaksStartNewSections) {
+    openOwn();
+    UI_LIST list(dbfStringCompareFunc);
+    straight(list, 10);
+    static_cast<CVertexEle*>(list.Get(4))->sectionBreak = 1;
+    static_cast<CVertexEle*>(list.Get(7))->active = 0;   // skipped when stored
+    const DWORD position = addString("ROAD", list);
+    STR_HEADER h;
+    ASSERT_NE(dbfGetStringHeader("ROAD-1", h, nullptr), 0u);
+    EXPECT_STREQ(h.previousSection, "ROAD");
+    EXPECT_EQ(static_cast<CVertexEle*>(list.Get(4))->sectionBreak, 0);
+    UI_LIST first, all;
+    dbfGetStringData(position, first, 0, 1, nullptr);
+    EXPECT_EQ(first.Count(), 4);
+    dbfGetStringData(position, all, 0, 0, nullptr);
+    EXPECT_EQ(all.Count(), 9);
+}
+
+TEST_F(StringsTest, DeletionMarksChainsAndClearsLinks) {
+    const std::string path = openOwn();
+    UI_LIST list(dbfStringCompareFunc);
+    straight(list, 60);
+    addString("ROAD", list, "LEFT", "RIGHT");
+    STR_HEADER left = header("LEFT", "LEFT_2"), right = header("RIGHT"), left2 = header("LEFT_2");
+    dbfAddStringHeader(left, nullptr, "");
+    dbfAddStringHeader(right, nullptr, "");
+    dbfAddStringHeader(left2, nullptr, "");
+    EXPECT_EQ(at<std::int16_t>(bytes(path), 3), 5);
+
+    STR_HEADER root;
+    dbfGetStringHeader("ROAD", root, nullptr);
+    dbfDeleteChildren(root, nullptr, "");
+    STR_HEADER h;
+    EXPECT_EQ(dbfGetStringHeader("LEFT", h, nullptr), 0u);
+    EXPECT_EQ(dbfGetStringHeader("LEFT_2", h, nullptr), 0u);
+    EXPECT_EQ(dbfGetStringHeader("RIGHT", h, nullptr), 0u);
+    dbfGetStringHeader("ROAD", root, nullptr);
+    EXPECT_STREQ(root.firstChild, "");
+    EXPECT_STREQ(root.secondChild, "");
+    EXPECT_EQ(at<std::int16_t>(bytes(path), 3), 2);
+
+    dbfDeleteSections("ROAD", nullptr);
+    EXPECT_EQ(dbfGetStringHeader("ROAD-1", h, nullptr), 0u);
+    EXPECT_EQ(dbfDeleteString("ROAD", nullptr, ""), 0);
+    EXPECT_EQ(at<std::int16_t>(bytes(path), 3), 0);
+    // With nothing left to count, deleting does nothing.
+    EXPECT_EQ(dbfDeleteString("ROAD", nullptr, ""), 0);
+    EXPECT_EQ(at<std::int16_t>(bytes(path), 3), 0);
+}
+
+TEST_F(StringsTest, TreeQueriesFollowLinks) {
+    openOwn();
+    for (auto [name, first, second] : {std::tuple{"CL", "L_SHOULDER", "R_SHOULDER"},
+                                       std::tuple{"L_SHOULDER", "L_EDGE", ""},
+                                       std::tuple{"L_EDGE", "L_TOE", ""},
+                                       std::tuple{"L_TOE", "", ""},
+                                       std::tuple{"R_SHOULDER", "", "R_EDGE"},
+                                       std::tuple{"R_EDGE", "", ""}}) {
+        STR_HEADER h = header(name, first, second);
+        ASSERT_NE(dbfAddStringHeader(h, nullptr, ""), 0u);
+    }
+    STR_HEADER h;
+    EXPECT_EQ(dbfGetParentHeader("L_EDGE", h, nullptr), static_cast<DWORD>(slot(1)));
+    EXPECT_EQ(dbfGetLeafHeader(1, "CL", h, nullptr), static_cast<DWORD>(slot(3)));
+    EXPECT_STREQ(h.name, "L_TOE");
+    EXPECT_EQ(dbfGetLeafHeader(0, "CL", h, nullptr), static_cast<DWORD>(slot(5)));
+    // A paired side string follows the other side to its leaf along the links of its own side:
+    // L_SHOULDER has no second child and R_SHOULDER no first child.
+    EXPECT_EQ(dbfGetPreviousHeader("R_SHOULDER", h, nullptr), static_cast<DWORD>(slot(1)));
+    EXPECT_EQ(dbfGetPreviousHeader("L_SHOULDER", h, nullptr), static_cast<DWORD>(slot(4)));
+    EXPECT_EQ(dbfGetPreviousHeader("L_EDGE", h, nullptr), static_cast<DWORD>(slot(1)));
+    EXPECT_EQ(dbfGetPreviousHeader("CL", h, nullptr), 0u);
+    EXPECT_STREQ(h.kind, "LINE");   // reset when not found
+    EXPECT_EQ(dbfStringFamilySize(dbfStringFile(), "CL"), 4);
+    EXPECT_EQ(dbfStringFamilySize(nullptr, "CL"), 0);
+
+    // A link to a missing string ends the walk with nothing.
+    STR_HEADER broken = header("L_TOE", "GONE");
+    dbfAddStringHeader(broken, nullptr, "");
+    EXPECT_EQ(dbfGetLeafHeader(1, "CL", h, nullptr), 0u);
+}
+
+TEST_F(StringsTest, FileHeaderFieldsAndSurface) {
+    const std::string path = openOwn();
+    FILE* own = dbfStringFile();
+    dbfSetStringClosed(own, true);
+    dbfSetStringCrdInterval(nullptr, 2.5);
+    EXPECT_EQ(dbfIsStringClosed(nullptr), 1);
+    EXPECT_EQ(dbfGetStringCrdInterval(own), 2.5f);
+    std::string data = bytes(path);
+    EXPECT_EQ(data[11], 1);
+    EXPECT_EQ(at<float>(data, 7), 2.5f);
+
+    // The surface: 0 and anything above 128 read as 1.
+    EXPECT_EQ(dbfStringGetSurface(nullptr), 1);
+    STR_FILEHEADER fh;
+    coreFileSetPointer(0, 0, own);
+    coreFileBinRead(&fh, 12, own);
+    fh.surface = 200;
+    coreFileSetPointer(0, 0, own);
+    coreFileBinWrite(&fh, 12, own);
+    EXPECT_EQ(dbfStringGetSurface(nullptr), 1);
+    fh.surface = 9;
+    coreFileSetPointer(0, 0, own);
+    coreFileBinWrite(&fh, 12, own);
+    EXPECT_EQ(dbfStringGetSurface(nullptr), 9);
+}
+
+TEST_F(StringsTest, SurfaceComesFromTheFilesSettings) {
+    coreSetJobDefaultInt("StrLines_MAIN", "Surf", 7);
+    coreSetJobDefaultInt("StrLines_Road3", "Surf", 12);
+    const std::string mainPath = openOwn("Site.MAIN.str");
+    STR_HEADER h = header("MAIN");
+    dbfAddStringHeader(h, nullptr, "");
+    EXPECT_EQ(at<std::uint16_t>(bytes(mainPath), 5), 7);
+
+    const std::string roadPath = openOwn("Site.3.str");
+    h = header("CL");
+    dbfAddStringHeader(h, nullptr, "");
+    EXPECT_EQ(at<std::uint16_t>(bytes(roadPath), 5), 12);
+
+    // Without a setting, a free terrain surface gives surface 1, saved with the file's settings.
+    const std::string newPath = openOwn("Site.NEWONE.str");
+    h = header("NEWONE");
+    dbfAddStringHeader(h, nullptr, "");
+    EXPECT_EQ(at<std::uint16_t>(bytes(newPath), 5), 1);
+    EXPECT_EQ(coreGetJobDefaultInt("StrLines_NEWONE", "Surf", 0), 1);
+}
+
+TEST_F(StringsTest, CallerHandlesAndTheAccessor) {
+    const std::string ownPath = openOwn();
+    UI_LIST list(dbfStringCompareFunc);
+    straight(list, 5);
+    addString("OWN", list);
+
+    // A second file reached through the caller's handle; the library's own file is untouched.
+    const std::string other = file("Site.OTHER.str");
+    char name[32] = "OTHER";
+    char fileName[MAX_PATH];
+    ASSERT_EQ(dbfTerrainStringsFile(name, fileName), 1);
+    EXPECT_EQ(std::string(fileName), other);
+    STR_FILEHEADER fh;
+    FILE* handle = viewStringOpenFile(fileName, fh);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(+fh.version, 64);
+    STR_HEADER h = header("OTHER");
+    const DWORD position = dbfAddStringHeader(h, handle, fileName);
+    ASSERT_EQ(position, 12u);
+    list.Destroy();
+    straight(list, 70);
+    ASSERT_EQ(dbfAddStringData(position, list, 0, handle), 1);
+    UI_LIST back;
+    dbfGetStringData(position, back, 0, 0, handle);
+    EXPECT_EQ(back.Count(), 70);
+    EXPECT_EQ(+dbfStringAccessor(handle, "")->header.count, 2);
+    EXPECT_STREQ(dbfStringAccessor(handle, "")->FileName(), fileName);
+    coreFileClose(handle);
+
+    // Re-attached to the own file, the cached header is that file's.
+    EXPECT_EQ(+dbfStringAccessor(nullptr, "")->header.count, 1);
+    EXPECT_STREQ(dbfStringAccessor(nullptr, "")->FileName(), ownPath.c_str());
+    EXPECT_EQ(dbfStringsClose(), 1);
+    EXPECT_EQ(viewStringOpenFile(file("nothing.str").c_str(), fh), nullptr);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Damaged files
+
+class DamagedStringsTest : public StringsTest {
+protected:
+    std::string path;
+    DWORD position = 0;
+
+    void SetUp() override {
+        StringsTest::SetUp();
+        path = openOwn();
+        UI_LIST list(dbfStringCompareFunc);
+        straight(list, 120);
+        position = addString("ROAD", list);
+        dbfStringCloseFile();
+    }
+
+    void patch(std::int64_t offset, const std::string& bytes) {
+        std::string data = dbtest::readFile(path);
+        data.replace(static_cast<std::size_t>(offset), bytes.size(), bytes);
+        dbtest::writeFile(path, data);
+    }
+    template <typename T>
+    void patchValue(std::int64_t offset, T value) {
+        patch(offset, std::string(reinterpret_cast<const char*>(&value), sizeof value));
+    }
+    int readAll() {
+        UI_LIST list;
+        EXPECT_EQ(dbfStringOpenFile(path.c_str()), 1);
+        dbfGetStringData(position, list, 0, 0, nullptr);
+        return list.Count();
+    }
+};
+
+TEST_F(DamagedStringsTest, TruncatedSlotsReadWhatIsThere) {
+    std::string data = dbtest::readFile(path);
+    data.resize(static_cast<std::size_t>(slot(1) + 222 + 10 * 74 + 30));
+    dbtest::writeFile(path, data);
+    EXPECT_EQ(readAll(), 60);
+    // A header added now does not land in the broken slot's tail: it starts a whole new slot.
+    STR_HEADER h = header("NEW");
+    EXPECT_EQ(dbfAddStringHeader(h, nullptr, ""), static_cast<DWORD>(slot(2)));
+
+    data.resize(static_cast<std::size_t>(slot(0) + 100));
+    dbtest::writeFile(path, data);
+    UI_LIST list;
+    ASSERT_EQ(dbfStringOpenFile(path.c_str()), 1);
+    EXPECT_EQ(dbfGetStringData(position, list, 0, 0, nullptr), 0);
+    EXPECT_EQ(dbfGetStringHeader("ROAD", h, nullptr), 0u);
+}
+
+TEST_F(DamagedStringsTest, LoopingChainsEnd) {
+    // ROAD-2 leads back to ROAD-1.
+    patch(slot(2) + 173, std::string("ROAD-1\0", 7));
+    EXPECT_EQ(readAll(), 120);
+    STR_HEADER h;
+    ASSERT_NE(dbfGetStringHeader("ROAD", h, nullptr), 0u);
+    dbfDeleteString("ROAD", nullptr, "");
+    EXPECT_EQ(dbfGetStringHeader("ROAD-1", h, nullptr), 0u);
+    EXPECT_EQ(dbfGetStringHeader("ROAD-2", h, nullptr), 0u);
+
+    // Child links that loop end the walks too.
+    STR_HEADER a = header("A", "B"), b = header("B", "A");
+    dbfAddStringHeader(a, nullptr, "");
+    dbfAddStringHeader(b, nullptr, "");
+    EXPECT_EQ(dbfGetLeafHeader(1, "A", h, nullptr), 0u);
+    EXPECT_GT(dbfStringFamilySize(dbfStringFile(), "A"), 0);
+    dbfDeleteChildren(a, nullptr, "");
+}
+
+TEST_F(DamagedStringsTest, CountsBeyondTheSlotAndBlankRecordsStopReading) {
+    patchValue<std::int16_t>(slot(0) + 72, 30000);
+    EXPECT_EQ(readAll(), 120);
+    dbfStringCloseFile();
+    patchValue<std::int16_t>(slot(0) + 72, -5);
+    EXPECT_EQ(readAll(), 70);
+    dbfStringCloseFile();
+    // A blank record (z alone does not count) ends its slot.
+    patchValue<std::int16_t>(slot(0) + 72, 50);
+    std::string blank(74, '\0');
+    blank[24] = 1;   // a level, but chainage, plan position and parameters are zero
+    patch(slot(0) + 222 + 10 * 74, blank);
+    EXPECT_EQ(readAll(), 10 + 70);
+}
+
+TEST_F(DamagedStringsTest, UnterminatedNamesAreCut) {
+    patch(slot(0), std::string(32, 'N'));
+    patch(slot(0) + 173, std::string(32, 'Q'));
+    ASSERT_EQ(dbfStringOpenFile(path.c_str()), 1);
+    STR_HEADER h;
+    EXPECT_EQ(dbfGetStringHeader(std::string(31, 'N').c_str(), h, nullptr), 12u);
+    EXPECT_EQ(std::strlen(h.name), 31u);
+    UI_LIST list;
+    EXPECT_EQ(dbfGetStringData(12, list, 0, 0, nullptr), 1);
+    EXPECT_EQ(list.Count(), 50);
+}

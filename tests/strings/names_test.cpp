@@ -1,0 +1,205 @@
+// Names: continuation sections, the file name rule and its inverse, the job's list of strings
+// files, the drop-down of strings, and renaming strings and roots.
+#include <filesystem>
+
+#include "strings/strings_fixture.h"
+
+TEST_F(StringsTest, SectionNames) {
+    char out[32];
+    dbfGetSectionName(out, "ROAD", 1, false);
+    EXPECT_STREQ(out, "ROAD-1");
+    dbfGetSectionName(out, "ROAD-1", 2, false);
+    EXPECT_STREQ(out, "ROAD-2");
+    dbfGetSectionName(out, "ROAD-1", 1, true);
+    EXPECT_STREQ(out, "ROAD-1-1");
+    const std::string longName = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";   // 32 characters
+    dbfGetSectionName(out, longName.c_str(), 12, true);
+    EXPECT_EQ(std::string(out), longName.substr(0, 28) + "-12");
+    EXPECT_EQ(std::strlen(out), 31u);
+}
+
+TEST_F(StringsTest, FileNameRuleAndItsInverse) {
+    char fileName[MAX_PATH];
+    char name[32] = "5";
+    dbfTerrainStringsFileName(name, fileName);
+    EXPECT_STREQ(name, "5_");
+    EXPECT_EQ(std::string(fileName), file("Site.5_.str"));
+    std::strcpy(name, "251");
+    dbfTerrainStringsFileName(name, fileName);
+    EXPECT_STREQ(name, "251");
+    std::strcpy(name, "Main Road");
+    dbfTerrainStringsFileName(name, fileName);
+    EXPECT_STREQ(name, "Main_Road");
+    char odd[40] = "a.b\\c:d`~!@#$%^&*()-+=|/{}[]<>;',\"";
+    dbfTerrainStringsFileName(odd, fileName);
+    EXPECT_STREQ(odd, "a_b_c_d________________________");   // cut to 31 characters
+
+    char back[32];
+    EXPECT_EQ(dbfGetStringNameFromFileName("/jobs/Site.Main_Road.str", back), 1);
+    EXPECT_STREQ(back, "Main_Road");
+    for (const char* bad : {"/jobs/.Road.str", "/jobs/Site", "/jobs/Site.str", "/jobs/Site..str"}) {
+        ui.clear();
+        EXPECT_EQ(dbfGetStringNameFromFileName(bad, back), 0) << bad;
+        EXPECT_TRUE(ui.showed("Improper file Name format. Should have format: Project.StringName.str"));
+    }
+}
+
+TEST_F(StringsTest, JobListRegistrationAndNameLookup) {
+    char name[32] = "MAIN ROAD";
+    char fileName[MAX_PATH];
+    ASSERT_EQ(dbfTerrainStringsFile(name, fileName), 1);
+    EXPECT_EQ(dbtest::readFile(fileName), std::string("\0\x40\0\0\0\0\0\0\0\0\0\0", 12));
+    char value[64];
+    coreGetJobDefault("TerrainStrings", "StrName1", "", value, 64);
+    EXPECT_STREQ(value, "MAIN_ROAD");
+    EXPECT_EQ(coreGetJobDefaultInt("StrLines_MAIN_ROAD", "Plot", 0), 1);
+    coreGetJobDefault("StrLines_MAIN_ROAD", "MAIN_ROAD", "", value, 64);
+    EXPECT_STREQ(value, "1,0,255,0,0.0,0.003");
+
+    EXPECT_EQ(dbfAddTerrainStringCdp("SECOND", 0), 1);
+    EXPECT_EQ(dbfAddTerrainStringCdp("CHILD", 2), 0);
+    coreGetJobDefault("StrLines_SECOND", "CHILD", "", value, 64);
+    EXPECT_STREQ(value, "1,0,255,0,0.0,0.003");
+    EXPECT_EQ(dbfAddTerrainStringCdp("NOWHERE", 9), 0);
+
+    EXPECT_EQ(dbfStringNameExists("main_road"), 1);
+    EXPECT_TRUE(ui.showed("MAIN_ROAD is already defined as a string."));
+    EXPECT_EQ(ui.last()->caption, "Already defined");
+    EXPECT_EQ(ui.last()->style & MB_ICONMASK, MB_ICONERROR);
+    EXPECT_EQ(dbfStringNameExists("OTHER"), 0);
+
+    // All 64 entries used: nothing more is registered.
+    for (int i = 3; i <= 64; ++i) dbfAddTerrainStringCdp(("S" + std::to_string(i)).c_str(), 0);
+    EXPECT_EQ(dbfAddTerrainStringCdp("EXTRA", 0), 0);
+    EXPECT_EQ(dbfStringNameExists("EXTRA"), 0);
+}
+
+TEST_F(StringsTest, DropDownListsFamilies) {
+    for (const char* root : {"ALPHA", "BETA"}) {
+        char name[32];
+        std::strcpy(name, root);
+        char fileName[MAX_PATH];
+        dbfTerrainStringsFile(name, fileName);
+        ASSERT_EQ(dbfStringOpenFile(fileName), 1);
+        STR_HEADER h = header(root, (std::string(root) + "_1").c_str());
+        dbfAddStringHeader(h, nullptr, "");
+        h = header((std::string(root) + "_1").c_str(), (std::string(root) + "_2").c_str());
+        dbfAddStringHeader(h, nullptr, "");
+        h = header((std::string(root) + "_2").c_str());
+        dbfAddStringHeader(h, nullptr, "");
+        dbfStringCloseFile();
+    }
+    CComboBox combo;
+    EXPECT_EQ(dbfTerrainStringsBox(&combo, "BETA_1"), 4);
+    ASSERT_EQ(combo.GetCount(), 6);
+    CString text;
+    combo.GetLBText(2, text);
+    EXPECT_STREQ(text, "    ALPHA_2");
+    combo.GetLBText(4, text);
+    EXPECT_STREQ(text, "  BETA_1");
+    EXPECT_EQ(combo.GetItemData(4), 2u);
+    EXPECT_EQ(combo.GetCurSel(), 4);
+    EXPECT_EQ(dbfTerrainStringsBox(&combo, "NONE"), -1);
+    EXPECT_EQ(combo.GetCurSel(), 0);
+}
+
+class RenameTest : public StringsTest {
+protected:
+    std::string rootFile;
+
+    void SetUp() override {
+        StringsTest::SetUp();
+        char name[32] = "MAIN";
+        char fileName[MAX_PATH];
+        dbfTerrainStringsFile(name, fileName);
+        rootFile = fileName;
+        EXPECT_EQ(dbfStringOpenFile(fileName), 1);
+        UI_LIST list(dbfStringCompareFunc);
+        straight(list, 60);
+        addString("MAIN", list, "KERB");
+        STR_HEADER h = header("KERB", "EDGE");
+        dbfAddStringHeader(h, nullptr, "");
+        h = header("EDGE");
+        dbfAddStringHeader(h, nullptr, "");
+        dbfAddTerrainStringCdp("KERB", 1);
+        dbfStringCloseFile();
+    }
+};
+
+TEST_F(RenameTest, ChildRenameKeepsTheFile) {
+    char newName[32] = "BIG KERB";
+    EXPECT_EQ(dbfRenameString("KERB", newName, rootFile.c_str()), 1);
+    EXPECT_STREQ(newName, "BIG_KERB");
+    STR_FILEHEADER fh;
+    FILE* handle = viewStringOpenFile(rootFile.c_str(), fh);
+    ASSERT_NE(handle, nullptr);
+    STR_HEADER h;
+    EXPECT_EQ(dbfGetStringHeader("KERB", h, handle), 0u);
+    EXPECT_NE(dbfGetStringHeader("BIG_KERB", h, handle), 0u);
+    EXPECT_STREQ(h.firstChild, "EDGE");
+    dbfGetStringHeader("MAIN", h, handle);
+    EXPECT_STREQ(h.firstChild, "BIG_KERB");
+    EXPECT_EQ(+fh.count, 4);   // MAIN, its section MAIN-1, KERB and EDGE
+    coreFileClose(handle);
+
+    char value[64];
+    coreGetJobDefault("StrLines_MAIN", "BIG_KERB", "", value, 64);
+    EXPECT_STREQ(value, "1,0,255,0,0.0,0.003");
+    coreGetJobDefault("StrLines_MAIN", "KERB", "none", value, 64);
+    EXPECT_STREQ(value, "none");
+
+    // A string deeper in the tree: its parent's link follows.
+    char toe[32] = "TOE";
+    EXPECT_EQ(dbfRenameString("EDGE", toe, rootFile.c_str()), 1);
+    handle = viewStringOpenFile(rootFile.c_str(), fh);
+    ASSERT_NE(handle, nullptr);
+    dbfGetStringHeader("BIG_KERB", h, handle);
+    EXPECT_STREQ(h.firstChild, "TOE");
+    coreFileClose(handle);
+
+    // A name already in the file is refused and nothing changes.
+    char taken[32] = "TOE";
+    ui.clear();
+    EXPECT_EQ(dbfRenameString("BIG_KERB", taken, rootFile.c_str()), 0);
+    EXPECT_TRUE(ui.showed("TOE is already defined as a string."));
+}
+
+TEST_F(RenameTest, RootRenameMovesTheFile) {
+    coreSetJobDefault("TerrainStrings", "Selected", rootFile.c_str());
+    char newName[32] = "TRUNK";
+    EXPECT_EQ(dbfRenameString("MAIN", newName, rootFile.c_str()), 1);
+    const std::string newFile = file("Site.TRUNK.str");
+    EXPECT_FALSE(std::filesystem::exists(rootFile));
+    ASSERT_TRUE(std::filesystem::exists(newFile));
+    STR_FILEHEADER fh;
+    FILE* handle = viewStringOpenFile(newFile.c_str(), fh);
+    ASSERT_NE(handle, nullptr);
+    STR_HEADER h;
+    EXPECT_EQ(dbfGetStringHeader("TRUNK", h, handle), 12u);
+    EXPECT_STREQ(h.nextSection, "MAIN-1");   // sections keep their names until next stored
+    UI_LIST list;
+    dbfGetStringData(12, list, 0, 0, handle);
+    EXPECT_EQ(list.Count(), 60);
+    coreFileClose(handle);
+
+    char value[MAX_PATH];
+    coreGetJobDefault("TerrainStrings", "StrName1", "", value, MAX_PATH);
+    EXPECT_STREQ(value, "TRUNK");
+    coreGetJobDefault("TerrainStrings", "Selected", "", value, MAX_PATH);
+    EXPECT_EQ(std::string(value), newFile);
+    EXPECT_EQ(coreGetJobDefaultInt("StrLines_TRUNK", "Plot", 0), 1);
+    coreGetJobDefault("StrLines_TRUNK", "TRUNK", "", value, MAX_PATH);
+    EXPECT_STREQ(value, "1,0,255,0,0.0,0.003");
+    coreGetJobDefault("StrLines_MAIN", "Plot", "gone", value, MAX_PATH);
+    EXPECT_STREQ(value, "gone");
+
+    // A root name used by another strings file of the job is refused.
+    dbfAddTerrainStringCdp("OTHER", 0);
+    char other[32] = "other";
+    ui.clear();
+    EXPECT_EQ(dbfRenameString("TRUNK", other, newFile.c_str()), 0);
+    EXPECT_TRUE(ui.showed("OTHER is already defined as a string."));
+    EXPECT_TRUE(std::filesystem::exists(newFile));
+    char none[32] = "X";
+    EXPECT_EQ(dbfRenameString("TRUNK", none, file("missing.str").c_str()), 0);
+}

@@ -1,0 +1,351 @@
+// Commands of the strings files: list, show, import, delete, rename; and the demo step that
+// adds a small family of strings (a centre line and its two edges) to the sample project.
+//
+// Each command reaches the strings file of a root string (named by the job's "TerrainStrings"
+// list, file "<project>.<root>.str") through its own handle and closes it again.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "database/frame.h"
+#include "database/strings.h"
+#include "host.h"
+#include "platform/core.h"
+
+namespace {
+
+bool requireProject() {
+    if (!host().projectFile().empty()) return true;
+    std::fprintf(stderr, "No project is open. Create one with: sitebase project new DIR NAME\n");
+    return false;
+}
+
+std::vector<std::string> jobRoots() {
+    std::vector<std::string> roots;
+    for (int i = 1; i <= kStrMaxFiles; ++i) {
+        char value[MAX_PATH];
+        coreGetJobDefault("TerrainStrings", ("StrName" + std::to_string(i)).c_str(), "", value, MAX_PATH);
+        if (!*value) break;
+        roots.emplace_back(value);
+    }
+    return roots;
+}
+
+std::string rootFileName(const std::string& root) {
+    char name[MAX_PATH];
+    coreStrncpy(name, root.c_str(), kStrNameChars + 1);
+    char fileName[MAX_PATH];
+    dbfTerrainStringsFileName(name, fileName);
+    return fileName;
+}
+
+// Opens the strings file of a root string; null after saying why.
+FILE* openRoot(const std::string& root) {
+    if (!requireProject()) return nullptr;
+    const std::string fileName = rootFileName(root);
+    STR_FILEHEADER header;
+    FILE* file = viewStringOpenFile(fileName.c_str(), header);
+    if (!file) std::fprintf(stderr, "No strings file %s\n", fileName.c_str());
+    return file;
+}
+
+void printTree(FILE* file, const char* name, int depth) {
+    STR_HEADER header;
+    if (depth > 64 || !dbfGetStringHeader(name, header, file)) return;
+    int vertices = 0;
+    UI_LIST list;
+    dbfGetStringData(dbfGetStringHeader(name, header, file), list, 0, 0, file);
+    vertices = list.Count();
+    std::printf("%*s%s  (%d vertices)\n", 2 + 2 * depth, "", header.name, vertices);
+    const std::string first = header.firstChild, second = header.secondChild;
+    if (!first.empty()) printTree(file, first.c_str(), depth + 1);
+    if (!second.empty()) printTree(file, second.c_str(), depth + 1);
+}
+
+std::vector<std::string> fields(const std::string& line) {
+    std::vector<std::string> out;
+    std::string current;
+    for (char c : line + ",") {
+        if (c == ',') {
+            char buffer[256];
+            coreStrncpy(buffer, current.c_str(), sizeof buffer);
+            out.emplace_back(coreTrimStr(buffer));
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    return out;
+}
+
+// Reads "chainage,x,y,z" lines (a line that does not start with a number is skipped) into the
+// list; the number of vertices read.
+int readCsv(const std::string& path, UI_LIST& list) {
+    FILE* csv = coreFileOpen(path.c_str(), "rt");
+    if (!csv) return -1;
+    char line[1024];
+    while (coreFileTxtRead(line, csv, sizeof line)) {
+        const std::vector<std::string> f = fields(line);
+        if (f.size() < 4) continue;
+        double values[4];
+        bool ok = true;
+        for (int i = 0; i < 4 && ok; ++i) {
+            char* end = nullptr;
+            values[i] = std::strtod(f[static_cast<size_t>(i)].c_str(), &end);
+            ok = !f[static_cast<size_t>(i)].empty() && end && *end == 0 && std::isfinite(values[i]);
+        }
+        if (!ok) continue;
+        auto* v = new CVertexEle;
+        v->chainage = values[0];
+        v->x = values[1];
+        v->y = values[2];
+        v->z = values[3];
+        list.Add(v);
+    }
+    coreFileClose(csv);
+    return list.Count();
+}
+
+// Makes sure the root's strings file exists and is in the job list (registered once).
+std::string ensureRoot(const std::string& root) {
+    char name[MAX_PATH];
+    coreStrncpy(name, root.c_str(), kStrNameChars + 1);
+    char fileName[MAX_PATH];
+    dbfTerrainStringsFileName(name, fileName);
+    for (const std::string& known : jobRoots())
+        if (known == name) return coreFileExist(fileName) ? fileName : "";
+    return dbfTerrainStringsFile(name, fileName) ? fileName : "";
+}
+
+// Adds (or replaces) a string with its vertices; a child is linked to its parent's side.
+int storeString(FILE* file, const std::string& fileName, const std::string& name, UI_LIST& list,
+                const std::string& parent, bool firstSide) {
+    STR_HEADER header;
+    if (!dbfGetStringHeader(name.c_str(), header, file)) {
+        dbfInitHeader(header);
+        coreStrncpy(header.name, name.c_str(), 32);
+    }
+    const DWORD position = dbfAddStringHeader(header, file, fileName.c_str());
+    if (!position || !dbfAddStringData(position, list, list.Count(), file)) return 0;
+    if (!parent.empty()) {
+        STR_HEADER parentHeader;
+        if (!dbfGetStringHeader(parent.c_str(), parentHeader, file)) return 0;
+        coreStrncpy(firstSide ? parentHeader.firstChild : parentHeader.secondChild, name.c_str(), 32);
+        if (!dbfAddStringHeader(parentHeader, file, fileName.c_str())) return 0;
+    }
+    // Every string of the file gets its plot settings in the root's section.
+    char root[MAX_PATH];
+    if (dbfGetStringNameFromFileName(fileName.c_str(), root)) {
+        const std::vector<std::string> roots = jobRoots();
+        for (size_t i = 0; i < roots.size(); ++i)
+            if (roots[i] == root && name != root) dbfAddTerrainStringCdp(name.c_str(), static_cast<int>(i) + 1);
+    }
+    return 1;
+}
+
+void addStringsCommands(CLI::App& app) {
+    auto* strings = app.add_subcommand("strings", "Strings files: list, show, import, delete, rename");
+    strings->require_subcommand(1);
+
+    auto* list = strings->add_subcommand("list", "List the job's strings files and their string trees");
+    list->callback([] {
+        commandResult() = runCommand([] {
+            if (!requireProject()) return 1;
+            const std::vector<std::string> roots = jobRoots();
+            if (roots.empty()) std::printf("The job has no strings files\n");
+            for (const std::string& root : roots) {
+                const std::string fileName = rootFileName(root);
+                STR_FILEHEADER header;
+                FILE* file = viewStringOpenFile(fileName.c_str(), header);
+                if (!file) {
+                    std::printf("%s: missing file %s\n", root.c_str(), fileName.c_str());
+                    continue;
+                }
+                std::printf("%s: %s, %d strings, surface %u\n", root.c_str(), fileName.c_str(), header.count,
+                            header.surface);
+                printTree(file, root.c_str(), 0);
+                coreFileClose(file);
+            }
+            return 0;
+        });
+    });
+
+    static std::string root, name, newName, path, parent;
+    static bool secondSide = false;
+    auto* show = strings->add_subcommand("show", "Show the vertices of a string");
+    show->add_option("ROOT", root, "The root string (the strings file)")->required();
+    show->add_option("NAME", name, "The string (default: the root)");
+    show->callback([] {
+        commandResult() = runCommand([] {
+            FILE* file = openRoot(root);
+            if (!file) return 1;
+            const std::string wanted = name.empty() ? root : name;
+            STR_HEADER header;
+            const DWORD position = dbfGetStringHeader(wanted.c_str(), header, file);
+            int rc = 0;
+            if (!position) {
+                std::fprintf(stderr, "No string %s in %s\n", wanted.c_str(), root.c_str());
+                rc = 1;
+            } else {
+                UI_LIST vertices;
+                dbfGetStringData(position, vertices, 0, 0, file);
+                std::printf("%s: %d vertices, children '%s' '%s'\n", header.name, vertices.Count(),
+                            header.firstChild, header.secondChild);
+                std::printf("%12s %14s %14s %10s %s\n", "chainage", "x", "y", "z", "active");
+                for (UI_ELEMENT* e = vertices.Head(); e; e = e->Next()) {
+                    const auto* v = static_cast<const CVertexEle*>(e);
+                    std::printf("%12.3f %14.3f %14.3f %10.3f %d\n", v->chainage, v->x, v->y, v->z, v->active);
+                }
+            }
+            coreFileClose(file);
+            return rc;
+        });
+    });
+
+    auto* import = strings->add_subcommand("import", "Store a string from a CSV file of chainage,x,y,z");
+    import->add_option("ROOT", root, "The root string (the strings file, made when missing)")->required();
+    import->add_option("NAME", name, "The string")->required();
+    import->add_option("CSV", path)->required()->check(CLI::ExistingFile);
+    import->add_option("--parent", parent, "Link the string as a child of this string");
+    import->add_flag("--second", secondSide, "Link it as the parent's second child");
+    import->callback([] {
+        commandResult() = runCommand([] {
+            if (!requireProject()) return 1;
+            UI_LIST vertices(dbfStringCompareFunc);
+            if (readCsv(path, vertices) <= 0) {
+                std::fprintf(stderr, "No vertices in %s\n", path.c_str());
+                return 1;
+            }
+            const std::string fileName = ensureRoot(root);
+            STR_FILEHEADER header;
+            FILE* file = fileName.empty() ? nullptr : viewStringOpenFile(fileName.c_str(), header);
+            if (!file) {
+                std::fprintf(stderr, "Unable to open the strings file of %s\n", root.c_str());
+                return 1;
+            }
+            const int ok = storeString(file, fileName, name, vertices, parent, !secondSide);
+            dbfStringsClose();
+            coreFileClose(file);
+            if (!ok) {
+                std::fprintf(stderr, "Unable to store %s\n", name.c_str());
+                return 1;
+            }
+            std::printf("%s: %d vertices stored in %s\n", name.c_str(), vertices.Count(), fileName.c_str());
+            return 0;
+        });
+    });
+
+    auto* remove = strings->add_subcommand("delete", "Delete a string and the strings derived from it");
+    remove->add_option("ROOT", root)->required();
+    remove->add_option("NAME", name)->required();
+    remove->callback([] {
+        commandResult() = runCommand([] {
+            FILE* file = openRoot(root);
+            if (!file) return 1;
+            const std::string fileName = rootFileName(root);
+            STR_HEADER header;
+            int rc = 0;
+            if (!dbfGetStringHeader(name.c_str(), header, file)) {
+                std::fprintf(stderr, "No string %s in %s\n", name.c_str(), root.c_str());
+                rc = 1;
+            } else {
+                dbfDeleteChildren(header, file, fileName.c_str());
+                dbfDeleteString(name.c_str(), file, fileName.c_str());
+                std::printf("%s deleted\n", name.c_str());
+            }
+            dbfStringsClose();
+            coreFileClose(file);
+            return rc;
+        });
+    });
+
+    auto* rename = strings->add_subcommand("rename", "Rename a string (renaming the root renames the file)");
+    rename->add_option("ROOT", root)->required();
+    rename->add_option("OLD", name)->required();
+    rename->add_option("NEW", newName)->required();
+    rename->callback([] {
+        commandResult() = runCommand([] {
+            if (!requireProject()) return 1;
+            char wanted[MAX_PATH];
+            coreStrncpy(wanted, newName.c_str(), kStrNameChars + 1);
+            if (!dbfRenameString(name.c_str(), wanted, rootFileName(root).c_str())) {
+                std::fprintf(stderr, "%s was not renamed\n", name.c_str());
+                return 1;
+            }
+            std::printf("%s renamed to %s\n", name.c_str(), wanted);
+            return 0;
+        });
+    });
+}
+
+CommandGroup group(addStringsCommands);
+
+// ---------------------------------------------------------------------------------------------
+// The demo: a winding centre line across the demo site with a left and a right edge 7.5 units
+// to each side, long enough to need continuation sections.
+
+void buildDemoStrings(DemoContext& ctx) {
+    const std::string fileName = ensureRoot("CENTRE");
+    STR_FILEHEADER header;
+    FILE* file = fileName.empty() ? nullptr : viewStringOpenFile(fileName.c_str(), header);
+    if (!file) {
+        std::fprintf(stderr, "Unable to create the demo strings file\n");
+        return;
+    }
+    constexpr int kVertices = 120;
+    UI_LIST lines[3] = {UI_LIST(dbfStringCompareFunc), UI_LIST(dbfStringCompareFunc),
+                        UI_LIST(dbfStringCompareFunc)};
+    const double offsets[3] = {0.0, -7.5, 7.5};
+    double chainage = 0.0, lastX = 0.0, lastY = 0.0;
+    for (int i = 0; i < kVertices; ++i) {
+        const double t = static_cast<double>(i) / (kVertices - 1);
+        const double x = 100.0 + 800.0 * t;
+        const double y = 500.0 + 180.0 * std::sin(t * 2.0 * 3.141592653589793);
+        // Unit normal of the centre line, for the edges.
+        const double dydx = 180.0 * 2.0 * 3.141592653589793 / 800.0 * std::cos(t * 2.0 * 3.141592653589793);
+        const double norm = std::sqrt(1.0 + dydx * dydx);
+        if (i > 0) chainage += std::hypot(x - lastX, y - lastY);
+        lastX = x;
+        lastY = y;
+        for (int s = 0; s < 3; ++s) {
+            auto* v = new CVertexEle;
+            v->chainage = chainage;
+            v->x = x - offsets[s] * dydx / norm;
+            v->y = y + offsets[s] / norm;
+            v->z = 100.0 + 0.02 * x - 0.1 * std::fabs(offsets[s]);
+            if (s > 0) v->offset = static_cast<float>(offsets[s]);
+            lines[s].Add(v);
+        }
+    }
+    const int ok = storeString(file, fileName, "CENTRE", lines[0], "", true) &&
+                   storeString(file, fileName, "L_EDGE", lines[1], "CENTRE", true) &&
+                   storeString(file, fileName, "R_EDGE", lines[2], "CENTRE", false);
+    dbfStringsClose();
+    coreFileClose(file);
+    if (!ok) {
+        std::fprintf(stderr, "Unable to store the demo strings\n");
+        return;
+    }
+    ctx.written.push_back(fileName);
+
+    HeadlessCadWindow& cad = host().cad;
+    cad.clearDisplayList();
+    cad.setZoomRect(-60.0, -60.0, 1060.0, 1060.0);
+    cad.gsSetLayer("Strings", "Line");
+    const int pens[3] = {1, 3, 5};
+    for (int s = 0; s < 3; ++s)
+        for (UI_ELEMENT* e = lines[s].Head(); e && e->Next(); e = e->Next()) {
+            const auto* a = static_cast<const CVertexEle*>(e);
+            const auto* b = static_cast<const CVertexEle*>(e->Next());
+            cad.gsDisplayLine(a->y, a->x, b->y, b->x, pens[s], 0, 0.0);
+        }
+    const std::string png = ctx.folder + "strings.png";
+    if (cad.render(png, 900, 900)) ctx.written.push_back(png);
+    std::fprintf(stderr, "Strings: CENTRE with L_EDGE and R_EDGE, %d vertices each\n", kVertices);
+}
+
+DemoStep stringsStep(20, "a family of strings", buildDemoStrings);
+
+}  // namespace
