@@ -1,0 +1,83 @@
+// The road's part of the library state and the record primitives the road files share.
+//
+// The open road file's handle and the copy of its header live here; every primitive that appends
+// or removes a record writes the header copy back to record 0 at once. Reset by dbfResetState()
+// through the registered reset function.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "database/road.h"
+#include "frame/state.h"
+
+constexpr int kLayerNameChars = 25;
+constexpr int kEquationsMax = 5;
+
+struct ChainageEquation {
+    double from = 0.0;
+    double to = 0.0;
+    double adjustment = 0.0;
+};
+
+struct RoadState {
+    bool open = false;               // dbfRoadInit has opened a road (even without a file)
+    FILE* stream = nullptr;          // the road work file
+    SECHEAD head{};                  // the header copy
+
+    bool layerNamesLoaded = false;
+    char layerNames[kRoadLayers][kLayerNameChars + 1] = {};
+
+    int equationCount = 0;
+    ChainageEquation equations[kEquationsMax];
+
+    int skew1 = 0, skew2 = 0;
+    int busy = 0;
+    int changeRequested = 0;
+    int wizard = 0;
+};
+
+// The road's part of the state (registered with the frame for resets on first use).
+RoadState& roadState();
+
+// ---------------------------------------------------------------------------------------------
+// Record primitives on any road file stream (the open one or a view handle)
+
+// Record idx whole (568 bytes) or its 17-byte head. 1 on success.
+int roadReadRecord(FILE* f, unsigned idx, void* record);
+int roadReadHead(FILE* f, unsigned idx, ROADRECHEAD& head);
+
+// Record primitives on the open road file. Each returns 0 when no road file is open.
+int roadWriteRecord(unsigned idx, const void* record);
+// Appends at index recordCount, writes the header; the new index.
+unsigned roadAppendRecord(const void* record);
+// Sets the next (direction >= 0) or prev (direction < 0) link of record r.
+int roadSetLink(unsigned r, int direction, unsigned value);
+// Writes the header copy to record 0.
+int roadWriteHeader();
+// Deletes record r by moving the last record into its slot and repairing every reference to it.
+// Returns where visitNext lives afterwards. When working is given and is the record moved, it is
+// updated to its new index.
+unsigned roadDeleteRecord(unsigned r, unsigned visitNext, unsigned* working = nullptr);
+// Frees a section chain from record s: cuts the link from s's predecessor and deletes every
+// piece.
+void roadFreeChain(unsigned s);
+// Whether idx names a data record of the open file.
+inline bool roadValidIndex(unsigned idx) {
+    const RoadState& r = roadState();
+    return idx != 0 && idx < r.head.recordCount;
+}
+
+// The chainage record's position between project coordinates (in memory) and geographic ones
+// (in the file).
+void chgToFile(CHGBASE& rec);
+void chgFromFile(CHGBASE& rec);
+
+// The chainage comparisons: a sought against b stored, both rounded.
+bool chgSame(double a, double b);
+bool chgBeyond(double a, double b);
+
+// Marks the road edited (the header reaches the file at the next append, delete or close).
+inline void roadMarkEdited() { roadState().head.edited = 1; }
+
+void roadError(const char* text);

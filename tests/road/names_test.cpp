@@ -1,0 +1,114 @@
+// Chainage names, chainage equations and layer names.
+#include "database/frame.h"
+#include "road/road_fixture.h"
+
+namespace {
+
+class RoadNamesTest : public RoadTest {
+protected:
+    static std::string name(double chainage, int decimals, const char* separator, BYTE kind = 0,
+                            WORD number = 0, int withChainage = 0, int size = 64) {
+        CHGBASE chg{};
+        chg.chainage = chainage;
+        chg.kind = kind;
+        chg.number = number;
+        char text[64];
+        dbfChgName(text, size, chg, 0, decimals, CString(separator), withChainage);
+        return text;
+    }
+
+    static void writeDesign(const char* section, const std::vector<std::string>& lines) {
+        INI_LIST* des = dbfGetDesFile();
+        des->DeleteSection(section);
+        for (const std::string& line : lines) des->AddLine(section, line.c_str());
+        des->Save();
+    }
+};
+
+TEST_F(RoadNamesTest, OrdinaryChainages) {
+    EXPECT_EQ(name(12045.0, 3, "+"), "12+045");
+    EXPECT_EQ(name(12045.25, 3, "+"), "12+045.250");
+    EXPECT_EQ(name(12045.25, 0, "km"), "12km045");
+    EXPECT_EQ(name(12005.5, 1, "+"), "12+005.5");
+    EXPECT_EQ(name(845.25, 3, "+"), "845.250");
+    EXPECT_EQ(name(12045.25, 3, ""), "12045.250");
+    EXPECT_EQ(name(845.0, 3, ""), "845");
+    EXPECT_EQ(name(12045.25, 7, "+"), "");
+    EXPECT_EQ(name(12045.0, 3, "+", 6), "12+045");
+    EXPECT_EQ(name(12045.25, 3, "+", 0, 0, 0, 5), "12+0");   // cut to the buffer
+}
+
+TEST_F(RoadNamesTest, CurvePointsAndOtherKinds) {
+    EXPECT_EQ(name(12045.25, 2, "+", kChgCurveStart, 3), "BC3");
+    EXPECT_EQ(name(12045.25, 2, "+", kChgCurveStart, 3, 1), "BC3: 12+45.25");
+    EXPECT_EQ(name(12045.0, 2, "+", kChgTransitionEnd, 1, 1), "ETC1: 12+45");
+    EXPECT_EQ(name(500.5, 1, "+", kChgTransitionStart, 2, 1), "BTC2: 500.5");
+    EXPECT_EQ(name(100.0, 2, "+", 5), " ");
+    CHGBASE chg{};
+    chg.kind = kChgCurveEnd;
+    chg.number = 4;
+    char text[32];
+    dbfChgName(text, sizeof text, chg, 10, 2, CString("+"), 0);
+    EXPECT_STREQ(text, "EC14");
+}
+
+TEST_F(RoadNamesTest, EquationsFromTheDesignSettings) {
+    writeDesign("LongShort", {"1000,2000,50", "3000, 4000, -20", "1,2,3", "4,5,6", "7,8,9", "100,200,1"});
+    dbfRoadLoadEquations();
+    EXPECT_EQ(roadState().equationCount, 5);
+    EXPECT_DOUBLE_EQ(dbfChgEquation(1500.0), 1550.0);
+    EXPECT_DOUBLE_EQ(dbfChgEquation(1000.0), 1000.0);
+    EXPECT_DOUBLE_EQ(dbfChgEquation(2000.0), 2050.0);
+    EXPECT_DOUBLE_EQ(dbfChgEquation(3500.0), 3480.0);
+    EXPECT_DOUBLE_EQ(dbfEquationChg(1500.0), 1450.0);
+    EXPECT_DOUBLE_EQ(dbfChgEquation(150.0), 150.0);   // the sixth line is not read
+    // Opening a road (or asking again while it is open) fills the table afresh.
+    writeDesign("LongShort", {"10,20,1"});
+    dbfRoadInit(1, 1);
+    EXPECT_EQ(roadState().equationCount, 1);
+    EXPECT_DOUBLE_EQ(dbfChgEquation(15.0), 16.0);
+}
+
+TEST_F(RoadNamesTest, LayerNamesNumbersAndTheComboBox) {
+    writeDesign("RoadLayerNames", {"3,Kerb", " 5 , Base course ", "200,Nowhere", "x,y"});
+    roadState().layerNamesLoaded = false;
+    char text[32];
+    EXPECT_STREQ(dbfRoadLayerName(text, 3, 0), "Kerb");
+    EXPECT_STREQ(dbfRoadLayerName(text, 5, 0), "Base course");
+    EXPECT_STREQ(dbfRoadLayerName(text, 4, 0), "Layer 4");
+    EXPECT_STREQ(dbfRoadLayerName(text, 0, 0), "No Layer");
+    EXPECT_STREQ(dbfRoadLayerName(text, 129, 0), "No Layer");
+
+    char query[32] = "  kerb ";
+    EXPECT_EQ(dbfRoadLayerNumber(query), 3);
+    EXPECT_STREQ(query, "kerb");
+    char strings[] = "<From Strings>";
+    EXPECT_EQ(dbfRoadLayerNumber(strings), 129);
+    char unknown[] = "Gravel";
+    EXPECT_EQ(dbfRoadLayerNumber(unknown), 1);
+
+    CComboBox box;
+    EXPECT_EQ(dbfRoadLayerBox(&box, 5, 0), 1);
+    EXPECT_EQ(box.GetCount(), 128);
+    EXPECT_EQ(box.GetCurSel(), 4);
+    CString entry;
+    box.GetLBText(2, entry);
+    EXPECT_EQ(entry, "Kerb");
+    EXPECT_EQ(dbfRoadLayerBox(&box, 0, 0), 5);
+    EXPECT_EQ(dbfRoadLayerBox(&box, -300, 0), 1);
+    EXPECT_EQ(box.GetCurSel(), 127);
+    box.SetCurSel(-1);
+    EXPECT_EQ(dbfRoadLayerBox(&box, 0, 0), 1);
+    EXPECT_EQ(dbfRoadLayerBox(&box, 999, 0), 1);
+    EXPECT_EQ(box.GetCurSel(), 127);
+
+    // Another road's names come from its own design settings file.
+    dbtest::writeFile(file("Site.2.des"), "[RoadLayerNames]\n3,Sidewalk\n");
+    EXPECT_EQ(dbfRoadLayerBox(&box, 1, 2), 1);
+    box.GetLBText(2, entry);
+    EXPECT_EQ(entry, "Sidewalk");
+    roadState().layerNamesLoaded = false;
+    EXPECT_STREQ(dbfRoadLayerName(text, 3, 1), "Kerb");
+}
+
+}  // namespace

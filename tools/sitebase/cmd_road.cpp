@@ -1,0 +1,362 @@
+// Commands of the road design database: open (and create) a road of the project, insert and
+// delete chainages, list them with their names, store a cross-section from a CSV file and show
+// it, name layers and set chainage equations; and the demo step that builds a road.
+//
+// Each command opens the road (its work copies), does its work and closes it; a command that
+// changes the road saves it at the close without asking.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "database/frame.h"
+#include "database/road.h"
+#include "host.h"
+#include "platform/core.h"
+
+namespace {
+
+bool requireProject() {
+    if (!host().projectFile().empty()) return true;
+    std::fprintf(stderr, "No project is open. Create one with: sitebase project new DIR NAME\n");
+    return false;
+}
+
+// Opens road `id` (0: the current one); false after saying why.
+bool openRoad(int id) {
+    if (!requireProject()) return false;
+    if (id != 0) coreSetJobDefaultInt("Global", "RoadId", id);
+    dbfRoadInit(1, 1);
+    char work[MAX_PATH];
+    dbfWorkFileName(work, kWorkRoad);
+    if (!coreFileExist(work)) {
+        std::fprintf(stderr, "Unable to open the road work file %s\n", work);
+        dbfRoadInit(0, 1);
+        return false;
+    }
+    return true;
+}
+
+// Closes the road; with save, the changes go to the saved road file without a question.
+void closeRoad(bool save) {
+    const ConsoleUi::Preset kept = host().ui.preset;
+    host().ui.preset = save ? ConsoleUi::Preset::Yes : ConsoleUi::Preset::No;
+    dbfRoadInit(0, 1);
+    host().ui.preset = kept;
+}
+
+bool parseNumber(const std::string& text, double& value) {
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && end && *end == 0 && std::isfinite(value);
+}
+
+std::string chainageName(CHGBASE& chg) {
+    char text[64];
+    dbfChgName(text, sizeof text, chg, 0, 3, CString("+"), 1);
+    return text;
+}
+
+int listChainages() {
+    double chg = kChgBeforeFirst;
+    int count = 0;
+    std::printf("%-6s %12s  %-20s %5s %6s %8s\n", "record", "chainage", "name", "kind", "hidden", "layers");
+    for (unsigned idx = dbfFindChainage(chg, 1); idx != 0; idx = dbfNextChainage(chg, 1)) {
+        CHGBASE rec;
+        if (!dbfGrabChg(idx, &rec)) break;
+        int layers = 0;
+        for (int slot = 0; slot < kRoadLayers; ++slot) layers += rec.layers[slot] != 0;
+        std::printf("%-6u %12.3f  %-20s %5d %6d %8d\n", idx, chg, chainageName(rec).c_str(), rec.kind, rec.hidden,
+                    layers);
+        ++count;
+    }
+    return count;
+}
+
+// Reads "offset, elevation[, id, marker]" lines into a cross-section.
+bool readSectionCsv(const std::string& path, XSECTION& xs) {
+    FILE* f = coreFileOpen(path.c_str(), "rt");
+    if (!f) {
+        std::fprintf(stderr, "Unable to read %s\n", path.c_str());
+        return false;
+    }
+    xs = XSECTION{};
+    xs.capacity = kSectionCapacity;
+    char line[512];
+    while (coreFileTxtRead(line, f, sizeof line)) {
+        coreTrimStr(line);
+        if (!line[0] || line[0] == '#') continue;
+        char first[64];
+        coreGetField(line, "", first, sizeof first, 1, ',');
+        double number = 0.0;
+        if (!parseNumber(first, number)) continue;   // a heading line
+        if (xs.count >= kSectionCapacity) {
+            std::fprintf(stderr, "More than %d points: the rest is ignored\n", kSectionCapacity);
+            break;
+        }
+        SECTMEM& p = xs.points[xs.count++];
+        p.offset = number;
+        p.elevation = coreGetFieldDouble(line, 0.0, 2, ',');
+        p.idNo = coreGetFieldDouble(line, 0.0, 3, ',');
+        p.marker = static_cast<signed char>(coreGetFieldInt(line, 0, 4, ','));
+    }
+    coreFileClose(f);
+    return true;
+}
+
+void addRoadCommands(CLI::App& app) {
+    auto* road = app.add_subcommand("road", "Create and edit the project's road design files");
+    road->require_subcommand(1);
+    static int roadId = 0;
+    road->add_option("--road", roadId, "Road number (default: the current road, Global/RoadId)");
+
+    auto* open = road->add_subcommand("open", "Open (creating when missing) the road and show its chainages");
+    open->callback([] {
+        commandResult() = runCommand([] {
+            if (!openRoad(roadId)) return 1;
+            char saved[MAX_PATH];
+            dbfFileName(saved, "sec", kFileRoad, 0);
+            const int count = listChainages();
+            closeRoad(true);
+            std::printf("%s: %d chainages\n", saved, count);
+            return 0;
+        });
+    });
+
+    static std::vector<double> values;
+    auto* insert = road->add_subcommand("insert", "Insert chainages");
+    insert->add_option("CHAINAGE", values)->required();
+    insert->callback([] {
+        commandResult() = runCommand([] {
+            if (!openRoad(roadId)) return 1;
+            for (double chg : values) {
+                CHGBASE rec;
+                const unsigned idx = dbfInsertChainage(chg, &rec);
+                std::printf("%.3f -> record %u\n", dbfRoundChg(chg), idx);
+            }
+            closeRoad(true);
+            return 0;
+        });
+    });
+
+    auto* del = road->add_subcommand("delete", "Delete chainages with their layers, sections and extra data");
+    del->add_option("CHAINAGE", values)->required();
+    del->callback([] {
+        commandResult() = runCommand([] {
+            if (!openRoad(roadId)) return 1;
+            int missing = 0;
+            for (double chg : values) {
+                if (dbfDelChainage(chg)) {
+                    std::printf("Deleted %.3f\n", dbfRoundChg(chg));
+                } else {
+                    std::fprintf(stderr, "No chainage %.3f\n", dbfRoundChg(chg));
+                    ++missing;
+                }
+            }
+            closeRoad(true);
+            return missing ? 1 : 0;
+        });
+    });
+
+    auto* list = road->add_subcommand("list", "List the chainages with their names");
+    list->callback([] {
+        commandResult() = runCommand([] {
+            if (!openRoad(roadId)) return 1;
+            listChainages();
+            closeRoad(false);
+            return 0;
+        });
+    });
+
+    static double chainage = 0.0;
+    static int layer = 1;
+    static std::string csv;
+    auto* store = road->add_subcommand("store-section", "Store a cross-section from CSV: offset, elevation[, id, marker]");
+    store->add_option("CHAINAGE", chainage)->required();
+    store->add_option("LAYER", layer, "Layer 1..128")->required();
+    store->add_option("FILE", csv)->required();
+    store->callback([] {
+        commandResult() = runCommand([] {
+            XSECTION xs;
+            if (!readSectionCsv(csv, xs)) return 1;
+            if (!openRoad(roadId)) return 1;
+            const int ok = dbfStoreSect(chainage, static_cast<short>(layer), &xs);
+            closeRoad(ok != 0);
+            if (!ok) {
+                std::fprintf(stderr, "Unable to store the section\n");
+                return 1;
+            }
+            std::printf("Stored %d points at %.3f, layer %d\n", xs.count, xs.chainage, layer);
+            return 0;
+        });
+    });
+
+    auto* show = road->add_subcommand("show-section", "Show the cross-section of a layer at a chainage");
+    show->add_option("CHAINAGE", chainage)->required();
+    show->add_option("LAYER", layer, "Layer 1..128")->required();
+    show->callback([] {
+        commandResult() = runCommand([] {
+            if (!openRoad(roadId)) return 1;
+            double chg = chainage;
+            XSECTION xs{};
+            int ok = 0;
+            if (dbfFindChainage(chg, 1) != 0 && dbfRoundChg(chainage) == chg)
+                ok = dbfGrabSect(chg, static_cast<short>(layer), &xs);
+            char name[32];
+            dbfRoadLayerName(name, static_cast<short>(layer), 0);
+            closeRoad(false);
+            if (!ok) {
+                std::fprintf(stderr, "No section at %.3f on layer %d\n", dbfRoundChg(chainage), layer);
+                return 1;
+            }
+            std::printf("Chainage %.3f, layer %d (%s): %d points\n", xs.chainage, layer, name, xs.count);
+            std::printf("offset,elevation,id,marker\n");
+            for (int i = 0; i < xs.count; ++i)
+                std::printf("%.3f,%.3f,%.0f,%d\n", xs.points[i].offset, xs.points[i].elevation, xs.points[i].idNo,
+                            xs.points[i].marker);
+            return 0;
+        });
+    });
+
+    static std::string layerName;
+    auto* names = road->add_subcommand("layer-name", "Name a layer of the road");
+    names->add_option("LAYER", layer, "Layer 1..128")->required();
+    names->add_option("NAME", layerName)->required();
+    names->callback([] {
+        commandResult() = runCommand([] {
+            if (layer < 1 || layer > kRoadLayers) {
+                std::fprintf(stderr, "Layers are numbered 1 to %d\n", kRoadLayers);
+                return 1;
+            }
+            if (!openRoad(roadId)) return 1;
+            INI_LIST* des = dbfGetDesFile();
+            // One line per layer: an earlier line of the same layer goes.
+            std::vector<std::string> kept;
+            for (const std::string& line : des->SectionLines("RoadLayerNames"))
+                if (coreGetFieldInt(line.c_str(), 0, 1, ',') != layer) kept.push_back(line);
+            kept.push_back(std::to_string(layer) + "," + layerName);
+            des->DeleteSection("RoadLayerNames");
+            for (const std::string& line : kept) des->AddLine("RoadLayerNames", line.c_str());
+            des->Save();
+            dbfRoadInit(1, 1);   // reloads the names
+            char name[32];
+            std::printf("Layer %d: %s\n", layer, dbfRoadLayerName(name, static_cast<short>(layer), 0));
+            closeRoad(false);
+            return 0;
+        });
+    });
+
+    static double from = 0.0, to = 0.0, adjustment = 0.0;
+    static bool clear = false;
+    auto* equation = road->add_subcommand("equation", "Add a chainage equation (from, to, adjustment), at most 5");
+    equation->add_option("FROM", from);
+    equation->add_option("TO", to);
+    equation->add_option("ADJUSTMENT", adjustment);
+    equation->add_flag("--clear", clear, "Remove every equation first");
+    equation->callback([] {
+        commandResult() = runCommand([] {
+            if (!openRoad(roadId)) return 1;
+            INI_LIST* des = dbfGetDesFile();
+            if (clear) des->DeleteSection("LongShort");
+            if (to > from) {
+                char line[128];
+                std::snprintf(line, sizeof line, "%.3f,%.3f,%.3f", from, to, adjustment);
+                des->AddLine("LongShort", line);
+            }
+            des->Save();
+            dbfRoadInit(1, 1);   // reloads the equations
+            for (double c : {from, (from + to) / 2.0, to})
+                std::printf("%.3f -> %.3f\n", c, dbfChgEquation(c));
+            closeRoad(false);
+            return 0;
+        });
+    });
+}
+
+CommandGroup group(addRoadCommands);
+
+// The demo road: chainages every 20 m along a straight line across the demo site, a design
+// cross-section (carriageway with crossfall, shoulders and side slopes) on layer 1 and a natural
+// ground line on layer 2, a few curve points and named layers.
+void buildDemoRoad(DemoContext& ctx) {
+    coreSetJobDefaultInt("Global", "RoadId", 1);
+    coreSetJobDefault("RoadList", "Road1", "Demo Road");
+    dbfRoadInit(1, 1);
+    char work[MAX_PATH];
+    dbfWorkFileName(work, kWorkRoad);
+    if (!coreFileExist(work)) {
+        std::fprintf(stderr, "Unable to open the demo road\n");
+        return;
+    }
+    INI_LIST* des = dbfGetDesFile();
+    des->DeleteSection("RoadLayerNames");
+    des->AddLine("RoadLayerNames", "1,Design");
+    des->AddLine("RoadLayerNames", "2,Natural ground");
+    des->DeleteSection("LongShort");
+    des->AddLine("LongShort", "500,1000,25");
+    des->Save();
+
+    int sections = 0;
+    for (int i = 0; i <= 50; ++i) {
+        const double chg = i * 20.0;
+        CHGBASE rec;
+        const unsigned idx = dbfInsertChainage(chg, &rec);
+        rec.x = 100.0 + chg * 0.8;   // the centre line runs across the site
+        rec.y = 100.0 + chg * 0.6;
+        if (i == 10 || i == 30) {
+            rec.kind = kChgCurveStart;
+            rec.number = static_cast<WORD>(i / 10);
+        } else if (i == 20 || i == 40) {
+            rec.kind = kChgCurveEnd;
+            rec.number = static_cast<WORD>(i / 10 - 1);
+        }
+        dbfStoreChg(idx, &rec);
+
+        const double centre = 100.0 + 0.02 * chg + 3.0 * std::sin(chg / 150.0);
+        XSECTION design{};
+        const double offsets[] = {-14.0, -8.5, -7.5, -3.5, 0.0, 3.5, 7.5, 8.5, 14.0};
+        const double drops[] = {-2.8, -0.2, -0.15, -0.07, 0.0, -0.07, -0.15, -0.2, -2.8};
+        for (int p = 0; p < 9; ++p) {
+            design.points[p] = SECTMEM{offsets[p], centre + drops[p], static_cast<double>(p + 1),
+                                       static_cast<signed char>(p == 4 ? 0 : (p < 4 ? -100 : 100))};
+            ++design.count;
+        }
+        XSECTION ground{};
+        for (int p = 0; p <= 30; ++p) {
+            const double offset = -30.0 + p * 2.0;
+            ground.points[ground.count++] =
+                SECTMEM{offset, centre - 0.5 + 0.8 * std::sin((chg + offset * 7.0) / 60.0), 0.0, 0};
+        }
+        sections += dbfStoreSect(chg, 1, &design) + dbfStoreSect(chg, 2, &ground);
+    }
+
+    const std::string csv = ctx.folder + "road_chainages.csv";
+    FILE* f = coreFileOpen(csv.c_str(), "wt");
+    if (f) {
+        coreFileTxtWrite("chainage,name,equation chainage,design points,ground points", f);
+        double chg = kChgBeforeFirst;
+        for (unsigned idx = dbfFindChainage(chg, 1); idx != 0; idx = dbfNextChainage(chg, 1)) {
+            CHGBASE rec;
+            dbfGrabChg(idx, &rec);
+            XSECTION a{}, b{};
+            dbfGrabSect(chg, 1, &a);
+            dbfGrabSect(chg, 2, &b);
+            char line[256];
+            std::snprintf(line, sizeof line, "%.3f,%s,%.3f,%d,%d", chg, chainageName(rec).c_str(), dbfChgEquation(chg),
+                          a.count, b.count);
+            coreFileTxtWrite(line, f);
+        }
+        coreFileClose(f);
+        ctx.written.push_back(csv);
+    }
+    closeRoad(true);
+    char saved[MAX_PATH];
+    dbfFileName(saved, "sec", kFileRoad, 0);
+    ctx.written.push_back(saved);
+    std::fprintf(stderr, "Road: 51 chainages, %d cross-sections\n", sections);
+}
+
+DemoStep roadStep(30, "a road with cross-sections", buildDemoRoad);
+
+}  // namespace
