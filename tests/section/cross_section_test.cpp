@@ -1,0 +1,377 @@
+// Cross-section editing, reading and the triplet of a chainage.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <vector>
+
+#include "common/library_fixture.h"
+#include "database/section.h"
+#include "road/road_fixture.h"
+
+namespace {
+
+const char* kFull = "Section is at maximum capacity\nUnable to add new points";
+
+XSECTION sectionOf(std::initializer_list<double> offsets, std::initializer_list<double> elevations = {}) {
+    XSECTION xs{};
+    xs.capacity = kSectionCapacity;
+    auto e = elevations.begin();
+    for (double o : offsets) {
+        const double z = e != elevations.end() ? *e++ : 0.0;
+        xs.points[xs.count] = SECTMEM{o, z, static_cast<double>(xs.count + 1), 0};
+        ++xs.count;
+    }
+    return xs;
+}
+
+std::vector<double> offsets(const XSECTION& xs) {
+    std::vector<double> all;
+    for (int i = 0; i < xs.count; ++i) all.push_back(xs.points[i].offset);
+    return all;
+}
+
+XSECTION filled(int n) {
+    XSECTION xs{};
+    for (int i = 0; i < n; ++i) xs.points[i] = SECTMEM{static_cast<double>(i), 0.0, 0.0, 0};
+    xs.count = static_cast<std::int16_t>(n);
+    return xs;
+}
+
+using CrossSectionTest = LibraryTest;
+
+TEST_F(CrossSectionTest, AddKeepsOffsetOrderAndPutsEqualOffsetsAfterTheirEquals) {
+    XSECTION xs{};
+    ASSERT_EQ(dbfAddOffsetElevation(5, 1, 1, 0, &xs), 1);
+    ASSERT_EQ(dbfAddOffsetElevation(-5, 2, 2, 0, &xs), 1);
+    ASSERT_EQ(dbfAddOffsetElevation(0, 3, 3, 0, &xs), 1);
+    ASSERT_EQ(dbfAddOffsetElevation(1e-13, 4, 4, 0, &xs), 1);   // the same offset within tolerance
+    ASSERT_EQ(dbfAddOffsetElevation(-7, 5, 5, 0, &xs), 1);
+    ASSERT_EQ(dbfAddOffsetElevation(5, 6, 6, 0, &xs), 1);
+    EXPECT_EQ(xs.capacity, kSectionCapacity);
+    ASSERT_EQ(xs.count, 6);
+    const double ids[] = {5, 2, 3, 4, 1, 6};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(xs.points[i].idNo, ids[i]) << i;
+}
+
+TEST_F(CrossSectionTest, CapacityAllowsAnAppendTo200ButAnInsertionOnlyTo199) {
+    XSECTION xs = filled(199);
+    EXPECT_EQ(dbfAddOffsetElevation(50.5, 0, 0, 0, &xs), 0) << "a point in the middle";
+    EXPECT_EQ(xs.count, 199);
+    EXPECT_EQ(ui.texts().back(), kFull);
+    EXPECT_EQ(dbfAddOffsetElevation(-1, 0, 0, 0, &xs), 0) << "a point before the first";
+    EXPECT_EQ(dbfAddOffsetElevation(500, 0, 0, 0, &xs), 1) << "an append";
+    EXPECT_EQ(xs.count, 200);
+    ui.clear();
+    EXPECT_EQ(dbfAddOffsetElevation(600, 0, 0, 0, &xs), 0);
+    EXPECT_EQ(xs.count, 200);
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{kFull});
+
+    SECTMEM two[2] = {{-2, 0, 0, 0}, {-1, 0, 0, 0}};
+    XSECTION almost = filled(197);
+    EXPECT_EQ(dbfInsertOffsetElevation(1, 2, two, &almost, 0), 1);
+    EXPECT_EQ(almost.count, 199);
+    XSECTION over = filled(198);
+    EXPECT_EQ(dbfInsertOffsetElevation(1, 2, two, &over, 0), 0);
+    EXPECT_EQ(over.count, 198);
+    EXPECT_EQ(over.points[0].offset, 0.0) << "a refused insertion leaves the points alone";
+}
+
+TEST_F(CrossSectionTest, DamagedCountsAreClampedNotTrusted) {
+    XSECTION xs = filled(3);
+    xs.count = -5;
+    EXPECT_EQ(dbfAddOffsetElevation(1, 1, 0, 0, &xs), 1);
+    EXPECT_EQ(xs.count, 1);
+    xs = filled(200);
+    xs.count = 30000;
+    EXPECT_EQ(dbfAddOffsetElevation(1, 1, 0, 0, &xs), 0);
+    EXPECT_EQ(xs.count, 200);
+    EXPECT_EQ(dbfSectTrav(0.5, &xs), 1);
+    xs.count = 30000;
+    _bsRECT box{};
+    dbfSectLimits(box, xs);
+    EXPECT_EQ(box.right, 199.0);
+}
+
+TEST_F(CrossSectionTest, InsertAbsoluteAndRelativeSteps) {
+    XSECTION xs = sectionOf({0, 10}, {100, 101});
+    SECTMEM abs[1] = {{5, 50, 9, -100}};
+    ASSERT_EQ(dbfInsertOffsetElevation(2, 1, abs, &xs, 0), 1);
+    EXPECT_EQ(offsets(xs), (std::vector<double>{0, 5, 10}));
+    EXPECT_EQ(xs.points[1].marker, -100);
+
+    // Steps to the right of point 3: each from the previous new point.
+    SECTMEM right[2] = {{2, 1, 7, 3}, {3, -2, 8, 4}};
+    ASSERT_EQ(dbfInsertOffsetElevation(3, 2, right, &xs, 1), 1);
+    EXPECT_EQ(offsets(xs), (std::vector<double>{0, 5, 10, 12, 15}));
+    EXPECT_DOUBLE_EQ(xs.points[3].elevation, 102);
+    EXPECT_DOUBLE_EQ(xs.points[4].elevation, 100);
+    EXPECT_EQ(xs.points[4].idNo, 8);
+    EXPECT_EQ(xs.points[4].marker, 4);
+
+    // Steps to the left of point 1: the first item nearest to it.
+    SECTMEM left[2] = {{1, 1, 0, 0}, {2, 1, 0, 0}};
+    ASSERT_EQ(dbfInsertOffsetElevation(1, 2, left, &xs, -1), 1);
+    EXPECT_EQ(offsets(xs), (std::vector<double>{-3, -1, 0, 5, 10, 12, 15}));
+    EXPECT_DOUBLE_EQ(xs.points[0].elevation, 102);
+    EXPECT_DOUBLE_EQ(xs.points[1].elevation, 101);
+
+    XSECTION one = sectionOf({0});
+    EXPECT_EQ(dbfInsertOffsetElevation(1, 1, right, &one, 1), 0) << "a relative step needs two points";
+    EXPECT_EQ(dbfInsertOffsetElevation(3, 1, right, &xs, 0), 1);
+    EXPECT_EQ(dbfInsertOffsetElevation(0, 1, right, &xs, 0), 0);
+    EXPECT_EQ(dbfInsertOffsetElevation(xs.count + 2, 1, right, &xs, 0), 0);
+    EXPECT_EQ(dbfInsertOffsetElevation(xs.count + 1, 1, right, &xs, 1), 0) << "no base point";
+}
+
+TEST_F(CrossSectionTest, StepHeightsFromGrades) {
+    // The right segment rises 20 %, the left one falls 10 % outward.
+    XSECTION xs = sectionOf({-10, 0, 10}, {9, 10, 12});
+    SECTMEM cont[2] = {{5, kStepContinueGrade, 0, 0}, {5, kStepContinueGrade, 0, 0}};
+    ASSERT_EQ(dbfInsertOffsetElevation(3, 2, cont, &xs, 1), 1);
+    EXPECT_NEAR(xs.points[3].elevation, 13, 1e-9);
+    EXPECT_NEAR(xs.points[4].elevation, 14, 1e-9) << "the grade carries on from the new point";
+
+    SECTMEM contLeft[1] = {{10, kStepContinueGrade, 0, 0}};
+    ASSERT_EQ(dbfInsertOffsetElevation(1, 1, contLeft, &xs, -1), 1);
+    EXPECT_DOUBLE_EQ(xs.points[0].offset, -20);
+    EXPECT_NEAR(xs.points[0].elevation, 8, 1e-9) << "continues the fall outward";
+
+    // Reference grades: right from marker 100 (else -101), left from marker -100 (else 101).
+    XSECTION ref = sectionOf({-10, -4, 0, 4, 10}, {5, 6, 8, 7, 5});
+    ref.points[3].marker = 100;    // right grade: from offset 0 (8) to 4 (7) = -25 %
+    ref.points[4].marker = -101;   // 100 comes first
+    SECTMEM rr[1] = {{2, kStepReferenceGrade, 0, 0}};
+    ASSERT_EQ(dbfInsertOffsetElevation(5, 1, rr, &ref, 1), 1);
+    EXPECT_NEAR(ref.points[5].elevation, 4.5, 1e-9);
+    ref.points[1].marker = 101;    // left grade with no -100: from offset 0 (8) to -4 (6) = -50 %
+    SECTMEM lr[1] = {{2, kStepReferenceGrade, 0, 0}};
+    ASSERT_EQ(dbfInsertOffsetElevation(1, 1, lr, &ref, -1), 1);
+    EXPECT_NEAR(ref.points[0].elevation, 4, 1e-9);
+
+    // Without a segment before the base point, and without a marked point on the right, the
+    // grade is 0: the step keeps the base height.
+    XSECTION bare = sectionOf({0, 10}, {10, 20});
+    SECTMEM first[1] = {{5, kStepContinueGrade, 0, 0}};
+    ASSERT_EQ(dbfInsertOffsetElevation(1, 1, first, &bare, 1), 1);
+    EXPECT_DOUBLE_EQ(bare.points[1].elevation, 10);
+    SECTMEM unmarked[1] = {{5, kStepReferenceGrade, 0, 0}};
+    ASSERT_EQ(dbfInsertOffsetElevation(3, 1, unmarked, &bare, 1), 1);
+    EXPECT_DOUBLE_EQ(bare.points[3].elevation, 20);
+
+    // A vertical reference segment gives 999.99 %.
+    XSECTION kerb = sectionOf({0, 0, 5}, {10, 10.15, 10});
+    kerb.points[1].marker = 100;
+    SECTMEM step[1] = {{1, kStepReferenceGrade, 0, 0}};
+    ASSERT_EQ(dbfInsertOffsetElevation(3, 1, step, &kerb, 1), 1);
+    EXPECT_NEAR(kerb.points[3].elevation, 10 + 9.9999, 1e-9);
+}
+
+TEST_F(CrossSectionTest, DeleteRemoveAndChop) {
+    XSECTION xs = sectionOf({1, 2, 3, 4, 5});
+    dbfDeleteOffsetElevation(2, 3, &xs, 0);
+    EXPECT_EQ(offsets(xs), (std::vector<double>{1, 4, 5}));
+    dbfDeleteOffsetElevation(3, 2, &xs, 0);
+    EXPECT_EQ(xs.count, 3);
+    dbfDeleteOffsetElevation(2, 9, &xs, 1);
+    EXPECT_EQ(offsets(xs), (std::vector<double>{1}));
+
+    XSECTION r = sectionOf({-3, -1, 0, 1, 3});
+    dbfRemoveOffsetElevation(1, &r, 0);
+    EXPECT_EQ(r.count, 5);
+    dbfRemoveOffsetElevation(1, &r, 1);
+    EXPECT_EQ(offsets(r), (std::vector<double>{-3, -1, 0, 1}));
+    dbfRemoveOffsetElevation(-1, &r, -1);
+    EXPECT_EQ(offsets(r), (std::vector<double>{-1, 0, 1}));
+
+    XSECTION c = sectionOf({-10, 0, 10}, {0, 10, 20});
+    dbfChopSect(-5, 5, &c);
+    ASSERT_EQ(offsets(c), (std::vector<double>{-5, 0, 5}));
+    EXPECT_DOUBLE_EQ(c.points[0].elevation, 5);
+    EXPECT_DOUBLE_EQ(c.points[1].elevation, 10);
+    EXPECT_DOUBLE_EQ(c.points[2].elevation, 15);
+    EXPECT_EQ(c.points[2].idNo, 0);
+
+    XSECTION none = sectionOf({-10, 10}, {0, 20});
+    dbfChopSect(-5, 5, &none);
+    EXPECT_EQ(none.count, 0);
+
+    XSECTION onPoint = sectionOf({-10, -5, 0, 5, 10});
+    dbfChopSect(-5, 5, &onPoint);
+    EXPECT_EQ(offsets(onPoint), (std::vector<double>{-5, 0, 5})) << "no second point on a cut";
+
+    XSECTION full = filled(200);
+    dbfChopSect(10.5, 20.5, &full);
+    EXPECT_EQ(offsets(full).front(), 10.5);
+    EXPECT_EQ(offsets(full).back(), 20.5);
+    EXPECT_EQ(full.count, 12);
+}
+
+TEST_F(CrossSectionTest, SortMovesWholePointsIntoOffsetOrder) {
+    XSECTION xs = sectionOf({1, 2, 3, 4, -9});
+    xs.points[4].marker = 104;
+    dbfSortSect(&xs);
+    EXPECT_EQ(offsets(xs), (std::vector<double>{-9, 1, 2, 3, 4}));
+    EXPECT_EQ(xs.points[0].idNo, 5);
+    EXPECT_EQ(xs.points[0].marker, 104);
+
+    XSECTION many{};
+    for (int i = 0; i < 150; ++i) many.points[i] = SECTMEM{static_cast<double>((i * 37) % 150), 0.0, static_cast<double>(i), 0};
+    many.count = 150;
+    dbfSortSect(&many);
+    for (int i = 0; i < 150; ++i) {
+        ASSERT_EQ(many.points[i].offset, i);
+        EXPECT_EQ(static_cast<int>(many.points[i].idNo) * 37 % 150, i) << "fields travel together";
+    }
+}
+
+TEST_F(CrossSectionTest, SegmentsInterpolationAndElevation) {
+    XSECTION xs = sectionOf({0, 10, 20}, {100, 110, 90});
+    EXPECT_EQ(dbfSectTrav(0, &xs), 1);
+    EXPECT_EQ(dbfSectTrav(10, &xs), 2);
+    EXPECT_EQ(dbfSectTrav(20, &xs), 2);
+    EXPECT_EQ(dbfSectTrav(25, &xs), 0);
+    EXPECT_EQ(dbfSectTrav(-1, &xs), 0);
+    XSECTION one = sectionOf({0});
+    EXPECT_EQ(dbfSectTrav(0, &one), 0);
+
+    EXPECT_DOUBLE_EQ(dbfInterpElevation(15, 2, &xs), 100);
+    EXPECT_DOUBLE_EQ(dbfInterpElevation(30, 2, &xs), 70) << "extrapolates";
+    EXPECT_EQ(dbfInterpElevation(5, 3, &xs), 0.0);
+    XSECTION kerb = sectionOf({0, 0.00005}, {10, 10.2});
+    EXPECT_DOUBLE_EQ(dbfInterpElevation(0, 1, &kerb), 10.1);
+
+    double z = -1;
+    EXPECT_EQ(dbfSectElevation(10.0004, &xs, z), 1);
+    EXPECT_EQ(z, 110);
+    EXPECT_EQ(dbfSectElevation(5, &xs, z), 1);
+    EXPECT_DOUBLE_EQ(z, 105);
+    EXPECT_EQ(dbfSectElevation(21, &xs, z), 0);
+    EXPECT_EQ(z, 0.0);
+
+    _bsRECT box{};
+    dbfSectLimits(box, xs);
+    EXPECT_EQ(box.left, 0);
+    EXPECT_EQ(box.right, 20);
+    EXPECT_EQ(box.top, 110);
+    EXPECT_EQ(box.bottom, 90);
+    XSECTION empty{};
+    dbfSectLimits(box, empty);
+    EXPECT_EQ(box.left, 2147483647.0);
+    EXPECT_EQ(box.bottom, 2147483647.0);
+    EXPECT_EQ(box.right, -2147483647.0);
+    EXPECT_EQ(box.top, -2147483647.0);
+}
+
+TEST_F(CrossSectionTest, RelativePointNumbersWithAndWithoutAPointOnTheCentreLine) {
+    XSECTION on = sectionOf({-10, -3, 0, 3, 10});
+    EXPECT_EQ(dbfRelativePtno(-1, on), 2);
+    EXPECT_EQ(dbfRelativePtno(0, on), 3);
+    EXPECT_EQ(dbfRelativePtno(1, on), 4);
+    EXPECT_EQ(dbfRelativePtno(-2, on), 1);
+    EXPECT_EQ(dbfRelativePtno(-3, on), 0);
+    EXPECT_EQ(dbfRelativePtno(3, on), 0);
+    EXPECT_EQ(dbfRelativePtno(-99, on), 1);
+    EXPECT_EQ(dbfRelativePtno(-95, on), 5);
+    EXPECT_EQ(dbfRelativePtno(-94, on), 0);
+    EXPECT_EQ(dbfRelativePtno(99, on), 5);
+    EXPECT_EQ(dbfRelativePtno(98, on), 4);
+    EXPECT_EQ(dbfRelativePtno(94, on), 0);
+    EXPECT_EQ(dbfRelativePtno(102, on), 0);
+    EXPECT_EQ(dbfRelativePtno(-105, on), 0);
+
+    XSECTION off = sectionOf({-10, -3, 3, 10});
+    EXPECT_EQ(dbfRelativePtno(-1, off), 2);
+    EXPECT_EQ(dbfRelativePtno(1, off), 3);
+    EXPECT_EQ(dbfRelativePtno(0, off), 0);
+    EXPECT_EQ(dbfRelativePtno(-2, off), 1);
+
+    XSECTION right = sectionOf({2, 5});
+    EXPECT_EQ(dbfRelativePtno(0, right), 0) << "no segment holds the centre line";
+
+    off.points[1].marker = -101;
+    off.points[3].marker = -101;
+    off.points[2].marker = 104;
+    EXPECT_EQ(dbfRelativePtno(-101, off), 2);
+    EXPECT_EQ(dbfRelativePtno(104, off), 3);
+    EXPECT_EQ(dbfRelativePtno(-104, off), 0);
+
+    off.points[2].idNo = 42.9;
+    EXPECT_EQ(dbfRelativeIDno(42, off), 3);
+    EXPECT_EQ(dbfRelativeIDno(1, off), 1);
+    EXPECT_EQ(dbfRelativeIDno(77, off), 0);
+    off.points[0].idNo = 1e300;
+    EXPECT_EQ(dbfRelativeIDno(1, off), 0);
+}
+
+// With a road open: elevations read from the road file and the triplet of a chainage.
+class RoadSectionTest : public RoadTest {
+protected:
+    unsigned chainageAt(double chg, double y, double x, BYTE kind = kChgOrdinary) {
+        CHGBASE rec{};
+        const unsigned idx = dbfInsertChainage(chg, &rec);
+        rec.y = y;
+        rec.x = x;
+        rec.kind = kind;
+        EXPECT_EQ(dbfStoreChg(idx, &rec), 1);
+        return idx;
+    }
+    CHGBASE chg(unsigned idx) {
+        CHGBASE rec{};
+        EXPECT_EQ(dbfGrabChg(idx, &rec), 1);
+        return rec;
+    }
+};
+
+TEST_F(RoadSectionTest, ElevationFromTheRoadFileWithRelativePointNumbers) {
+    XSECTION xs = sectionOf({-8, -6, -2, 0, 2, 6, 8}, {1, 2, 3, 4, 5, 6, 7});
+    xs.points[5].marker = 100;
+    xs.points[6].marker = 101;
+    xs.points[0].marker = -101;
+    ASSERT_EQ(dbfStoreSect(100, 3, &xs), 1);
+    EXPECT_DOUBLE_EQ(dbfInterpSecElevation(100, 1, 3), 4.5);
+    EXPECT_DOUBLE_EQ(dbfInterpSecElevation(100, 8.00005, 3), 7) << "on the last point";
+    EXPECT_EQ(dbfInterpSecElevation(100, 9, 3), 0.0);
+    EXPECT_DOUBLE_EQ(dbfInterpSecElevation(100, 1, -3), 5) << "relative point 1";
+    EXPECT_DOUBLE_EQ(dbfInterpSecElevation(100, -98.7, -3), 2) << "relative -98";
+    EXPECT_DOUBLE_EQ(dbfInterpSecElevation(100, 102, -3), 6.5) << "between the 100 and 101 points";
+    EXPECT_EQ(dbfInterpSecElevation(100, -102, -3), 0.0) << "no -100 point";
+    EXPECT_EQ(dbfInterpSecElevation(100, 1, 4), 0.0) << "no such layer";
+
+    XSECTION single = sectionOf({2}, {9});
+    ASSERT_EQ(dbfStoreSect(200, 3, &single), 1);
+    EXPECT_DOUBLE_EQ(dbfInterpSecElevation(200, 2, 3), 9);
+    EXPECT_EQ(dbfInterpSecElevation(200, 2.1, 3), 0.0);
+}
+
+TEST_F(RoadSectionTest, TripletTakesTheNearestOrdinaryNeighboursAndReflectsAMissingOne) {
+    chainageAt(0, 0, 0);             // no position: not usable
+    chainageAt(10, 10, 5);
+    chainageAt(15, 15, 6, kChgCurveStart);
+    const unsigned mid = chainageAt(20, 20, 5);
+    const unsigned last = chainageAt(30, 0, 0);
+
+    double t[5][5];
+    CHGBASE c = chg(mid);
+    ASSERT_EQ(dbfTriplet(c, t), 1);
+    EXPECT_EQ(t[0][2], 10);
+    EXPECT_EQ(t[0][3], 5);
+    EXPECT_EQ(t[1][2], 20);
+    EXPECT_EQ(t[2][2], 30) << "reflected past the unusable next chainage";
+    EXPECT_EQ(t[2][3], 5);
+    EXPECT_EQ(t[0][0] + t[1][0] + t[2][0] + t[3][3] + t[4][4], 0.0);
+
+    double start = 0.0;
+    CHGBASE first = chg(dbfFindChainage(start, 1));
+    ASSERT_EQ(dbfTriplet(first, t), 1) << "the next usable one is the chainage at 10";
+    EXPECT_EQ(t[2][2], 10);
+    EXPECT_EQ(t[0][2], -10);
+
+    ui.clear();
+    CHGBASE alone = chg(last);
+    alone.prev = 0;
+    alone.chainage = 123.4;
+    EXPECT_EQ(dbfTriplet(alone, t), 0);
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{"No connections for 123"});
+}
+
+}  // namespace
