@@ -97,9 +97,17 @@ struct TerrainState {
     // a close): what was learnt from the points before is out of date when it moves.
     std::uint64_t pointsGeneration = 1;
 
-    // The name index of dbfFindName: (hash of the name, point number), sorted. Built when a
-    // look-up finds the points unchanged since the previous look-up, dropped at any change.
-    std::vector<std::pair<std::uint64_t, DWORD>> nameIndex;
+    // The name index of dbfFindName, a hash table laid out flat: the entries grouped by the top
+    // bits of their name's hash (nameIndexShift drops the rest), the group of hash h running from
+    // nameIndexStarts[h >> shift] to the next start. Built when a look-up finds the points
+    // unchanged since the previous look-up, dropped at any change.
+    struct NameIndexEntry {
+        std::uint32_t check;                     // the hash's low bits, to skip other names
+        DWORD number;
+    };
+    std::vector<NameIndexEntry> nameIndex;
+    std::vector<std::uint32_t> nameIndexStarts;
+    unsigned nameIndexShift = 63;
     std::uint64_t nameIndexGeneration = 0;       // the points the index was built from
     std::uint64_t lastLookupGeneration = 0;      // the points the last plain look-up saw
 

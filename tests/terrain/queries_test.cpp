@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <random>
+#include <set>
+#include <string>
 
 #include "terrain/terrain_fixture.h"
 
@@ -173,6 +176,100 @@ TEST_F(QueryTest, FindNameInCachedAndUncachedBlocksWholeNamesOnly) {
     EXPECT_EQ(number, twinA);
     dbfSetSurfaceStatus(1, 0, 0);
     EXPECT_EQ(dbfFindName(twin, number, record), 0) << "inactive surfaces are not found";
+}
+
+// Look-ups interleaved with adds, removals (the bucket's last point taking the freed number),
+// renames, emptied caches and a close and open, against a plain map of number to name: every
+// look-up is made twice, so that the second one goes through the index whenever the points are
+// unchanged, and an index left over from before a change would answer wrongly.
+TEST_F(QueryTest, FindNameFollowsAddsRemovalsAndRenames) {
+    std::map<unsigned, std::string> model;
+    std::mt19937 rng(5);
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    auto randomName = [&] { return "N" + std::to_string(pick(40)); };   // many names twice or more
+    auto addRandom = [&] {
+        // Four cells, so that blocks hold many points and removals move points between numbers.
+        const double y = cellCentreY(3 + pick(2)) + pick(200) - 100.0;
+        const double x = cellCentreX(3 + pick(2)) + pick(200) - 100.0;
+        const std::string name = randomName();
+        model[add(name.c_str(), y, x)] = name;
+    };
+    auto someNumber = [&] { return std::next(model.begin(), pick(static_cast<int>(model.size())))->first; };
+    int indexed = 0;
+    auto checkLookups = [&](const std::string& changed) {
+        std::vector<std::string> names{changed, "NONE"};
+        for (int i = 0; i < 6; ++i) names.push_back(randomName());
+        for (const std::string& name : names)
+            for (int twice = 0; twice < 2; ++twice) {
+                std::set<unsigned> holders;
+                for (auto& [number, n] : model)
+                    if (n == name) holders.insert(number);
+                char key[17];
+                std::strcpy(key, name.c_str());
+                unsigned number = 99999;
+                SURVCOORD record{};
+                const int found = dbfFindName(key, number, record);
+                indexed += terrainState().nameIndexGeneration == terrainState().pointsGeneration;
+                ASSERT_EQ(found, holders.empty() ? 0 : 1) << name;
+                if (holders.empty()) {
+                    ASSERT_EQ(number, 0u);
+                    continue;
+                }
+                ASSERT_EQ(holders.count(number), 1u) << name << " found as " << number;
+                ASSERT_STREQ(record.name, name.c_str());
+            }
+    };
+
+    for (int i = 0; i < 300; ++i) addRandom();
+    for (int step = 0; step < 400; ++step) {
+        std::string changed;
+        switch (pick(4)) {
+        case 0:
+            addRandom();
+            changed = model.rbegin()->second;
+            break;
+        case 1: {
+            const unsigned number = someNumber();
+            changed = model[number];
+            DWORD bucket;
+            unsigned slot;
+            decodePointNumber(number, bucket, slot);
+            const unsigned last = std::prev(model.lower_bound(pointNumber(bucket + 1, 1)))->first;
+            ASSERT_EQ(dbfRemCoord(number), number);
+            model[number] = model[last];
+            model.erase(last);
+            break;
+        }
+        default: {
+            const unsigned number = someNumber();
+            SURVCOORD p = grab(number);
+            changed = model[number];          // the old name must no longer find this point
+            model[number] = randomName();
+            std::strcpy(p.name, model[number].c_str());
+            dbfStoreCoord(p, number, 0);
+            break;
+        }
+        }
+        if (step % 50 == 25) emptyCache();
+        if (step == 200) {
+            dbfCloseDbase();
+            ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
+            model.clear();
+            for (auto& [n, p] : scanAll()) model[n] = p.name;
+        }
+        checkLookups(changed);
+        if (HasFatalFailure()) return;
+    }
+    EXPECT_GT(indexed, 1000) << "most look-ups go through the index";
+    char tooLong[] = "N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1N1";
+    unsigned number = 7;
+    SURVCOORD record{};
+    EXPECT_EQ(dbfFindName(tooLong, number, record), 0) << "longer than any stored name";
+    EXPECT_EQ(number, 0u);
+    // The model itself follows the store.
+    std::map<unsigned, std::string> stored;
+    for (auto& [n, p] : scanAll()) stored[n] = p.name;
+    EXPECT_EQ(stored, model);
 }
 
 TEST_F(QueryTest, SearchNameFindsEachPointOfTheName) {
