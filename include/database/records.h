@@ -5,7 +5,7 @@
 // that hold them (the grid file keeps an RRect, the contour file PNT_2D_record vertices).
 #pragma once
 
-#include "platform/cad.h"   // _bsRECT: the drawing window uses the same view rectangle
+#include "platform/rect.h"  // _bsRECT: the drawing window uses the same view rectangle
 #include "platform/tolerance.h"
 
 // A horizontal position in projected units. The database x runs north-south, y east-west.

@@ -14,20 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/rect.h"
 #include "platform/ui.h"
 #include "platform/wintypes.h"
-
-// A view or drawing rectangle: left, right, top, bottom. For a plan view left and right are the
-// horizontal (database y) bounds and top and bottom the vertical (database x) bounds.
-#ifndef DB_BSRECT_DEFINED
-#define DB_BSRECT_DEFINED
-struct _bsRECT {
-    double left;
-    double right;
-    double top;
-    double bottom;
-};
-#endif
 
 // One corner of a filled polygon, in the window's (y, x) order.
 struct GsPoint {

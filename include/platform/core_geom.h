@@ -10,22 +10,12 @@
 // caller may pass (x, y) or (y, x) as long as every point of one call uses the same order.
 #pragma once
 
+#include "platform/rect.h"
 #include "platform/tolerance.h"
 
 constexpr double CORE_PI = 3.14159265358979323846;
 constexpr double CORE_TWO_PI = 2.0 * CORE_PI;
 constexpr double CORE_HALF_PI = 0.5 * CORE_PI;
-
-#ifndef DB_BSRECT_DEFINED
-#define DB_BSRECT_DEFINED
-// A view or drawing rectangle: left, right, top, bottom.
-struct _bsRECT {
-    double left;
-    double right;
-    double top;
-    double bottom;
-};
-#endif
 
 // The direction of a step given as the difference in y first and in x second: atan2(dx, dy)
 // brought into [0, 2pi). A zero step has direction 0.
