@@ -86,8 +86,15 @@ double coreGetFieldDouble(const char* text, double def, int index, int separator
 
 // Opens with a C mode ("rb", "r+b", "w+b", "rt" ...; 't' is accepted and ignored). Null on failure.
 FILE* coreFileOpen(const char* name, const char* mode);
-// Closes a non-null stream; always returns null, for `stream = coreFileClose(stream)`.
+// Closes a non-null stream; always returns null, for `stream = coreFileClose(stream)`. A write
+// that fails only at the close is lost here: a writer that must know uses coreFileCloseChecked.
 FILE* coreFileClose(FILE* stream);
+// Closes a non-null stream and says whether everything written reached the file: 1 when the
+// pending writes were flushed and the close succeeded, 0 otherwise (the last error says why).
+// The stream is closed in either case. A null stream gives 0.
+int coreFileCloseChecked(FILE* stream);
+// Writes the stream's pending bytes to the file (and with sync, to the disk). 1 on success.
+int coreFileFlush(FILE* stream, bool sync = false);
 // Moves to offset from the start (origin 0), the current position (1) or the end (2). 1 on success.
 int coreFileSetPointer(int origin, std::int64_t offset, FILE* stream);
 // The current position, -1 on failure.
@@ -107,9 +114,14 @@ int coreFileExist(const char* name);
 // 1 when the name is an existing folder.
 int coreFolderExist(const char* name);
 int coreFileDelete(const char* name);
-// Copies a file, replacing the target. 1 on success.
+// Copies a file, replacing the target. 1 on success. The copy is written to a temporary file
+// in the target's folder, flushed to the disk and then renamed over the target, so the target
+// is either the old file or the whole new one, never a mix. A target that may not be written
+// (a read-only file) is refused. On any failure the temporary file is removed, the target is
+// left as it was, the last error says why and the result is 0.
 int coreFileCopy(const char* from, const char* to);
-// Backs a file up: copies it to the target, replacing it; the source stays in place.
+// Backs a file up: copies it to the target, replacing it; the source stays in place. Safe as
+// coreFileCopy.
 int coreBackFile(const char* from, const char* to);
 // Copies text lines from one stream to another, each written with a "\n" end, up to the line
 // that equals stopLine (compared trimmed and without regard to case); that line is read but
@@ -120,6 +132,30 @@ int coreWriteFile(FILE* from, FILE* to, const char* stopLine);
 int coreFileTruncate(FILE* stream, std::int64_t length);
 // Renames a file, replacing an existing target. 1 on success.
 int coreFileRename(const char* from, const char* to);
+// The last failure of the file wrappers on this thread: its errno number (0 when none since
+// the last clear) and its text (empty when none). Every wrapper that fails sets it; a wrapper
+// that succeeds leaves it alone.
+int coreFileLastError();
+const char* coreFileLastErrorText();
+void coreFileClearError();
+// The one wording of a failed file operation, for every subsystem: "Unable to <action> <file>:
+// <reason>", the reason being the last error's text ("Unknown error" when none), e.g.
+// "Unable to save /p/ROAD1.sec: No space left on device".
+std::string coreFileErrorText(const char* action, const char* name);
+
+// A test hook between the wrappers and the operating system, through which a test injects a
+// failed write or a full disk. The hook is asked before every write of the wrappers (and of the
+// table library, which writes through them) with the file's name:
+//  - kCoreFileOpenWrite: opening the file for writing (count 0), and a safe copy's check that
+//    its target may be replaced; a non-zero errno (EACCES for a read-only file) refuses it;
+//  - kCoreFileWrite: count is the bytes about to be written; the hook may lower it (the bytes
+//    that still fit) and return an errno (ENOSPC for a full disk) to fail the write after them;
+//  - kCoreFileFlush: flushing or closing a written file; an errno fails it.
+// A null hook (the default) lets everything through. Set it while no other thread writes.
+enum CoreFileOperation { kCoreFileOpenWrite, kCoreFileWrite, kCoreFileFlush };
+using CoreFileFaultHook = int (*)(CoreFileOperation operation, const char* name, std::size_t& count, void* context);
+void coreSetFileFaultHook(CoreFileFaultHook hook, void* context);
+
 // The name with backslashes turned into '/', cut to size - 1 characters.
 void coreNativePath(const char* name, char* buffer, int size);
 std::string coreNativePath(const char* name);

@@ -109,14 +109,19 @@ int code4initUndo(CODE4* code);
 // ---- Tables --------------------------------------------------------------------------------
 
 // Opens the table at path (any extension) and, with autoOpen, the index file beside it.
-// A missing or damaged file gives none (e4open when errOpen is set, e4data when damaged).
+// A missing or damaged file gives none (e4open when errOpen is set, e4data when damaged). A
+// header that counts more records than the file holds is damage too: it is said in a message
+// naming the file and both counts, and the table is not opened, since writing it would make
+// the loss final.
 DATA4* d4open(CODE4* code, const char* path);
 // Creates the table at path, replacing any file there, from the field list, and when tags is
 // neither null nor empty the index file beside it (INDEX4_EXTENSION) with those tags.
 // Gives the open table standing on no record (eof), or none with e4create / e4fieldName /
 // e4fieldType / e4expr in the error code.
 DATA4* d4create(CODE4* code, const char* path, const FIELD4INFO* fields, const TAG4INFO* tags);
-// Writes the current record and closes the table and its indexes. Returns 0.
+// Writes the current record and closes the table and its indexes. Returns 0, or e4write (also
+// in the error code) when any write, flush or close of the file failed since it was opened: the
+// file may then lack what was written, and coreFileLastError says why.
 int d4close(DATA4* data);
 
 // The table's field list, ending with a null name; the names live in the same block, so the
@@ -202,7 +207,8 @@ int d4append(DATA4* data);
 int d4appendBlank(DATA4* data);
 // Blanks every field of the current record buffer and clears its deletion mark.
 void d4blank(DATA4* data);
-// Writes the current record when it was changed. 0.
+// Writes the current record when it was changed, and the header, to the file. 0, or e4write
+// when a write of the table failed since it was opened.
 int d4flush(DATA4* data);
 // Drops the records marked deleted, renumbers the others and rebuilds the tags; stands on the
 // first record. 0, or a negative error code (the table is then unchanged).

@@ -1,10 +1,16 @@
 // File wrappers with 64-bit offsets, and path helpers.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <mutex>
+#include <random>
 #include <string>
+#include <unordered_map>
 
 #include "platform/core.h"
 #include "core_internal.h"
@@ -24,7 +30,189 @@ std::string withDot(const char* extension) {
     return extension[0] == '.' ? std::string(extension) : "." + std::string(extension);
 }
 
+// ---------------------------------------------------------------------------------------------
+// The last error, per thread, and the test hook.
+
+thread_local int t_lastError = 0;
+thread_local std::string t_lastErrorText;
+
+// Remembers why a wrapper failed; 0 (a failure that left no errno) counts as an I/O error.
+void setLastError(int error) {
+    t_lastError = error ? error : EIO;
+    char text[256];
+    t_lastErrorText = strerror_r(t_lastError, text, sizeof text);
+}
+
+// Fails with the current errno; returns 0 for `return failWithErrno();`.
+int failWithErrno() {
+    setLastError(errno);
+    return 0;
+}
+
+CoreFileFaultHook g_faultHook = nullptr;
+void* g_faultContext = nullptr;
+
+// The names of the open streams opened for writing, for the hook to tell files apart.
+std::mutex g_namesLock;
+std::unordered_map<FILE*, std::string>& streamNames() {
+    static std::unordered_map<FILE*, std::string> names;
+    return names;
+}
+
+void rememberName(FILE* stream, const std::string& name) {
+    std::lock_guard<std::mutex> lock(g_namesLock);
+    streamNames()[stream] = name;
+}
+
+void forgetName(FILE* stream) {
+    std::lock_guard<std::mutex> lock(g_namesLock);
+    streamNames().erase(stream);
+}
+
+// The name of a stream opened for writing; false for one opened only for reading.
+bool writtenName(FILE* stream, std::string& name) {
+    std::lock_guard<std::mutex> lock(g_namesLock);
+    auto it = streamNames().find(stream);
+    if (it == streamNames().end()) return false;
+    name = it->second;
+    return true;
+}
+
+// Asks the hook about an operation; 0 to go on, else the errno to fail with.
+int askHook(CoreFileOperation operation, const std::string& name, std::size_t& count) {
+    return g_faultHook ? g_faultHook(operation, name.c_str(), count, g_faultContext) : 0;
+}
+
+bool writesTo(const std::string& mode) { return mode.find_first_of("wa+") != std::string::npos; }
+
+// The one door for bytes going out: every write of the wrappers comes here.
+int writeBytes(const void* buffer, std::size_t count, FILE* stream) {
+    std::size_t allowed = count;
+    std::string name;
+    int injected = g_faultHook && writtenName(stream, name) ? askHook(kCoreFileWrite, name, allowed) : 0;
+    if (allowed > count) allowed = count;
+    errno = 0;
+    std::size_t done = allowed ? std::fwrite(buffer, 1, allowed, stream) : 0;
+    if (injected) {
+        setLastError(injected);
+        return 0;
+    }
+    return done == count ? 1 : failWithErrno();
+}
+
+int flushStream(FILE* stream, bool sync) {
+    std::size_t none = 0;
+    std::string name;
+    if (int injected = g_faultHook && writtenName(stream, name) ? askHook(kCoreFileFlush, name, none) : 0) {
+        setLastError(injected);
+        return 0;
+    }
+    if (std::fflush(stream) != 0) return failWithErrno();
+    if (sync && fsync(fileno(stream)) != 0) return failWithErrno();
+    return 1;
+}
+
+// 1 when the file may be written (or does not exist yet).
+int mayReplace(const std::string& path) {
+    std::size_t none = 0;
+    if (int injected = askHook(kCoreFileOpenWrite, path, none)) {
+        setLastError(injected);
+        return 0;
+    }
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return errno == ENOENT ? 1 : failWithErrno();
+    if (S_ISDIR(st.st_mode)) {
+        setLastError(EISDIR);
+        return 0;
+    }
+    return access(path.c_str(), W_OK) == 0 ? 1 : failWithErrno();
+}
+
+// A new file beside the target, opened for writing, with the target's permissions when it has
+// one; its name starts with the target's name, so a hook that picks the target sees its writes.
+FILE* openTemporaryBeside(const std::string& target, std::string& temporary) {
+    struct stat st;
+    const bool replacing = stat(target.c_str(), &st) == 0;
+    std::random_device seed;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = target + ".~" + std::to_string(getpid()) + "_" + std::to_string(seed() % 1000000);
+        int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0) break;
+        if (replacing) fchmod(fd, st.st_mode & 07777);
+        FILE* stream = fdopen(fd, "wb");
+        if (!stream) {
+            int error = errno;
+            close(fd);
+            unlink(temporary.c_str());
+            errno = error;
+            break;
+        }
+        rememberName(stream, temporary);
+        return stream;
+    }
+    failWithErrno();
+    return nullptr;
+}
+
+// Makes a rename in the folder last across a power cut; a folder that cannot be synced (some
+// file systems) does not fail the copy, whose bytes are on the disk already.
+void syncFolderOf(const std::string& path) {
+    std::string folder = path.substr(0, nameStart(path));
+    int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
+
+// Replaces the target with what write puts into a stream: a temporary file in the target's
+// folder, flushed to the disk, then renamed over the target. On a failure the temporary file
+// goes, the target stays as it was and the last error is the first failure's.
+bool replaceFile(const std::string& target, const std::function<bool(FILE*)>& write) {
+    std::string temporary;
+    FILE* out = mayReplace(target) ? openTemporaryBeside(target, temporary) : nullptr;
+    if (!out) return false;
+    // The bytes reach the disk before the rename, or a crash could leave an empty target.
+    bool ok = write(out) && flushStream(out, true);
+    if (!coreFileCloseChecked(out)) ok = false;
+    if (ok && std::rename(temporary.c_str(), target.c_str()) != 0) ok = failWithErrno() == 1;
+    if (!ok) {
+        const int error = t_lastError;
+        unlink(temporary.c_str());
+        setLastError(error);
+        return false;
+    }
+    syncFolderOf(target);
+    return true;
+}
+
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Last error and test hook
+
+int coreFileLastError() { return t_lastError; }
+const char* coreFileLastErrorText() { return t_lastErrorText.c_str(); }
+
+void coreFileClearError() {
+    t_lastError = 0;
+    t_lastErrorText.clear();
+}
+
+std::string coreFileErrorText(const char* action, const char* name) {
+    std::string text = "Unable to ";
+    text += action ? action : "write";
+    text += ' ';
+    text += name ? name : "";
+    text += ": ";
+    text += t_lastError ? t_lastErrorText : std::string("Unknown error");
+    return text;
+}
+
+void coreSetFileFaultHook(CoreFileFaultHook hook, void* context) {
+    g_faultContext = context;
+    g_faultHook = hook;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Names
@@ -44,24 +232,59 @@ void coreNativePath(const char* name, char* buffer, int size) {
 // Streams
 
 FILE* coreFileOpen(const char* name, const char* mode) {
-    if (!name || !*name || !mode || !*mode) return nullptr;
+    if (!name || !*name || !mode || !*mode) {
+        setLastError(EINVAL);
+        return nullptr;
+    }
     // Text mode makes no difference here; dropping 't' keeps the mode valid for every C library.
     std::string cleanMode;
     for (const char* m = mode; *m; ++m)
         if (*m != 't') cleanMode += *m;
-    return std::fopen(coreNativePath(name).c_str(), cleanMode.c_str());
+    const std::string path = coreNativePath(name);
+    std::size_t none = 0;
+    if (int injected = writesTo(cleanMode) ? askHook(kCoreFileOpenWrite, path, none) : 0) {
+        setLastError(injected);
+        return nullptr;
+    }
+    FILE* stream = std::fopen(path.c_str(), cleanMode.c_str());
+    if (!stream) {
+        failWithErrno();
+        return nullptr;
+    }
+    if (writesTo(cleanMode)) rememberName(stream, path);
+    return stream;
 }
 
 FILE* coreFileClose(FILE* stream) {
-    if (stream) std::fclose(stream);
+    if (stream) coreFileCloseChecked(stream);
     return nullptr;
+}
+
+int coreFileCloseChecked(FILE* stream) {
+    if (!stream) {
+        setLastError(EBADF);
+        return 0;
+    }
+    // The hook sees the close as a flush only while the name is still known.
+    int ok = flushStream(stream, false);
+    forgetName(stream);
+    if (std::fclose(stream) != 0 && ok) ok = failWithErrno();
+    return ok;
+}
+
+int coreFileFlush(FILE* stream, bool sync) {
+    if (!stream) {
+        setLastError(EBADF);
+        return 0;
+    }
+    return flushStream(stream, sync);
 }
 
 int coreFileSetPointer(int origin, std::int64_t offset, FILE* stream) {
     if (!stream) return 0;
     int whence = origin == 1 ? SEEK_CUR : (origin == 2 ? SEEK_END : SEEK_SET);
     if (origin < 0 || origin > 2) return 0;
-    return fseeko(stream, static_cast<off_t>(offset), whence) == 0 ? 1 : 0;
+    return fseeko(stream, static_cast<off_t>(offset), whence) == 0 ? 1 : failWithErrno();
 }
 
 std::int64_t coreFileGetPointer(FILE* stream) {
@@ -80,13 +303,16 @@ std::int64_t coreFileLength(FILE* stream) {
 int coreFileBinRead(void* buffer, std::size_t count, FILE* stream) {
     if (!stream || (!buffer && count)) return 0;
     if (count == 0) return 1;
-    return std::fread(buffer, 1, count, stream) == count ? 1 : 0;
+    errno = 0;
+    if (std::fread(buffer, 1, count, stream) == count) return 1;
+    // A read that stops at the end of the file is no system failure; it keeps the last error.
+    return std::ferror(stream) ? failWithErrno() : 0;
 }
 
 int coreFileBinWrite(const void* buffer, std::size_t count, FILE* stream) {
     if (!stream || (!buffer && count)) return 0;
     if (count == 0) return 1;
-    return std::fwrite(buffer, 1, count, stream) == count ? 1 : 0;
+    return writeBytes(buffer, count, stream);
 }
 
 int coreFileTxtRead(char* buffer, FILE* stream, int size) {
@@ -109,8 +335,9 @@ int coreFileTxtRead(char* buffer, FILE* stream, int size) {
 
 int coreFileTxtWrite(const char* text, FILE* stream) {
     if (!stream) return 0;
-    if (text && std::fputs(text, stream) == EOF) return 0;
-    return std::fputc('\n', stream) == EOF ? 0 : 1;
+    std::string line = text ? text : "";
+    line += '\n';
+    return writeBytes(line.data(), line.size(), stream);
 }
 
 int coreFileExist(const char* name) {
@@ -127,30 +354,27 @@ int coreFolderExist(const char* name) {
 
 int coreFileDelete(const char* name) {
     if (!name || !*name) return 0;
-    return std::remove(coreNativePath(name).c_str()) == 0 ? 1 : 0;
+    return std::remove(coreNativePath(name).c_str()) == 0 ? 1 : failWithErrno();
 }
 
 int coreFileCopy(const char* from, const char* to) {
-    if (!from || !to || !*from || !*to) return 0;
-    if (coreNativePath(from) == coreNativePath(to)) return coreFileExist(from);
-    FILE* in = coreFileOpen(from, "rb");
-    if (!in) return 0;
-    FILE* out = coreFileOpen(to, "wb");
-    if (!out) {
-        coreFileClose(in);
+    if (!from || !to || !*from || !*to) {
+        setLastError(EINVAL);
         return 0;
     }
-    char block[65536];
-    bool ok = true;
-    size_t got;
-    while ((got = std::fread(block, 1, sizeof block, in)) > 0)
-        if (!coreFileBinWrite(block, got, out)) {
-            ok = false;
-            break;
-        }
-    if (std::ferror(in)) ok = false;
-    coreFileClose(in);
-    if (std::fclose(out) != 0) ok = false;
+    const std::string target = coreNativePath(to);
+    if (coreNativePath(from) == target) return coreFileExist(from);
+    FILE* in = coreFileOpen(from, "rb");
+    if (!in) return 0;
+    const bool ok = replaceFile(target, [in](FILE* out) {
+        char block[65536];
+        size_t got;
+        errno = 0;
+        while ((got = std::fread(block, 1, sizeof block, in)) > 0)
+            if (!writeBytes(block, got, out)) return false;
+        return std::ferror(in) ? failWithErrno() == 1 : true;
+    });
+    std::fclose(in);
     return ok ? 1 : 0;
 }
 
@@ -182,13 +406,13 @@ int coreWriteFile(FILE* from, FILE* to, const char* stopLine) {
 
 int coreFileTruncate(FILE* stream, std::int64_t length) {
     if (!stream || length < 0) return 0;
-    if (std::fflush(stream) != 0) return 0;
-    return ftruncate(fileno(stream), static_cast<off_t>(length)) == 0 ? 1 : 0;
+    if (!flushStream(stream, false)) return 0;
+    return ftruncate(fileno(stream), static_cast<off_t>(length)) == 0 ? 1 : failWithErrno();
 }
 
 int coreFileRename(const char* from, const char* to) {
     if (!from || !to || !*from || !*to) return 0;
-    return std::rename(coreNativePath(from).c_str(), coreNativePath(to).c_str()) == 0 ? 1 : 0;
+    return std::rename(coreNativePath(from).c_str(), coreNativePath(to).c_str()) == 0 ? 1 : failWithErrno();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -251,11 +475,7 @@ bool readWholeFile(const std::string& path, std::string& bytes) {
 }
 
 bool writeWholeFile(const std::string& path, const std::string& bytes) {
-    FILE* f = coreFileOpen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = coreFileBinWrite(bytes.data(), bytes.size(), f) == 1;
-    if (std::fclose(f) != 0) ok = false;
-    return ok;
+    return replaceFile(coreNativePath(path.c_str()), [&](FILE* out) { return writeBytes(bytes.data(), bytes.size(), out) == 1; });
 }
 
 std::vector<RawLine> splitLines(const std::string& bytes) {

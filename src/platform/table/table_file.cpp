@@ -2,6 +2,7 @@
 #include "platform/table/table_internal.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -24,13 +25,34 @@ std::string g_hookPath;
 // reads, and a seek to where the file already is would cost a system call and the stdio buffer
 // on every record of a table walked in order. A real seek is still made when reading follows
 // writing or the other way round, as stdio requires.
+//
+// Every call goes through the core file wrappers, so a failed write is seen (and a test can
+// inject one). Shapelib drops most write results (a record is written when the next one is
+// loaded, the header at its update and close), so the first failure is kept in the table's
+// error sink, where the table library reads it after each write and at the close.
 struct HookFile {
     FILE* file;
     SAOffset position;
-    int lastOp;  // 0 none or seeked, 1 read, 2 write
+    int lastOp;       // 0 none or seeked, 1 read, 2 write
+    int* errorSink;   // the errno of the first failed write, flush or close; may be null
+    bool wrote;
 };
 
+// The sink of the next file shapelib opens.
+int* g_hookSink = nullptr;
+
 HookFile* hookFile(SAFile file) { return reinterpret_cast<HookFile*>(file); }
+
+void noteFailure(HookFile* f) {
+    if (f->errorSink && !*f->errorSink) *f->errorSink = coreFileLastError() ? coreFileLastError() : EIO;
+}
+
+// After a failed transfer the stream's position is unknown: it is asked again.
+void refreshPosition(HookFile* f) {
+    std::int64_t at = coreFileGetPointer(f->file);
+    f->position = at < 0 ? 0 : SAOffset(at);
+    f->lastOp = 0;
+}
 
 SAFile hookOpen(const char* name, const char* access) {
     size_t n = std::strlen(name);
@@ -38,48 +60,66 @@ SAFile hookOpen(const char* name, const char* access) {
     std::string ext(name + n - 4);
     for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
     if (ext != ".dbf") return nullptr;
-    FILE* file = std::fopen(g_hookPath.c_str(), access);
+    FILE* file = coreFileOpen(g_hookPath.c_str(), access);
     if (!file) return nullptr;
-    return reinterpret_cast<SAFile>(new (std::nothrow) HookFile{file, 0, 0});
+    auto* f = new (std::nothrow) HookFile{file, 0, 0, g_hookSink, false};
+    if (!f) coreFileClose(file);
+    return reinterpret_cast<SAFile>(f);
 }
 
 SAOffset hookRead(void* buffer, SAOffset size, SAOffset count, SAFile file) {
     HookFile* f = hookFile(file);
-    if (f->lastOp == 2) std::fseek(f->file, long(f->position), SEEK_SET);
-    SAOffset n = std::fread(buffer, size, count, f->file);
-    f->position += n * size;
+    if (f->lastOp == 2) coreFileSetPointer(0, std::int64_t(f->position), f->file);
+    if (!coreFileBinRead(buffer, size_t(size * count), f->file)) {
+        refreshPosition(f);
+        return 0;
+    }
+    f->position += size * count;
     f->lastOp = 1;
-    return n;
+    return count;
 }
 
 SAOffset hookWrite(void* buffer, SAOffset size, SAOffset count, SAFile file) {
     HookFile* f = hookFile(file);
-    if (f->lastOp == 1) std::fseek(f->file, long(f->position), SEEK_SET);
-    SAOffset n = std::fwrite(buffer, size, count, f->file);
-    f->position += n * size;
+    if (f->lastOp == 1) coreFileSetPointer(0, std::int64_t(f->position), f->file);
+    f->wrote = true;
+    if (!coreFileBinWrite(buffer, size_t(size * count), f->file)) {
+        noteFailure(f);
+        refreshPosition(f);
+        return 0;
+    }
+    f->position += size * count;
     f->lastOp = 2;
-    return n;
+    return count;
 }
 
 SAOffset hookSeek(SAFile file, SAOffset offset, int whence) {
     HookFile* f = hookFile(file);
     if (whence == SEEK_SET && offset == f->position && f->lastOp != 0) return 0;
-    if (std::fseek(f->file, long(offset), whence) != 0) return SAOffset(-1);
-    long at = std::ftell(f->file);
-    f->position = at < 0 ? 0 : SAOffset(at);
-    f->lastOp = 0;
+    const int origin = whence == SEEK_CUR ? 1 : (whence == SEEK_END ? 2 : 0);
+    if (!coreFileSetPointer(origin, std::int64_t(offset), f->file)) return SAOffset(-1);
+    refreshPosition(f);
     return 0;
 }
 
 SAOffset hookTell(SAFile file) { return hookFile(file)->position; }
 
-int hookFlush(SAFile file) { return std::fflush(hookFile(file)->file); }
+int hookFlush(SAFile file) {
+    HookFile* f = hookFile(file);
+    if (coreFileFlush(f->file)) return 0;
+    noteFailure(f);
+    return -1;
+}
 
+// A table that was written is flushed to the disk at its close: the pack renames a new file
+// over the table, and the network tables are copied back right after they close.
 int hookClose(SAFile file) {
     HookFile* f = hookFile(file);
-    int result = std::fclose(f->file);
+    bool ok = !f->wrote || coreFileFlush(f->file, true);
+    if (!coreFileCloseChecked(f->file)) ok = false;
+    if (!ok) noteFailure(f);
     delete f;
-    return result;
+    return ok ? 0 : -1;
 }
 
 int hookRemove(const char*) { return 0; }
@@ -101,17 +141,23 @@ SAHooks tableHooks() {
     return hooks;
 }
 
-DBFHandle shpOpen(const std::string& path, const char* access) {
+DBFHandle shpOpen(const std::string& path, const char* access, int* errorSink) {
     SAHooks hooks = tableHooks();
     g_hookPath = path;
-    return DBFOpenLL(path.c_str(), access, &hooks);
+    g_hookSink = errorSink;
+    DBFHandle dbf = DBFOpenLL(path.c_str(), access, &hooks);
+    g_hookSink = nullptr;
+    return dbf;
 }
 
-DBFHandle shpCreate(const std::string& path, int languageDriver) {
+DBFHandle shpCreate(const std::string& path, int languageDriver, int* errorSink) {
     SAHooks hooks = tableHooks();
     g_hookPath = path;
+    g_hookSink = errorSink;
     std::string codePage = "LDID/" + std::to_string(languageDriver);
-    return DBFCreateLL(path.c_str(), codePage.c_str(), &hooks);
+    DBFHandle dbf = DBFCreateLL(path.c_str(), codePage.c_str(), &hooks);
+    g_hookSink = nullptr;
+    return dbf;
 }
 
 bool equalNoCase(const std::string& a, const std::string& b) {
@@ -148,7 +194,8 @@ struct TableLayout {
     std::vector<FieldDescriptor> fields;
     int headerLength = 0;
     int recordLength = 0;
-    long usableRecords = 0;
+    unsigned long headerCount = 0;   // the records the header promises
+    long wholeRecords = 0;           // the whole records the file holds
     int languageDriver = 87;
 };
 
@@ -158,28 +205,27 @@ unsigned long readU32(const unsigned char* p) {
 }
 
 // Shapelib believes the header, so it is checked against the file first: a header longer than
-// the file, field descriptors that do not add up to the record length, or a record count beyond
-// the end of the file would make it read past what is there. A table whose last records are
-// cut off keeps the whole records it has.
+// the file or field descriptors that do not add up to the record length would make it read
+// past what is there.
 bool readLayout(const std::string& path, TableLayout& layout) {
     std::error_code ec;
     uintmax_t size = fs::file_size(path, ec);
     if (ec || size < 33) return false;
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = coreFileOpen(path.c_str(), "rb");
     if (!f) return false;
     unsigned char head[32];
-    bool ok = std::fread(head, 1, 32, f) == 32;
-    unsigned long headerCount = readU32(head + 4);
+    bool ok = coreFileBinRead(head, 32, f) == 1;
+    layout.headerCount = readU32(head + 4);
     layout.headerLength = int(readU16(head + 8));
     layout.recordLength = int(readU16(head + 10));
     layout.languageDriver = head[29] ? head[29] : 87;
     if (!ok || layout.headerLength < 33 || uintmax_t(layout.headerLength) > size || layout.recordLength < 2) {
-        std::fclose(f);
+        coreFileClose(f);
         return false;
     }
     std::vector<unsigned char> descriptors(size_t(layout.headerLength) - 32);
-    ok = std::fread(descriptors.data(), 1, descriptors.size(), f) == descriptors.size();
-    std::fclose(f);
+    ok = coreFileBinRead(descriptors.data(), descriptors.size(), f) == 1;
+    coreFileClose(f);
     if (!ok) return false;
     int total = 1;
     size_t at = 0;
@@ -194,8 +240,19 @@ bool readLayout(const std::string& path, TableLayout& layout) {
         layout.fields.push_back(fd);
     }
     if (layout.fields.empty() || total != layout.recordLength) return false;
-    layout.usableRecords =
-        long(std::min<uintmax_t>(headerCount, (size - uintmax_t(layout.headerLength)) / uintmax_t(layout.recordLength)));
+    layout.wholeRecords = long(std::min<uintmax_t>(layout.headerCount,
+                                                   (size - uintmax_t(layout.headerLength)) / uintmax_t(layout.recordLength)));
+    return true;
+}
+
+// A header that promises more records than the file holds means records were lost (a cut file
+// or a header written ahead of its records). Opening it anyway would hide the loss, and the
+// next write of the header would make it final: the table is refused, with what is missing.
+bool reportMissingRecords(const std::string& path, const TableLayout& layout) {
+    if (layout.headerCount <= (unsigned long)layout.wholeRecords) return false;
+    std::string text = "The table " + path + " is damaged: its header counts " + std::to_string(layout.headerCount) +
+                       " records, but the file holds " + std::to_string(layout.wholeRecords) + ".";
+    ErrorMessage(text.c_str(), nullptr);
     return true;
 }
 
@@ -246,15 +303,16 @@ void unlinkTable(DATA4* data) {
 // Opens the table file itself (no index) into data; 0, or why not.
 int openTableFile(DATA4* data, const std::string& path) {
     TableLayout layout;
-    if (!readLayout(path, layout)) return e4data;
-    DBFHandle dbf = shpOpen(path, "rb+");
-    if (!dbf) dbf = shpOpen(path, "rb");
+    if (!readLayout(path, layout) || reportMissingRecords(path, layout)) return e4data;
+    data->writeError = 0;
+    DBFHandle dbf = shpOpen(path, "rb+", &data->writeError);
+    if (!dbf) dbf = shpOpen(path, "rb", &data->writeError);
     if (!dbf) return e4open;
     if (dbf->nFields != int(layout.fields.size()) || dbf->nRecordLength != layout.recordLength) {
         DBFClose(dbf);
         return e4data;
     }
-    dbf->nRecords = int(layout.usableRecords);
+    dbf->nRecords = int(layout.wholeRecords);
     // The end-of-file mark after the last record is written once, at close (finishAppends):
     // written after every appended record it would make each append seek back over it.
     DBFSetWriteEndOfFileChar(dbf, 0);
@@ -262,7 +320,7 @@ int openTableFile(DATA4* data, const std::string& path) {
     data->dbf = dbf;
     data->path = path;
     data->recordLength = layout.recordLength;
-    data->recordCount = layout.usableRecords;
+    data->recordCount = layout.wholeRecords;
     data->record.assign(size_t(data->recordLength), ' ');
     // Reopened after pack or zap: the field handles stay, since callers and tags hold them.
     if (!data->fields.empty()) return 0;
@@ -282,11 +340,13 @@ int openTableFile(DATA4* data, const std::string& path) {
 }
 
 // Writes the records of keep (whole records, deletion byte first) as the table's new content:
-// a new file beside the table, then renamed over it, so that a failure leaves the table as it was.
+// a new file beside the table, flushed to the disk at its close, then renamed over it, so that
+// a failure leaves the table as it was.
 int rewriteTable(DATA4* data, const std::vector<char>& keep) {
     long count = long(keep.size() / size_t(data->recordLength));
     std::string temporary = data->path + ".tmp~";
-    DBFHandle out = shpCreate(temporary, data->dbf->iLanguageDriver ? data->dbf->iLanguageDriver : 87);
+    int writeError = 0;
+    DBFHandle out = shpCreate(temporary, data->dbf->iLanguageDriver ? data->dbf->iLanguageDriver : 87, &writeError);
     bool ok = out != nullptr;
     for (size_t i = 0; ok && i < data->fields.size(); ++i) {
         const FIELD4& f = *data->fields[i];
@@ -300,17 +360,16 @@ int rewriteTable(DATA4* data, const std::vector<char>& keep) {
         DBFSetWriteEndOfFileChar(out, 1);  // the last record, flushed by the close, ends the file
         DBFClose(out);
     }
-    std::error_code ec;
-    if (!ok) {
-        fs::remove(temporary, ec);
+    if (!ok || writeError) {
+        coreFileDelete(temporary.c_str());
         return e4write;
     }
     DBFClose(data->dbf);
     data->dbf = nullptr;
-    fs::rename(temporary, data->path, ec);
-    if (ec) fs::remove(temporary, ec);
+    const bool renamed = coreFileRename(temporary.c_str(), data->path.c_str()) != 0;
+    if (!renamed) coreFileDelete(temporary.c_str());
     int result = openTableFile(data, data->path);
-    return result ? result : (ec ? e4write : 0);
+    return result ? result : (renamed ? 0 : e4write);
 }
 
 }  // namespace
@@ -336,10 +395,10 @@ bool readRecord(DATA4* data, long recNo, char* buffer) {
 }
 
 bool writeRecord(DATA4* data, long recNo, const char* buffer) {
-    if (!data->dbf) return false;
+    if (!data->dbf || data->writeError) return false;
     bool ok = DBFWriteTuple(data->dbf, int(recNo - 1), const_cast<char*>(buffer)) != 0;
     if (ok && data->code && data->code->safety) DBFUpdateHeader(data->dbf);
-    return ok;
+    return ok && !data->writeError;
 }
 
 void standAtEof(DATA4* data) {
@@ -474,7 +533,8 @@ DATA4* d4create(CODE4* code, const char* path, const FIELD4INFO* fields, const T
     }
     std::error_code ec;
     fs::remove(path, ec);
-    DBFHandle dbf = shpCreate(path, 87);
+    int writeError = 0;
+    DBFHandle dbf = shpCreate(path, 87, &writeError);
     bool ok = dbf != nullptr;
     for (const FIELD4INFO* f = fields; ok && f->name; ++f) {
         std::string name(f->name);
@@ -484,7 +544,7 @@ DATA4* d4create(CODE4* code, const char* path, const FIELD4INFO* fields, const T
     }
     if (ok) DBFUpdateHeader(dbf);  // writes the header, so that an empty table is a whole file
     if (dbf) DBFClose(dbf);
-    if (!ok) {
+    if (!ok || writeError) {
         fs::remove(path, ec);
         setError(code, e4create);
         return nullptr;
@@ -520,15 +580,19 @@ static void finishAppends(DATA4* data) {
     data->grew = false;
 }
 
+// 0, or e4write when a write, flush or close of the file failed since it was opened (the
+// core file wrappers' last error then says why): the file may lack what was written.
 int d4close(DATA4* data) {
     if (!data) return 0;
     flushRecord(data);
     finishAppends(data);
     if (data->dbf) DBFClose(data->dbf);
     data->dbf = nullptr;
+    const int result = data->writeError ? e4write : 0;
+    setError(data->code, result);
     unlinkTable(data);
     delete data;
-    return 0;
+    return result;
 }
 
 FIELD4INFO* d4fieldInfo(DATA4* data) {
@@ -605,7 +669,13 @@ int d4appendBlank(DATA4* data) {
     return appendRecord(data);
 }
 
-int d4flush(DATA4* data) { return data ? flushRecord(data) : 0; }
+int d4flush(DATA4* data) {
+    if (!data) return 0;
+    int result = flushRecord(data);
+    if (!result && data->dbf) DBFUpdateHeader(data->dbf);  // the record and header reach the file
+    if (!result && data->writeError) setError(data->code, result = e4write);
+    return result;
+}
 
 static int keepRecords(DATA4* data, long dropFirst, long dropLast, bool dropDeleted) {
     flushRecord(data);

@@ -214,11 +214,10 @@ bool writeIndexFile(const INDEX4& index) {
         }
     }
     putU32(bytes, checksum(bytes));
-    FILE* f = std::fopen(index.path.c_str(), "wb");
+    FILE* f = coreFileOpen(index.path.c_str(), "wb");
     if (!f) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fclose(f) == 0 && ok;
-    return ok;
+    bool ok = coreFileBinWrite(bytes.data(), bytes.size(), f) == 1;
+    return coreFileCloseChecked(f) && ok;
 }
 
 struct TagDefinition {
@@ -232,10 +231,10 @@ bool readIndexFile(const std::string& path, std::vector<TagDefinition>& definiti
     uintmax_t size = fs::file_size(path, ec);
     if (ec || size < sizeof kMagic + 8 || size > (1u << 20)) return false;
     std::string bytes(size_t(size), '\0');
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = coreFileOpen(path.c_str(), "rb");
     if (!f) return false;
-    bool ok = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    std::fclose(f);
+    bool ok = coreFileBinRead(bytes.data(), bytes.size(), f) == 1;
+    coreFileClose(f);
     if (!ok || bytes.compare(0, sizeof kMagic, kMagic, sizeof kMagic) != 0) return false;
     auto byte = [&](size_t at) { return uint32_t(static_cast<unsigned char>(bytes[at])); };
     size_t body = bytes.size() - 4;

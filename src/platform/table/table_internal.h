@@ -1,6 +1,7 @@
 // The table library's handles as its own sources see them.
 #pragma once
 
+#include "platform/core.h"
 #include "platform/table.h"
 
 #include <shapefil.h>
@@ -78,6 +79,9 @@ struct DATA4 {
     bool appending = false;      // d4appendStart was called; d4append writes the buffer
     bool appended = false;       // the current record is new: written and keyed at its flush
     bool grew = false;           // records were appended since the table was opened
+    // The errno of the first write, flush or close of the file that failed; once set, every
+    // later write and the close report e4write, so a lost record cannot go unnoticed.
+    int writeError = 0;
 
     std::vector<std::unique_ptr<INDEX4>> indexes;
     TAG4* selected = nullptr;
