@@ -85,6 +85,11 @@ using LinkReader = bool (*)(void* unused, LinkRecord& record, bool first, char* 
 
 DATA4St* dbfSewerOpenFile(char* path);
 void dbfSewerCloseFile(bool ask);
+// Copies the work files back over the saved ones and gives the reopened work table. A save
+// that fails (a saved file read-only, a full disk, a failed write to the work table) says so
+// naming the file and the reason, leaves every saved file as it was, closes the table keeping
+// its work files for the recovery offered at the next open, and gives none. The storm and erf
+// saves and the save-as functions (false) do the same.
 DATA4St* dbfSewerSaveFile();
 // path (MAX_PATH characters) receives the file chosen in the save box.
 bool dbfSewerSaveFileAs(char* path);

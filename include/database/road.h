@@ -191,7 +191,9 @@ constexpr double kChgBeforeFirst = -2147483647.0;
 
 // Opens (open nonzero) the road named by job setting Global/RoadId unless one is open, or closes
 // the open road (open 0), offering to save. quiet suppresses the status texts and leaves the
-// road window alone.
+// road window alone. A save at the close replaces each saved file whole or not at all; when it
+// fails, a message names the file and the reason, the saved files stay as they were, and the
+// work copies are kept (not deleted) for the recovery offered at the next open.
 void dbfRoadInit(int open, int quiet);
 int dbfRoadIsOpen();
 // Opens the strings work file and the road work file, then upgrades the design settings file.

@@ -244,7 +244,9 @@ void dbfDeleteChildren(STR_HEADER& header, FILE* stream, const char* fileName);
 // Deletes the continuation chain of the named string.
 void dbfDeleteSections(const char* name, FILE* stream);
 // Renames a string in its strings file (and the file itself when the root is renamed); the new
-// name is rewritten in place into its file-safe form. 1 on success, 0 otherwise.
+// name is rewritten in place into its file-safe form. 1 on success, 0 otherwise. When the
+// renamed file cannot be written, a message names it and the reason, the strings keep their old
+// names in the old file, and the result is 0.
 int dbfRenameString(const char* oldName, char* newName, const char* fileName);
 
 // ---------------------------------------------------------------------------------------------

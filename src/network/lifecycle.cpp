@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "database/frame.h"
 #include "frame/state.h"
@@ -100,15 +101,53 @@ bool copyIfPresent(const char* from, const char* to) {
     return coreFileCopy(from, to) != 0;
 }
 
-// Copies the work files over the saved ones. false when a copy failed: the work files must
-// then stay for the recovery offered at the next open.
+// Says that a saved file could not be written, with the reason.
+void reportSaveFailure(const char* saved) { showError(coreFileErrorText("save", saved).c_str()); }
+
+// Copies the work files over the saved ones, table first. Each copy replaces its saved file
+// whole or not at all; the first that fails is reported and stops the save, so that no later
+// companion is saved ahead of its table. false then: the work files must stay for the
+// recovery offered at the next open.
 bool copyWorkToSaved(const KindFiles& f) {
-    bool ok = coreFileCopy(f.workTable, f.savedTable) != 0;
-    ok = copyIfPresent(f.workIndex, f.savedIndex) && ok;
-    ok = copyIfPresent(f.workSettings, f.savedSettings) && ok;
-    ok = copyIfPresent(f.workHydro, f.savedHydro) && ok;
-    ok = copyIfPresent(f.workSwmm, f.savedSwmm) && ok;
+    if (!coreFileCopy(f.workTable, f.savedTable)) {
+        reportSaveFailure(f.savedTable);
+        return false;
+    }
+    const std::pair<const char*, const char*> companions[] = {
+        {f.workIndex, f.savedIndex}, {f.workSettings, f.savedSettings}, {f.workHydro, f.savedHydro},
+        {f.workSwmm, f.savedSwmm}};
+    for (const auto& [work, saved] : companions)
+        if (!copyIfPresent(work, saved)) {
+            reportSaveFailure(saved);
+            return false;
+        }
+    return true;
+}
+
+// Closes the work table; false after saying so when a write to it failed, since it may then
+// lack the last changes and must not be copied over the saved table.
+bool closeWorkTable(Kind kind, DATA4* data) {
+    coreFileClearError();
+    const bool ok = d4close(data) == 0;
+    setKindTable(kind, nullptr);
+    if (!ok) reportSaveFailure(kindState(kind).files.workTable);
     return ok;
+}
+
+// Writes the settings object (storm: and the SWMM input object) to its work file; false after
+// saying so when that failed.
+bool saveSettingsObjects(Kind kind) {
+    DBFSTATE& st = dbfState();
+    const KindFiles& f = kindState(kind).files;
+    auto failed = [](const char* name) {
+        reportSaveFailure(name);
+        return false;
+    };
+    coreFileClearError();
+    if (kind == kSewer && st.sewerSettings && !st.sewerSettings->Save()) return failed(f.workSettings);
+    if (kind == kStorm && st.stormSettings && !st.stormSettings->Save()) return failed(f.workSettings);
+    if (kind == kStorm && st.stormModel && !st.stormModel->Save()) return failed(f.workSwmm);
+    return true;
 }
 
 void deleteWorkFiles(const KindFiles& f) {
@@ -220,6 +259,8 @@ void closeKind(Kind kind, bool ask) {
     DATA4* data = kindTable(kind);
     if (!ks.open && !data) return;
     releaseSettings(kind);
+    // A work table whose writes failed is kept for recovery and never copied back.
+    bool workIntact = true;
     if (data) {
         showStatus(info.checkingDeleted);
         if (hasDeletedRecords(data) && askYesNo(info.removeDeletedAtClose)) {
@@ -227,11 +268,10 @@ void closeKind(Kind kind, bool ask) {
             d4pack(data);
             ask = true;
         }
-        d4close(data);
-        setKindTable(kind, nullptr);
+        workIntact = closeWorkTable(kind, data);
     }
-    bool keepWork = false;
-    if (ask && askYesNo(info.saveQuestion)) {
+    bool keepWork = !workIntact;
+    if (workIntact && ask && askYesNo(info.saveQuestion)) {
         showStatus("Saving changes...please wait");
         keepWork = !copyWorkToSaved(ks.files);
     }
@@ -247,14 +287,18 @@ DATA4* saveKind(Kind kind) {
     KindState& ks = kindState(kind);
     DATA4* data = kindTable(kind);
     if (!ks.open || !data) return nullptr;
-    DBFSTATE& st = dbfState();
-    if (kind == kSewer && st.sewerSettings) st.sewerSettings->Save();
-    if (kind == kStorm && st.stormSettings) st.stormSettings->Save();
-    if (kind == kStorm && st.stormModel) st.stormModel->Save();
-    d4close(data);
-    setKindTable(kind, nullptr);
+    const bool settingsSaved = saveSettingsObjects(kind);
+    const bool tableClosed = closeWorkTable(kind, data);
     showStatus(info.savingChanges);
-    copyWorkToSaved(ks.files);
+    if (!settingsSaved || !tableClosed || !copyWorkToSaved(ks.files)) {
+        // The saved files are as they were (each copy is whole or nothing); the work files
+        // stay, and the next open offers them for recovery.
+        clearStatus();
+        dbfDispGraph(0, 0, nullptr);
+        useDefaultSettings(kind);
+        ks.open = false;
+        return nullptr;
+    }
     data = openAndCheckKind(ks.files.workTable, kind);
     clearStatus();
     dbfDispGraph(0, 0, nullptr);
@@ -303,14 +347,10 @@ bool saveKindAs(Kind kind, char* path) {
     deleteLockFile(info, ks.files);
     formSavedNames(info, path, ks.files);
     // The settings and SWMM input objects hold changes not yet in their work files.
-    DBFSTATE& st = dbfState();
-    if (kind == kSewer && st.sewerSettings) st.sewerSettings->Save();
-    if (kind == kStorm && st.stormSettings) st.stormSettings->Save();
-    if (kind == kStorm && st.stormModel) st.stormModel->Save();
-    d4close(data);
-    setKindTable(kind, nullptr);
+    const bool settingsSaved = saveSettingsObjects(kind);
+    const bool tableClosed = closeWorkTable(kind, data);
     showStatus(info.savingAs);
-    const bool copied = copyWorkToSaved(ks.files);
+    const bool copied = settingsSaved && tableClosed && copyWorkToSaved(ks.files);
     if (copied) deleteWorkFiles(ks.files);
     useDefaultSettings(kind);
     ks.open = false;

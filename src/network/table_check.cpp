@@ -79,16 +79,18 @@ bool checkIndex(DATA4* data, const std::string& indexPath, const TAG4INFO* tags)
 }
 
 // Copies every record of the backup into the new table, field by field by name.
-void copyRecords(DATA4* backup, DATA4* data) {
+// false when a record could not be read or written: the rebuilt table then lacks records.
+bool copyRecords(DATA4* backup, DATA4* data) {
     const char* text = "Retrieving data from backup";
     showStatus(text);
     const long count = d4recCount(backup);
     const int step = dbfProgressStep(count);
     const int fieldCount = d4numFields(backup);
-    for (long recno = 1; recno <= count; ++recno) {
+    bool ok = true;
+    for (long recno = 1; ok && recno <= count; ++recno) {
         if (recno % step == 0) dbfDispGraph(static_cast<int>(recno), static_cast<int>(count), text);
-        if (d4go(backup, recno) != r4success) break;
-        if (d4appendBlank(data) != r4success) break;
+        ok = d4go(backup, recno) == r4success && d4appendBlank(data) == r4success;
+        if (!ok) break;
         // Records marked deleted arrive unmarked: the blank record carries no mark.
         for (int j = 1; j <= fieldCount; ++j) {
             FIELD4* from = d4fieldJ(backup, j);
@@ -97,8 +99,9 @@ void copyRecords(DATA4* backup, DATA4* data) {
             f4assignField(to, from);
         }
     }
-    d4flush(data);
+    if (d4flush(data) != 0) ok = false;
     dbfDispGraph(0, 0, nullptr);
+    return ok;
 }
 
 // Rebuilds the table at path with the defined fields first and the table's extra fields after
@@ -174,10 +177,16 @@ DATA4* rebuild(CODE4* code, DATA4* data, const char* path, int missing, const FI
         clearStatus();
         return nullptr;
     }
-    copyRecords(backup, rebuilt);
+    const bool copied = copyRecords(backup, rebuilt);
     // The backup stays on disk: the next rebuild replaces it.
     d4close(backup);
     clearStatus();
+    if (!copied) {
+        // The rebuilt table lacks records; the backup beside it still has them all.
+        showError(coreFileErrorText("write", path).c_str());
+        d4close(rebuilt);
+        return nullptr;
+    }
     if (options.leadingZeros) leadingZeroCheck(rebuilt);
     return rebuilt;
 }

@@ -65,8 +65,13 @@ int ask(const char* text, const char* caption, unsigned icon) {
     return AfxMessageBox(dbfOwner(), text, caption, MB_YESNO | icon);
 }
 
-void copyIfExists(const char* from, const char* to) {
-    if (coreFileExist(from)) coreFileCopy(from, to);
+// Copies a file when it exists. true when it does not or the copy succeeded; false after
+// saying which file could not be written and why (the target then stays as it was).
+bool copyIfExists(const char* from, const char* to, const char* action) {
+    if (!coreFileExist(from)) return true;
+    if (coreFileCopy(from, to)) return true;
+    ErrorMessage(coreFileErrorText(action, to).c_str(), dbfOwner());
+    return false;
 }
 
 // Chooses the work copies before the road opens: fresh copies of the saved files, or the work
@@ -79,8 +84,10 @@ void prepareWorkCopies(const RoadFiles& f) {
         // saved data.
         if (!coreFileExist(f.saved)) coreFileDelete(f.work);
         if (!coreFileExist(f.savedStrings)) coreFileDelete(f.workStrings);
-        copyIfExists(f.saved, f.work);
-        copyIfExists(f.savedStrings, f.workStrings);
+        // A work copy that could not be refreshed must not open with stale data: without it
+        // the road does not open.
+        if (!copyIfExists(f.saved, f.work, "create")) coreFileDelete(f.work);
+        if (!copyIfExists(f.savedStrings, f.workStrings, "create")) coreFileDelete(f.workStrings);
         dbfRoadReset();
     };
     if (savedExist && !workExists) {
@@ -150,19 +157,26 @@ void closeRoad(int quiet) {
     dbfWorkFileName(workStrings, kWorkRoad2);
     if (coreFileExist(work) || coreFileExist(workStrings)) {
         const int road = currentRoadNumber();
+        bool saveFailed = false;
         if (dbfRoadEdit()) {
             char question[64];
             std::snprintf(question, sizeof question, "Save changes to Road %d", road);
             if (ask(question, "Save", MB_ICONQUESTION) == IDYES) {
                 const RoadFiles saved = savedNames();
                 dbfDispStatus("Saving road database", kStatusResetBusy);
-                copyIfExists(work, saved.saved);
-                copyIfExists(workStrings, saved.savedStrings);
+                // Each saved file is replaced whole or not at all; the strings file is saved
+                // only after its road.
+                saveFailed = !copyIfExists(work, saved.saved, "save") ||
+                             !copyIfExists(workStrings, saved.savedStrings, "save");
                 dbfDispStatus(nullptr, kStatusClear);
             }
         }
-        coreFileDelete(work);
-        coreFileDelete(workStrings);
+        // After a failed save the work copies hold the only copy of the changes: they stay,
+        // and the next open offers them for recovery.
+        if (!saveFailed) {
+            coreFileDelete(work);
+            coreFileDelete(workStrings);
+        }
     }
     RoadState& r = roadState();
     r.open = false;
@@ -184,17 +198,23 @@ void upgradeDesignFile() {
     char design[MAX_PATH], backup[MAX_PATH];
     dbfFileName(design, "des", kFileRoad, 0);
     dbfFileName(backup, "bak", kFileRoad, 0);
-    coreBackFile(design, backup);
+    if (!coreBackFile(design, backup) && coreFileExist(design)) {
+        // Without its backup the design file is not rewritten: it stays at its old version.
+        ErrorMessage(coreFileErrorText("save", backup).c_str(), dbfOwner());
+        dbfDispStatus(nullptr, kStatusPop);
+        return;
+    }
     FILE* old = coreFileOpen(backup, "r+t");
+    bool rewritten = true;
     if (old && dbfSeekFlag("[PipeLong]", old)) {
         coreFileSetPointer(0, 0, old);
         FILE* fresh = coreFileOpen(design, "w+t");
+        rewritten = fresh != nullptr;
         if (fresh) {
-            coreWriteFile(old, fresh, "[PipeLong]");
-            coreFileTxtWrite("[PipeLong]", fresh);
+            rewritten = coreWriteFile(old, fresh, "[PipeLong]") && coreFileTxtWrite("[PipeLong]", fresh);
             char line[1024];
             std::string ending;   // the line that ended the section, written after it
-            for (int counter = 1; coreFileTxtRead(line, old, sizeof line); ++counter) {
+            for (int counter = 1; rewritten && coreFileTxtRead(line, old, sizeof line); ++counter) {
                 coreTrimStr(line);
                 if (line[0] == '[' || line[0] == 0) {
                     ending = line;
@@ -202,15 +222,22 @@ void upgradeDesignFile() {
                 }
                 char entry[1100];
                 std::snprintf(entry, sizeof entry, "MH%d=%s", counter, line);
-                coreFileTxtWrite(entry, fresh);
+                rewritten = coreFileTxtWrite(entry, fresh) == 1;
             }
-            coreFileTxtWrite("", fresh);
-            if (!ending.empty()) coreFileTxtWrite(ending.c_str(), fresh);
-            coreWriteFile(old, fresh, nullptr);
-            coreFileClose(fresh);
+            rewritten = rewritten && coreFileTxtWrite("", fresh);
+            if (rewritten && !ending.empty()) rewritten = coreFileTxtWrite(ending.c_str(), fresh) == 1;
+            rewritten = rewritten && coreWriteFile(old, fresh, nullptr);
+            if (!coreFileCloseChecked(fresh)) rewritten = false;
         }
     }
     coreFileClose(old);
+    if (!rewritten) {
+        // The backup is the old design file whole: it goes back in place of the half-written one.
+        ErrorMessage(coreFileErrorText("save", design).c_str(), dbfOwner());
+        coreFileRename(backup, design);
+        dbfDispStatus(nullptr, kStatusPop);
+        return;
+    }
     coreFileDelete(backup);
     dbfSetRoadDefaultDouble("Global", "Version", kDesignFileVersion);
     dbfDispStatus(nullptr, kStatusPop);

@@ -278,9 +278,22 @@ int dbfRenameString(const char* oldName, char* newName, const char* fileName) {
     coreFileClose(file);
 
     bool fileMoved = false;
-    if (result == 1 && rootRename && coreFileCopy(fileName, newFileName)) {
-        coreFileDelete(fileName);
-        fileMoved = true;
+    if (result == 1 && rootRename) {
+        if (coreFileCopy(fileName, newFileName)) {
+            coreFileDelete(fileName);
+            fileMoved = true;
+        } else {
+            // The file keeps its name, so its strings take back their old names: the job's
+            // list still finds the root under the old one.
+            ErrorMessage(coreFileErrorText("save", newFileName).c_str(), dbfOwner());
+            if (FILE* again = viewStringOpenFile(fileName, fileHeader)) {
+                dbfStringAccessor(again, fileName);
+                renameTree(again, newName, newName, oldName, 0);
+                dbfStringsClose();
+                coreFileClose(again);
+            }
+            result = 0;
+        }
     }
     if (fileMoved) followSelection(fileName, newFileName);
 

@@ -18,7 +18,7 @@ struct Kind {
     const char* extension;                 // of the project's saved table
     DATA4St* (*open)(char*);
     void (*close)(bool);
-    void (*save)();
+    bool (*save)();   // false when the save failed (the library said why)
     int (*first)();
     int (*next)();
     int (*count)();
@@ -31,8 +31,13 @@ struct Kind {
     const char* defaultFields;
 };
 
-void saveSewer() { dbfSewerSaveFile(); }
-void saveStorm() { dbfStormSaveFile(); }
+bool saveSewer() { return dbfSewerSaveFile() != nullptr; }
+bool saveStorm() { return dbfStormSaveFile() != nullptr; }
+// A failed save leaves the erf-connection table closed, its work files kept for recovery.
+bool saveErf() {
+    dbfErfConSaveFile();
+    return dbfErfConIsOpen();
+}
 
 const Kind kKinds[] = {
     {"sewer", "sew", dbfSewerOpenFile, dbfSewerCloseFile, saveSewer, dbfSewerGetFirstRecord,
@@ -44,7 +49,7 @@ const Kind kKinds[] = {
      dbfStormGetFieldString, dbfStormGetFieldInfo, dbfStormSetField, dbfStormGetRecord,
      "NODE,NEXT_NODE,L_TYPE,SIZE,INLEVEL,OUTLEVEL,GRADE"},
     // The erf-connection table is named after the sewer table.
-    {"erf", "sew", dbfErfConOpenFile, dbfErfConCloseFile, dbfErfConSaveFile, dbfErfConGetFirstRecord,
+    {"erf", "sew", dbfErfConOpenFile, dbfErfConCloseFile, saveErf, dbfErfConGetFirstRecord,
      dbfErfConGetNextRecord, dbfErfConGetRecordCount, dbfErfConGetRecordNo, dbfErfConGetRecordNode,
      dbfErfConGetFieldString, dbfErfConGetFieldInfo, dbfErfConSetField, nullptr,
      "ERF_NO,NODE,CON_DIA,IL_CON"},
@@ -188,8 +193,9 @@ void addNetworkCommands(CLI::App& app) {
                 std::string field = a.substr(0, eq), value = a.substr(eq + 1);
                 kind->setField(field.data(), value.data());
             }
-            kind->save();
+            const bool saved = kind->save();
             kind->close(false);
+            if (!saved) return 1;
             std::printf("Saved %zu field(s) of %s\n", assignments.size(), node.c_str());
             return 0;
         });

@@ -38,12 +38,16 @@ bool openRoad(int id) {
     return true;
 }
 
-// Closes the road; with save, the changes go to the saved road file without a question.
-void closeRoad(bool save) {
+// Closes the road; with save, the changes go to the saved road file without a question. false
+// when the save failed: the library said why and kept the work copy, which a close deletes.
+bool closeRoad(bool save) {
     const ConsoleUi::Preset kept = host().ui.preset;
     host().ui.preset = save ? ConsoleUi::Preset::Yes : ConsoleUi::Preset::No;
+    char work[MAX_PATH];
+    dbfWorkFileName(work, kWorkRoad);
     dbfRoadInit(0, 1);
     host().ui.preset = kept;
+    return !coreFileExist(work);
 }
 
 bool parseNumber(const std::string& text, double& value) {
@@ -118,7 +122,7 @@ void addRoadCommands(CLI::App& app) {
             char saved[MAX_PATH];
             dbfFileName(saved, "sec", kFileRoad, 0);
             const int count = listChainages();
-            closeRoad(true);
+            if (!closeRoad(true)) return 1;
             std::printf("%s: %d chainages\n", saved, count);
             return 0;
         });
@@ -135,8 +139,7 @@ void addRoadCommands(CLI::App& app) {
                 const unsigned idx = dbfInsertChainage(chg, &rec);
                 std::printf("%.3f -> record %u\n", dbfRoundChg(chg), idx);
             }
-            closeRoad(true);
-            return 0;
+            return closeRoad(true) ? 0 : 1;
         });
     });
 
@@ -154,8 +157,7 @@ void addRoadCommands(CLI::App& app) {
                     ++missing;
                 }
             }
-            closeRoad(true);
-            return missing ? 1 : 0;
+            return closeRoad(true) && !missing ? 0 : 1;
         });
     });
 
@@ -182,7 +184,7 @@ void addRoadCommands(CLI::App& app) {
             if (!readSectionCsv(csv, xs)) return 1;
             if (!openRoad(roadId)) return 1;
             const int ok = dbfStoreSect(chainage, static_cast<short>(layer), &xs);
-            closeRoad(ok != 0);
+            if (!closeRoad(ok != 0)) return 1;
             if (!ok) {
                 std::fprintf(stderr, "Unable to store the section\n");
                 return 1;

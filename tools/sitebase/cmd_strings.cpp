@@ -227,7 +227,10 @@ void addStringsCommands(CLI::App& app) {
             }
             const int ok = storeString(file, fileName, name, vertices, parent, !secondSide);
             dbfStringsClose();
-            coreFileClose(file);
+            if (!coreFileCloseChecked(file)) {
+                std::fprintf(stderr, "%s\n", coreFileErrorText("save", fileName.c_str()).c_str());
+                return 1;
+            }
             if (!ok) {
                 std::fprintf(stderr, "Unable to store %s\n", name.c_str());
                 return 1;
@@ -256,7 +259,10 @@ void addStringsCommands(CLI::App& app) {
                 std::printf("%s deleted\n", name.c_str());
             }
             dbfStringsClose();
-            coreFileClose(file);
+            if (!coreFileCloseChecked(file)) {
+                std::fprintf(stderr, "%s\n", coreFileErrorText("save", fileName.c_str()).c_str());
+                return 1;
+            }
             return rc;
         });
     });
