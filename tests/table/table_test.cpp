@@ -1,11 +1,15 @@
 // The table library: structure, field values, tag orders, seeks, changes and damaged files.
+#include "common/file_faults.h"
 #include "common/fixture.h"
 #include "platform/table.h"
+#include "platform/ui.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -512,35 +516,75 @@ protected:
     }
 };
 
-TEST_F(DamagedTableTest, ATruncatedTableKeepsItsWholeRecords) {
-    std::string bytes = made();
-    size_t headerLength = size_t(static_cast<unsigned char>(bytes[8])) | size_t(static_cast<unsigned char>(bytes[9])) << 8;
-    size_t recordLength = size_t(static_cast<unsigned char>(bytes[10])) | size_t(static_cast<unsigned char>(bytes[11])) << 8;
-    DATA4* data = reopen(bytes.substr(0, headerLength + 3 * recordLength + recordLength / 2));
-    ASSERT_NE(data, nullptr);
-    EXPECT_EQ(d4recCount(data), 3);
-    d4tagSelect(data, d4tag(data, "NODE"));
-    EXPECT_EQ(walk(data), (std::vector<long>{2, 3, 1}));
-    EXPECT_EQ(d4appendBlank(data), 0);  // appends go after the last whole record
-    put(data, "NODE", "NEW");
-    d4close(data);
-    data = d4open(&code, dir.file("links.SET").c_str());
-    ASSERT_NE(data, nullptr);
-    EXPECT_EQ(d4recCount(data), 4);
-    d4go(data, 4);
-    EXPECT_EQ(text(data, "NODE"), "NEW");
+// A header that counts more records than the file holds is refused with both counts, and the
+// file is left exactly as it was (no header rewritten to the shorter count).
+TEST_F(DamagedTableTest, ATableShortOfItsRecordsIsRefusedAndLeftAlone) {
+    std::string good = made();
+    size_t headerLength = size_t(static_cast<unsigned char>(good[8])) | size_t(static_cast<unsigned char>(good[9])) << 8;
+    size_t recordLength = size_t(static_cast<unsigned char>(good[10])) | size_t(static_cast<unsigned char>(good[11])) << 8;
+    std::string oneMore = good;
+    putU32(oneMore, 4, 6);
+    std::string huge = good;
+    putU32(huge, 4, 0x7FFFFFFF);
+    const struct {
+        std::string bytes;
+        const char* counts;
+    } cases[] = {
+        {good.substr(0, headerLength + 3 * recordLength + recordLength / 2), "counts 5 records, but the file holds 3."},
+        {oneMore, "counts 6 records, but the file holds 5."},
+        {huge, "counts 2147483647 records, but the file holds 5."},
+    };
+    ScriptedUi ui;
+    platformSetDefaultUi(&ui);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.counts);
+        ui.clear();
+        code.errorCode = 0;
+        EXPECT_EQ(reopen(c.bytes), nullptr);
+        EXPECT_EQ(code.errorCode, e4data);
+        ASSERT_EQ(ui.texts().size(), 1u);
+        EXPECT_EQ(ui.texts()[0], "The table " + dir.file("links.SET") + " is damaged: its header " + c.counts);
+        EXPECT_TRUE(dbtest::readFile(dir.file("links.SET")) == c.bytes);
+    }
+    platformSetDefaultUi(nullptr);
+}
+
+// A write that fails (full disk, read-only file, failing device) is reported by the call that
+// meets it, by every later write and by the close, and the file keeps its old bytes.
+TEST_F(DamagedTableTest, AFailedWriteIsReportedAndTheFileKeepsItsBytes) {
+    made();
+    const std::string path = dir.file("links.SET");
+    const std::uint64_t before = dbtest::fileHash(path);
+    const struct {
+        const char* what;
+        std::function<int(DATA4*)> change;
+    } cases[] = {
+        {"changed field", [this](DATA4* d) { put(d, "NODE", "MH99"); return d4flush(d); }},
+        {"appended record", [this](DATA4* d) { d4appendBlank(d); put(d, "NODE", "NEW"); return d4flush(d); }},
+        {"pack", [](DATA4* d) { d4go(d, 2); d4delete(d); return d4pack(d); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        code.errorCode = 0;
+        DATA4* data = d4open(&code, path.c_str());
+        ASSERT_NE(data, nullptr);
+        ASSERT_EQ(d4go(data, 1), 0);
+        {
+            dbtest::FileFault fault(dbtest::FileFault::fullDisk("links.SET", 0));
+            EXPECT_EQ(c.change(data), e4write);
+            EXPECT_EQ(code.errorCode, e4write);
+            EXPECT_EQ(coreFileLastError(), ENOSPC);
+        }
+        put(data, "NODE", "LATER");   // the table stays failed once a write was lost
+        EXPECT_EQ(d4close(data), e4write);
+        EXPECT_EQ(dbtest::fileHash(path), before);
+        EXPECT_FALSE(std::filesystem::exists(path + ".tmp~"));
+    }
 }
 
 TEST_F(DamagedTableTest, HeadersThatDoNotMatchTheFileOpenAsNone) {
     std::string good = made();
     std::string bytes = good;
-    putU32(bytes, 4, 0x7FFFFFFF);  // a record count far beyond the file: the records there are kept
-    DATA4* data = reopen(bytes);
-    ASSERT_NE(data, nullptr);
-    EXPECT_EQ(d4recCount(data), 5);
-    d4close(data);
-
-    bytes = good;
     putU16(bytes, 8, 0xFFF0);  // header length past the end of the file
     EXPECT_EQ(reopen(bytes), nullptr);
     EXPECT_EQ(code.errorCode, e4data);

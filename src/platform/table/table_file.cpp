@@ -79,8 +79,13 @@ SAOffset hookRead(void* buffer, SAOffset size, SAOffset count, SAFile file) {
     return count;
 }
 
+// After a failed write nothing more is written: shapelib would otherwise write the rest of
+// its pending changes at the close (the header with a count of records that never arrived).
+bool failedBefore(const HookFile* f) { return f->errorSink && *f->errorSink; }
+
 SAOffset hookWrite(void* buffer, SAOffset size, SAOffset count, SAFile file) {
     HookFile* f = hookFile(file);
+    if (failedBefore(f)) return 0;
     if (f->lastOp == 1) coreFileSetPointer(0, std::int64_t(f->position), f->file);
     f->wrote = true;
     if (!coreFileBinWrite(buffer, size_t(size * count), f->file)) {
@@ -106,6 +111,7 @@ SAOffset hookTell(SAFile file) { return hookFile(file)->position; }
 
 int hookFlush(SAFile file) {
     HookFile* f = hookFile(file);
+    if (failedBefore(f)) return -1;
     if (coreFileFlush(f->file)) return 0;
     noteFailure(f);
     return -1;
