@@ -678,7 +678,8 @@ int d4appendBlank(DATA4* data) {
 int d4flush(DATA4* data) {
     if (!data) return 0;
     int result = flushRecord(data);
-    if (!result && data->dbf) DBFUpdateHeader(data->dbf);  // the record and header reach the file
+    // The record and the header reach the file (a table never written is left alone).
+    if (!result && data->dbf && data->dbf->bUpdated) DBFUpdateHeader(data->dbf);
     if (!result && data->writeError) setError(data->code, result = e4write);
     return result;
 }
