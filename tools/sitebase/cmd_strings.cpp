@@ -256,13 +256,13 @@ void addStringsCommands(CLI::App& app) {
             } else {
                 dbfDeleteChildren(header, file, fileName.c_str());
                 dbfDeleteString(name.c_str(), file, fileName.c_str());
-                std::printf("%s deleted\n", name.c_str());
             }
             dbfStringsClose();
             if (!coreFileCloseChecked(file)) {
                 std::fprintf(stderr, "%s\n", coreFileErrorText("save", fileName.c_str()).c_str());
                 return 1;
             }
+            if (rc == 0) std::printf("%s deleted\n", name.c_str());
             return rc;
         });
     });
