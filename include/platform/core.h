@@ -120,6 +120,10 @@ int coreFileDelete(const char* name);
 // (a read-only file) is refused. On any failure the temporary file is removed, the target is
 // left as it was, the last error says why and the result is 0.
 int coreFileCopy(const char* from, const char* to);
+// 1 when the file may be written or replaced (a missing file may be made); 0 for a read-only
+// file or a folder, with the last error saying why. A rename over a read-only file would work
+// in a writable folder: writers that replace a file ask this first.
+int coreFileCanWrite(const char* name);
 // Backs a file up: copies it to the target, replacing it; the source stays in place. Safe as
 // coreFileCopy.
 int coreBackFile(const char* from, const char* to);

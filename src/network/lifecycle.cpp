@@ -187,17 +187,18 @@ bool createSavedTable(const KindInfo& info, const KindFiles& f) {
 // or from the defaults beside the library, a missing SWMM input from the default one. Returns
 // whether the SWMM input was there already.
 bool provideCompanions(const KindInfo& info, const KindFiles& f) {
+    // A companion that cannot be made is said; the table opens without it, on the defaults.
+    auto provide = [](const std::string& from, const char* to) {
+        if (!coreBackFile(from.c_str(), to)) showError(coreFileErrorText("create", to).c_str());
+    };
     if (info.savedSettingsExt && !coreFileExist(f.savedSettings)) {
         char dft[MAX_PATH];
         withExtension(dft, f.savedSettings, ".DFT");
-        if (coreFileExist(dft))
-            coreFileCopy(dft, f.savedSettings);
-        else
-            coreBackFile(libraryFile(info.defaultSettings).c_str(), f.savedSettings);
+        provide(coreFileExist(dft) ? std::string(dft) : libraryFile(info.defaultSettings), f.savedSettings);
     }
     if (!info.savedSwmmExt) return false;
     if (coreFileExist(f.savedSwmm)) return true;
-    coreBackFile(libraryFile("Storm.INP").c_str(), f.savedSwmm);
+    provide(libraryFile("Storm.INP"), f.savedSwmm);
     return false;
 }
 
@@ -221,14 +222,19 @@ DATA4* openKind(Kind kind, const char* path) {
     const bool reuse = coreFileExist(f.workTable) && askYesNo(info.reuseQuestion);
     if (!reuse) {
         showStatus(info.creatingWork);
-        if (!coreFileCopy(f.savedTable, f.workTable)) {
+        const std::pair<const char*, const char*> copies[] = {
+            {f.savedSettings, f.workSettings}, {f.savedHydro, f.workHydro}, {f.savedSwmm, f.workSwmm}};
+        const char* failed = coreFileCopy(f.savedTable, f.workTable) ? nullptr : f.workTable;
+        for (const auto& [saved, work] : copies)
+            if (!failed && !copyIfPresent(saved, work)) failed = work;
+        if (failed) {
+            // Work files that are not whole copies of the saved ones must not be edited.
+            showError(coreFileErrorText("create", failed).c_str());
+            deleteWorkFiles(f);
             clearStatus();
             showError(info.openFailed);
             return nullptr;
         }
-        copyIfPresent(f.savedSettings, f.workSettings);
-        copyIfPresent(f.savedHydro, f.workHydro);
-        copyIfPresent(f.savedSwmm, f.workSwmm);
     } else {
         showStatus(info.openingWork);
         if (*f.workSettings && !coreFileExist(f.workSettings)) copyIfPresent(f.savedSettings, f.workSettings);

@@ -87,6 +87,7 @@ TEST_F(FailedCopy, AFailedCopyLeavesTheTargetAsItWasAndSaysWhy) {
 TEST_F(FailedCopy, AReadOnlySavedFileIsNotReplaced) {
     if (geteuid() == 0) GTEST_SKIP() << "root ignores file permissions; the injected read-only case covers it";
     chmod(to.c_str(), 0444);
+    EXPECT_EQ(coreFileCanWrite(to.c_str()), 0);
     EXPECT_EQ(coreFileCopy(from.c_str(), to.c_str()), 0);
     EXPECT_TRUE(dbtest::readFile(to) == oldBytes);
     EXPECT_EQ(coreFileLastError(), EACCES);
@@ -105,6 +106,8 @@ TEST_F(FailedCopy, WritesAndClosesReportTheirFailure) {
         FileFault readOnly(FileFault::readOnly("log.txt"));
         EXPECT_EQ(coreFileOpen(dir.file("log.txt").c_str(), "r+b"), nullptr);
         EXPECT_EQ(coreFileLastError(), EACCES);
+        EXPECT_EQ(coreFileCanWrite(dir.file("log.txt").c_str()), 0);
+        EXPECT_EQ(coreFileCanWrite(dir.file("other.txt").c_str()), 1);
     }
     EXPECT_EQ(dbtest::readFile(dir.file("log.txt")), "short\n0123");
     coreFileClearError();

@@ -54,3 +54,23 @@ TEST_F(NetworkTest, AFailedSaveLeavesTheSavedTableAndRecoversFromTheWorkFiles) {
         dbtest::writeFile(saved, savedBytes);
     }
 }
+
+TEST_F(NetworkTest, AWorkCopyThatCannotBeMadeFailsTheOpenAndLeavesNoWorkFiles) {
+    ASSERT_NE(openSewer(), nullptr);
+    ui.answers = {IDYES};
+    dbfSewerCloseFile(true);
+    const std::uint64_t before = dbtest::fileHash(sewerPath());
+    for (const char* work : {"Site.SET", "Site.SEI"}) {   // the table, then its settings
+        SCOPED_TRACE(work);
+        ui.clear();
+        {
+            dbtest::FileFault fault(dbtest::FileFault::fullDisk(work, 0));
+            EXPECT_EQ(openSewer(), nullptr);
+        }
+        EXPECT_TRUE(ui.showed("Unable to create " + file(work) + ": " + std::strerror(ENOSPC)));
+        EXPECT_TRUE(ui.showed("Unable to open sewer data file"));
+        EXPECT_FALSE(dbfSewerIsOpen());
+        EXPECT_FALSE(fs::exists(file("Site.SET")));
+        EXPECT_EQ(dbtest::fileHash(sewerPath()), before);
+    }
+}

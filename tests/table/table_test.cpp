@@ -563,23 +563,25 @@ TEST_F(DamagedTableTest, AFailedWriteIsReportedAndTheFileKeepsItsBytes) {
         {"appended record", [this](DATA4* d) { d4appendBlank(d); put(d, "NODE", "NEW"); return d4flush(d); }},
         {"pack", [](DATA4* d) { d4go(d, 2); d4delete(d); return d4pack(d); }},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        code.errorCode = 0;
-        DATA4* data = d4open(&code, path.c_str());
-        ASSERT_NE(data, nullptr);
-        ASSERT_EQ(d4go(data, 1), 0);
-        {
-            dbtest::FileFault fault(dbtest::FileFault::fullDisk("links.SET", 0));
-            EXPECT_EQ(c.change(data), e4write);
-            EXPECT_EQ(code.errorCode, e4write);
-            EXPECT_EQ(coreFileLastError(), ENOSPC);
+    for (const auto& plan : {dbtest::FileFault::fullDisk("links.SET", 0), dbtest::FileFault::readOnly("links.SET")})
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (plan.refuseOpen ? ", read-only file" : ", full disk"));
+            code.errorCode = 0;
+            DATA4* data = nullptr;
+            {
+                dbtest::FileFault fault(plan);
+                data = d4open(&code, path.c_str());
+                ASSERT_NE(data, nullptr);
+                ASSERT_EQ(d4go(data, 1), 0);
+                EXPECT_EQ(c.change(data), e4write);
+                EXPECT_EQ(code.errorCode, e4write);
+                EXPECT_NE(coreFileLastError(), 0);
+            }
+            put(data, "NODE", "LATER");   // the table stays failed once a write was lost
+            EXPECT_EQ(d4close(data), e4write);
+            EXPECT_EQ(dbtest::fileHash(path), before);
+            EXPECT_FALSE(std::filesystem::exists(path + ".tmp~"));
         }
-        put(data, "NODE", "LATER");   // the table stays failed once a write was lost
-        EXPECT_EQ(d4close(data), e4write);
-        EXPECT_EQ(dbtest::fileHash(path), before);
-        EXPECT_FALSE(std::filesystem::exists(path + ".tmp~"));
-    }
 }
 
 TEST_F(DamagedTableTest, HeadersThatDoNotMatchTheFileOpenAsNone) {

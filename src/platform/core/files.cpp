@@ -378,6 +378,14 @@ int coreFileCopy(const char* from, const char* to) {
     return ok ? 1 : 0;
 }
 
+int coreFileCanWrite(const char* name) {
+    if (!name || !*name) {
+        setLastError(EINVAL);
+        return 0;
+    }
+    return mayReplace(coreNativePath(name));
+}
+
 int coreBackFile(const char* from, const char* to) {
     return coreFileCopy(from, to);
 }

@@ -349,6 +349,8 @@ int openTableFile(DATA4* data, const std::string& path) {
 // a new file beside the table, flushed to the disk at its close, then renamed over it, so that
 // a failure leaves the table as it was.
 int rewriteTable(DATA4* data, const std::vector<char>& keep) {
+    // The new file is renamed over the table, which a read-only table must refuse.
+    if (!coreFileCanWrite(data->path.c_str())) return e4write;
     long count = long(keep.size() / size_t(data->recordLength));
     std::string temporary = data->path + ".tmp~";
     int writeError = 0;
