@@ -23,27 +23,34 @@ bool requireProject() {
     return false;
 }
 
-// Opens road `id` (0: the current one); false after saying why.
+// Closes the road; with save, the changes go to the saved road file without a question. A road
+// file found damaged, or one a write failed on, is never saved: false then.
+bool closeRoad(bool save) {
+    const bool failed = dbfRoadFileFailed() != 0;
+    const ConsoleUi::Preset kept = host().ui.preset;
+    host().ui.preset = save && !failed ? ConsoleUi::Preset::Yes : ConsoleUi::Preset::No;
+    dbfRoadInit(0, 1);
+    host().ui.preset = kept;
+    if (failed && save) std::fprintf(stderr, "Nothing was saved\n");
+    return !failed;
+}
+
+// Opens road `id` (0: the current one); false after saying why. A damaged road file is refused
+// by the library (with its message) and left as it is.
 bool openRoad(int id) {
     if (!requireProject()) return false;
     if (id != 0) coreSetJobDefaultInt("Global", "RoadId", id);
     dbfRoadInit(1, 1);
     char work[MAX_PATH];
     dbfWorkFileName(work, kWorkRoad);
-    if (!coreFileExist(work)) {
-        std::fprintf(stderr, "Unable to open the road work file %s\n", work);
-        dbfRoadInit(0, 1);
+    if (dbfRoadFileFailed() || !coreFileExist(work)) {
+        char saved[MAX_PATH];
+        dbfFileName(saved, "sec", kFileRoad, 0);
+        std::fprintf(stderr, "Unable to open the road file %s\n", saved);
+        closeRoad(false);
         return false;
     }
     return true;
-}
-
-// Closes the road; with save, the changes go to the saved road file without a question.
-void closeRoad(bool save) {
-    const ConsoleUi::Preset kept = host().ui.preset;
-    host().ui.preset = save ? ConsoleUi::Preset::Yes : ConsoleUi::Preset::No;
-    dbfRoadInit(0, 1);
-    host().ui.preset = kept;
 }
 
 bool parseNumber(const std::string& text, double& value) {
@@ -118,7 +125,7 @@ void addRoadCommands(CLI::App& app) {
             char saved[MAX_PATH];
             dbfFileName(saved, "sec", kFileRoad, 0);
             const int count = listChainages();
-            closeRoad(true);
+            if (!closeRoad(true)) return 1;
             std::printf("%s: %d chainages\n", saved, count);
             return 0;
         });
@@ -130,12 +137,19 @@ void addRoadCommands(CLI::App& app) {
     insert->callback([] {
         commandResult() = runCommand([] {
             if (!openRoad(roadId)) return 1;
+            std::vector<unsigned> records;
             for (double chg : values) {
                 CHGBASE rec;
-                const unsigned idx = dbfInsertChainage(chg, &rec);
-                std::printf("%.3f -> record %u\n", dbfRoundChg(chg), idx);
+                records.push_back(dbfInsertChainage(chg, &rec));
+                if (records.back() == 0) {
+                    std::fprintf(stderr, "Chainage %.3f was not inserted\n", dbfRoundChg(chg));
+                    closeRoad(false);
+                    return 1;
+                }
             }
-            closeRoad(true);
+            if (!closeRoad(true)) return 1;
+            for (std::size_t i = 0; i < values.size(); ++i)
+                std::printf("%.3f -> record %u\n", dbfRoundChg(values[i]), records[i]);
             return 0;
         });
     });
@@ -146,15 +160,17 @@ void addRoadCommands(CLI::App& app) {
         commandResult() = runCommand([] {
             if (!openRoad(roadId)) return 1;
             int missing = 0;
+            std::vector<double> deleted;
             for (double chg : values) {
                 if (dbfDelChainage(chg)) {
-                    std::printf("Deleted %.3f\n", dbfRoundChg(chg));
+                    deleted.push_back(chg);
                 } else {
                     std::fprintf(stderr, "No chainage %.3f\n", dbfRoundChg(chg));
                     ++missing;
                 }
             }
-            closeRoad(true);
+            if (!closeRoad(true)) return 1;
+            for (double chg : deleted) std::printf("Deleted %.3f\n", dbfRoundChg(chg));
             return missing ? 1 : 0;
         });
     });
@@ -164,8 +180,7 @@ void addRoadCommands(CLI::App& app) {
         commandResult() = runCommand([] {
             if (!openRoad(roadId)) return 1;
             listChainages();
-            closeRoad(false);
-            return 0;
+            return closeRoad(false) ? 0 : 1;
         });
     });
 
@@ -182,8 +197,7 @@ void addRoadCommands(CLI::App& app) {
             if (!readSectionCsv(csv, xs)) return 1;
             if (!openRoad(roadId)) return 1;
             const int ok = dbfStoreSect(chainage, static_cast<short>(layer), &xs);
-            closeRoad(ok != 0);
-            if (!ok) {
+            if (!closeRoad(ok != 0) || !ok) {
                 std::fprintf(stderr, "Unable to store the section\n");
                 return 1;
             }
@@ -205,8 +219,7 @@ void addRoadCommands(CLI::App& app) {
                 ok = dbfGrabSect(chg, static_cast<short>(layer), &xs);
             char name[32];
             dbfRoadLayerName(name, static_cast<short>(layer), 0);
-            closeRoad(false);
-            if (!ok) {
+            if (!closeRoad(false) || !ok) {
                 std::fprintf(stderr, "No section at %.3f on layer %d\n", dbfRoundChg(chainage), layer);
                 return 1;
             }
