@@ -15,7 +15,11 @@
 // through the view functions, which keep their cursor in the caller's SECHEAD and never write.
 //
 // Chainages are metres rounded to millimetres (dbfRoundChg) before they are stored or compared.
-// Functions never throw; damaged files give their messages and results and never loop.
+// Functions never throw; damaged files give their messages and results and never loop: every
+// walk of the links is bounded by the records the file holds, and a step that does not go on in
+// chainage order is damage. A chainage or position that is NaN or infinite is refused with
+// "Chainage nan is not a finite number" (and its kin) and the function's failure result. Every
+// write is flushed and checked; a failure names the file and the reason.
 #pragma once
 
 #include <bit>

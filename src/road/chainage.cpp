@@ -38,7 +38,7 @@ struct Walk {
     }
 
     // A link the walk may not follow: beyond the records (the count of the open file, the
-    // length of a view's file) or back to the record it leaves.
+    // length of a view's file).
     bool linkBeyond(unsigned link) const { return link >= limit; }
     void reportData(bool always) const {
         if (!view && (always || head.recordCount >= 2)) roadReportDamage(kRoadDataCorrupt);
