@@ -15,7 +15,11 @@
 // through the view functions, which keep their cursor in the caller's SECHEAD and never write.
 //
 // Chainages are metres rounded to millimetres (dbfRoundChg) before they are stored or compared.
-// Functions never throw; damaged files give their messages and results and never loop.
+// Functions never throw; damaged files give their messages and results and never loop: every
+// walk of the links is bounded by the records the file holds, and a step that does not go on in
+// chainage order is damage. A chainage or position that is NaN or infinite is refused with
+// "Chainage nan is not a finite number" (and its kin) and the function's failure result. Every
+// write is flushed and checked; a failure names the file and the reason.
 #pragma once
 
 #include <bit>
@@ -199,10 +203,16 @@ int dbfRoadIsOpen();
 // Opens the strings work file and the road work file, then upgrades the design settings file.
 // 0 only when the road work file cannot be opened or created.
 int dbfRoadOpen();
-// Opens (or creates) a road file for update, closing the one open. 1 on success.
+// Opens (or creates) a road file for update, closing the one open. 1 on success. A file whose
+// header disagrees with its length, or whose cursor names no sound chainage record, is refused
+// with "Corruption detected in road file header" (or "... data") before anything is written.
 int dbfRoadOpenFile(const char* path);
 // Writes the header and closes the road file and the strings file: 0 once closed.
 int dbfRoadClose();
+// 1, after its message, once the road file was refused when opened (damaged, or it could not be
+// opened or created), or the open one was found damaged or a write to it failed: nothing more
+// is written to it and its work copy is not offered for saving. Cleared by the next open.
+int dbfRoadFileFailed();
 // 1 when the road work file or the strings work file carries its edited mark.
 int dbfRoadEdit();
 // Clears the edited marks of both work files. 0 when either cannot be written.

@@ -16,8 +16,13 @@
 // Positions are the byte offsets of a slot's header in the file (the first slot is at 12); 0
 // means "not found". Names are at most 31 characters and compare byte by byte, case counts.
 //
-// Functions never throw. A damaged file (short slots, a section chain that loops, a vertex count
-// larger than a slot) ends the scan or the read where it stops making sense.
+// Functions never throw. Opening a file checks it first (its version, its count against the
+// slots its length holds, every slot's names terminated and its vertices within the file) and
+// refuses a damaged one with "Corruption detected in the strings file <name>" and the reason,
+// before anything is written. What the check cannot see (a section or child chain that loops by
+// name) ends the walk where it stops making sense. Every write is flushed and checked; a failure
+// is reported with the file's name and the reason and the function returns its failure result.
+// Reals that are no numbers are not written.
 #pragma once
 
 #include <bit>
@@ -189,7 +194,8 @@ CStringFile* dbfStringAccessor(FILE* stream, const char* fileName);
 // Opening and closing
 
 // Opens (or creates with a new file header) the library's own strings file, closing the one
-// already open. 1 on success, 0 when the file cannot be opened or created, or the old one closed.
+// already open. 1 on success, 0 when the file cannot be opened or created, is damaged (after a
+// message), or the old one closed.
 int dbfStringOpenFile(const char* fileName);
 // The library's own open strings file, null when none.
 FILE* dbfStringFile();
@@ -197,7 +203,7 @@ FILE* dbfStringFile();
 // (the road close does this). 1 when nothing is left open.
 int dbfStringCloseFile();
 // Opens an existing strings file for update and reads its file header; null when it cannot be
-// opened or its header read.
+// opened or its header read, or it is damaged (after a message).
 FILE* viewStringOpenFile(const char* fileName, STR_FILEHEADER& header);
 
 void dbfStringsNew(FILE* stream, const char* fileName);
@@ -227,7 +233,8 @@ DWORD dbfGetPreviousHeader(const char* name, STR_HEADER& header, FILE* stream);
 
 // Stores the list (inactive elements skipped) as the data of the string at the position,
 // opening continuation sections as needed and deleting the old ones. `count` is not used.
-// 1 on success, 0 when the header cannot be read.
+// 1 on success, 0 when the header cannot be read, a vertex holds a real that is no finite
+// number (nothing is written then) or a write fails (both after a message).
 int dbfAddStringData(DWORD position, UI_LIST& list, int count, FILE* stream);
 // Appends the string's vertices to the list: section 0 all sections, n >= 1 only the n-th (the
 // string's own slot is section 1). Spikes come back inactive. 0 for a position below 12 or an

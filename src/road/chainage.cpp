@@ -4,8 +4,10 @@
 //
 // The open road file and a view handle share one walker. The open file checks its cursor and
 // links against the header's record count and reports damage; a view reports nothing and stops
-// where its file stops making sense. Both bound every walk by the number of records, so a list
-// that loops ends the walk instead of the program.
+// where its file stops making sense. Both bound every walk by the number of records the file
+// really holds (the open file's count was checked against its length when it was opened), so a
+// list that loops, however long the loop, ends the walk instead of the program. Damage found in
+// the open file freezes it: nothing more is written to it.
 #include <cmath>
 #include <cstring>
 
@@ -15,78 +17,98 @@
 
 namespace {
 
-constexpr const char* kHeaderCorrupt = "Corruption detected in road file header";
-constexpr const char* kDataCorrupt = "Corruption detected in road file data";
-constexpr const char* kNoRoadFile = "Corruption detected. Cannot read from the roads file";
-
 // The file a walk runs on, with its cursor.
 struct Walk {
     FILE* f;
     SECHEAD& head;
     bool view;              // a view handle: no reports, no header checks
-    std::uint64_t limit;    // the most records a walk may visit
+    std::uint64_t limit;    // the most records a walk may visit: the records the file holds
 
     static Walk open() {
+        // The open file's record count agrees with its length (checked when it was opened, and
+        // kept by every append and delete).
         RoadState& r = roadState();
-        return Walk{r.stream, r.head, false, std::uint64_t{r.head.recordCount} + 1};
+        return Walk{r.stream, r.head, false, r.head.recordCount};
     }
     static Walk onView(FILE* f, SECHEAD& head) {
         // The records the file really holds bound the walk, whatever its header says.
         const std::int64_t length = coreFileLength(f);
         const std::uint64_t records = length > 0 ? static_cast<std::uint64_t>(length) / kRoadRecordBytes : 0;
-        return Walk{f, head, true, records + 1};
+        return Walk{f, head, true, records};
     }
 
-    // A link the open file accepts: within the record count.
-    bool linkBeyondCount(unsigned link) const { return !view && link >= head.recordCount; }
+    // A link the walk may not follow: beyond the records (the count of the open file, the
+    // length of a view's file).
+    bool linkBeyond(unsigned link) const { return link >= limit; }
     void reportData(bool always) const {
-        if (!view && (always || head.recordCount >= 2)) roadError(kDataCorrupt);
+        if (!view && (always || head.recordCount >= 2)) roadReportDamage(kRoadDataCorrupt);
     }
 };
 
-bool readChg(const Walk& w, unsigned idx, CHGBASE& rec) { return roadReadRecord(w.f, idx, &rec) != 0; }
+// Reads chainage record idx. On the open file a record that cannot be read, is no chainage
+// record or holds no finite chainage is damage and reported; a view just stops there.
+bool readChg(const Walk& w, unsigned idx, CHGBASE& rec) {
+    if (roadReadRecord(w.f, idx, &rec) && rec.type == kRecChainage && std::isfinite(rec.chainage)) return true;
+    w.reportData(true);
+    return false;
+}
+
+// The list runs in ascending chainage, so every step forward must reach a greater chainage and
+// every step backward a smaller one. A step that does not has closed a loop of the links (of any
+// length) or met a record out of place: damage, found at the step that shows it, so that even a
+// caller stepping one chainage at a time cannot go round for ever.
+bool inOrder(double left, const CHGBASE& reached, bool forward) {
+    const double c = dbfRoundChg(reached.chainage);
+    return forward ? chgBeyond(c, left) : chgBeyond(left, c);
+}
 
 enum class StepResult { Reached, End, Damaged };
 
 // Steps from record `from` along next (forward) or prev until a record is reached that is visible
-// or withHidden is set. `rec` holds record `from` on entry and the reached one on return.
+// or withHidden is set. `rec` holds record `from` on entry and the reached one on return. A walk
+// longer than the records of the file has gone round a loop, whatever its length.
 StepResult stepFrom(const Walk& w, unsigned from, CHGBASE& rec, bool forward, int withHidden, unsigned& reached) {
     unsigned idx = from;
     for (std::uint64_t visited = 0; visited < w.limit; ++visited) {
         const unsigned link = forward ? rec.next : rec.prev;
         if (link == 0) return StepResult::End;
-        if (w.linkBeyondCount(link)) {
+        if (w.linkBeyond(link)) {
             w.reportData(false);
-            return StepResult::Damaged;
+            return w.view ? StepResult::End : StepResult::Damaged;
         }
         if (link == idx) {
             // A record that links to itself: the end of what can be walked.
             w.reportData(false);
             return w.view ? StepResult::End : StepResult::Damaged;
         }
+        const double left = dbfRoundChg(rec.chainage);
         if (!readChg(w, link, rec)) return w.view ? StepResult::End : StepResult::Damaged;
+        if (!inOrder(left, rec, forward)) {
+            w.reportData(true);
+            return w.view ? StepResult::End : StepResult::Damaged;
+        }
         idx = link;
         if (withHidden || !rec.hidden) {
             reached = idx;
             return StepResult::Reached;
         }
     }
-    w.reportData(false);
-    return StepResult::Damaged;
+    w.reportData(true);
+    return w.view ? StepResult::End : StepResult::Damaged;
 }
 
 unsigned step(const Walk& w, double& chg, int withHidden, bool forward) {
     if (!w.view) {
         if (w.head.current >= w.head.recordCount && w.head.current != 0) {
-            roadError(kHeaderCorrupt);
+            roadReportDamage(kRoadHeaderCorrupt);
             return 0;
         }
         if (!w.f) {
-            roadError(kNoRoadFile);
+            roadError(kRoadNoFile);
             return 0;
         }
     }
-    if (!w.f || w.head.current == 0) return 0;
+    if (!w.f || w.head.current == 0 || w.head.current >= w.limit) return 0;
     CHGBASE rec;
     if (!readChg(w, w.head.current, rec)) return 0;
     unsigned reached = 0;
@@ -96,57 +118,85 @@ unsigned step(const Walk& w, double& chg, int withHidden, bool forward) {
     return reached;
 }
 
+// Walks from the cursor to the first chainage at or after the target (the last one when the
+// target is beyond all). 0 when the walk meets damage; a view that cannot read on returns the
+// record reached so far with `cut` set.
+unsigned walkTo(const Walk& w, double target, CHGBASE& found, bool& cut) {
+    cut = false;
+    CHGBASE rec;
+    if (!readChg(w, w.head.current, rec)) return 0;
+    unsigned result = w.head.current;
+    found = rec;
+    const double c = dbfRoundChg(rec.chainage);
+    if (chgSame(target, c)) return result;
+    const bool forward = chgBeyond(target, c);
+    unsigned idx = result;
+    for (std::uint64_t visited = 0;; ++visited) {
+        const unsigned link = forward ? rec.next : rec.prev;
+        if (link == 0) break;
+        if (w.view && link == idx) break;   // a view stops where the list turns on itself
+        if (visited >= w.limit) {
+            // More steps than records: the links go round a loop.
+            w.reportData(true);
+            return 0;
+        }
+        if (w.view && w.linkBeyond(link)) {
+            cut = true;
+            return result;
+        }
+        if (w.linkBeyond(link) || link == idx) {
+            w.reportData(!forward);
+            return 0;
+        }
+        const double left = dbfRoundChg(rec.chainage);
+        if (!readChg(w, link, rec)) {
+            // A view that cannot read on keeps what it reached.
+            cut = w.view;
+            return w.view ? result : 0;
+        }
+        if (!inOrder(left, rec, forward)) {
+            w.reportData(true);
+            if (!w.view) return 0;
+            break;
+        }
+        idx = link;
+        const bool beforeTarget = chgBeyond(target, dbfRoundChg(rec.chainage));
+        if (forward) {
+            result = idx;
+            found = rec;
+            if (!beforeTarget) break;
+        } else {
+            if (beforeTarget) break;
+            result = idx;
+            found = rec;
+        }
+    }
+    return result;
+}
+
 unsigned find(const Walk& w, double& chg, int withHidden) {
     if (!w.view && !w.f) return 0;
+    if (!std::isfinite(chg)) {
+        if (!w.view) roadFinite(chg, "Chainage");
+        chg = kChgNotFound;
+        return 0;
+    }
     const double target = dbfRoundChg(chg);
     if (w.head.current == 0) {
         chg = kChgNotFound;
         return 0;
     }
-    if (!w.view && w.head.current >= w.head.recordCount) {
-        roadError(kHeaderCorrupt);
+    if (w.head.current >= w.limit) {
+        if (!w.view) roadReportDamage(kRoadHeaderCorrupt);
         chg = kChgNotFound;
         return 0;
     }
-    CHGBASE rec;
-    if (!readChg(w, w.head.current, rec)) {
+    CHGBASE found;
+    bool cut = false;
+    const unsigned result = walkTo(w, target, found, cut);
+    if (result == 0 || cut) {
         chg = kChgNotFound;
-        return 0;
-    }
-    unsigned result = w.head.current;
-    CHGBASE found = rec;
-    const double c = dbfRoundChg(rec.chainage);
-    if (!chgSame(target, c)) {
-        const bool forward = chgBeyond(target, c);
-        unsigned idx = result;
-        for (std::uint64_t visited = 0;; ++visited) {
-            const unsigned link = forward ? rec.next : rec.prev;
-            if (link == 0) break;
-            if (visited >= w.limit || w.linkBeyondCount(link) || link == idx) {
-                if (w.view && link == idx) break;   // a view stops where the list turns on itself
-                w.reportData(!forward);
-                chg = kChgNotFound;
-                return 0;
-            }
-            if (!readChg(w, link, rec)) {
-                // A view that cannot position keeps what it reached.
-                chg = kChgNotFound;
-                if (w.view) return result;
-                w.reportData(!forward);
-                return 0;
-            }
-            idx = link;
-            const bool beforeTarget = chgBeyond(target, dbfRoundChg(rec.chainage));
-            if (forward) {
-                result = idx;
-                found = rec;
-                if (!beforeTarget) break;
-            } else {
-                if (beforeTarget) break;
-                result = idx;
-                found = rec;
-            }
-        }
+        return result;
     }
 
     chg = dbfRoundChg(found.chainage);
@@ -157,14 +207,15 @@ unsigned find(const Walk& w, double& chg, int withHidden) {
     const double foundChg = chg;
     unsigned reached = 0;
     CHGBASE probe = found;
-    if (stepFrom(w, result, probe, true, 0, reached) == StepResult::Reached) {
+    const StepResult ahead = stepFrom(w, result, probe, true, 0, reached);
+    if (ahead == StepResult::Reached) {
         chg = dbfRoundChg(probe.chainage);
         w.head.current = reached;
         return reached;
     }
     chg = foundChg;
     probe = found;
-    if (stepFrom(w, result, probe, false, 0, reached) == StepResult::Reached) {
+    if (ahead == StepResult::End && stepFrom(w, result, probe, false, 0, reached) == StepResult::Reached) {
         chg = dbfRoundChg(probe.chainage);
         w.head.current = reached;
         return reached;
@@ -208,8 +259,10 @@ int dbfGrabChg(unsigned idx, CHGBASE* rec) {
 }
 
 int dbfStoreChg(unsigned idx, CHGBASE* rec) {
-    RoadState& r = roadState();
-    if (!rec || !r.stream || !roadValidIndex(idx)) return 0;
+    if (!rec || !roadValidIndex(idx)) return 0;
+    if (!roadFinite(rec->chainage, "Chainage") || !roadFinite(rec->x, "Position x") ||
+        !roadFinite(rec->y, "Position y") || !roadWritable())
+        return 0;
     roadMarkEdited();
     CHGBASE stored = *rec;
     chgToFile(stored);
@@ -218,7 +271,7 @@ int dbfStoreChg(unsigned idx, CHGBASE* rec) {
 
 unsigned dbfInsertChainage(double chg, CHGBASE* rec) {
     RoadState& r = roadState();
-    if (!r.stream) return 0;
+    if (!r.stream || !roadFinite(chg, "Chainage") || !roadWritable()) return 0;
     roadMarkEdited();
     CHGBASE fresh;
     std::memset(&fresh, 0, sizeof fresh);
@@ -228,7 +281,8 @@ unsigned dbfInsertChainage(double chg, CHGBASE* rec) {
     double probe = chg;
     const bool hadChainages = r.head.current != 0;
     const unsigned found = dbfFindChainage(probe, 1);
-    if (found == 0 && hadChainages) return 0;   // a damaged list is not extended blindly
+    // A damaged list is not extended blindly (the walk has frozen the file).
+    if ((found == 0 && hadChainages) || r.frozen) return 0;
 
     CHGBASE stored = fresh;
     chgToFile(stored);
@@ -247,7 +301,7 @@ unsigned dbfInsertChainage(double chg, CHGBASE* rec) {
         stored.prev = found;
         fresh.prev = found;
         current = roadAppendRecord(&stored);
-        if (current) roadSetLink(found, +1, current);
+        if (current && !roadSetLink(found, +1, current)) return 0;
     } else {
         ROADRECHEAD after;
         if (!roadReadHead(r.stream, found, after)) return 0;
@@ -255,8 +309,8 @@ unsigned dbfInsertChainage(double chg, CHGBASE* rec) {
         stored.prev = fresh.prev = after.prev;
         current = roadAppendRecord(&stored);
         if (current) {
-            if (after.prev) roadSetLink(after.prev, +1, current);
-            roadSetLink(found, -1, current);
+            if (after.prev && !roadSetLink(after.prev, +1, current)) return 0;
+            if (!roadSetLink(found, -1, current)) return 0;
         }
     }
     if (current == 0) return 0;
@@ -268,10 +322,10 @@ unsigned dbfInsertChainage(double chg, CHGBASE* rec) {
 
 int dbfDelChainage(double chg) {
     RoadState& r = roadState();
-    if (!r.stream) return 0;
+    if (!r.stream || !roadFinite(chg, "Chainage") || !roadWritable()) return 0;
     roadMarkEdited();
     double probe = chg;
-    if (dbfFindChainage(probe, 1) == 0 || !chgSame(dbfRoundChg(chg), probe)) return 0;
+    if (dbfFindChainage(probe, 1) == 0 || !chgSame(dbfRoundChg(chg), probe) || r.frozen) return 0;
 
     // The chainage being deleted stays current until its own deletion, and every move of it by
     // compaction updates the cursor, so its index is always the cursor.
@@ -311,5 +365,6 @@ int dbfDelChainage(double chg) {
     if (roadValidIndex(k.prev)) roadSetLink(k.prev, +1, k.next);
     if (roadValidIndex(k.next)) roadSetLink(k.next, -1, k.prev);
     roadDeleteRecord(r.head.current, 0);
-    return 1;
+    // Every write of the deletion is checked; the first that failed froze the file.
+    return r.frozen ? 0 : 1;
 }

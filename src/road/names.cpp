@@ -84,6 +84,11 @@ void dbfChgName(char* text, int size, CHGBASE& chg, int numberBase, int decimals
                 int withChainage) {
     if (!text || size < 1) return;
     const double c = chg.chainage;
+    if (!std::isfinite(c)) {
+        // A chainage that is no number has no name.
+        text[0] = '\0';
+        return;
+    }
     std::string name;
     if (chg.kind == kChgOrdinary || chg.kind == kChgOrdinary2) {
         name = chainageText(c, decimals, separator.c_str(), true);
@@ -103,10 +108,17 @@ void dbfRoadLoadEquations() {
     r.equationCount = 0;
     for (const std::string& entry : dbfGetDesFile()->SectionLines("LongShort")) {
         if (r.equationCount >= kEquationsMax) break;
-        ChainageEquation& e = r.equations[r.equationCount++];
+        ChainageEquation e;
         e.from = coreGetFieldDouble(entry.c_str(), 0.0, 1, ',');
         e.to = coreGetFieldDouble(entry.c_str(), 0.0, 2, ',');
         e.adjustment = coreGetFieldDouble(entry.c_str(), 0.0, 3, ',');
+        if (!std::isfinite(e.from) || !std::isfinite(e.to) || !std::isfinite(e.adjustment)) {
+            dbfFormatText("The chainage equation \"%s\" of the design settings is not made of numbers: it is ignored",
+                          entry.c_str());
+            ErrorMessage(dbfState().text, dbfOwner());
+            continue;
+        }
+        r.equations[r.equationCount++] = e;
     }
 }
 

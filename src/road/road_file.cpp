@@ -2,6 +2,7 @@
 // compaction, free chain), opening and closing the road work file, the edited marks and the view
 // handles.
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include "database/frame.h"
@@ -65,6 +66,57 @@ void roadError(const char* text) {
     ErrorMessage(dbfState().text, dbfOwner());
 }
 
+void roadReportDamage(const char* text) {
+    roadState().frozen = true;
+    roadError(text);
+}
+
+bool roadWritable() {
+    const RoadState& r = roadState();
+    if (!r.stream) return false;
+    if (!r.frozen) return true;
+    dbfFormatText("The road file %s was found damaged or could not be written: it is left as it is", r.path);
+    ErrorMessage(dbfState().text, dbfOwner());
+    return false;
+}
+
+bool roadFinite(double value, const char* what) {
+    if (std::isfinite(value)) return true;
+    dbfFormatText("%s %g is not a finite number", what, value);
+    ErrorMessage(dbfState().text, dbfOwner());
+    return false;
+}
+
+int dbfRoadFileFailed() { return roadState().frozen ? 1 : 0; }
+
+namespace {
+
+// The reason the last failed call of the file wrappers gives.
+const char* lastFileError() {
+    return coreFileLastError() != 0 ? coreFileLastErrorText() : std::strerror(EIO);
+}
+
+void reportFileFailure(const char* what, const char* path) {
+    dbfFormatText("Unable to %s the road file %s\n%s", what, path, lastFileError());
+    ErrorMessage(dbfState().text, dbfOwner());
+}
+
+// Writes bytes at an offset of the open road file and flushes them, so that a full disk is seen
+// here and not at some later call. A failure is reported and freezes the file.
+int writeAt(std::int64_t offset, const void* data, std::size_t size) {
+    RoadState& r = roadState();
+    if (!r.stream || r.frozen) return 0;
+    coreFileClearError();
+    if (coreFileSetPointer(0, offset, r.stream) && coreFileBinWrite(data, size, r.stream) &&
+        coreFileFlush(r.stream))
+        return 1;
+    r.frozen = true;
+    reportFileFailure("write to", r.path);
+    return 0;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 // Record primitives
 
@@ -79,9 +131,7 @@ int roadReadHead(FILE* f, unsigned idx, ROADRECHEAD& head) {
 }
 
 int roadWriteRecord(unsigned idx, const void* record) {
-    FILE* f = roadState().stream;
-    if (!f || !coreFileSetPointer(0, recordOffset(idx), f)) return 0;
-    return coreFileBinWrite(record, kRoadRecordBytes, f);
+    return writeAt(recordOffset(idx), record, kRoadRecordBytes);
 }
 
 int roadWriteHeader() {
@@ -92,25 +142,24 @@ int roadWriteHeader() {
 unsigned roadAppendRecord(const void* record) {
     RoadState& r = roadState();
     // A header that counts no records would put the new record over the header itself.
-    if (!r.stream || r.head.recordCount < 1) return 0;
+    if (!r.stream || r.frozen || r.head.recordCount < 1) return 0;
     const unsigned idx = r.head.recordCount;
     if (!roadWriteRecord(idx, record)) return 0;
     ++r.head.recordCount;
-    roadWriteHeader();
+    if (!roadWriteHeader()) return 0;
     return idx;
 }
 
 int roadSetLink(unsigned r, int direction, unsigned value) {
     RoadState& s = roadState();
-    if (!s.stream || !roadValidIndex(r)) return 0;
+    if (!s.stream || s.frozen || !roadValidIndex(r)) return 0;
     ROADRECHEAD head;
     if (!roadReadHead(s.stream, r, head)) return 0;
     if (direction >= 0)
         head.next = value;
     else
         head.prev = value;
-    if (!coreFileSetPointer(0, recordOffset(r), s.stream)) return 0;
-    return coreFileBinWrite(&head, sizeof head, s.stream);
+    return writeAt(recordOffset(r), &head, sizeof head);
 }
 
 namespace {
@@ -184,7 +233,7 @@ void repairReferences(unsigned from, unsigned to) {
 
 unsigned roadDeleteRecord(unsigned r, unsigned visitNext, unsigned* working) {
     RoadState& s = roadState();
-    if (!s.stream || !roadValidIndex(r)) return visitNext;
+    if (!s.stream || s.frozen || !roadValidIndex(r)) return visitNext;
 
     if (s.head.current == r) {
         ROADRECHEAD head;
@@ -194,16 +243,25 @@ unsigned roadDeleteRecord(unsigned r, unsigned visitNext, unsigned* working) {
     const unsigned last = s.head.recordCount - 1;
     if (r < last) {
         std::uint8_t record[kRoadRecordBytes];
-        if (roadReadRecord(s.stream, last, record) && roadWriteRecord(r, record)) {
-            repairReferences(last, r);
-            // The moved record's children are repaired as well, so a caller working on it only
-            // needs its new index.
-            if (working && *working == last) *working = r;
+        if (!roadReadRecord(s.stream, last, record)) {
+            roadReportDamage(kRoadDataCorrupt);
+            return visitNext;
         }
+        if (!roadWriteRecord(r, record)) return visitNext;
+        repairReferences(last, r);
+        // A failed repair leaves the last record in place: the file is frozen, not shortened.
+        if (s.frozen) return visitNext;
+        // The moved record's children are repaired as well, so a caller working on it only
+        // needs its new index.
+        if (working && *working == last) *working = r;
     }
 
     --s.head.recordCount;
-    roadWriteHeader();
+    if (!roadWriteHeader()) {
+        // The file still holds the record the header counts.
+        ++s.head.recordCount;
+        return visitNext;
+    }
     shrinkByOneRecord();
     if (s.head.current >= s.head.recordCount) s.head.current = 0;
     return visitNext == last ? r : visitNext;
@@ -214,7 +272,7 @@ void roadFreeChain(unsigned s) {
     unsigned piece = s;
     bool first = true;
     // Each turn deletes one record, so the walk ends within the file's record count.
-    while (roadValidIndex(piece)) {
+    while (roadValidIndex(piece) && !state.frozen) {
         ROADRECHEAD head;
         if (!roadReadHead(state.stream, piece, head) || head.type != kRecSection) break;
         if (first && roadValidIndex(head.prev)) roadSetLink(head.prev, +1, 0);
@@ -258,32 +316,86 @@ bool chgBeyond(double a, double b) { return dblGreater(a, b); }
 // ---------------------------------------------------------------------------------------------
 // Opening and closing
 
+namespace {
+
+// Why the road file cannot be opened: the documented report of its damage, or null when the
+// header agrees with the file's length and the cursor names a sound chainage record. Only the
+// header and the current record are read; the walks find damage further in.
+const char* openDamage(FILE* f, SECHEAD& head) {
+    const std::int64_t length = coreFileLength(f);
+    if (length < kRoadRecordBytes || length % kRoadRecordBytes != 0) return kRoadHeaderCorrupt;
+    if (!roadReadRecord(f, 0, &head)) return kRoadHeaderCorrupt;
+    // The file may be longer than its count: a shrink that failed after a deletion leaves the
+    // records consistent and only the file's length behind.
+    if (head.recordCount < 1 || head.recordCount > static_cast<std::uint64_t>(length / kRoadRecordBytes) ||
+        head.current >= head.recordCount || !std::isfinite(head.lastChainage))
+        return kRoadHeaderCorrupt;
+    if (head.current == 0) return nullptr;
+    CHGBASE current;
+    if (!roadReadRecord(f, head.current, &current) || current.type != kRecChainage ||
+        !std::isfinite(current.chainage) || current.prev >= head.recordCount ||
+        current.next >= head.recordCount || current.prev == head.current || current.next == head.current)
+        return kRoadDataCorrupt;
+    return nullptr;
+}
+
+// Closes the open road file, writing the header copy first unless the file is frozen.
+void closeRoadStream() {
+    RoadState& r = roadState();
+    if (!r.stream) return;
+    if (!r.frozen) roadWriteHeader();
+    r.stream = coreFileClose(r.stream);
+}
+
+}  // namespace
+
 int dbfRoadOpenFile(const char* path) {
     RoadState& r = roadState();
     if (r.stream) {
-        roadWriteHeader();
-        r.stream = coreFileClose(r.stream);
+        closeRoadStream();
         if (r.stream) return 0;
     }
+    r.frozen = false;
+    r.path[0] = '\0';
+    r.head = SECHEAD{};
     if (!path || !*path) return 0;
+    // Every failure below leaves the road without a file and marked failed, so that nothing
+    // goes on as if an empty road had been opened.
     if (coreFileExist(path)) {
-        r.stream = coreFileOpen(path, "r+b");
-        if (!r.stream) return 0;
-        if (!roadReadRecord(r.stream, 0, &r.head)) {
-            // Shorter than a header: nothing in it can be trusted.
-            r.stream = coreFileClose(r.stream);
-            r.head = SECHEAD{};
+        coreFileClearError();
+        FILE* f = coreFileOpen(path, "r+b");
+        if (!f) {
+            r.frozen = true;
+            reportFileFailure("open", path);
             return 0;
         }
+        SECHEAD head{};
+        if (const char* damage = openDamage(f, head)) {
+            // Refused before anything is written: the file keeps its bytes.
+            coreFileClose(f);
+            roadReportDamage(damage);
+            return 0;
+        }
+        r.stream = f;
+        r.head = head;
+        coreStrncpy(r.path, path, MAX_PATH);
         return 1;
     }
+    coreFileClearError();
     r.stream = coreFileOpen(path, "w+b");
-    if (!r.stream) return 0;
-    r.head = SECHEAD{};
+    if (!r.stream) {
+        r.frozen = true;
+        reportFileFailure("create", path);
+        return 0;
+    }
+    coreStrncpy(r.path, path, MAX_PATH);
     r.head.recordCount = 1;
     coreRandomString(r.head.tag, sizeof r.head.tag);
     if (!roadWriteHeader()) {
+        // A file without its whole header would be refused at the next open.
         r.stream = coreFileClose(r.stream);
+        coreFileDelete(path);
+        r.head = SECHEAD{};
         return 0;
     }
     return 1;
@@ -291,10 +403,7 @@ int dbfRoadOpenFile(const char* path) {
 
 int dbfRoadClose() {
     RoadState& r = roadState();
-    if (r.stream) {
-        roadWriteHeader();
-        r.stream = coreFileClose(r.stream);
-    }
+    closeRoadStream();
     if (dbfStringFile()) dbfStringCloseFile();
     return r.stream != nullptr;
 }
@@ -315,12 +424,16 @@ int readMark(const char* name) {
 
 int clearMark(const char* name) {
     if (!name || !*name || !coreFileExist(name)) return 0;
+    coreFileClearError();
     FILE* f = coreFileOpen(name, "r+b");
-    if (!f) return 0;
     const BYTE zero = 0;
-    const int ok = coreFileSetPointer(0, 0, f) && coreFileBinWrite(&zero, 1, f);
+    const bool ok = f && coreFileSetPointer(0, 0, f) && coreFileBinWrite(&zero, 1, f) && coreFileFlush(f);
+    if (!ok) {
+        dbfFormatText("Unable to write to %s\n%s", name, lastFileError());
+        ErrorMessage(dbfState().text, dbfOwner());
+    }
     coreFileClose(f);
-    return ok;
+    return ok ? 1 : 0;
 }
 
 }  // namespace

@@ -157,8 +157,10 @@ void closeRoad(int quiet) {
     dbfWorkFileName(workStrings, kWorkRoad2);
     if (coreFileExist(work) || coreFileExist(workStrings)) {
         const int road = currentRoadNumber();
-        bool saveFailed = false;
-        if (dbfRoadEdit()) {
+        // A work copy found damaged, or one a write failed on, is not offered for saving; when
+        // it was edited it stays for recovery, as after a failed save.
+        bool saveFailed = roadState().frozen && dbfRoadEdit();
+        if (!roadState().frozen && dbfRoadEdit()) {
             char question[64];
             std::snprintf(question, sizeof question, "Save changes to Road %d", road);
             if (ask(question, "Save", MB_ICONQUESTION) == IDYES) {
@@ -262,7 +264,12 @@ int dbfRoadOpen() {
     dbfWorkFileName(work, kWorkRoad);
     dbfWorkFileName(workStrings, kWorkRoad2);
     if (workStrings[0]) dbfStringOpenFile(workStrings);
-    if (!dbfRoadOpenFile(work)) return 0;
+    if (!dbfRoadOpenFile(work)) {
+        // A refused road file leaves nothing open: the road is open without a file, its
+        // functions fail, and closing it saves nothing.
+        dbfStringCloseFile();
+        return 0;
+    }
     upgradeDesignFile();
     return 1;
 }

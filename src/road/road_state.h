@@ -12,6 +12,11 @@
 #include "frame/state.h"
 
 constexpr int kLayerNameChars = 25;
+
+// The road file's documented damage reports.
+constexpr const char* kRoadHeaderCorrupt = "Corruption detected in road file header";
+constexpr const char* kRoadDataCorrupt = "Corruption detected in road file data";
+constexpr const char* kRoadNoFile = "Corruption detected. Cannot read from the roads file";
 constexpr int kEquationsMax = 5;
 
 struct ChainageEquation {
@@ -23,7 +28,12 @@ struct ChainageEquation {
 struct RoadState {
     bool open = false;               // dbfRoadInit has opened a road (even without a file)
     FILE* stream = nullptr;          // the road work file
+    char path[MAX_PATH] = {};        // its name, for the messages
     SECHEAD head{};                  // the header copy
+    // Set once the open file was found damaged or a write to it failed: from then on nothing is
+    // written to it (the header copy at the close included), so that the damage is not spread
+    // and the file keeps the bytes it had when the trouble was seen.
+    bool frozen = false;
 
     bool layerNamesLoaded = false;
     char layerNames[kRoadLayers][kLayerNameChars + 1] = {};
@@ -47,7 +57,8 @@ RoadState& roadState();
 int roadReadRecord(FILE* f, unsigned idx, void* record);
 int roadReadHead(FILE* f, unsigned idx, ROADRECHEAD& head);
 
-// Record primitives on the open road file. Each returns 0 when no road file is open.
+// Record primitives on the open road file. Each returns 0 when no road file is open or it is
+// frozen; a failed write is reported (file name and reason) and freezes the file.
 int roadWriteRecord(unsigned idx, const void* record);
 // Appends at index recordCount, writes the header; the new index.
 unsigned roadAppendRecord(const void* record);
@@ -81,3 +92,11 @@ bool chgBeyond(double a, double b);
 inline void roadMarkEdited() { roadState().head.edited = 1; }
 
 void roadError(const char* text);
+// Reports damage found in the open road file and freezes it.
+void roadReportDamage(const char* text);
+// Whether an edit may write the open road file: false when none is open, and false after saying
+// why when it is frozen.
+bool roadWritable();
+// False after a message when the real that came in is NaN or infinite ("Chainage nan is not a
+// finite number" for what = "Chainage").
+bool roadFinite(double value, const char* what);

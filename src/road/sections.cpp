@@ -3,7 +3,10 @@
 // chain in place, appends what more it needs and frees what is left over.
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
+
+#include "database/frame.h"
 
 #include "database/road.h"
 #include "platform/core.h"
@@ -66,6 +69,7 @@ void setSlot(CHGBASE& chg, int slot, DWORD value) {
 unsigned slotRecord(CHGBASE& chg, int slot, BYTE type) {
     RoadState& r = roadState();
     if (roadValidIndex(slotOf(chg, slot))) return slotOf(chg, slot);
+    if (!roadWritable()) return 0;
     roadMarkEdited();
     std::uint8_t blank[kRoadRecordBytes] = {};
     ROADRECHEAD head{type, chg.chainage, r.head.current, 0};
@@ -74,8 +78,7 @@ unsigned slotRecord(CHGBASE& chg, int slot, BYTE type) {
     const unsigned idx = roadAppendRecord(blank);
     if (idx == 0) return 0;
     setSlot(chg, slot, idx);
-    roadWriteRecord(owner, &chg);
-    return idx;
+    return roadWriteRecord(owner, &chg) ? idx : 0;
 }
 
 // Grab layer and grab extra: the record of the slot, or a new blank one. The chainage must be the
@@ -84,7 +87,9 @@ unsigned slotRecord(CHGBASE& chg, int slot, BYTE type) {
 int grabSlot(double chg, int slot, void* rec, BYTE type) {
     RoadState& r = roadState();
     CHGBASE current;
-    if (!rec || !readCurrent(current) || !chgSame(dbfRoundChg(chg), dbfRoundChg(current.chainage))) return 0;
+    if (!rec || !roadFinite(chg, "Chainage") || !readCurrent(current) ||
+        !chgSame(dbfRoundChg(chg), dbfRoundChg(current.chainage)))
+        return 0;
     const unsigned idx = slotRecord(current, slot, type);
     return idx != 0 && roadReadRecord(r.stream, idx, rec);
 }
@@ -94,6 +99,7 @@ int grabSlot(double chg, int slot, void* rec, BYTE type) {
 // layer off its cross-section.
 int storeSlot(double chg, int slotNumber, const void* rec) {
     RoadState& r = roadState();
+    if (!rec || !roadFinite(chg, "Chainage") || !roadWritable()) return 0;
     roadMarkEdited();
     CHGBASE current;
     if (!rec || !readCurrent(current)) return 0;
@@ -176,7 +182,7 @@ int dbfGrabExtra(double chg, CHGDATA* rec) { return grabSlot(chg, kExtraSlot, re
 int dbfStoreExtra(double chg, CHGDATA* rec) { return storeSlot(chg, kExtraSlot, rec); }
 
 int dbfGrabSect(double chg, short layer, XSECTION* xs) {
-    if (!xs) return 0;
+    if (!xs || !roadFinite(chg, "Chainage")) return 0;
     RoadState& r = roadState();
     return grabSection(r.stream, r.head.current, chg, layer, xs);
 }
@@ -190,6 +196,7 @@ namespace {
 
 int storeSection(double chg, short layer, XSECTION& xs) {
     RoadState& r = roadState();
+    if (!roadWritable()) return 0;
     roadMarkEdited();
     if (!layerInRange(layer)) return 1;
 
@@ -240,7 +247,7 @@ int storeSection(double chg, short layer, XSECTION& xs) {
             // In place, linked as the chain was (a damaged chain's stray links are dropped).
             rec.prev = j == 0 ? layerIdx : old[static_cast<std::size_t>(j - 1)];
             rec.next = j + 1 < static_cast<int>(old.size()) ? old[static_cast<std::size_t>(j + 1)] : 0;
-            roadWriteRecord(old[j], &rec);
+            if (!roadWriteRecord(old[j], &rec)) return 0;
             previous = old[j];
         } else {
             rec.prev = previous;
@@ -248,8 +255,8 @@ int storeSection(double chg, short layer, XSECTION& xs) {
             if (idx == 0) return 0;
             if (previous == layerIdx)
                 lay.next = idx;
-            else
-                roadSetLink(previous, +1, idx);
+            else if (!roadSetLink(previous, +1, idx))
+                return 0;
             previous = idx;
         }
     }
@@ -257,7 +264,7 @@ int storeSection(double chg, short layer, XSECTION& xs) {
     lay.pointCount = static_cast<WORD>(n);
     if (old.empty() && pieces == 0) lay.next = 0;
     if (!old.empty()) lay.next = old[0];
-    roadWriteRecord(layerIdx, &lay);
+    if (!roadWriteRecord(layerIdx, &lay)) return 0;
 
     if (static_cast<int>(old.size()) > pieces) {
         // The leftover pieces go, from the first one not rewritten; its predecessor's link is cut
@@ -266,7 +273,25 @@ int storeSection(double chg, short layer, XSECTION& xs) {
         roadSetLink(leftover, -1, previous);
         roadFreeChain(leftover);
     }
-    return 1;
+    return r.frozen ? 0 : 1;
+}
+
+// The stored form holds offsets and elevations as singles: a value that is not a finite number,
+// or that a single cannot hold, is refused before anything is written.
+bool sectionStorable(double chg, const XSECTION& xs) {
+    if (!roadFinite(chg, "Chainage")) return false;
+    const int n = xs.count < 0 ? 0 : (xs.count > kSectionCapacity ? kSectionCapacity : xs.count);
+    for (int i = 0; i < n; ++i) {
+        const SECTMEM& p = xs.points[i];
+        for (double value : {p.offset, p.elevation, p.idNo}) {
+            if (std::isfinite(value) && std::fabs(value) <= std::numeric_limits<float>::max()) continue;
+            dbfFormatText("Point %d of the cross-section at chainage %.3f: %g is not a number that can be stored",
+                          i + 1, dbfRoundChg(chg), value);
+            ErrorMessage(dbfState().text, dbfOwner());
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -274,6 +299,7 @@ int storeSection(double chg, short layer, XSECTION& xs) {
 int dbfStoreSect(double chg, short layer, XSECTION* xs) {
     if (!xs) return 0;
     xs->capacity = kSectionCapacity;
+    if (!sectionStorable(chg, *xs)) return 0;
     const bool openedHere = roadState().stream == nullptr;
     if (openedHere && !dbfRoadOpen()) return 0;
     const int result = storeSection(chg, layer, *xs);

@@ -1,8 +1,10 @@
 // The strings file: the subsystem's state, the accessor, opening and closing, slot access,
 // headers, vertex data and deletion.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "frame/state.h"
@@ -22,6 +24,28 @@ void resetStringsState() {
     StringsState& s = rawState();
     s.accessor.reset();
     s.ownFile = coreFileClose(s.ownFile);
+    s.namedStream = nullptr;
+    s.namedStreamName.clear();
+}
+
+// The reason the last failed call of the file wrappers gives.
+const char* lastFileError() {
+    return coreFileLastError() != 0 ? coreFileLastErrorText() : std::strerror(EIO);
+}
+
+// The name of the file a stream reaches, for the messages.
+std::string streamName(FILE* stream) {
+    const StringsState& s = rawState();
+    if (stream && stream == s.ownFile) return dbfState().strings.name;
+    if (s.accessor && s.accessor->Stream() == stream && *s.accessor->FileName()) return s.accessor->FileName();
+    if (stream && stream == s.namedStream) return s.namedStreamName;
+    return "(a strings file)";
+}
+
+std::string format(const char* text, long long a, long long b = 0) {
+    char buffer[160];
+    std::snprintf(buffer, sizeof buffer, text, a, b);
+    return buffer;
 }
 
 // A blank file record: every number 0, vertex kind ' '.
@@ -67,8 +91,18 @@ int strReadFileHeader(FILE* stream, STR_FILEHEADER& header) {
 }
 
 int strWriteFileHeader(FILE* stream, const STR_FILEHEADER& header) {
-    if (!coreFileSetPointer(0, 0, stream)) return 0;
-    return coreFileBinWrite(&header, sizeof header, stream);
+    return strWriteAt(stream, 0, &header, sizeof header);
+}
+
+int strWriteAt(FILE* stream, std::int64_t position, const void* data, std::size_t size) {
+    if (!stream) return 0;
+    coreFileClearError();
+    if (coreFileSetPointer(0, position, stream) && coreFileBinWrite(data, size, stream) && coreFileFlush(stream))
+        return 1;
+    const std::string name = streamName(stream);
+    ErrorMessage(dbfFormatText("Unable to write to the strings file %s\n%s", name.c_str(), lastFileError()),
+                 dbfOwner());
+    return 0;
 }
 
 int strReadHeader(FILE* stream, std::int64_t position, STR_HEADER& header) {
@@ -85,15 +119,62 @@ int strReadHeader(FILE* stream, std::int64_t position, STR_HEADER& header) {
 }
 
 int strWriteHeader(FILE* stream, std::int64_t position, const STR_HEADER& header) {
-    if (position < kStrFileHeaderBytes || !coreFileSetPointer(0, position, stream)) return 0;
-    return coreFileBinWrite(&header, sizeof header, stream);
+    if (position < kStrFileHeaderBytes) return 0;
+    return strWriteAt(stream, position, &header, sizeof header);
 }
 
 int strWriteBlankVertices(FILE* stream, std::int64_t position) {
     STR_VERTEX blanks[kStrSlotVertices];
     std::fill(std::begin(blanks), std::end(blanks), blankRecord());
-    if (!coreFileSetPointer(0, position + kStrHeaderBytes, stream)) return 0;
-    return coreFileBinWrite(blanks, sizeof blanks, stream);
+    return strWriteAt(stream, position + kStrHeaderBytes, blanks, sizeof blanks);
+}
+
+std::string strFileDamage(FILE* stream) {
+    const std::int64_t length = coreFileLength(stream);
+    if (length < kStrFileHeaderBytes) return "The file is shorter than its 12-byte header";
+    if (length > 0xFFFFFFFFll) return "The file is longer than its slot positions can reach";
+    STR_FILEHEADER fileHeader;
+    if (!strReadFileHeader(stream, fileHeader)) return "The file header cannot be read";
+    if (fileHeader.version != kStrVersion)
+        return format("The file header gives version %lld (a strings file is version %lld)", fileHeader.version,
+                      kStrVersion);
+    const std::int64_t body = length - kStrFileHeaderBytes;
+    const std::int64_t rest = body % kStrSlotBytes;
+    if (rest != 0 && rest < kStrHeaderBytes)
+        return format("The last slot ends %lld bytes into its 222-byte header", rest);
+    const std::int64_t slots = body / kStrSlotBytes + (rest != 0 ? 1 : 0);
+    if (fileHeader.count < 0 || fileHeader.count > slots)
+        return format("The file header counts %lld strings in %lld slots", fileHeader.count, slots);
+    for (std::int64_t k = 0; k < slots; ++k) {
+        const std::int64_t position = slotPosition(static_cast<int>(k));
+        STR_HEADER slot;
+        if (!coreFileSetPointer(0, position, stream) || !coreFileBinRead(&slot, sizeof slot, stream))
+            return format("The header of slot %lld cannot be read", k + 1);
+        for (const char* field : {slot.name, slot.firstChild, slot.secondChild, slot.previousSection,
+                                  slot.nextSection})
+            if (!std::memchr(field, '\0', 32)) return format("A name in slot %lld is not terminated", k + 1);
+        if (slot.vertexCount < 0 || slot.vertexCount > kStrSlotVertices)
+            return format("Slot %lld claims %lld vertices (a slot holds 50)", k + 1, slot.vertexCount);
+        if (position + kStrHeaderBytes + static_cast<std::int64_t>(slot.vertexCount) * kStrVertexBytes > length)
+            return format("The vertices of slot %lld run past the end of the file", k + 1);
+    }
+    return std::string();
+}
+
+FILE* strOpenChecked(const char* fileName) {
+    coreFileClearError();
+    FILE* file = coreFileOpen(fileName, "r+b");
+    if (!file) {
+        ErrorMessage(dbfFormatText("Unable to open the strings file %s\n%s", fileName, lastFileError()), dbfOwner());
+        return nullptr;
+    }
+    const std::string damage = strFileDamage(file);
+    if (damage.empty()) return file;
+    // Refused before anything is written: the file keeps its bytes.
+    coreFileClose(file);
+    ErrorMessage(dbfFormatText("Corruption detected in the strings file %s\n%s", fileName, damage.c_str()),
+                 dbfOwner());
+    return nullptr;
 }
 
 bool strNameIs(const char* field, const char* name) {
@@ -182,19 +263,26 @@ int dbfStringOpenFile(const char* fileName) {
 
     FILE* file = nullptr;
     if (coreFileExist(fileName)) {
-        file = coreFileOpen(fileName, "r+b");
-        if (!file) return 0;
-        // A file too short for its header is given a new one, so that slots start at 12.
-        STR_FILEHEADER header;
-        if (!strReadFileHeader(file, header) && !strWriteFileHeader(file, strNewFileHeader())) {
-            coreFileClose(file);
+        file = strOpenChecked(fileName);
+        if (!file) {
+            state.strings.name[0] = '\0';
             return 0;
         }
     } else {
+        coreFileClearError();
         file = coreFileOpen(fileName, "w+b");
-        if (!file) return 0;
+        if (!file) {
+            ErrorMessage(dbfFormatText("Unable to create the strings file %s\n%s", fileName, lastFileError()),
+                         dbfOwner());
+            state.strings.name[0] = '\0';
+            return 0;
+        }
+        s.ownFile = file;   // so that a failed write names the file
         if (!strWriteFileHeader(file, strNewFileHeader())) {
-            coreFileClose(file);
+            s.ownFile = coreFileClose(file);
+            // A file without its whole header would be refused at the next open.
+            coreFileDelete(fileName);
+            state.strings.name[0] = '\0';
             return 0;
         }
     }
@@ -217,9 +305,12 @@ int dbfStringCloseFile() {
 
 FILE* viewStringOpenFile(const char* fileName, STR_FILEHEADER& header) {
     if (!fileName || !*fileName) return nullptr;
-    FILE* file = coreFileOpen(fileName, "r+b");
+    FILE* file = strOpenChecked(fileName);
     if (!file) return nullptr;
     if (!strReadFileHeader(file, header)) return coreFileClose(file);
+    StringsState& s = stringsState();
+    s.namedStream = file;
+    s.namedStreamName = fileName;
     return file;
 }
 
@@ -329,11 +420,11 @@ DWORD strAddHeader(CStringFile& accessor, STR_HEADER& header) {
     if (!strWriteHeader(stream, target, header)) return 0;
     // An appended slot gets its blank vertex area at once, so that every slot is whole and the
     // next one starts 3922 bytes further.
-    if (appended) strWriteBlankVertices(stream, target);
+    if (appended && !strWriteBlankVertices(stream, target)) return 0;
     ++accessor.header.count;
     if (accessor.header.surface == 0) strChooseSurface(accessor);
     accessor.header.changed = '1';
-    accessor.WriteHeader();
+    if (!accessor.WriteHeader()) return 0;
     return target;
 }
 
@@ -446,18 +537,44 @@ int dbfGetStringData(DWORD position, UI_LIST& list, int, int section, FILE* stre
     return strReadData(strResolve(stream), position, list, section);
 }
 
+namespace {
+
+// False after a message when a vertex that would be written holds a real that is no finite
+// number: nothing of the string is written then.
+bool verticesFinite(UI_LIST& list, const char* name) {
+    int number = 0;
+    for (UI_ELEMENT* e = list.Head(); e; e = e->Next()) {
+        const auto* v = static_cast<const CVertexEle*>(e);
+        if (!v->active) continue;
+        ++number;
+        const double values[] = {v->chainage, v->x,     v->y,     v->z,         v->offset,
+                                 v->rise,     v->slope, v->skew,  v->vertexRef, v->spareNumber};
+        for (double value : values) {
+            if (std::isfinite(value)) continue;
+            ErrorMessage(dbfFormatText("Vertex %d of string %s: %g is not a finite number; the string is not stored",
+                                       number, name, value),
+                         dbfOwner());
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 int dbfAddStringData(DWORD position, UI_LIST& list, int, FILE* stream) {
     CStringFile& accessor = *dbfStringAccessor(stream, "");
     FILE* file = accessor.Stream();
     STR_HEADER header;
     if (!strReadHeader(file, position, header)) return 0;
-    strWriteBlankVertices(file, position);
+    if (!verticesFinite(list, header.name)) return 0;
+    if (!strWriteBlankVertices(file, position)) return 0;
     header.vertexCount = static_cast<std::int16_t>(std::min(list.Count(), kStrSlotVertices));
-    strWriteHeader(file, position, header);
+    if (!strWriteHeader(file, position, header)) return 0;
 
     char sectionName[32];
     dbfGetSectionName(sectionName, header.name, 1, false);
-    strDeleteString(accessor, sectionName, 0);
+    if (!strDeleteString(accessor, sectionName, 0)) return 0;
     // The old chain is gone: a string that now fits its slot must not keep naming it.
     header.nextSection[0] = '\0';
 
@@ -471,19 +588,16 @@ int dbfAddStringData(DWORD position, UI_LIST& list, int, FILE* stream) {
             if (element->sectionBreak) break;
             const std::int64_t at = static_cast<std::int64_t>(slot) + kStrHeaderBytes +
                                     static_cast<std::int64_t>(inSlot) * kStrVertexBytes;
-            if (coreFileSetPointer(0, at, file)) coreFileBinWrite(&element->Record(), kStrVertexBytes, file);
+            if (!strWriteAt(file, at, &element->Record(), kStrVertexBytes)) return 0;
             ++written;
             ++inSlot;
             element = element->Next(false);
         }
-        if (!element) {
-            strAddHeader(accessor, header);
-            return 1;
-        }
+        if (!element) return strAddHeader(accessor, header) ? 1 : 0;
         element->sectionBreak = 0;
         dbfGetSectionName(sectionName, header.name, chunk, false);
         strSetName(header.nextSection, sectionName);
-        strAddHeader(accessor, header);
+        if (!strAddHeader(accessor, header)) return 0;
 
         STR_HEADER next = header;
         strSetName(next.previousSection, header.name);
@@ -491,8 +605,7 @@ int dbfAddStringData(DWORD position, UI_LIST& list, int, FILE* stream) {
         next.nextSection[0] = next.firstChild[0] = next.secondChild[0] = '\0';
         next.vertexCount = static_cast<std::int16_t>(std::min(list.Count() - written, kStrSlotVertices));
         slot = strAddHeader(accessor, next);
-        if (!slot) return 0;
-        strWriteBlankVertices(file, slot);
+        if (!slot || !strWriteBlankVertices(file, slot)) return 0;
         header = next;
     }
 }
@@ -500,11 +613,11 @@ int dbfAddStringData(DWORD position, UI_LIST& list, int, FILE* stream) {
 // ---------------------------------------------------------------------------------------------
 // Deletion
 
-void strDeleteString(CStringFile& accessor, const char* name, int depth) {
+bool strDeleteString(CStringFile& accessor, const char* name, int depth) {
     FILE* stream = accessor.Stream();
-    if (accessor.header.count < 1 || !stream || !name || !*name) return;
+    if (accessor.header.count < 1 || !stream || !name || !*name) return true;
     // A section chain that loops back on itself ends after as many steps as there are slots.
-    if (depth > strSlotLimit(stream)) return;
+    if (depth > strSlotLimit(stream)) return true;
     char target[32];
     strSetName(target, name);
     STR_HEADER slot;
@@ -515,7 +628,7 @@ void strDeleteString(CStringFile& accessor, const char* name, int depth) {
             if (*slot.nextSection) {
                 char next[32];
                 strSetName(next, slot.nextSection);
-                strDeleteString(accessor, next, depth + 1);
+                if (!strDeleteString(accessor, next, depth + 1)) return false;
                 // The deletion above may have rewritten this slot (a looping chain even deletes
                 // it): read it again and count it only while it still has the name.
                 if (!strReadHeader(stream, position, slot)) break;
@@ -524,18 +637,19 @@ void strDeleteString(CStringFile& accessor, const char* name, int depth) {
             slot.selected = 0;
             strSetName(slot.name, kStrDeletedName);
             slot.previousSection[0] = slot.nextSection[0] = '\0';
-            strWriteHeader(stream, position, slot);
+            if (!strWriteHeader(stream, position, slot)) return false;
             --accessor.header.count;
             accessor.header.changed = '1';
-            accessor.WriteHeader();
+            if (!accessor.WriteHeader()) return false;
         } else if (strNameIs(slot.firstChild, target)) {
             slot.firstChild[0] = '\0';
-            strWriteHeader(stream, position, slot);
+            if (!strWriteHeader(stream, position, slot)) return false;
         } else if (strNameIs(slot.secondChild, target)) {
             slot.secondChild[0] = '\0';
-            strWriteHeader(stream, position, slot);
+            if (!strWriteHeader(stream, position, slot)) return false;
         }
     }
+    return true;
 }
 
 int dbfDeleteString(const char* name, FILE* stream, const char* fileName) {
@@ -545,18 +659,19 @@ int dbfDeleteString(const char* name, FILE* stream, const char* fileName) {
 
 namespace {
 
-void deleteSubtree(CStringFile& accessor, const STR_HEADER& header, int depth) {
+// False when a write failed (the deletion stops there).
+bool deleteSubtree(CStringFile& accessor, const STR_HEADER& header, int depth) {
     FILE* stream = accessor.Stream();
-    if (depth > strSlotLimit(stream)) return;
+    if (depth > strSlotLimit(stream)) return true;
     for (const char* link : {header.firstChild, header.secondChild}) {
         if (!*link) continue;
         char child[32];
         strSetName(child, link);
         STR_HEADER childHeader;
         if (!strFindHeader(stream, child, childHeader)) continue;
-        strDeleteString(accessor, child, 0);
-        deleteSubtree(accessor, childHeader, depth + 1);
+        if (!strDeleteString(accessor, child, 0) || !deleteSubtree(accessor, childHeader, depth + 1)) return false;
     }
+    return true;
 }
 
 }  // namespace
@@ -600,6 +715,11 @@ int dbfIsStringClosed(FILE* stream) {
 }
 
 void dbfSetStringCrdInterval(FILE* stream, double interval) {
+    if (!std::isfinite(interval) || std::fabs(interval) > 3.4e38) {
+        ErrorMessage(dbfFormatText("The coordinate interval %g is not a number the strings file can hold", interval),
+                     dbfOwner());
+        return;
+    }
     changeFileHeader(stream, [&](STR_FILEHEADER& h) { h.interval = static_cast<float>(interval); });
 }
 

@@ -153,7 +153,15 @@ int dbfTerrainStringsFile(char* name, char* fileName) {
         file = coreFileOpen(fileName, "r+b");
     } else {
         file = coreFileOpen(fileName, "w+b");
-        if (file && !strWriteFileHeader(file, strNewFileHeader())) file = coreFileClose(file);
+        if (file) {
+            stringsState().namedStream = file;   // a failed write names the file
+            stringsState().namedStreamName = fileName;
+        }
+        if (file && !strWriteFileHeader(file, strNewFileHeader())) {
+            file = coreFileClose(file);
+            // A file without its whole header would be refused at the next open.
+            coreFileDelete(fileName);
+        }
     }
     if (!file) return 0;
     dbfAddTerrainStringCdp(name, 0);

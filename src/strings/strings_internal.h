@@ -5,12 +5,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "database/strings.h"
 
 struct StringsState {
     FILE* ownFile = nullptr;                  // the library's own strings file, null when closed
     std::unique_ptr<CStringFile> accessor;    // absent until the first string call
+    // The stream last opened by name outside the accessor (viewStringOpenFile and its kin) and
+    // that name: the name a failed write on it reports.
+    FILE* namedStream = nullptr;
+    std::string namedStreamName;
 };
 
 // The state part, registered with the frame on first use.
@@ -23,6 +28,18 @@ FILE* strResolve(FILE* stream);
 STR_FILEHEADER strNewFileHeader();
 int strReadFileHeader(FILE* stream, STR_FILEHEADER& header);
 int strWriteFileHeader(FILE* stream, const STR_FILEHEADER& header);
+
+// Every write below is flushed and checked: a failure is reported with the file's name and the
+// reason, and the function returns 0.
+int strWriteAt(FILE* stream, std::int64_t position, const void* data, std::size_t size);
+
+// Why the strings file on the stream cannot be used, empty when it can: its header against its
+// length in 3922-byte slots, its version, and each slot's names and vertex count. Reads the
+// file header and every slot's header; writes nothing.
+std::string strFileDamage(FILE* stream);
+// Opens an existing strings file for update after checking it; null after a message when it
+// cannot be opened or is damaged (it is then left as it was).
+FILE* strOpenChecked(const char* fileName);
 
 // One header at a position; reading terminates every text field so that damaged names can be
 // compared and copied safely.
@@ -45,8 +62,8 @@ DWORD strFindHeader(FILE* stream, const char* name, STR_HEADER& header);
 
 // Adding a header through the accessor (find same name, else a free slot, else append).
 DWORD strAddHeader(CStringFile& accessor, STR_HEADER& header);
-// Deleting a string with counting, its continuation chain first.
-void strDeleteString(CStringFile& accessor, const char* name, int depth);
+// Deleting a string with counting, its continuation chain first. False when a write failed.
+bool strDeleteString(CStringFile& accessor, const char* name, int depth);
 // Reads vertices of one string into the list (see dbfGetStringData).
 int strReadData(FILE* stream, DWORD position, UI_LIST& list, int section);
 

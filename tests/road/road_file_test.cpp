@@ -5,6 +5,12 @@
 #include "platform/proj.h"
 #include "road/road_fixture.h"
 
+#ifdef __linux__
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 class RoadFileTest : public RoadTest {};
@@ -409,20 +415,28 @@ TEST_F(RoadFileTest, ViewTwinsReadAnotherFileWithoutWriting) {
     EXPECT_EQ(viewRoadOpenFile(file("missing.sec").c_str(), head), nullptr);
 }
 
+#ifdef __linux__
 TEST_F(RoadFileTest, FailedTruncationSaysWhyAndKeepsTheRecordsConsistent) {
     insert(10.0);
     insert(20.0);
     std::fflush(roadState().stream);
-    // A handle that cannot change the file: writes and the truncation fail.
+    // A file that takes writes but cannot shrink: a sealed memory file.
+    const int fd = memfd_create("road", MFD_ALLOW_SEALING);
+    ASSERT_GE(fd, 0);
+    const std::string b = bytes();
+    ASSERT_EQ(write(fd, b.data(), b.size()), static_cast<ssize_t>(b.size()));
+    ASSERT_EQ(fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK), 0);
     FILE* writable = roadState().stream;
-    roadState().stream = coreFileOpen(workName().c_str(), "rb");
+    roadState().stream = fdopen(fd, "r+b");
     ASSERT_TRUE(roadState().stream != nullptr);
     roadDeleteRecord(2, 0);
-    EXPECT_TRUE(ui.showed("Error truncating file\nFile is read-only or the handle is invalid"));
+    EXPECT_TRUE(ui.showed("Error truncating file\nFile is locked against access"));
     EXPECT_EQ(+roadState().head.recordCount, 2u);
-    coreFileClose(roadState().stream);
+    EXPECT_EQ(dbfRoadFileFailed(), 0);   // the records are consistent; only the length is not
+    std::fclose(roadState().stream);
     roadState().stream = writable;
 }
+#endif
 
 TEST_F(RoadFileTest, NoRoadFileMeansNoRecords) {
     dbfRoadInit(0, 1);

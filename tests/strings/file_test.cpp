@@ -1,8 +1,14 @@
 // The strings file on disk: layouts, slots, continuation sections, deletion and reuse, and
 // damaged files.
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <functional>
+#include <limits>
+#include <random>
 
 #include "strings/strings_fixture.h"
+#include "strings/strings_internal.h"
 
 namespace {
 
@@ -383,23 +389,6 @@ protected:
     }
 };
 
-TEST_F(DamagedStringsTest, TruncatedSlotsReadWhatIsThere) {
-    std::string data = dbtest::readFile(path);
-    data.resize(static_cast<std::size_t>(slot(1) + 222 + 10 * 74 + 30));
-    dbtest::writeFile(path, data);
-    EXPECT_EQ(readAll(), 60);
-    // A header added now does not land in the broken slot's tail: it starts a whole new slot.
-    STR_HEADER h = header("NEW");
-    EXPECT_EQ(dbfAddStringHeader(h, nullptr, ""), static_cast<DWORD>(slot(2)));
-
-    data.resize(static_cast<std::size_t>(slot(0) + 100));
-    dbtest::writeFile(path, data);
-    UI_LIST list;
-    ASSERT_EQ(dbfStringOpenFile(path.c_str()), 1);
-    EXPECT_EQ(dbfGetStringData(position, list, 0, 0, nullptr), 0);
-    EXPECT_EQ(dbfGetStringHeader("ROAD", h, nullptr), 0u);
-}
-
 TEST_F(DamagedStringsTest, LoopingChainsEnd) {
     // ROAD-2 leads back to ROAD-1.
     patch(slot(2) + 173, std::string("ROAD-1\0", 7));
@@ -419,29 +408,135 @@ TEST_F(DamagedStringsTest, LoopingChainsEnd) {
     dbfDeleteChildren(a, nullptr, "");
 }
 
-TEST_F(DamagedStringsTest, CountsBeyondTheSlotAndBlankRecordsStopReading) {
-    patchValue<std::int16_t>(slot(0) + 72, 30000);
-    EXPECT_EQ(readAll(), 120);
-    dbfStringCloseFile();
-    patchValue<std::int16_t>(slot(0) + 72, -5);
-    EXPECT_EQ(readAll(), 70);
-    dbfStringCloseFile();
-    // A blank record (z alone does not count) ends its slot.
-    patchValue<std::int16_t>(slot(0) + 72, 50);
-    std::string blank(74, '\0');
-    blank[24] = 1;   // a level, but chainage, plan position and parameters are zero
-    patch(slot(0) + 222 + 10 * 74, blank);
-    EXPECT_EQ(readAll(), 10 + 70);
+TEST_F(DamagedStringsTest, RefusedWhenOpenedAndLeftAsTheyWere) {
+    // The file: header, ROAD (50 vertices), ROAD-1 (50), ROAD-2 (20): three whole slots.
+    const std::string good = dbtest::readFile(path);
+    ASSERT_EQ(good.size(), static_cast<std::size_t>(slot(3)));
+    auto value = [](auto v) { return std::string(reinterpret_cast<const char*>(&v), sizeof v); };
+    std::mt19937 gen(11);
+    std::string noise(good.size(), '\0');
+    for (char& c : noise) c = static_cast<char>(gen() & 0xFF);
+    struct Case {
+        const char* what;
+        std::size_t length;   // the file is cut to this length first
+        std::int64_t at;      // then these bytes go here
+        std::string bytes;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"empty", 0, 0, "", "The file is shorter than its 12-byte header"},
+        {"cut inside the file header", 7, 0, "", "The file is shorter than its 12-byte header"},
+        {"cut inside a slot header", static_cast<std::size_t>(slot(1) + 100), 0, "",
+         "The last slot ends 100 bytes into its 222-byte header"},
+        {"cut inside a slot's vertices", static_cast<std::size_t>(slot(1) + 222 + 10 * 74 + 30), 0, "",
+         "The file header counts 3 strings in 2 slots"},
+        {"a slot's vertices beyond the end", static_cast<std::size_t>(slot(2) + 222 + 10 * 74), 0, "",
+         "The vertices of slot 3 run past the end of the file"},
+        {"random bytes", good.size(), 0, noise, "The file header gives version"},
+        {"random bytes after the file header", good.size(), 12, noise.substr(12),
+         "A name in slot 1 is not terminated"},
+        {"negative count", good.size(), 3, value(std::int16_t{-17511}),
+         "The file header counts -17511 strings in 3 slots"},
+        {"count beyond the slots", good.size(), 3, value(std::int16_t{4}), "The file header counts 4 strings in 3 slots"},
+        {"unknown version", good.size(), 1, value(std::int16_t{0}), "The file header gives version 0"},
+        {"vertex count beyond a slot", good.size(), slot(0) + 72, value(std::int16_t{30000}),
+         "Slot 1 claims 30000 vertices (a slot holds 50)"},
+        {"negative vertex count", good.size(), slot(2) + 72, value(std::int16_t{-5}), "Slot 3 claims -5 vertices"},
+        {"unterminated name", good.size(), slot(0), std::string(32, 'N'), "A name in slot 1 is not terminated"},
+        {"unterminated next section", good.size(), slot(1) + 173, std::string(32, 'Q'),
+         "A name in slot 2 is not terminated"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string bytes = good.substr(0, c.length);
+        bytes.replace(static_cast<std::size_t>(c.at), c.bytes.size(), c.bytes);
+        dbtest::writeFile(path, bytes);
+        ui.clear();
+        EXPECT_EQ(dbfStringOpenFile(path.c_str()), 0);
+        EXPECT_EQ(dbfStringFile(), nullptr);
+        EXPECT_TRUE(ui.showed("Corruption detected in the strings file " + path + "\n" + c.reason))
+            << (ui.last() ? ui.last()->text : "");
+        STR_FILEHEADER header;
+        EXPECT_EQ(viewStringOpenFile(path.c_str(), header), nullptr);
+        char newName[32] = "OTHER";
+        EXPECT_EQ(dbfRenameString("ROAD", newName, path.c_str()), 0);
+        EXPECT_EQ(dbtest::readFile(path), bytes);
+    }
 }
 
-TEST_F(DamagedStringsTest, UnterminatedNamesAreCut) {
-    patch(slot(0), std::string(32, 'N'));
-    patch(slot(0) + 173, std::string(32, 'Q'));
-    ASSERT_EQ(dbfStringOpenFile(path.c_str()), 1);
-    STR_HEADER h;
-    EXPECT_EQ(dbfGetStringHeader(std::string(31, 'N').c_str(), h, nullptr), 12u);
-    EXPECT_EQ(std::strlen(h.name), 31u);
-    UI_LIST list;
-    EXPECT_EQ(dbfGetStringData(12, list, 0, 0, nullptr), 1);
-    EXPECT_EQ(list.Count(), 50);
+TEST_F(StringsTest, FailedWritesAreSaidAndReturnZero) {
+    const std::string path = openOwn();
+    UI_LIST list(dbfStringCompareFunc);
+    straight(list, 70);
+    const DWORD position = addString("ROAD", list);
+    ASSERT_NE(position, 0u);
+    const std::string before = bytes(path);
+    struct Case {
+        const char* what;
+        const char* device;
+        int error;
+    };
+    const Case cases[] = {{"read-only handle", nullptr, EBADF}, {"full disk", "/dev/full", ENOSPC}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.device && !std::filesystem::exists(c.device)) continue;
+        FILE* own = stringsState().ownFile;
+        stringsState().ownFile = c.device ? std::fopen(c.device, "r+b") : coreFileOpen(path.c_str(), "rb");
+        ASSERT_NE(stringsState().ownFile, nullptr);
+        const std::string expected = "Unable to write to the strings file " + path + "\n" + std::strerror(c.error);
+        ui.clear();
+        dbfSetStringClosed(nullptr, true);
+        EXPECT_TRUE(ui.showed(expected)) << (ui.last() ? ui.last()->text : "");
+        if (!c.device) {
+            ui.clear();
+            STR_HEADER h = header("NEW");
+            EXPECT_EQ(dbfAddStringHeader(h, nullptr, ""), 0u);
+            EXPECT_TRUE(ui.showed(expected));
+            // The reads still work on the read-only handle: storing and deleting get that far.
+            ui.clear();
+            EXPECT_EQ(dbfAddStringData(position, list, 0, nullptr), 0);
+            EXPECT_TRUE(ui.showed(expected));
+            ui.clear();
+            dbfDeleteString("ROAD", nullptr, "");
+            EXPECT_TRUE(ui.showed(expected));
+            EXPECT_EQ(ui.shown.size(), 1u);   // one message, not one per slot
+        }
+        std::fclose(stringsState().ownFile);
+        stringsState().ownFile = own;
+        EXPECT_EQ(bytes(path), before);
+    }
+}
+
+TEST_F(StringsTest, VerticesThatAreNoNumbersAreNotStored) {
+    const std::string path = openOwn();
+    UI_LIST good(dbfStringCompareFunc);
+    straight(good, 10);
+    const DWORD position = addString("ROAD", good);
+    const std::string before = bytes(path);
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* what;
+        std::function<void(CVertexEle&)> spoil;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"x nan", [&](CVertexEle& v) { v.x = nan; }, "Vertex 4 of string ROAD: nan is not a finite number"},
+        {"z inf", [&](CVertexEle& v) { v.z = inf; }, "Vertex 4 of string ROAD: inf is not a finite number"},
+        {"chainage -inf", [&](CVertexEle& v) { v.chainage = -inf; }, "-inf is not a finite number"},
+        {"offset nan", [&](CVertexEle& v) { v.offset = static_cast<float>(nan); }, "nan is not a finite number"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        UI_LIST list;
+        straight(list, 10);
+        c.spoil(*static_cast<CVertexEle*>(list.Head()->Next()->Next()->Next()));
+        ui.clear();
+        EXPECT_EQ(dbfAddStringData(position, list, 0, nullptr), 0);
+        EXPECT_TRUE(ui.showed(c.message)) << (ui.last() ? ui.last()->text : "");
+        EXPECT_EQ(bytes(path), before);
+    }
+    ui.clear();
+    dbfSetStringCrdInterval(nullptr, nan);
+    EXPECT_TRUE(ui.showed("The coordinate interval nan is not a number the strings file can hold"));
+    EXPECT_EQ(bytes(path), before);
 }

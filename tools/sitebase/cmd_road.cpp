@@ -23,31 +23,39 @@ bool requireProject() {
     return false;
 }
 
-// Opens road `id` (0: the current one); false after saying why.
+// Closes the road; with save, the changes go to the saved road file without a question. A road
+// file found damaged, or one a write failed on, is never saved: false then, as after a failed
+// save.
+bool closeRoad(bool save) {
+    const bool failed = dbfRoadFileFailed() != 0;
+    const ConsoleUi::Preset kept = host().ui.preset;
+    host().ui.preset = save && !failed ? ConsoleUi::Preset::Yes : ConsoleUi::Preset::No;
+    // A failed save keeps the work copy for recovery (the library said why); a close that
+    // worked deletes it.
+    char work[MAX_PATH];
+    dbfWorkFileName(work, kWorkRoad);
+    dbfRoadInit(0, 1);
+    host().ui.preset = kept;
+    if (failed && save) std::fprintf(stderr, "Nothing was saved\n");
+    return !failed && !coreFileExist(work);
+}
+
+// Opens road `id` (0: the current one); false after saying why. A damaged road file is refused
+// by the library (with its message) and left as it is.
 bool openRoad(int id) {
     if (!requireProject()) return false;
     if (id != 0) coreSetJobDefaultInt("Global", "RoadId", id);
     dbfRoadInit(1, 1);
     char work[MAX_PATH];
     dbfWorkFileName(work, kWorkRoad);
-    if (!coreFileExist(work)) {
-        std::fprintf(stderr, "Unable to open the road work file %s\n", work);
-        dbfRoadInit(0, 1);
+    if (dbfRoadFileFailed() || !coreFileExist(work)) {
+        char saved[MAX_PATH];
+        dbfFileName(saved, "sec", kFileRoad, 0);
+        std::fprintf(stderr, "Unable to open the road file %s\n", saved);
+        closeRoad(false);
         return false;
     }
     return true;
-}
-
-// Closes the road; with save, the changes go to the saved road file without a question. false
-// when the save failed: the library said why and kept the work copy, which a close deletes.
-bool closeRoad(bool save) {
-    const ConsoleUi::Preset kept = host().ui.preset;
-    host().ui.preset = save ? ConsoleUi::Preset::Yes : ConsoleUi::Preset::No;
-    char work[MAX_PATH];
-    dbfWorkFileName(work, kWorkRoad);
-    dbfRoadInit(0, 1);
-    host().ui.preset = kept;
-    return !coreFileExist(work);
 }
 
 bool parseNumber(const std::string& text, double& value) {
@@ -134,12 +142,20 @@ void addRoadCommands(CLI::App& app) {
     insert->callback([] {
         commandResult() = runCommand([] {
             if (!openRoad(roadId)) return 1;
+            std::vector<unsigned> records;
             for (double chg : values) {
                 CHGBASE rec;
-                const unsigned idx = dbfInsertChainage(chg, &rec);
-                std::printf("%.3f -> record %u\n", dbfRoundChg(chg), idx);
+                records.push_back(dbfInsertChainage(chg, &rec));
+                if (records.back() == 0) {
+                    std::fprintf(stderr, "Chainage %.3f was not inserted\n", dbfRoundChg(chg));
+                    closeRoad(false);
+                    return 1;
+                }
             }
-            return closeRoad(true) ? 0 : 1;
+            if (!closeRoad(true)) return 1;
+            for (std::size_t i = 0; i < values.size(); ++i)
+                std::printf("%.3f -> record %u\n", dbfRoundChg(values[i]), records[i]);
+            return 0;
         });
     });
 
@@ -149,15 +165,18 @@ void addRoadCommands(CLI::App& app) {
         commandResult() = runCommand([] {
             if (!openRoad(roadId)) return 1;
             int missing = 0;
+            std::vector<double> deleted;
             for (double chg : values) {
                 if (dbfDelChainage(chg)) {
-                    std::printf("Deleted %.3f\n", dbfRoundChg(chg));
+                    deleted.push_back(chg);
                 } else {
                     std::fprintf(stderr, "No chainage %.3f\n", dbfRoundChg(chg));
                     ++missing;
                 }
             }
-            return closeRoad(true) && !missing ? 0 : 1;
+            if (!closeRoad(true)) return 1;
+            for (double chg : deleted) std::printf("Deleted %.3f\n", dbfRoundChg(chg));
+            return missing ? 1 : 0;
         });
     });
 
@@ -166,8 +185,7 @@ void addRoadCommands(CLI::App& app) {
         commandResult() = runCommand([] {
             if (!openRoad(roadId)) return 1;
             listChainages();
-            closeRoad(false);
-            return 0;
+            return closeRoad(false) ? 0 : 1;
         });
     });
 
@@ -184,8 +202,7 @@ void addRoadCommands(CLI::App& app) {
             if (!readSectionCsv(csv, xs)) return 1;
             if (!openRoad(roadId)) return 1;
             const int ok = dbfStoreSect(chainage, static_cast<short>(layer), &xs);
-            if (!closeRoad(ok != 0)) return 1;
-            if (!ok) {
+            if (!closeRoad(ok != 0) || !ok) {
                 std::fprintf(stderr, "Unable to store the section\n");
                 return 1;
             }
@@ -207,8 +224,7 @@ void addRoadCommands(CLI::App& app) {
                 ok = dbfGrabSect(chg, static_cast<short>(layer), &xs);
             char name[32];
             dbfRoadLayerName(name, static_cast<short>(layer), 0);
-            closeRoad(false);
-            if (!ok) {
+            if (!closeRoad(false) || !ok) {
                 std::fprintf(stderr, "No section at %.3f on layer %d\n", dbfRoundChg(chainage), layer);
                 return 1;
             }

@@ -46,8 +46,10 @@ FILE* openRoot(const std::string& root) {
     if (!requireProject()) return nullptr;
     const std::string fileName = rootFileName(root);
     STR_FILEHEADER header;
-    FILE* file = viewStringOpenFile(fileName.c_str(), header);
-    if (!file) std::fprintf(stderr, "No strings file %s\n", fileName.c_str());
+    // A damaged file is refused by the library with its message.
+    const bool exists = coreFileExist(fileName.c_str()) != 0;
+    FILE* file = exists ? viewStringOpenFile(fileName.c_str(), header) : nullptr;
+    if (!file) std::fprintf(stderr, exists ? "Unable to open %s\n" : "No strings file %s\n", fileName.c_str());
     return file;
 }
 
@@ -155,12 +157,19 @@ void addStringsCommands(CLI::App& app) {
             if (!requireProject()) return 1;
             const std::vector<std::string> roots = jobRoots();
             if (roots.empty()) std::printf("The job has no strings files\n");
+            int rc = 0;
             for (const std::string& root : roots) {
                 const std::string fileName = rootFileName(root);
+                if (!coreFileExist(fileName.c_str())) {
+                    std::printf("%s: missing file %s\n", root.c_str(), fileName.c_str());
+                    continue;
+                }
                 STR_FILEHEADER header;
                 FILE* file = viewStringOpenFile(fileName.c_str(), header);
                 if (!file) {
-                    std::printf("%s: missing file %s\n", root.c_str(), fileName.c_str());
+                    // Refused (damaged): the library has said why.
+                    std::fprintf(stderr, "%s: unable to list %s\n", root.c_str(), fileName.c_str());
+                    rc = 1;
                     continue;
                 }
                 std::printf("%s: %s, %d strings, surface %u\n", root.c_str(), fileName.c_str(), header.count,
@@ -168,7 +177,7 @@ void addStringsCommands(CLI::App& app) {
                 printTree(file, root.c_str(), 0);
                 coreFileClose(file);
             }
-            return 0;
+            return rc;
         });
     });
 
@@ -256,6 +265,11 @@ void addStringsCommands(CLI::App& app) {
             } else {
                 dbfDeleteChildren(header, file, fileName.c_str());
                 dbfDeleteString(name.c_str(), file, fileName.c_str());
+                // A failed write has been reported by the library; the string is then still there.
+                if (dbfGetStringHeader(name.c_str(), header, file)) {
+                    std::fprintf(stderr, "%s was not deleted\n", name.c_str());
+                    rc = 1;
+                }
             }
             dbfStringsClose();
             if (!coreFileCloseChecked(file)) {
