@@ -26,7 +26,10 @@ bool requireProject() {
 // Opens road `id` (0: the current one); false after saying why.
 bool openRoad(int id) {
     if (!requireProject()) return false;
-    if (id != 0) coreSetJobDefaultInt("Global", "RoadId", id);
+    if (id != 0) {
+        requireRoadNumber(id);
+        coreSetJobDefaultInt("Global", "RoadId", id);
+    }
     dbfRoadInit(1, 1);
     char work[MAX_PATH];
     dbfWorkFileName(work, kWorkRoad);
@@ -109,7 +112,7 @@ void addRoadCommands(CLI::App& app) {
     auto* road = app.add_subcommand("road", "Create and edit the project's road design files");
     road->require_subcommand(1);
     static int roadId = 0;
-    road->add_option("--road", roadId, "Road number (default: the current road, Global/RoadId)");
+    road->add_option("--road", roadId, "Road number (default: the current road, Global/RoadId)")->check(RoadNumber);
 
     auto* open = road->add_subcommand("open", "Open (creating when missing) the road and show its chainages");
     open->callback([] {
@@ -126,7 +129,7 @@ void addRoadCommands(CLI::App& app) {
 
     static std::vector<double> values;
     auto* insert = road->add_subcommand("insert", "Insert chainages");
-    insert->add_option("CHAINAGE", values)->required();
+    insert->add_option("CHAINAGE", values)->required()->check(RealNumber);
     insert->callback([] {
         commandResult() = runCommand([] {
             if (!openRoad(roadId)) return 1;
@@ -141,7 +144,7 @@ void addRoadCommands(CLI::App& app) {
     });
 
     auto* del = road->add_subcommand("delete", "Delete chainages with their layers, sections and extra data");
-    del->add_option("CHAINAGE", values)->required();
+    del->add_option("CHAINAGE", values)->required()->check(RealNumber);
     del->callback([] {
         commandResult() = runCommand([] {
             if (!openRoad(roadId)) return 1;
@@ -173,7 +176,7 @@ void addRoadCommands(CLI::App& app) {
     static int layer = 1;
     static std::string csv;
     auto* store = road->add_subcommand("store-section", "Store a cross-section from CSV: offset, elevation[, id, marker]");
-    store->add_option("CHAINAGE", chainage)->required();
+    store->add_option("CHAINAGE", chainage)->required()->check(RealNumber);
     store->add_option("LAYER", layer, "Layer 1..128")->required();
     store->add_option("FILE", csv)->required();
     store->callback([] {
@@ -193,7 +196,7 @@ void addRoadCommands(CLI::App& app) {
     });
 
     auto* show = road->add_subcommand("show-section", "Show the cross-section of a layer at a chainage");
-    show->add_option("CHAINAGE", chainage)->required();
+    show->add_option("CHAINAGE", chainage)->required()->check(RealNumber);
     show->add_option("LAYER", layer, "Layer 1..128")->required();
     show->callback([] {
         commandResult() = runCommand([] {
@@ -250,9 +253,9 @@ void addRoadCommands(CLI::App& app) {
     static double from = 0.0, to = 0.0, adjustment = 0.0;
     static bool clear = false;
     auto* equation = road->add_subcommand("equation", "Add a chainage equation (from, to, adjustment), at most 5");
-    equation->add_option("FROM", from);
-    equation->add_option("TO", to);
-    equation->add_option("ADJUSTMENT", adjustment);
+    equation->add_option("FROM", from)->check(RealNumber);
+    equation->add_option("TO", to)->check(RealNumber);
+    equation->add_option("ADJUSTMENT", adjustment)->check(RealNumber);
     equation->add_flag("--clear", clear, "Remove every equation first");
     equation->callback([] {
         commandResult() = runCommand([] {

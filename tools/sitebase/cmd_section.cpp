@@ -141,11 +141,11 @@ int cutAll(const CutSettings& s) {
 
 void addOptions(CLI::App* cmd, CutSettings& s) {
     cmd->add_option("--layer", s.layer, "Layer to store under (default 2)");
-    cmd->add_option("--left", s.left, "Left end of the window (default -30)");
-    cmd->add_option("--right", s.right, "Right end of the window (default 30)");
-    cmd->add_option("--radius", s.radius, "Least half-size of the search rectangle (default 5)");
-    cmd->add_option("--band", s.band, "With --points: greatest distance from the section line (default 1)");
-    cmd->add_option("--spacing", s.spacing, "Least spacing between points kept (default 0: all)");
+    cmd->add_option("--left", s.left, "Left end of the window (default -30)")->check(RealNumber);
+    cmd->add_option("--right", s.right, "Right end of the window (default 30)")->check(RealNumber);
+    cmd->add_option("--radius", s.radius, "Least half-size of the search rectangle (default 5)")->check(RealNumber);
+    cmd->add_option("--band", s.band, "With --points: greatest distance from the section line (default 1)")->check(RealNumber);
+    cmd->add_option("--spacing", s.spacing, "Least spacing between points kept (default 0: all)")->check(RealNumber);
     cmd->add_option("--surface", s.surface, "Surface 1..128 (default 1)");
     cmd->add_flag("--points", s.fromPoints, "Cut from the points near the line instead of the feature lines");
     cmd->add_flag("--ends", s.withEnds, "Add the nearest point beyond each end of the window");
@@ -158,7 +158,7 @@ void addSectionCommands(CLI::App& app) {
     static double chainage = 0.0;
 
     auto* cut = section->add_subcommand("cut", "Cut the natural-ground cross-section at a chainage and store it");
-    cut->add_option("CHAINAGE", chainage)->required();
+    cut->add_option("CHAINAGE", chainage)->required()->check(RealNumber);
     addOptions(cut, settings);
     cut->callback([] {
         commandResult() = runCommand([] {
@@ -211,7 +211,7 @@ void addSectionCommands(CLI::App& app) {
     });
 
     auto* show = section->add_subcommand("show", "Show a stored cross-section with its limits");
-    show->add_option("CHAINAGE", chainage)->required();
+    show->add_option("CHAINAGE", chainage)->required()->check(RealNumber);
     show->add_option("--layer", settings.layer, "Layer (default 2)");
     show->callback([] {
         commandResult() = runCommand([] {
@@ -238,12 +238,12 @@ void addSectionCommands(CLI::App& app) {
     static double y1 = 0, x1 = 0, y2 = 0, x2 = 0, radius = 10.0;
     static std::string csv;
     auto* longCmd = section->add_subcommand("long", "Extract the long section between two positions (y x y x)");
-    longCmd->add_option("Y1", y1)->required();
-    longCmd->add_option("X1", x1)->required();
-    longCmd->add_option("Y2", y2)->required();
-    longCmd->add_option("X2", x2)->required();
+    longCmd->add_option("Y1", y1)->required()->check(RealNumber);
+    longCmd->add_option("X1", x1)->required()->check(RealNumber);
+    longCmd->add_option("Y2", y2)->required()->check(RealNumber);
+    longCmd->add_option("X2", x2)->required()->check(RealNumber);
     longCmd->add_option("--surface", settings.surface, "Surface 1..128 (default 1)");
-    longCmd->add_option("--radius", radius, "Search half-size for the end heights (default 10)");
+    longCmd->add_option("--radius", radius, "Search half-size for the end heights (default 10)")->check(RealNumber);
     longCmd->add_option("--csv", csv, "Write the profile to this CSV file");
     longCmd->callback([] {
         commandResult() = runCommand([] {
