@@ -49,11 +49,7 @@ void closeRoad(bool save) {
     host().ui.preset = kept;
 }
 
-bool parseNumber(const std::string& text, double& value) {
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return !text.empty() && end && *end == 0 && std::isfinite(value);
-}
+bool parseNumber(const std::string& text, double& value) { return parseReal(text, value); }
 
 std::string chainageName(CHGBASE& chg) {
     char text[64];
@@ -87,7 +83,9 @@ bool readSectionCsv(const std::string& path, XSECTION& xs) {
     xs = XSECTION{};
     xs.capacity = kSectionCapacity;
     char line[512];
+    int lineNo = 0;
     while (coreFileTxtRead(line, f, sizeof line)) {
+        ++lineNo;
         coreTrimStr(line);
         if (!line[0] || line[0] == '#') continue;
         char first[64];
@@ -98,11 +96,22 @@ bool readSectionCsv(const std::string& path, XSECTION& xs) {
             std::fprintf(stderr, "More than %d points: the rest is ignored\n", kSectionCapacity);
             break;
         }
+        // The elevation must be a number; the id and the marker may be left out (0).
+        double values[3] = {0.0, 0.0, 0.0};
+        for (int i = 0; i < 3; ++i) {
+            char text[64];
+            coreGetField(line, "", text, sizeof text, i + 2, ',');
+            if ((i == 0 || text[0]) && !parseNumber(text, values[i])) {
+                std::fprintf(stderr, "%s:%d: field %d (%s) is not a number\n", path.c_str(), lineNo, i + 2, text);
+                coreFileClose(f);
+                return false;
+            }
+        }
         SECTMEM& p = xs.points[xs.count++];
         p.offset = number;
-        p.elevation = coreGetFieldDouble(line, 0.0, 2, ',');
-        p.idNo = coreGetFieldDouble(line, 0.0, 3, ',');
-        p.marker = static_cast<signed char>(coreGetFieldInt(line, 0, 4, ','));
+        p.elevation = values[0];
+        p.idNo = values[1];
+        p.marker = static_cast<signed char>(values[2]);
     }
     coreFileClose(f);
     return true;

@@ -66,11 +66,7 @@ std::vector<std::string> fields(const char* line) {
     return out;
 }
 
-bool parseNumber(const std::string& text, double& value) {
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return !text.empty() && end && *end == 0 && std::isfinite(value);
-}
+bool parseNumber(const std::string& text, double& value) { return parseReal(text, value); }
 
 // Every point's number by name (the first of equal names), from one scan of the site.
 std::map<std::string, unsigned> numbersByName() {
