@@ -18,8 +18,12 @@ namespace fs = std::filesystem;
 // Console UI
 
 bool ConsoleUi::askYes(const std::string& question, bool defaultYes) {
-    if (preset == Preset::Yes) return true;
-    if (preset == Preset::No || !isatty(STDIN_FILENO)) return false;
+    if (preset != Preset::Ask || !isatty(STDIN_FILENO)) {
+        // Answered without asking: the question and its answer go to the log on one line.
+        const bool yes = preset == Preset::Yes;
+        std::cerr << question << "  -> " << (yes ? "yes" : "no") << "\n";
+        return yes;
+    }
     std::cerr << question << (defaultYes ? " [Y/n] " : " [y/N] ") << std::flush;
     std::string line;
     if (!std::getline(std::cin, line) || line.empty()) return defaultYes;
@@ -34,7 +38,6 @@ int ConsoleUi::messageBox(const std::string& text, const std::string& caption, u
         return IDOK;
     }
     const bool yes = askYes((caption.empty() ? "" : caption + ": ") + text, false);
-    std::cerr << (yes ? "  -> yes\n" : "  -> no\n");
     if (buttons == MB_OKCANCEL) return yes ? IDOK : IDCANCEL;
     return yes ? IDYES : IDNO;
 }
