@@ -108,18 +108,13 @@ void printRow(const Kind& kind, const std::vector<std::string>& fields, bool hea
 // A node name as the NODE field holds it: in the table's code page and not longer than the
 // field (a longer name would be cut and name another node, or none). False after a message.
 bool nodeKey(DATA4St* data, const std::string& node, std::string& key) {
-    std::string why;
-    if (!utf8ToCodePage(node, key, why)) {
-        std::fprintf(stderr, "Node name %s\n", why.c_str());
-        return false;
-    }
     FIELD4* field = d4field(data, "NODE");
-    std::string stored;
-    if (const char* problem = f4valueProblem('C', f4len(field), 0, key.c_str(), stored)) {
-        std::fprintf(stderr, "%s\n", f4refusal(field, node, problem).c_str());
-        return false;
-    }
-    return true;
+    std::string why, stored;
+    const char* problem = utf8ToCodePage(node, key, why) ? f4valueProblem('C', f4len(field), 0, key.c_str(), stored)
+                                                         : why.c_str();
+    if (!problem) return true;
+    std::fprintf(stderr, "%s\n", f4refusal(field, node, problem).c_str());
+    return false;
 }
 
 // Stands on the record of the node; false after a message when there is none.
@@ -159,14 +154,11 @@ bool checkAssignment(const Kind& kind, DATA4St* data, const std::string& text, A
     }
     out.field = f4name(field);
     std::string bytes, why;
-    if (!utf8ToCodePage(value, bytes, why)) {
-        std::fprintf(stderr, "%s: %s\n", out.field.c_str(), why.c_str());
-        return false;
-    }
     out.numbered = isNumberedField(out.field);
-    const char* problem = out.numbered ? f4valueProblem('N', f4len(field), 0, bytes.c_str(), out.stored)
-                                       : f4valueProblem(f4type(field), f4len(field), f4decimals(field), bytes.c_str(),
-                                                        out.stored);
+    const char* problem = !utf8ToCodePage(value, bytes, why) ? why.c_str()
+                          : out.numbered ? f4valueProblem('N', f4len(field), 0, bytes.c_str(), out.stored)
+                                         : f4valueProblem(f4type(field), f4len(field), f4decimals(field), bytes.c_str(),
+                                                          out.stored);
     if (!problem && out.numbered) {
         out.number = std::atoi(out.stored.c_str());
         if (out.stored.empty() || out.number < 0) problem = "is not a whole number from 0";

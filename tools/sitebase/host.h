@@ -143,7 +143,8 @@ void requireRoadNumber(int road);
 // reaches the terminal or an output file. Kept here, not in the table layer, because only the host
 // knows that its terminal speaks UTF-8; the library and the files stay byte for byte as the
 // suite's other programs write them.
-// False when the text is not UTF-8 or holds a character 1252 lacks; why then says which.
+// False when the text is not UTF-8 or holds a character 1252 lacks; why then says which, as a
+// reason that follows the value ("holds 日, which the table's code page (Windows-1252) lacks").
 bool utf8ToCodePage(const std::string& utf8, std::string& bytes, std::string& why);
 std::string codePageToUtf8(const std::string& bytes);
 // The number of characters of a UTF-8 text (for padding columns).

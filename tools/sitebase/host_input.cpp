@@ -130,7 +130,7 @@ bool utf8ToCodePage(const std::string& utf8, std::string& bytes, std::string& wh
         const std::size_t start = i;
         char32_t c = 0;
         if (!nextCharacter(utf8, i, c)) {
-            why = "\"" + utf8 + "\" is not UTF-8 text";
+            why = "is not UTF-8 text";
             return false;
         }
         if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
@@ -141,8 +141,7 @@ bool utf8ToCodePage(const std::string& utf8, std::string& bytes, std::string& wh
         for (int k = 0; k < 32; ++k)
             if (kHighCodes[k] != 0 && kHighCodes[k] == c) code = 0x80 + k;
         if (code < 0) {
-            why = "\"" + utf8 + "\": the character " + utf8.substr(start, i - start) +
-                  " cannot be stored in the table's code page (Windows-1252)";
+            why = "holds " + utf8.substr(start, i - start) + ", which the table's code page (Windows-1252) lacks";
             return false;
         }
         bytes += static_cast<char>(code);
