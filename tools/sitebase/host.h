@@ -128,13 +128,13 @@ inline const CLI::Validator RealNumber{[](std::string& text) {
                                            double value = 0.0;
                                            return realProblem(text, value);
                                        },
-                                       "REAL", "REAL"};
+                                       "", "REAL"};
 
 // Road numbers. `--road N` checks N ≥ 1 with `->check(RoadNumber)` when the command line is read;
 // requireRoadNumber checks the top (Roads/MaxRoads, read once the settings are open) and throws
 // UsageError above it.
 std::string roadNumberProblem(const std::string& text);
-inline const CLI::Validator RoadNumber{[](std::string& text) { return roadNumberProblem(text); }, "ROAD", "ROAD"};
+inline const CLI::Validator RoadNumber{[](std::string& text) { return roadNumberProblem(text); }, "1..MaxRoads", "ROAD"};
 void requireRoadNumber(int road);
 
 // Code page. The tables declare code page 1252 in their headers (the language driver byte), and
