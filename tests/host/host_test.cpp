@@ -108,6 +108,7 @@ TEST_F(HostTest, BadInputIsRefusedAndLeavesTheFilesAsTheyWere) {
         {{"network", "set", "sewer", "MH1", "INLEVEL=103.1234567"}, 1,
          "has more decimals than the field keeps (the field is N, width 12, 6 decimals)", "Site.sew"},
         {{"network", "set", "sewer", "MH1", "SIZE1=200", "SIZE1=nan"}, 1, "SIZE1: \"nan\" is not a number", "Site.sew"},
+        {{"network", "set", "sewer", "MH1", "SIZE1"}, 2, "FIELD=VALUE: expected FIELD=VALUE, not SIZE1", "Site.sew"},
         {{"network", "set", "sewer", "MH1", "NO_FIELD=1"}, 1, "The sewer table has no field NO_FIELD", "Site.sew"},
         {{"network", "set", "sewer", "MH1", "NEXT_NODE=" + forty}, 1,
          "is longer than the field (the field is C, width 25, 0 decimals)", "Site.sew"},

@@ -141,11 +141,7 @@ bool isNumberedField(const std::string& name) { return name == "SUBNET" || name 
 
 // False after a message naming the field and its definition.
 bool checkAssignment(const Kind& kind, DATA4St* data, const std::string& text, Assignment& out) {
-    const std::size_t eq = text.find('=');
-    if (eq == std::string::npos || eq == 0) {
-        std::fprintf(stderr, "Expected FIELD=VALUE, not %s\n", text.c_str());
-        return false;
-    }
+    const std::size_t eq = text.find('=');   // there is one: the command line was checked
     const std::string value = text.substr(eq + 1);
     FIELD4* field = d4field(data, text.substr(0, eq).c_str());
     if (!field) {
@@ -265,7 +261,12 @@ void addNetworkCommands(CLI::App& app) {
     auto* set = network->add_subcommand("set", "Set fields of a node's record and save the table");
     set->add_option("KIND", kindName, "sewer, storm or erf")->required();
     set->add_option("NODE", node, "Node name")->required();
-    set->add_option("FIELD=VALUE", assignments, "Fields to set")->required();
+    set->add_option("FIELD=VALUE", assignments, "Fields to set")->required()->check(CLI::Validator(
+        [](std::string& text) {
+            const std::size_t eq = text.find('=');
+            return eq == std::string::npos || eq == 0 ? "expected FIELD=VALUE, not " + text : std::string();
+        },
+        "", "FIELD=VALUE"));
     set->callback([] {
         commandResult() = runCommand([] {
             const Kind* kind = findKind(kindName);
