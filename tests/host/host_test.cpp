@@ -123,6 +123,7 @@ TEST_F(HostTest, BadInputIsRefusedAndLeavesTheFilesAsTheyWere) {
         {{"terrain", "create", "--extent", "inf"}, 2, "--extent: inf is not a number", "Site.dtm"},
         {{"terrain", "create", "--centre-y", "nan"}, 2, "--centre-y: nan is not a number", "Site.dtm"},
         {{"section", "long", "0", "0", "1e400", "0"}, 2, "Y2: 1e400 is out of range", "Site.dtm"},
+        {{"road", "store-section", "10", "200", dir.file("bad.csv")}, 2, "LAYER: Value 200 not in range 1 to 128", "Site.1.sec"},
         {{"road", "store-section", "10", "2", dir.file("bad.csv")}, 1, "bad.csv:3: field 2 (nan) is not a number", "Site.1.sec"},
     };
     dbtest::writeFile(dir.file("bad.csv"), "offset,elevation\n-5,100.2\n0,nan\n");

@@ -186,7 +186,7 @@ void addRoadCommands(CLI::App& app) {
     static std::string csv;
     auto* store = road->add_subcommand("store-section", "Store a cross-section from CSV: offset, elevation[, id, marker]");
     store->add_option("CHAINAGE", chainage)->required()->check(RealNumber);
-    store->add_option("LAYER", layer, "Layer 1..128")->required();
+    store->add_option("LAYER", layer, "Layer 1..128")->required()->check(CLI::Range(1, 128));
     store->add_option("FILE", csv)->required();
     store->callback([] {
         commandResult() = runCommand([] {
@@ -206,7 +206,7 @@ void addRoadCommands(CLI::App& app) {
 
     auto* show = road->add_subcommand("show-section", "Show the cross-section of a layer at a chainage");
     show->add_option("CHAINAGE", chainage)->required()->check(RealNumber);
-    show->add_option("LAYER", layer, "Layer 1..128")->required();
+    show->add_option("LAYER", layer, "Layer 1..128")->required()->check(CLI::Range(1, 128));
     show->callback([] {
         commandResult() = runCommand([] {
             if (!openRoad(roadId)) return 1;

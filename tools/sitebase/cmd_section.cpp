@@ -140,13 +140,13 @@ int cutAll(const CutSettings& s) {
 }
 
 void addOptions(CLI::App* cmd, CutSettings& s) {
-    cmd->add_option("--layer", s.layer, "Layer to store under (default 2)");
+    cmd->add_option("--layer", s.layer, "Layer to store under (default 2)")->check(CLI::Range(1, 128));
     cmd->add_option("--left", s.left, "Left end of the window (default -30)")->check(RealNumber);
     cmd->add_option("--right", s.right, "Right end of the window (default 30)")->check(RealNumber);
     cmd->add_option("--radius", s.radius, "Least half-size of the search rectangle (default 5)")->check(RealNumber);
     cmd->add_option("--band", s.band, "With --points: greatest distance from the section line (default 1)")->check(RealNumber);
     cmd->add_option("--spacing", s.spacing, "Least spacing between points kept (default 0: all)")->check(RealNumber);
-    cmd->add_option("--surface", s.surface, "Surface 1..128 (default 1)");
+    cmd->add_option("--surface", s.surface, "Surface 1..128 (default 1)")->check(CLI::Range(1, 128));
     cmd->add_flag("--points", s.fromPoints, "Cut from the points near the line instead of the feature lines");
     cmd->add_flag("--ends", s.withEnds, "Add the nearest point beyond each end of the window");
 }
@@ -212,7 +212,7 @@ void addSectionCommands(CLI::App& app) {
 
     auto* show = section->add_subcommand("show", "Show a stored cross-section with its limits");
     show->add_option("CHAINAGE", chainage)->required()->check(RealNumber);
-    show->add_option("--layer", settings.layer, "Layer (default 2)");
+    show->add_option("--layer", settings.layer, "Layer (default 2)")->check(CLI::Range(1, 128));
     show->callback([] {
         commandResult() = runCommand([] {
             if (!requireProject() || !openRoad()) return 1;
@@ -242,7 +242,7 @@ void addSectionCommands(CLI::App& app) {
     longCmd->add_option("X1", x1)->required()->check(RealNumber);
     longCmd->add_option("Y2", y2)->required()->check(RealNumber);
     longCmd->add_option("X2", x2)->required()->check(RealNumber);
-    longCmd->add_option("--surface", settings.surface, "Surface 1..128 (default 1)");
+    longCmd->add_option("--surface", settings.surface, "Surface 1..128 (default 1)")->check(CLI::Range(1, 128));
     longCmd->add_option("--radius", radius, "Search half-size for the end heights (default 10)")->check(RealNumber);
     longCmd->add_option("--csv", csv, "Write the profile to this CSV file");
     longCmd->callback([] {
