@@ -16,6 +16,8 @@
 // - Nothing here throws.
 #pragma once
 
+#include <string>
+
 // Move and seek results. 0 is success; callers test for 0.
 constexpr int r4success = 0;
 constexpr int r4found = 1;
@@ -255,6 +257,25 @@ void f4assignDouble(FIELD4* field, double value);
 // otherwise by value (number, logical or text) as the destination stores it.
 void f4assignField(FIELD4* to, FIELD4* from);
 void f4blank(FIELD4* field);
+
+// ---- Checking a value before it is written ---------------------------------------------------
+// The assign functions above cut, round and overflow as dBASE does. A value that a user typed,
+// or that a caller hands to an exported set-field function, is checked first, so that nothing is
+// cut, rounded away, overflowed or left unreadable without a word.
+
+// Why text does not fit a field of dBASE type (C, N, F, L or D), length and decimals, or null
+// when it fits; then `stored` holds the text to assign: blanks trimmed; a number written with
+// exactly the field's decimals; a logical as T or F (from T, F, Y, N, true, false, yes, no in any
+// case); a date as YYYYMMDD (from YYYYMMDD or YYYY-MM-DD). An empty text fits every type and
+// blanks the field. A character field counts bytes: the caller converts to the table's code
+// page first. A reason is a fixed text that follows the value: "is not a number".
+const char* f4valueProblem(int type, int len, int dec, const char* text, std::string& stored);
+// Why a real does not fit a field (not finite, or too wide for it even without decimals), or
+// null when it does; its decimals beyond the field's are rounded as f4assignDouble rounds them.
+const char* f4numberProblem(int type, int len, int dec, double value);
+// The message for a refused value: `SIZE1: "abc" is not a number (the field is N, width 5,
+// 0 decimals)`. shown is the value as the user wrote it.
+std::string f4refusal(FIELD4* field, const std::string& shown, const char* problem);
 
 // Cuts trailing blanks from text, a buffer of size characters (the text is first cut to
 // size - 1 characters). Returns text.

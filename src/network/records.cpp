@@ -105,9 +105,26 @@ double getFieldDouble(Kind kind, const char* name) {
     return data ? fieldDouble(data, name) : 0.0;
 }
 
+// The set-field family refuses, with a message naming the field and its definition, a value
+// its field cannot hold as given: a text longer than the field, a number that is not one, too
+// large or with more decimals than the field keeps, a logical other than T/F/Y/N. Such a value
+// is never cut or overflowed into the record (which other dBASE readers could no longer read).
+bool refused(FIELD4* field, const std::string& shown, const char* problem) {
+    if (!problem) return false;
+    showError(f4refusal(field, shown, problem).c_str());
+    return true;
+}
+
 void setField(Kind kind, const char* name, const char* text) {
     DATA4* data = requireTable(kind);
-    if (FIELD4* field = d4field(data, name)) f4assign(field, text ? text : "");
+    FIELD4* field = d4field(data, name);
+    if (!field) return;
+    std::string stored;
+    const char* given = text ? text : "";
+    if (refused(field, given, f4valueProblem(f4type(field), f4len(field), f4decimals(field), given, stored))) return;
+    // A character field keeps the text as given (leading blanks included); the others take the
+    // checked form.
+    f4assign(field, f4type(field) == 'C' ? given : stored.c_str());
 }
 
 void setFieldBool(Kind kind, const char* name, bool value) {
@@ -119,15 +136,27 @@ void setFieldInt(Kind kind, const char* name, int value) {
     DATA4* data = requireTable(kind);
     FIELD4* field = d4field(data, name);
     if (!field) return;
-    if (isNumberedField(name))
+    const std::string shown = std::to_string(value);
+    if (isNumberedField(name)) {
+        // Written with leading zeros to the field's width: a negative number or one with more
+        // digits would break the link order.
+        if (refused(field, shown, value < 0 ? "is not a whole number from 0" : f4numberProblem('N', f4len(field), 0, value)))
+            return;
         assignNumbered(field, value);
-    else
-        f4assignInt(field, value);
+        return;
+    }
+    if (refused(field, shown, f4numberProblem(f4type(field), f4len(field), f4decimals(field), value))) return;
+    f4assignInt(field, value);
 }
 
 void setFieldDouble(Kind kind, const char* name, double value) {
     DATA4* data = requireTable(kind);
-    if (FIELD4* field = d4field(data, name)) f4assignDouble(field, value);
+    FIELD4* field = d4field(data, name);
+    if (!field) return;
+    char shown[64];
+    std::snprintf(shown, sizeof shown, "%.17g", value);
+    if (refused(field, shown, f4numberProblem(f4type(field), f4len(field), f4decimals(field), value))) return;
+    f4assignDouble(field, value);
 }
 
 void removeDeleted(Kind kind, bool& removed) {

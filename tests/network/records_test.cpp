@@ -1,5 +1,8 @@
 // The record access family: moves, seeks, fields, display columns.
+#include <cmath>
 #include <cstring>
+#include <functional>
+#include <vector>
 
 #include "network/network_test_util.h"
 
@@ -121,6 +124,39 @@ TEST_F(RecordsTest, FieldsReadAndWriteByName) {
     EXPECT_TRUE(ui.showed("No erf connection database"));
     EXPECT_EQ(dbfStormGetNextRecord(), -2);
     EXPECT_TRUE(ui.showed("No storm database"));
+}
+
+// A value its field cannot hold is refused with the field's definition, and the record keeps
+// every byte it had.
+TEST_F(RecordsTest, SetFieldRefusesWhatTheFieldCannotHold) {
+    add({{"NODE", "MH1"}, {"SIZE1", "160"}, {"SUBNET", "0001"}, {"INLEVEL", "101.5"}});
+    dbfSewerGetFirstRecord();
+    const auto record = [] {
+        std::string bytes;
+        DATA4* data = dbfState().sewerTable;
+        for (int j = 1; j <= d4numFields(data); ++j) bytes += f4str(d4fieldJ(data, j));
+        return bytes;
+    };
+    const std::string forty(40, 'N');
+    const std::vector<std::pair<std::function<void()>, const char*>> cases = {
+        {[] { dbfSewerSetField(C("SIZE1"), C("abc")); }, "SIZE1: \"abc\" is not a number (the field is N, width 5, 0 decimals)"},
+        {[] { dbfSewerSetField(C("SELECTED"), C("maybe")); }, "SELECTED: \"maybe\" is not a logical value"},
+        {[] { dbfSewerSetField(C("SIZE1"), C("999999")); }, "is too large for the field"},
+        {[] { dbfSewerSetField(C("INLEVEL"), C("1.1234567")); }, "has more decimals than the field keeps"},
+        {[&] { dbfSewerSetField(C("NEXT_NODE"), C(forty.c_str())); }, "is longer than the field (the field is C, width 25"},
+        {[] { dbfSewerSetFieldDouble(C("INLEVEL"), std::nan("")); }, "INLEVEL: \"nan\" is not a finite number"},
+        {[] { dbfSewerSetFieldDouble(C("SIZE1"), 1e6); }, "is too large for the field"},
+        {[] { dbfSewerSetFieldInt(C("SIZE1"), 100000); }, "SIZE1: \"100000\" is too large"},
+        {[] { dbfSewerSetFieldInt(C("SUBNET"), 10000); }, "SUBNET: \"10000\" is too large"},
+        {[] { dbfSewerSetFieldInt(C("SUBNET"), -1); }, "SUBNET: \"-1\" is not a whole number from 0"},
+    };
+    const std::string before = record();
+    for (const auto& [set, message] : cases) {
+        ui.clear();
+        set();
+        EXPECT_TRUE(ui.showed(message)) << message;
+        EXPECT_EQ(record(), before) << message;
+    }
 }
 
 TEST_F(RecordsTest, EveryComputedColumnHasItsWidthAndType) {

@@ -18,12 +18,6 @@ std::string dataFileName(const char* extension, unsigned kind, int inWorkFolder 
     return name;
 }
 
-bool requireProject() {
-    if (!host().projectFile().empty()) return true;
-    std::fprintf(stderr, "No project is open. Create one with: sitebase project new DIR NAME\n");
-    return false;
-}
-
 // The project's data files, by kind, in the form "kind  purpose  name".
 std::vector<std::pair<std::string, std::string>> projectFiles(int inWorkFolder) {
     const int road = coreGetJobDefaultInt("Global", "RoadId", 1);
@@ -96,9 +90,11 @@ void addFrameCommands(CLI::App& app) {
     design->require_subcommand(1);
     static int road = 0;
     static std::string section, key, value;
-    design->add_option("--road", road, "Make this road current first (Global/RoadId)");
+    design->add_option("--road", road, "Make this road current first (Global/RoadId)")->check(RoadNumber);
     auto selectRoad = [] {
-        if (road != 0) coreSetJobDefaultInt("Global", "RoadId", road);
+        if (road == 0) return;
+        requireRoadNumber(road);
+        coreSetJobDefaultInt("Global", "RoadId", road);
     };
     auto* get = design->add_subcommand("get", "Print a design setting (--real: as a number to three decimals)");
     static bool real = false;
@@ -112,7 +108,12 @@ void addFrameCommands(CLI::App& app) {
             if (!requireProject()) return 1;
             selectRoad();
             if (real) {
-                std::printf("%.3f\n", dbfGetRoadDefaultDouble(section.c_str(), key.c_str(), std::atof(def.c_str())));
+                double fallback = 0.0;
+                if (!def.empty()) {
+                    const std::string problem = realProblem(def, fallback);
+                    if (!problem.empty()) throw UsageError("--default: " + problem);
+                }
+                std::printf("%.3f\n", dbfGetRoadDefaultDouble(section.c_str(), key.c_str(), fallback));
             } else {
                 char buffer[1024];
                 dbfGetRoadDefault(section.c_str(), key.c_str(), def.c_str(), buffer, sizeof buffer);

@@ -1,6 +1,7 @@
 // Commands: network open / list / seek / set / links, and the demo's sewer and storm networks.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@ struct Kind {
     void (*display)(char*, char*);
     void (*info)(char*, int&, int&);
     void (*setField)(char*, char*);
+    void (*setFieldInt)(char*, int);
     bool (*links)(void*, LinkRecord&, bool, char*, char*);
     const char* defaultFields;
 };
@@ -42,16 +44,16 @@ bool saveErf() {
 const Kind kKinds[] = {
     {"sewer", "sew", dbfSewerOpenFile, dbfSewerCloseFile, saveSewer, dbfSewerGetFirstRecord,
      dbfSewerGetNextRecord, dbfSewerGetRecordCount, dbfSewerGetRecordNo, dbfSewerGetRecordNode,
-     dbfSewerGetFieldString, dbfSewerGetFieldInfo, dbfSewerSetField, dbfSewerGetRecord,
+     dbfSewerGetFieldString, dbfSewerGetFieldInfo, dbfSewerSetField, dbfSewerSetFieldInt, dbfSewerGetRecord,
      "NODE,NEXT_NODE,L_TYPE,SIZE,INLEVEL,OUTLEVEL,SOFFIT"},
     {"storm", "stw", dbfStormOpenFile, dbfStormCloseFile, saveStorm, dbfStormGetFirstRecord,
      dbfStormGetNextRecord, dbfStormGetRecordCount, dbfStormGetRecordNo, dbfStormGetRecordNode,
-     dbfStormGetFieldString, dbfStormGetFieldInfo, dbfStormSetField, dbfStormGetRecord,
+     dbfStormGetFieldString, dbfStormGetFieldInfo, dbfStormSetField, dbfStormSetFieldInt, dbfStormGetRecord,
      "NODE,NEXT_NODE,L_TYPE,SIZE,INLEVEL,OUTLEVEL,GRADE"},
     // The erf-connection table is named after the sewer table.
     {"erf", "sew", dbfErfConOpenFile, dbfErfConCloseFile, saveErf, dbfErfConGetFirstRecord,
      dbfErfConGetNextRecord, dbfErfConGetRecordCount, dbfErfConGetRecordNo, dbfErfConGetRecordNode,
-     dbfErfConGetFieldString, dbfErfConGetFieldInfo, dbfErfConSetField, nullptr,
+     dbfErfConGetFieldString, dbfErfConGetFieldInfo, dbfErfConSetField, dbfErfConSetFieldInt, nullptr,
      "ERF_NO,NODE,CON_DIA,IL_CON"},
 };
 
@@ -62,16 +64,15 @@ const Kind* findKind(const std::string& name) {
     return nullptr;
 }
 
-// Opens the project's table of the kind (created when missing).
-bool openKind(const Kind& kind) {
+// Opens the project's table of the kind (created when missing): its handle, or none.
+DATA4St* openKind(const Kind& kind) {
     if (host().projectFile().empty()) {
         std::fprintf(stderr, "No project is open. Create one with: sitebase project new DIR NAME\n");
-        return false;
+        return nullptr;
     }
     char path[MAX_PATH] = {};
     dbfFileName(path, kind.extension, kFileProject);
-    if (!kind.open(path)) return false;
-    return true;
+    return kind.open(path);
 }
 
 std::vector<std::string> splitFields(const std::string& list) {
@@ -87,6 +88,7 @@ std::vector<std::string> splitFields(const std::string& list) {
     return out;
 }
 
+// Table texts are in the tables' code page; the terminal gets UTF-8, padded by characters.
 void printRow(const Kind& kind, const std::vector<std::string>& fields, bool header) {
     std::string line;
     for (const std::string& f : fields) {
@@ -100,21 +102,111 @@ void printRow(const Kind& kind, const std::vector<std::string>& fields, bool hea
             std::snprintf(text, sizeof text, "%s", f.c_str());
         else
             kind.display(name.data(), text);
-        char cell[600];
-        std::snprintf(cell, sizeof cell, type == 'N' ? "%*s " : "%-*s ", width, text);
-        line += cell;
+        const std::string cell = codePageToUtf8(text);
+        const std::size_t length = utf8Length(cell);
+        const std::string pad(length < static_cast<std::size_t>(width) ? static_cast<std::size_t>(width) - length : 0, ' ');
+        line += (type == 'N' ? pad + cell : cell + pad) + " ";
     }
     std::printf("%s\n", line.c_str());
 }
 
+// A node name as the NODE field holds it: in the table's code page and not longer than the
+// field (a longer name would be cut and name another node, or none). False after a message.
+bool nodeKey(DATA4St* data, const std::string& node, std::string& key) {
+    FIELD4* field = d4field(data, "NODE");
+    std::string why, stored;
+    const char* problem = utf8ToCodePage(node, key, why) ? f4valueProblem('C', f4len(field), 0, key.c_str(), stored)
+                                                         : why.c_str();
+    if (!problem) return true;
+    std::fprintf(stderr, "%s\n", f4refusal(field, node, problem).c_str());
+    return false;
+}
+
 // Stands on the record of the node; false after a message when there is none.
-bool seekNode(const Kind& kind, const std::string& node) {
-    std::vector<char> key(node.begin(), node.end());
-    key.resize(26, ' ');   // the NODE field's width, so that "MH1" never finds "MH10"
-    key[25] = 0;
+bool seekNode(const Kind& kind, DATA4St* data, const std::string& node) {
+    std::string key;
+    if (!nodeKey(data, node, key)) return false;
+    // Padded to the field's width, so that "MH1" never finds "MH10".
+    key.resize(static_cast<std::size_t>(f4len(d4field(data, "NODE"))), ' ');
     if (kind.seekNode(key.data()) == 0) return true;
     std::fprintf(stderr, "No %s node %s\n", kind.name, node.c_str());
     return false;
+}
+
+// One FIELD=VALUE of `network set`, checked against the field's definition before anything is
+// written: the value in the form the field stores it.
+struct Assignment {
+    std::string field;
+    std::string stored;
+    bool numbered = false;   // SUBNET, BRANCH, LINKNO: whole numbers written with leading zeros
+    int number = 0;
+};
+
+bool isNumberedField(const std::string& name) { return name == "SUBNET" || name == "BRANCH" || name == "LINKNO"; }
+
+// False after a message naming the field and its definition.
+bool checkAssignment(const Kind& kind, DATA4St* data, const std::string& text, Assignment& out) {
+    const std::size_t eq = text.find('=');   // there is one: the command line was checked
+    const std::string value = text.substr(eq + 1);
+    FIELD4* field = d4field(data, text.substr(0, eq).c_str());
+    if (!field) {
+        std::fprintf(stderr, "The %s table has no field %s\n", kind.name, text.substr(0, eq).c_str());
+        return false;
+    }
+    out.field = f4name(field);
+    std::string bytes, why;
+    out.numbered = isNumberedField(out.field);
+    const char* problem = !utf8ToCodePage(value, bytes, why) ? why.c_str()
+                          : out.numbered ? f4valueProblem('N', f4len(field), 0, bytes.c_str(), out.stored)
+                                         : f4valueProblem(f4type(field), f4len(field), f4decimals(field), bytes.c_str(),
+                                                          out.stored);
+    if (!problem && out.numbered) {
+        out.number = std::atoi(out.stored.c_str());
+        if (out.stored.empty() || out.number < 0) problem = "is not a whole number from 0";
+    }
+    if (problem) {
+        std::fprintf(stderr, "%s\n", f4refusal(field, value, problem).c_str());
+        return false;
+    }
+    // A text keeps its leading blanks, as the field stores them.
+    if (f4type(field) == 'C' && !out.numbered) out.stored = bytes;
+    return true;
+}
+
+int setFields(const Kind& kind, const std::string& node, const std::vector<std::string>& texts) {
+    DATA4St* data = openKind(kind);
+    if (!data) return 1;
+    std::vector<Assignment> checked(texts.size());
+    bool ok = seekNode(kind, data, node);
+    for (std::size_t i = 0; ok && i < texts.size(); ++i) ok = checkAssignment(kind, data, texts[i], checked[i]);
+    if (!ok) {
+        kind.close(false);
+        return 1;
+    }
+    for (Assignment& a : checked) {
+        if (a.numbered)
+            kind.setFieldInt(a.field.data(), a.number);
+        else
+            kind.setField(a.field.data(), a.stored.data());
+    }
+    if (commandFailedSoFar()) {
+        kind.close(false);
+        return 1;
+    }
+    // A failed save has said why and kept the work files for recovery.
+    const bool saved = kind.save();
+    kind.close(false);
+    if (!saved || commandFailedSoFar()) return 1;
+    std::printf("Saved %zu field(s) of %s\n", checked.size(), node.c_str());
+    return 0;
+}
+
+// A text of a link record in UTF-8, padded to 16 characters.
+std::string column(const char* text) {
+    std::string cell = codePageToUtf8(text);
+    const std::size_t length = utf8Length(cell);
+    if (length < 16) cell.append(16 - length, ' ');
+    return cell;
 }
 
 void addNetworkCommands(CLI::App& app) {
@@ -158,8 +250,9 @@ void addNetworkCommands(CLI::App& app) {
     seek->callback([] {
         commandResult() = runCommand([] {
             const Kind* kind = findKind(kindName);
-            if (!kind || !openKind(*kind)) return 1;
-            const bool found = seekNode(*kind, node);
+            DATA4St* data = kind ? openKind(*kind) : nullptr;
+            if (!data) return 1;
+            const bool found = seekNode(*kind, data, node);
             if (found) {
                 std::printf("Record %d\n", kind->recordNo());
                 const auto fields = splitFields(fieldList.empty() ? kind->defaultFields : fieldList);
@@ -174,30 +267,16 @@ void addNetworkCommands(CLI::App& app) {
     auto* set = network->add_subcommand("set", "Set fields of a node's record and save the table");
     set->add_option("KIND", kindName, "sewer, storm or erf")->required();
     set->add_option("NODE", node, "Node name")->required();
-    set->add_option("FIELD=VALUE", assignments, "Fields to set")->required();
+    set->add_option("FIELD=VALUE", assignments, "Fields to set")->required()->check(CLI::Validator(
+        [](std::string& text) {
+            const std::size_t eq = text.find('=');
+            return eq == std::string::npos || eq == 0 ? "expected FIELD=VALUE, not " + text : std::string();
+        },
+        "", "FIELD=VALUE"));
     set->callback([] {
         commandResult() = runCommand([] {
             const Kind* kind = findKind(kindName);
-            if (!kind || !openKind(*kind)) return 1;
-            if (!seekNode(*kind, node)) {
-                kind->close(false);
-                return 1;
-            }
-            for (const std::string& a : assignments) {
-                const std::size_t eq = a.find('=');
-                if (eq == std::string::npos) {
-                    std::fprintf(stderr, "Expected FIELD=VALUE, not %s\n", a.c_str());
-                    kind->close(false);
-                    return 1;
-                }
-                std::string field = a.substr(0, eq), value = a.substr(eq + 1);
-                kind->setField(field.data(), value.data());
-            }
-            const bool saved = kind->save();
-            kind->close(false);
-            if (!saved) return 1;
-            std::printf("Saved %zu field(s) of %s\n", assignments.size(), node.c_str());
-            return 0;
+            return kind ? setFields(*kind, node, assignments) : 1;
         });
     });
 
@@ -218,8 +297,9 @@ void addNetworkCommands(CLI::App& app) {
                         "Size2", "Length", "Slope", "UpGrade", "DownGrade");
             for (bool first = true; kind->links(nullptr, rec, first, reinterpret_cast<char*>(&cache), nullptr);
                  first = false)
-                std::printf("%-16s %-16s %-16s %6d %6d %10.3f %10.6f %9.3f %9.3f\n", rec.upNode, rec.downNode,
-                            rec.linkType, rec.size1, rec.size2, rec.length, rec.slope, rec.upGrade, rec.downGrade);
+                std::printf("%s %s %s %6d %6d %10.3f %10.6f %9.3f %9.3f\n", column(rec.upNode).c_str(),
+                            column(rec.downNode).c_str(), column(rec.linkType).c_str(), rec.size1, rec.size2,
+                            rec.length, rec.slope, rec.upGrade, rec.downGrade);
             kind->close(false);
             return 0;
         });

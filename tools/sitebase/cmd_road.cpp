@@ -17,52 +17,7 @@
 
 namespace {
 
-bool requireProject() {
-    if (!host().projectFile().empty()) return true;
-    std::fprintf(stderr, "No project is open. Create one with: sitebase project new DIR NAME\n");
-    return false;
-}
-
-// Closes the road; with save, the changes go to the saved road file without a question. A road
-// file found damaged, or one a write failed on, is never saved: false then, as after a failed
-// save.
-bool closeRoad(bool save) {
-    const bool failed = dbfRoadFileFailed() != 0;
-    const ConsoleUi::Preset kept = host().ui.preset;
-    host().ui.preset = save && !failed ? ConsoleUi::Preset::Yes : ConsoleUi::Preset::No;
-    // A failed save keeps the work copy for recovery (the library said why); a close that
-    // worked deletes it.
-    char work[MAX_PATH];
-    dbfWorkFileName(work, kWorkRoad);
-    dbfRoadInit(0, 1);
-    host().ui.preset = kept;
-    if (failed && save) std::fprintf(stderr, "Nothing was saved\n");
-    return !failed && !coreFileExist(work);
-}
-
-// Opens road `id` (0: the current one); false after saying why. A damaged road file is refused
-// by the library (with its message) and left as it is.
-bool openRoad(int id) {
-    if (!requireProject()) return false;
-    if (id != 0) coreSetJobDefaultInt("Global", "RoadId", id);
-    dbfRoadInit(1, 1);
-    char work[MAX_PATH];
-    dbfWorkFileName(work, kWorkRoad);
-    if (dbfRoadFileFailed() || !coreFileExist(work)) {
-        char saved[MAX_PATH];
-        dbfFileName(saved, "sec", kFileRoad, 0);
-        std::fprintf(stderr, "Unable to open the road file %s\n", saved);
-        closeRoad(false);
-        return false;
-    }
-    return true;
-}
-
-bool parseNumber(const std::string& text, double& value) {
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return !text.empty() && end && *end == 0 && std::isfinite(value);
-}
+bool parseNumber(const std::string& text, double& value) { return parseReal(text, value); }
 
 std::string chainageName(CHGBASE& chg) {
     char text[64];
@@ -96,7 +51,9 @@ bool readSectionCsv(const std::string& path, XSECTION& xs) {
     xs = XSECTION{};
     xs.capacity = kSectionCapacity;
     char line[512];
+    int lineNo = 0;
     while (coreFileTxtRead(line, f, sizeof line)) {
+        ++lineNo;
         coreTrimStr(line);
         if (!line[0] || line[0] == '#') continue;
         char first[64];
@@ -107,11 +64,22 @@ bool readSectionCsv(const std::string& path, XSECTION& xs) {
             std::fprintf(stderr, "More than %d points: the rest is ignored\n", kSectionCapacity);
             break;
         }
+        // The elevation must be a number; the id and the marker may be left out (0).
+        double values[3] = {0.0, 0.0, 0.0};
+        for (int i = 0; i < 3; ++i) {
+            char text[64];
+            coreGetField(line, "", text, sizeof text, i + 2, ',');
+            if ((i == 0 || text[0]) && !parseNumber(text, values[i])) {
+                std::fprintf(stderr, "%s:%d: field %d (%s) is not a number\n", path.c_str(), lineNo, i + 2, text);
+                coreFileClose(f);
+                return false;
+            }
+        }
         SECTMEM& p = xs.points[xs.count++];
         p.offset = number;
-        p.elevation = coreGetFieldDouble(line, 0.0, 2, ',');
-        p.idNo = coreGetFieldDouble(line, 0.0, 3, ',');
-        p.marker = static_cast<signed char>(coreGetFieldInt(line, 0, 4, ','));
+        p.elevation = values[0];
+        p.idNo = values[1];
+        p.marker = static_cast<signed char>(values[2]);
     }
     coreFileClose(f);
     return true;
@@ -121,7 +89,7 @@ void addRoadCommands(CLI::App& app) {
     auto* road = app.add_subcommand("road", "Create and edit the project's road design files");
     road->require_subcommand(1);
     static int roadId = 0;
-    road->add_option("--road", roadId, "Road number (default: the current road, Global/RoadId)");
+    road->add_option("--road", roadId, "Road number (default: the current road, Global/RoadId)")->check(RoadNumber);
 
     auto* open = road->add_subcommand("open", "Open (creating when missing) the road and show its chainages");
     open->callback([] {
@@ -138,7 +106,7 @@ void addRoadCommands(CLI::App& app) {
 
     static std::vector<double> values;
     auto* insert = road->add_subcommand("insert", "Insert chainages");
-    insert->add_option("CHAINAGE", values)->required();
+    insert->add_option("CHAINAGE", values)->required()->check(RealNumber);
     insert->callback([] {
         commandResult() = runCommand([] {
             if (!openRoad(roadId)) return 1;
@@ -160,7 +128,7 @@ void addRoadCommands(CLI::App& app) {
     });
 
     auto* del = road->add_subcommand("delete", "Delete chainages with their layers, sections and extra data");
-    del->add_option("CHAINAGE", values)->required();
+    del->add_option("CHAINAGE", values)->required()->check(RealNumber);
     del->callback([] {
         commandResult() = runCommand([] {
             if (!openRoad(roadId)) return 1;
@@ -193,8 +161,8 @@ void addRoadCommands(CLI::App& app) {
     static int layer = 1;
     static std::string csv;
     auto* store = road->add_subcommand("store-section", "Store a cross-section from CSV: offset, elevation[, id, marker]");
-    store->add_option("CHAINAGE", chainage)->required();
-    store->add_option("LAYER", layer, "Layer 1..128")->required();
+    store->add_option("CHAINAGE", chainage)->required()->check(RealNumber);
+    store->add_option("LAYER", layer, "Layer 1..128")->required()->check(CLI::Range(1, 128));
     store->add_option("FILE", csv)->required();
     store->callback([] {
         commandResult() = runCommand([] {
@@ -212,8 +180,8 @@ void addRoadCommands(CLI::App& app) {
     });
 
     auto* show = road->add_subcommand("show-section", "Show the cross-section of a layer at a chainage");
-    show->add_option("CHAINAGE", chainage)->required();
-    show->add_option("LAYER", layer, "Layer 1..128")->required();
+    show->add_option("CHAINAGE", chainage)->required()->check(RealNumber);
+    show->add_option("LAYER", layer, "Layer 1..128")->required()->check(CLI::Range(1, 128));
     show->callback([] {
         commandResult() = runCommand([] {
             if (!openRoad(roadId)) return 1;
@@ -268,9 +236,9 @@ void addRoadCommands(CLI::App& app) {
     static double from = 0.0, to = 0.0, adjustment = 0.0;
     static bool clear = false;
     auto* equation = road->add_subcommand("equation", "Add a chainage equation (from, to, adjustment), at most 5");
-    equation->add_option("FROM", from);
-    equation->add_option("TO", to);
-    equation->add_option("ADJUSTMENT", adjustment);
+    equation->add_option("FROM", from)->check(RealNumber);
+    equation->add_option("TO", to)->check(RealNumber);
+    equation->add_option("ADJUSTMENT", adjustment)->check(RealNumber);
     equation->add_flag("--clear", clear, "Remove every equation first");
     equation->callback([] {
         commandResult() = runCommand([] {

@@ -30,12 +30,6 @@ struct CutSettings {
     bool withEnds = false;
 };
 
-bool requireProject() {
-    if (!host().projectFile().empty()) return true;
-    std::fprintf(stderr, "No project is open. Create one with: sitebase project new DIR NAME\n");
-    return false;
-}
-
 bool openTerrain() {
     char name[MAX_PATH];
     dbfFileName(name, "dtm", kFileProject);
@@ -48,24 +42,6 @@ bool openTerrain() {
         return false;
     }
     return true;
-}
-
-bool openRoad() {
-    dbfRoadInit(1, 1);
-    char work[MAX_PATH];
-    dbfWorkFileName(work, kWorkRoad);
-    if (coreFileExist(work)) return true;
-    std::fprintf(stderr, "Unable to open the road work file %s\n", work);
-    dbfRoadInit(0, 1);
-    return false;
-}
-
-// Closes the road; with save, the changes go to the saved road file without a question.
-void closeRoad(bool save) {
-    const ConsoleUi::Preset kept = host().ui.preset;
-    host().ui.preset = save ? ConsoleUi::Preset::Yes : ConsoleUi::Preset::No;
-    dbfRoadInit(0, 1);
-    host().ui.preset = kept;
 }
 
 bool validSettings(const CutSettings& s) {
@@ -140,13 +116,13 @@ int cutAll(const CutSettings& s) {
 }
 
 void addOptions(CLI::App* cmd, CutSettings& s) {
-    cmd->add_option("--layer", s.layer, "Layer to store under (default 2)");
-    cmd->add_option("--left", s.left, "Left end of the window (default -30)");
-    cmd->add_option("--right", s.right, "Right end of the window (default 30)");
-    cmd->add_option("--radius", s.radius, "Least half-size of the search rectangle (default 5)");
-    cmd->add_option("--band", s.band, "With --points: greatest distance from the section line (default 1)");
-    cmd->add_option("--spacing", s.spacing, "Least spacing between points kept (default 0: all)");
-    cmd->add_option("--surface", s.surface, "Surface 1..128 (default 1)");
+    cmd->add_option("--layer", s.layer, "Layer to store under (default 2)")->check(CLI::Range(1, 128));
+    cmd->add_option("--left", s.left, "Left end of the window (default -30)")->check(RealNumber);
+    cmd->add_option("--right", s.right, "Right end of the window (default 30)")->check(RealNumber);
+    cmd->add_option("--radius", s.radius, "Least half-size of the search rectangle (default 5)")->check(RealNumber);
+    cmd->add_option("--band", s.band, "With --points: greatest distance from the section line (default 1)")->check(RealNumber);
+    cmd->add_option("--spacing", s.spacing, "Least spacing between points kept (default 0: all)")->check(RealNumber);
+    cmd->add_option("--surface", s.surface, "Surface 1..128 (default 1)")->check(CLI::Range(1, 128));
     cmd->add_flag("--points", s.fromPoints, "Cut from the points near the line instead of the feature lines");
     cmd->add_flag("--ends", s.withEnds, "Add the nearest point beyond each end of the window");
 }
@@ -158,7 +134,7 @@ void addSectionCommands(CLI::App& app) {
     static double chainage = 0.0;
 
     auto* cut = section->add_subcommand("cut", "Cut the natural-ground cross-section at a chainage and store it");
-    cut->add_option("CHAINAGE", chainage)->required();
+    cut->add_option("CHAINAGE", chainage)->required()->check(RealNumber);
     addOptions(cut, settings);
     cut->callback([] {
         commandResult() = runCommand([] {
@@ -169,23 +145,19 @@ void addSectionCommands(CLI::App& app) {
             }
             double chg = chainage;
             const unsigned idx = dbfFindChainage(chg, 1);
-            int rc = 1;
-            if (idx == 0 || chg != dbfRoundChg(chainage)) {
+            int result = 0;
+            XSECTION xs{};
+            if (idx == 0 || chg != dbfRoundChg(chainage))
                 std::fprintf(stderr, "No chainage %.3f\n", dbfRoundChg(chainage));
-            } else {
-                XSECTION xs{};
-                const int result = cutChainage(idx, settings, xs);
-                if (result > 0) {
-                    std::printf("Chainage %.3f: %d points stored on layer %d\n", chg, xs.count, settings.layer);
-                    printSection(xs);
-                    rc = 0;
-                } else if (result < 0) {
-                    std::fprintf(stderr, "Cancelled\n");
-                }
-            }
-            closeRoad(rc == 0);
+            else
+                result = cutChainage(idx, settings, xs);
+            const bool saved = closeRoad(result > 0);
             dbfCloseDbase();
-            return rc;
+            if (result < 0) std::fprintf(stderr, "Cancelled\n");
+            if (result <= 0 || !saved) return 1;
+            std::printf("Chainage %.3f: %d points stored on layer %d\n", chg, xs.count, settings.layer);
+            printSection(xs);
+            return 0;
         });
     });
 
@@ -199,8 +171,9 @@ void addSectionCommands(CLI::App& app) {
                 return 1;
             }
             const int stored = cutAll(settings);
-            closeRoad(stored > 0);
+            const bool saved = closeRoad(stored > 0);
             dbfCloseDbase();
+            if (!saved) return 1;
             if (stored < 0) {
                 std::fprintf(stderr, "Cancelled: nothing saved\n");
                 return 1;
@@ -211,8 +184,8 @@ void addSectionCommands(CLI::App& app) {
     });
 
     auto* show = section->add_subcommand("show", "Show a stored cross-section with its limits");
-    show->add_option("CHAINAGE", chainage)->required();
-    show->add_option("--layer", settings.layer, "Layer (default 2)");
+    show->add_option("CHAINAGE", chainage)->required()->check(RealNumber);
+    show->add_option("--layer", settings.layer, "Layer (default 2)")->check(CLI::Range(1, 128));
     show->callback([] {
         commandResult() = runCommand([] {
             if (!requireProject() || !openRoad()) return 1;
@@ -238,12 +211,12 @@ void addSectionCommands(CLI::App& app) {
     static double y1 = 0, x1 = 0, y2 = 0, x2 = 0, radius = 10.0;
     static std::string csv;
     auto* longCmd = section->add_subcommand("long", "Extract the long section between two positions (y x y x)");
-    longCmd->add_option("Y1", y1)->required();
-    longCmd->add_option("X1", x1)->required();
-    longCmd->add_option("Y2", y2)->required();
-    longCmd->add_option("X2", x2)->required();
-    longCmd->add_option("--surface", settings.surface, "Surface 1..128 (default 1)");
-    longCmd->add_option("--radius", radius, "Search half-size for the end heights (default 10)");
+    longCmd->add_option("Y1", y1)->required()->check(RealNumber);
+    longCmd->add_option("X1", x1)->required()->check(RealNumber);
+    longCmd->add_option("Y2", y2)->required()->check(RealNumber);
+    longCmd->add_option("X2", x2)->required()->check(RealNumber);
+    longCmd->add_option("--surface", settings.surface, "Surface 1..128 (default 1)")->check(CLI::Range(1, 128));
+    longCmd->add_option("--radius", radius, "Search half-size for the end heights (default 10)")->check(RealNumber);
     longCmd->add_option("--csv", csv, "Write the profile to this CSV file");
     longCmd->callback([] {
         commandResult() = runCommand([] {

@@ -93,11 +93,7 @@ int readCsv(const std::string& path, UI_LIST& list) {
         if (f.size() < 4) continue;
         double values[4];
         bool ok = true;
-        for (int i = 0; i < 4 && ok; ++i) {
-            char* end = nullptr;
-            values[i] = std::strtod(f[static_cast<size_t>(i)].c_str(), &end);
-            ok = !f[static_cast<size_t>(i)].empty() && end && *end == 0 && std::isfinite(values[i]);
-        }
+        for (int i = 0; i < 4 && ok; ++i) ok = parseReal(f[static_cast<size_t>(i)], values[i]);
         if (!ok) continue;
         auto* v = new CVertexEle;
         v->chainage = values[0];

@@ -66,11 +66,7 @@ std::vector<std::string> fields(const char* line) {
     return out;
 }
 
-bool parseNumber(const std::string& text, double& value) {
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return !text.empty() && end && *end == 0 && std::isfinite(value);
-}
+bool parseNumber(const std::string& text, double& value) { return parseReal(text, value); }
 
 // Every point's number by name (the first of equal names), from one scan of the site.
 std::map<std::string, unsigned> numbersByName() {
@@ -310,9 +306,9 @@ void addFilterCommands(CLI::App* terrain) {
     set->add_option("--include", includes, "Name patterns that pass (at most 5; * ? #)")->expected(1, 5);
     set->add_option("--exclude", excludes, "Name patterns that fail (at most 5)")->expected(1, 5);
     set->add_option("--surface", surface, "Surface number (0: any active surface)");
-    set->add_option("--above", above, "Heights from this one up pass");
-    set->add_option("--below", below, "Heights up to this one pass");
-    set->add_option("--between", between, "Heights between the two pass")->expected(2);
+    set->add_option("--above", above, "Heights from this one up pass")->check(RealNumber);
+    set->add_option("--below", below, "Heights up to this one pass")->check(RealNumber);
+    set->add_option("--between", between, "Heights between the two pass")->expected(2)->check(RealNumber);
     set->add_flag("--all-heights", allHeights, "Every height passes");
     set->add_option("--fence", fence, "Only points inside the fence of this name pass");
     set->add_flag("--outside", outside, "With --fence: only points outside it pass");
@@ -391,9 +387,9 @@ void addQueryCommands(CLI::App* terrain) {
     static double y = 0, x = 0, radius = 0;
     static bool filtered = false;
     auto* nearest = terrain->add_subcommand("nearest", "The point nearest to a position");
-    nearest->add_option("Y", y)->required();
-    nearest->add_option("X", x)->required();
-    nearest->add_option("--radius", radius, "Search within this distance (default: one cell)");
+    nearest->add_option("Y", y)->required()->check(RealNumber);
+    nearest->add_option("X", x)->required()->check(RealNumber);
+    nearest->add_option("--radius", radius, "Search within this distance (default: one cell)")->check(RealNumber);
     nearest->add_flag("--filter", filtered, "Only points that pass the project's filter");
     nearest->callback([] {
         commandResult() = runCommand([] {
@@ -531,9 +527,9 @@ void addTerrainCommands(CLI::App& app) {
     static double centreY = 5000.0, centreX = 5000.0, extent = 10000.0;
     static bool force = false;
     auto* create = terrain->add_subcommand("create", "Create the project's terrain file (an empty site)");
-    create->add_option("--centre-y", centreY, "Centre of the site, y")->capture_default_str();
-    create->add_option("--centre-x", centreX, "Centre of the site, x")->capture_default_str();
-    create->add_option("--extent", extent, "Extent of the survey; the site is 1.2247 times as wide")->capture_default_str();
+    create->add_option("--centre-y", centreY, "Centre of the site, y")->capture_default_str()->check(RealNumber);
+    create->add_option("--centre-x", centreX, "Centre of the site, x")->capture_default_str()->check(RealNumber);
+    create->add_option("--extent", extent, "Extent of the survey; the site is 1.2247 times as wide")->capture_default_str()->check(RealNumber);
     create->add_flag("--force", force, "Replace an existing terrain file");
     create->callback([] {
         commandResult() = runCommand([] {
@@ -584,7 +580,7 @@ void addTerrainCommands(CLI::App& app) {
     static std::vector<double> area;
     static int limit = 100;
     auto* list = terrain->add_subcommand("list", "List points: number, name, y, x, z, surface, lines (F: feature)");
-    list->add_option("--area", area, "Only points in the area: MINY MINX MAXY MAXX")->expected(4);
+    list->add_option("--area", area, "Only points in the area: MINY MINX MAXY MAXX")->expected(4)->check(RealNumber);
     list->add_option("--limit", limit, "At most this many points (0: all)")->capture_default_str();
     list->callback([] {
         commandResult() = runCommand([] {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,8 +18,12 @@ namespace fs = std::filesystem;
 // Console UI
 
 bool ConsoleUi::askYes(const std::string& question, bool defaultYes) {
-    if (preset == Preset::Yes) return true;
-    if (preset == Preset::No || !isatty(STDIN_FILENO)) return false;
+    if (preset != Preset::Ask || !isatty(STDIN_FILENO)) {
+        // Answered without asking: the question and its answer go to the log on one line.
+        const bool yes = preset == Preset::Yes;
+        std::cerr << question << "  -> " << (yes ? "yes" : "no") << "\n";
+        return yes;
+    }
     std::cerr << question << (defaultYes ? " [Y/n] " : " [y/N] ") << std::flush;
     std::string line;
     if (!std::getline(std::cin, line) || line.empty()) return defaultYes;
@@ -27,12 +32,12 @@ bool ConsoleUi::askYes(const std::string& question, bool defaultYes) {
 
 int ConsoleUi::messageBox(const std::string& text, const std::string& caption, unsigned style) {
     const unsigned buttons = style & MB_BUTTONMASK;
+    if ((style & MB_ICONMASK) == MB_ICONERROR) ++errorsShown;
     if (buttons == MB_OK) {
         std::cerr << (caption.empty() ? "" : caption + ": ") << text << "\n";
         return IDOK;
     }
     const bool yes = askYes((caption.empty() ? "" : caption + ": ") + text, false);
-    std::cerr << (yes ? "  -> yes\n" : "  -> no\n");
     if (buttons == MB_OKCANCEL) return yes ? IDOK : IDCANCEL;
     return yes ? IDYES : IDNO;
 }
@@ -71,7 +76,9 @@ bool ConsoleUi::pumpMessage() { return true; }
 
 bool ConsoleCadWindow::CheckEscapePressed(int option) {
     const bool scripted = HeadlessCadWindow::CheckEscapePressed(option);
-    return osTakeEscape() || scripted;
+    const bool pressed = osTakeEscape() || scripted;
+    if (pressed) escapeSeen = true;
+    return pressed;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -118,6 +125,18 @@ void showOnTerminal(const HeadlessCadWindow& cad) {
     std::fflush(stderr);
 }
 
+// SIGTERM presses Escape as Ctrl-C does: the work stops at its next safe point, the files are
+// left consistent, and the command ends with "Cancelled" and 1 instead of dying half way.
+extern "C" void onTerminate(int) { osPressEscape(); }
+
+void installTerminateAsEscape() {
+    struct sigaction sa {};
+    sa.sa_handler = onTerminate;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
 }  // namespace
 
 Host& host() {
@@ -147,6 +166,7 @@ void Host::start() {
     if (!project.empty() && fs::exists(project)) coreSetJobFile(project.c_str());
     platformSetDefaultUi(&ui);
     osInstallCtrlCAsEscape();
+    installTerminateAsEscape();
     if (!quiet) cad.setConsoleHook(showOnTerminal);
     // The library's status line and progress bar reach the terminal through the drawing window.
     initDbfAPI(&frame, &cad, nullptr);
@@ -182,15 +202,29 @@ void addAllCommandGroups(CLI::App& app) {
     for (auto& add : groups()) add(app);
 }
 
+bool commandFailedSoFar() { return host().ui.errorsShown > 0 || host().cad.escapeSeen; }
+
 int runCommand(const std::function<int()>& body) {
     int rc = 1;
-    host().start();
+    Host& h = host();
+    h.ui.errorsShown = 0;
+    h.cad.escapeSeen = false;
+    h.start();
     try {
         rc = body();
     } catch (const CUserException&) {
         std::fprintf(stderr, "The command was ended.\n");
         rc = 1;
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        rc = 2;
     }
-    host().stop();
+    h.stop();
+    if (h.cad.escapeSeen) {
+        std::fprintf(stderr, "Cancelled\n");
+        if (rc == 0) rc = 1;
+    }
+    // Boxes shown while the library shut down count too: a failed save at the close is one.
+    if (rc == 0 && h.ui.errorsShown > 0) rc = 1;
     return rc;
 }

@@ -19,6 +19,11 @@ int main(int argc, char** argv) {
         if (no) h.ui.preset = ConsoleUi::Preset::No;
     });
     addAllCommandGroups(app);
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        // Help and version end with 0; any mistake on the command line is a usage error: 2.
+        return app.exit(e) == 0 ? 0 : 2;
+    }
     return commandResult();
 }

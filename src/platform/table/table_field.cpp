@@ -268,3 +268,117 @@ char* c4trimN(char* text, int size) {
     while (n > 0 && text[n - 1] == ' ') text[--n] = '\0';
     return text;
 }
+
+// ---------------------------------------------------------------------------------------------
+// Checking a value before it is written
+
+namespace {
+
+// A plain decimal number: a sign, digits with at most one point, an exponent; nothing else
+// (no hexadecimal, no "nan" or "inf", no thousands separators, nothing after it).
+bool plainDecimal(const std::string& text, double& value) {
+    size_t i = 0, digits = 0;
+    const size_t n = text.size();
+    if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+    for (; i < n && std::isdigit(static_cast<unsigned char>(text[i])); ++i) ++digits;
+    if (i < n && text[i] == '.')
+        for (++i; i < n && std::isdigit(static_cast<unsigned char>(text[i])); ++i) ++digits;
+    if (digits == 0) return false;
+    if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+        size_t exponent = 0;
+        for (; i < n && std::isdigit(static_cast<unsigned char>(text[i])); ++i) ++exponent;
+        if (exponent == 0) return false;
+    }
+    if (i != n) return false;
+    value = std::strtod(text.c_str(), nullptr);
+    return true;
+}
+
+std::string lowerCase(std::string text) {
+    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool validDate(int year, int month, int day) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1 || month < 1 || month > 12 || day < 1) return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return day <= days[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+const char* numberText(int len, int dec, const std::string& text, std::string& stored) {
+    double value = 0.0;
+    if (!plainDecimal(text, value)) return "is not a number";
+    if (!std::isfinite(value)) return "is too large for the field";
+    // Written with the field's decimals in room enough; what the field can hold is judged after.
+    char written[80];
+    formatNumber(value, int(sizeof written) - 1, dec, written);
+    written[sizeof written - 1] = '\0';
+    stored = trimmedText(written, std::strlen(written));
+    if (stored.empty() || stored[0] == '*' || int(stored.size()) > len) return "is too large for the field";
+    if (std::strtod(stored.c_str(), nullptr) != value) return "has more decimals than the field keeps";
+    return nullptr;
+}
+
+const char* logicalText(const std::string& text, std::string& stored) {
+    const std::string word = lowerCase(text);
+    if (word == "t" || word == "y" || word == "true" || word == "yes") stored = "T";
+    else if (word == "f" || word == "n" || word == "false" || word == "no") stored = "F";
+    else return "is not a logical value (T, F, Y or N)";
+    return nullptr;
+}
+
+const char* dateText(const std::string& text, std::string& stored) {
+    std::string digits = text;
+    if (text.size() == 10 && text[4] == '-' && text[7] == '-') digits = text.substr(0, 4) + text.substr(5, 2) + text.substr(8, 2);
+    if (digits.size() != 8 || !std::all_of(digits.begin(), digits.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); }))
+        return "is not a date (YYYYMMDD)";
+    const int year = std::atoi(digits.substr(0, 4).c_str()), month = std::atoi(digits.substr(4, 2).c_str()),
+              day = std::atoi(digits.substr(6, 2).c_str());
+    if (!validDate(year, month, day)) return "is not a date (YYYYMMDD)";
+    stored = digits;
+    return nullptr;
+}
+
+}  // namespace
+
+const char* f4valueProblem(int type, int len, int dec, const char* text, std::string& stored) {
+    const std::string raw = text ? text : "";
+    stored.clear();
+    if (type == 'C') {
+        // Texts keep their leading blanks, as f4assign keeps them; only the trailing ones are
+        // padding.
+        std::string kept = raw;
+        while (!kept.empty() && kept.back() == ' ') kept.pop_back();
+        if (int(kept.size()) > len) return "is longer than the field";
+        stored = kept;
+        return nullptr;
+    }
+    const std::string trimmed = trimmedText(raw.c_str(), raw.size());
+    if (trimmed.empty()) return nullptr;
+    switch (type) {
+        case 'N':
+        case 'F': return numberText(len, dec, trimmed, stored);
+        case 'L': return logicalText(trimmed, stored);
+        case 'D': return dateText(trimmed, stored);
+        default: return "is for a field of a type that cannot be set";
+    }
+}
+
+const char* f4numberProblem(int type, int len, int dec, double value) {
+    if (!std::isfinite(value)) return "is not a finite number";
+    if (type != 'N' && type != 'F' && type != 'C') return type == 'L' ? nullptr : "is for a field of a type that cannot be set";
+    char written[400];
+    formatNumber(value, len, type == 'C' ? 0 : dec, written);
+    return written[0] == '*' ? "is too large for the field" : nullptr;
+}
+
+std::string f4refusal(FIELD4* field, const std::string& shown, const char* problem) {
+    char text[160];
+    if (!field) return shown + " " + (problem ? problem : "");
+    std::snprintf(text, sizeof text, " (the field is %c, width %d, %d decimals)", char(field->type), field->len,
+                  field->dec);
+    return field->name + ": \"" + shown + "\" " + (problem ? problem : "") + text;
+}

@@ -1,0 +1,48 @@
+// What several command groups need of the project: a project must be open, and the current
+// road is opened and closed the same way everywhere, so that a damaged road file or a failed
+// save ends every command alike.
+#include <cstdio>
+
+#include "database/frame.h"
+#include "database/road.h"
+#include "host.h"
+#include "platform/core.h"
+
+bool requireProject() {
+    if (!host().projectFile().empty()) return true;
+    std::fprintf(stderr, "No project is open. Create one with: sitebase project new DIR NAME\n");
+    return false;
+}
+
+bool openRoad(int id) {
+    if (!requireProject()) return false;
+    if (id != 0) {
+        requireRoadNumber(id);
+        coreSetJobDefaultInt("Global", "RoadId", id);
+    }
+    dbfRoadInit(1, 1);
+    char work[MAX_PATH];
+    dbfWorkFileName(work, kWorkRoad);
+    if (dbfRoadFileFailed() || !coreFileExist(work)) {
+        char saved[MAX_PATH];
+        dbfFileName(saved, "sec", kFileRoad, 0);
+        std::fprintf(stderr, "Unable to open the road file %s\n", saved);
+        closeRoad(false);
+        return false;
+    }
+    return true;
+}
+
+bool closeRoad(bool save) {
+    const bool failed = dbfRoadFileFailed() != 0;
+    const ConsoleUi::Preset kept = host().ui.preset;
+    host().ui.preset = save && !failed ? ConsoleUi::Preset::Yes : ConsoleUi::Preset::No;
+    // A failed save keeps the work copy for recovery (the library said why); a close that
+    // worked deletes it.
+    char work[MAX_PATH];
+    dbfWorkFileName(work, kWorkRoad);
+    dbfRoadInit(0, 1);
+    host().ui.preset = kept;
+    if (failed && save) std::fprintf(stderr, "Nothing was saved\n");
+    return !failed && !coreFileExist(work);
+}
