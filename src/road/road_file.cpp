@@ -3,7 +3,9 @@
 // handles.
 #include <cerrno>
 #include <cmath>
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "database/frame.h"
 #include "database/road.h"
@@ -318,9 +320,117 @@ bool chgBeyond(double a, double b) { return dblGreater(a, b); }
 
 namespace {
 
+// The links of every data record, read in one pass at the open.
+struct RecordLinks {
+    std::vector<BYTE> type;
+    std::vector<double> chainage;
+    std::vector<DWORD> prev, next;
+    std::vector<DWORD> claimedBy;   // the one record that names this one as its child or successor
+    std::vector<BYTE> claimedAs;    // the type that reference expects
+};
+
+// Record `from` names `child` as a record of the given type (its layer, extra record, first
+// piece or next piece). No record may be named twice; the type is checked once all are read.
+bool claim(RecordLinks& links, DWORD child, BYTE type, unsigned from) {
+    if (child == 0) return true;
+    if (child >= links.type.size() || links.claimedBy[child] != 0) return false;
+    links.claimedBy[child] = from;
+    links.claimedAs[child] = type;
+    return true;
+}
+
+// Reads the head of every data record (and the references of the chainage records) in one pass
+// over the file, checking each record on its own as it goes.
+bool readRecordLinks(FILE* f, DWORD count, RecordLinks& links) {
+    links.type.assign(count, 0);
+    links.chainage.assign(count, 0.0);
+    links.prev.assign(count, 0);
+    links.next.assign(count, 0);
+    links.claimedBy.assign(count, 0);
+    links.claimedAs.assign(count, 0);
+    constexpr unsigned kChunk = 256;
+    std::vector<std::uint8_t> buffer(std::size_t(kChunk) * kRoadRecordBytes);
+    for (unsigned first = 1; first < count; first += kChunk) {
+        const unsigned n = std::min<unsigned>(kChunk, count - first);
+        if (!coreFileSetPointer(0, recordOffset(first), f) ||
+            !coreFileBinRead(buffer.data(), std::size_t(n) * kRoadRecordBytes, f))
+            return false;
+        for (unsigned k = 0; k < n; ++k) {
+            const unsigned idx = first + k;
+            const std::uint8_t* bytes = buffer.data() + std::size_t(k) * kRoadRecordBytes;
+            ROADRECHEAD head;
+            std::memcpy(&head, bytes, sizeof head);
+            if (head.type < kRecChainage || head.type > kRecExtra || !std::isfinite(head.chainage) ||
+                head.prev >= count || head.next >= count || head.prev == idx || head.next == idx)
+                return false;
+            links.type[idx] = head.type;
+            links.chainage[idx] = head.chainage;
+            links.prev[idx] = head.prev;
+            links.next[idx] = head.next;
+            if (head.type == kRecChainage) {
+                CHGBASE rec;
+                std::memcpy(&rec, bytes, sizeof rec);
+                if (!claim(links, rec.extra, kRecExtra, idx)) return false;
+                for (DWORD layer : rec.layers)
+                    if (!claim(links, layer, kRecLayer, idx)) return false;
+            } else if (head.type == kRecLayer || head.type == kRecSection) {
+                if (!claim(links, head.next, kRecSection, idx)) return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The references between the records form what the file promises: one ordered list of chainage
+// records; each layer and extra record owned by the one chainage record that names it; each
+// layer's section pieces one chain from the layer record, every piece reached.
+bool linksAgree(const RecordLinks& links) {
+    const unsigned count = static_cast<unsigned>(links.type.size());
+    unsigned chainages = 0, head = 0, heads = 0, pieces = 0;
+    for (unsigned i = 1; i < count; ++i) {
+        // Every reference met the type it expects, and every owned record names its owner.
+        if (links.claimedBy[i] != 0 && links.claimedAs[i] != links.type[i]) return false;
+        switch (links.type[i]) {
+        case kRecChainage:
+            ++chainages;
+            if (links.prev[i] == 0) {
+                head = i;
+                ++heads;
+            }
+            break;
+        case kRecSection:
+            ++pieces;
+            [[fallthrough]];
+        case kRecLayer:
+        case kRecExtra:
+            if (links.claimedBy[i] == 0 || links.prev[i] != links.claimedBy[i]) return false;
+            break;
+        default:
+            break;
+        }
+    }
+    if (chainages > 0 && heads != 1) return false;
+    // The chainage list, in ascending order; the order also ends any loop.
+    unsigned visited = 0;
+    for (unsigned at = head, before = 0; at != 0; before = at, at = links.next[at]) {
+        if (links.type[at] != kRecChainage || links.prev[at] != before) return false;
+        if (before != 0 && !chgBeyond(links.chainage[at], links.chainage[before])) return false;
+        if (++visited > chainages) return false;
+    }
+    if (visited != chainages) return false;
+    // Every section piece hangs from a layer: a ring of pieces that no layer reaches is damage.
+    unsigned reached = 0;
+    for (unsigned i = 1; i < count; ++i) {
+        if (links.type[i] != kRecLayer) continue;
+        for (unsigned at = links.next[i]; at != 0; at = links.next[at])
+            if (++reached > pieces) return false;
+    }
+    return reached == pieces;
+}
+
 // Why the road file cannot be opened: the documented report of its damage, or null when the
-// header agrees with the file's length and the cursor names a sound chainage record. Only the
-// header and the current record are read; the walks find damage further in.
+// header agrees with the file's length and every record and reference is sound. One pass over
+// the file; the walks still check what they meet, for files changed behind the library's back.
 const char* openDamage(FILE* f, SECHEAD& head) {
     const std::int64_t length = coreFileLength(f);
     if (length < kRoadRecordBytes || length % kRoadRecordBytes != 0) return kRoadHeaderCorrupt;
@@ -330,12 +440,9 @@ const char* openDamage(FILE* f, SECHEAD& head) {
     if (head.recordCount < 1 || head.recordCount > static_cast<std::uint64_t>(length / kRoadRecordBytes) ||
         head.current >= head.recordCount || !std::isfinite(head.lastChainage))
         return kRoadHeaderCorrupt;
-    if (head.current == 0) return nullptr;
-    CHGBASE current;
-    if (!roadReadRecord(f, head.current, &current) || current.type != kRecChainage ||
-        !std::isfinite(current.chainage) || current.prev >= head.recordCount ||
-        current.next >= head.recordCount || current.prev == head.current || current.next == head.current)
-        return kRoadDataCorrupt;
+    RecordLinks links;
+    if (!readRecordLinks(f, head.recordCount, links) || !linksAgree(links)) return kRoadDataCorrupt;
+    if (head.current != 0 && links.type[head.current] != kRecChainage) return kRoadDataCorrupt;
     return nullptr;
 }
 

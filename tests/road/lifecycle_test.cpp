@@ -163,6 +163,7 @@ TEST_F(RoadLifeTest, SkewFlagsComeFromTheFirstSkewedVisibleChainage) {
     CHGBASE rec;
     const unsigned idx = dbfInsertChainage(20.0, &rec);
     insert(10.0);
+    ASSERT_EQ(dbfGrabChg(idx, &rec), 1);   // the insert of 10 changed its links
     rec.skew = 15;
     dbfStoreChg(idx, &rec);
     ui.answers.push_back(IDYES);
