@@ -1,7 +1,11 @@
 // The terrain state, the block list and the block cache: grabbing buckets into cache slots with
 // the clock hand, writing dirty slots back, blank blocks and taking new blocks.
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "database/frame.h"
 #include "platform/cad.h"
@@ -63,9 +67,23 @@ void bucketListError(const char* where, DWORD bucket) {
 }
 
 void terrainError(const char* text) { ErrorMessage(text, dbfOwner()); }
+
+bool finiteReal(double value) { return std::isfinite(value); }
+
+bool requireFinite(const char* what, double value) {
+    if (finiteReal(value)) return true;
+    terrainError(dbfFormatText("%s must be a number, not %g", what, value));
+    return false;
+}
 void terrainInfo(const char* text) { InfoMessage(text, dbfOwner()); }
 
 void terrainBeep() { ++terrainState().beeps; }
+
+bool terrainEscapePressed(int& abort) {
+    if (!dbfCheckEscape(abort, 0)) return false;
+    terrainState().cancelled = true;
+    return true;
+}
 
 void terrainViewDirty() {
     if (CCadWindow* cad = dbfState().cadWindow) cad->gsSetViewDirty(true);
@@ -154,9 +172,61 @@ void clearCache() {
     t.protectedBucket = 0;
 }
 
+namespace {
+
+// The reason the system gives for the last failed file call. The file wrappers do not keep it
+// yet, so it is read from errno right after the call that failed.
+std::string lastSystemReason() {
+    const int code = errno;
+    return code != 0 ? std::strerror(code) : "the write did not complete";
+}
+
+void noteWriteFailure(const char* what) {
+    TerrainState& t = terrainState();
+    if (t.writeError.empty()) t.writeError = std::string(lastSystemReason()) + " (" + what + ")";
+}
+
+}  // namespace
+
+bool writeTerrainBytes(std::int64_t offset, const void* bytes, std::size_t count, const char* what) {
+    TerrainState& t = terrainState();
+    // After a failed write the file is not written again: what reached it stays as it was, and
+    // the close reports the failure instead of adding to a file that is no longer whole.
+    if (!t.writeError.empty() || !t.stream) return false;
+    errno = 0;
+    if (!coreFileSetPointer(0, offset, t.stream) || (count != 0 && !coreFileBinWrite(bytes, count, t.stream))) {
+        noteWriteFailure(what);
+        return false;
+    }
+    t.fileWritten = true;
+    // The next seek would push the buffer out anyway; pushing it now ties a full disk to the
+    // write that met it.
+    return flushTerrainFile();
+}
+
+bool flushTerrainFile() {
+    TerrainState& t = terrainState();
+    if (!t.stream || !t.writeError.empty()) return t.writeError.empty();
+    errno = 0;
+    // The wrappers have no checked flush yet: a full disk often shows only here, when the
+    // buffered blocks reach the file.
+    if (std::fflush(t.stream) != 0 || std::ferror(t.stream)) {
+        noteWriteFailure("flush");
+        return false;
+    }
+    return true;
+}
+
+bool terrainWriteFailed() {
+    const TerrainState& t = terrainState();
+    if (t.writeError.empty()) return false;
+    terrainError(dbfFormatText("Unable to write the terrain file %s: %s", t.fileName.c_str(), t.writeError.c_str()));
+    return true;
+}
+
 bool writeFileHeader() {
     TerrainState& t = terrainState();
-    return coreFileSetPointer(0, 0, t.stream) && coreFileBinWrite(&t.header, sizeof t.header, t.stream);
+    return writeTerrainBytes(0, &t.header, sizeof t.header, "header");
 }
 
 void writeBackSlot(unsigned slot, bool release) {
@@ -170,18 +240,19 @@ void writeBackSlot(unsigned slot, bool release) {
     head.next = d.next;
     head.previous = d.previous;
     head.count = static_cast<WORD>(slotCount(slot));
-    // A failed write leaves the file as it was; the block stays readable from the cache until
-    // the slot is reused, and nothing better can be done without a message of its own.
-    if (coreFileSetPointer(0, fileBlockOffset(entry->fileBlock), t.stream)) {
-        coreFileBinWrite(&head, sizeof head, t.stream);
-        coreFileBinWrite(slotRecords(slot), head.count * sizeof(SURVCOORD), t.stream);
-    }
+    // A failed write is remembered (invariant 8) and reported at the close; the slot is
+    // released as usual, so the cache stays consistent while the database refuses changes.
+    if (writeTerrainBytes(fileBlockOffset(entry->fileBlock), &head, sizeof head, "block header"))
+        writeTerrainBytes(fileBlockOffset(entry->fileBlock) + static_cast<std::int64_t>(sizeof head),
+                          slotRecords(slot), head.count * sizeof(SURVCOORD), "block");
     entry->cacheSlot = static_cast<std::int32_t>(slot);
     if (release) {
         entry->cacheSlot = 0;
         slotDescriptor(slot) = CacheDescriptor{};
         t.slotBucket[slot] = 0;
+        if (t.currentSlot == slot) t.currentSlot = 0;
     }
+    terrainAssertInvariants("a write-back");
 }
 
 namespace {
@@ -231,6 +302,7 @@ unsigned grabBucket(DWORD bucket) {
         if (t.safeMode && t.currentSlot != 0 && t.currentSlot != slot && slotDirty(t.currentSlot, "grab_bucket (3)"))
             writeBackSlot(t.currentSlot, false);
         t.currentSlot = slot;
+        terrainAssertInvariants("a grab");
         return slot;
     }
 
@@ -254,6 +326,7 @@ unsigned grabBucket(DWORD bucket) {
         writeBackSlot(t.currentSlot, false);
     t.currentSlot = slot;
     loadBucket(bucket, slot);
+    terrainAssertInvariants("a grab");
     return slot;
 }
 
@@ -273,10 +346,9 @@ void blankBucket(DWORD bucket, DWORD fileBlock) {
     static const DTMBLOCK blank{};
     DTMBLOCKHEAD head{};
     head.bucket = bucket;
-    if (coreFileSetPointer(0, fileBlockOffset(fileBlock), t.stream)) {
-        coreFileBinWrite(&head, sizeof head, t.stream);
-        coreFileBinWrite(blank.points, sizeof blank.points, t.stream);
-    }
+    if (writeTerrainBytes(fileBlockOffset(fileBlock), &head, sizeof head, "blank block"))
+        writeTerrainBytes(fileBlockOffset(fileBlock) + static_cast<std::int64_t>(sizeof head), blank.points,
+                          sizeof blank.points, "blank block");
     entry->fileBlock = fileBlock;
 }
 
@@ -288,10 +360,8 @@ DWORD takeNewBlock() {
     if (!coreFileSetPointer(0, fileBlockOffset(h.usedBlocks), t.stream) ||
         !coreFileBinRead(&head, sizeof head, t.stream))
         head = DTMBLOCKHEAD{};
-    const DWORD saved = t.protectedBucket;
-    t.protectedBucket = 0;
-    grabBucket(head.bucket);
-    t.protectedBucket = saved;
+    // The blank block after the used ones is added before the grab, so that the cache never
+    // sees a file without one (invariant 3).
     if (h.usedBlocks >= h.totalBlocks) {
         h.totalBlocks += 1;
         BlockEntry added;
@@ -300,7 +370,12 @@ DWORD takeNewBlock() {
         t.blocks->emplace(added.key, added);
         blankBucket(h.totalBlocks, h.totalBlocks);
     }
+    const DWORD saved = t.protectedBucket;
+    t.protectedBucket = 0;
+    grabBucket(head.bucket);
+    t.protectedBucket = saved;
     writeFileHeader();
+    terrainAssertInvariants("taking a new block");
     return head.bucket;
 }
 
@@ -327,4 +402,100 @@ bool setScanPassAll(bool on) {
     const bool previous = t.passAll;
     t.passAll = on;
     return previous;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The invariants of the block cache (numbered as in terrain_state.h)
+
+namespace {
+
+std::string broken(int number, const char* text, unsigned long long value) {
+    char buffer[160];
+    std::snprintf(buffer, sizeof buffer, "invariant %d: %s (%llu)", number, text, value);
+    return buffer;
+}
+
+std::string checkBlockList(const TerrainState& t) {
+    const DTMHEADER& h = t.header;
+    if (t.blocks->size() != h.totalBlocks) return broken(2, "block list size differs from total blocks", t.blocks->size());
+    std::vector<bool> seen(static_cast<std::size_t>(h.totalBlocks) + 1, false);
+    for (const auto& [key, entry] : *t.blocks) {
+        if (key >= h.totalBlocks || entry.key != key) return broken(2, "entry key out of step", key);
+        if (entry.fileBlock == 0 || entry.fileBlock > h.totalBlocks || seen[entry.fileBlock])
+            return broken(3, "file block missing, out of range or shared", entry.fileBlock);
+        seen[entry.fileBlock] = true;
+        if (entry.fileBlock > h.usedBlocks && entry.cell != 0) return broken(7, "blank bucket in a cell", key + 1);
+        if (entry.cacheSlot != 0) {
+            const std::size_t slot = static_cast<std::size_t>(std::abs(entry.cacheSlot));
+            if (slot >= t.slotBucket.size() || t.slotBucket[slot] != key + 1)
+                return broken(4, "entry names a slot that does not hold it", key + 1);
+        }
+    }
+    if (h.usedBlocks >= h.totalBlocks) return broken(3, "no blank block after the used ones", h.usedBlocks);
+    return {};
+}
+
+std::string checkSlots(const TerrainState& t) {
+    const unsigned slots = dbfState().cacheSlots;
+    if (t.slotBucket.size() != static_cast<std::size_t>(slots) + 1) return broken(4, "slot table size", t.slotBucket.size());
+    for (unsigned s = 1; s <= slots; ++s) {
+        const DWORD bucket = t.slotBucket[s];
+        const CacheDescriptor& d = slotDescriptor(s);
+        if (bucket == 0) {
+            if (d.packed != 0 || d.next != 0 || d.previous != 0) return broken(5, "free slot with a descriptor", s);
+            continue;
+        }
+        const auto it = t.blocks->find(bucket - 1);
+        if (it == t.blocks->end() || static_cast<unsigned>(std::abs(it->second.cacheSlot)) != s)
+            return broken(4, "slot holds a bucket whose entry does not name it", s);
+        if (d.packed < bucket * kDtmPointsPerBlock || d.packed - bucket * kDtmPointsPerBlock > kDtmPointsPerBlock)
+            return broken(5, "packed word out of step with the bucket", s);
+    }
+    if (slots != 0 && (t.clockHand < 1 || t.clockHand > slots)) return broken(6, "clock hand out of range", t.clockHand);
+    if (t.currentSlot != 0 && (t.currentSlot > slots || t.slotBucket[t.currentSlot] == 0))
+        return broken(6, "current slot holds nothing", t.currentSlot);
+    if (t.protectedBucket != 0 && !t.blocks->count(t.protectedBucket - 1))
+        return broken(6, "protected bucket not in the list", t.protectedBucket);
+    return {};
+}
+
+std::string checkCellHeads(const TerrainState& t) {
+    for (unsigned cell = 0; cell <= kDtmCells; ++cell) {
+        const DWORD head = t.cellHeads[cell];
+        if (head == 0) continue;
+        const auto it = t.blocks->find(head - 1);
+        if (it == t.blocks->end() || it->second.fileBlock > t.header.usedBlocks || it->second.cell != cell)
+            return broken(7, "cell head is not a used bucket of the cell", cell);
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string terrainCheckInvariants() {
+    const TerrainState& t = terrainState();
+    if ((t.stream == nullptr) != (t.blocks == nullptr)) return broken(1, "stream and block list apart", t.stream != nullptr);
+    if (!t.blocks) return {};
+    for (auto check : {checkBlockList, checkSlots, checkCellHeads}) {
+        std::string problem = check(t);
+        if (!problem.empty()) return problem;
+    }
+    return {};
+}
+
+#if !defined(NDEBUG) || defined(DB_SANITIZE) || defined(__SANITIZE_ADDRESS__)
+#define TERRAIN_CHECK_INVARIANTS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TERRAIN_CHECK_INVARIANTS 1
+#endif
+#endif
+
+void terrainAssertInvariants([[maybe_unused]] const char* where) {
+#ifdef TERRAIN_CHECK_INVARIANTS
+    const std::string problem = terrainCheckInvariants();
+    if (problem.empty()) return;
+    std::fprintf(stderr, "terrain block cache broken after %s: %s\n", where, problem.c_str());
+    std::abort();
+#endif
 }
