@@ -212,4 +212,33 @@ TEST_F(DamagedFileTest, RealsThatAreNotNumbersAreRefused) {
     dbfCloseDbase();
 }
 
+// The cache's invariant check (asserted by the cache itself in debug and sanitizer builds) finds
+// each kind of broken bookkeeping.
+TEST_F(DamagedFileTest, TheInvariantCheckNamesWhatIsBroken) {
+    ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
+    grab(501);
+    TerrainState& t = terrainState();
+    EXPECT_EQ(terrainCheckInvariants(), "");
+    struct Breakage {
+        const char* expected;
+        std::function<void(bool)> apply;   // true breaks, false mends
+    };
+    const unsigned lastSlot = dbfState().cacheSlots;
+    const Breakage breakages[] = {
+        {"invariant 2", [&](bool on) { t.header.totalBlocks += on ? 1 : -1; }},
+        {"invariant 3", [&](bool on) { t.blocks->at(3).fileBlock = on ? 1 : 4; }},
+        {"invariant 4", [&](bool on) { t.slotBucket[lastSlot] = on ? 3 : 0; }},
+        {"invariant 5", [&](bool on) { slotDescriptor(lastSlot).next = on ? 7 : 0; }},
+        {"invariant 6", [&](bool on) { t.clockHand = on ? lastSlot + 1 : 1; }},
+        {"invariant 7", [&](bool on) { t.cellHeads[7] = on ? 4 : 0; }},
+    };
+    for (const Breakage& b : breakages) {
+        b.apply(true);
+        EXPECT_EQ(terrainCheckInvariants().rfind(b.expected, 0), 0u) << terrainCheckInvariants();
+        b.apply(false);
+        EXPECT_EQ(terrainCheckInvariants(), "") << b.expected;
+    }
+    dbfCloseDbase();
+}
+
 }  // namespace
