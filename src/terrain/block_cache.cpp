@@ -252,7 +252,7 @@ void writeBackSlot(unsigned slot, bool release) {
         t.slotBucket[slot] = 0;
         if (t.currentSlot == slot) t.currentSlot = 0;
     }
-    terrainAssertInvariants("a write-back");
+    terrainAssertSlot(slot, "a write-back");
 }
 
 namespace {
@@ -302,7 +302,7 @@ unsigned grabBucket(DWORD bucket) {
         if (t.safeMode && t.currentSlot != 0 && t.currentSlot != slot && slotDirty(t.currentSlot, "grab_bucket (3)"))
             writeBackSlot(t.currentSlot, false);
         t.currentSlot = slot;
-        terrainAssertInvariants("a grab");
+        terrainAssertSlot(slot, "a grab");
         return slot;
     }
 
@@ -326,7 +326,7 @@ unsigned grabBucket(DWORD bucket) {
         writeBackSlot(t.currentSlot, false);
     t.currentSlot = slot;
     loadBucket(bucket, slot);
-    terrainAssertInvariants("a grab");
+    terrainAssertSlot(slot, "a grab");
     return slot;
 }
 
@@ -415,9 +415,13 @@ std::string broken(int number, const char* text, unsigned long long value) {
     return buffer;
 }
 
-std::string checkBlockList(const TerrainState& t) {
+// The entries by bucket number, from one walk of the list: the other checks look buckets up here.
+using EntryIndex = std::vector<const BlockEntry*>;
+
+std::string checkBlockList(const TerrainState& t, EntryIndex& byBucket) {
     const DTMHEADER& h = t.header;
     if (t.blocks->size() != h.totalBlocks) return broken(2, "block list size differs from total blocks", t.blocks->size());
+    byBucket.assign(static_cast<std::size_t>(h.totalBlocks) + 1, nullptr);
     std::vector<bool> seen(static_cast<std::size_t>(h.totalBlocks) + 1, false);
     for (const auto& [key, entry] : *t.blocks) {
         if (key >= h.totalBlocks || entry.key != key) return broken(2, "entry key out of step", key);
@@ -430,44 +434,70 @@ std::string checkBlockList(const TerrainState& t) {
             if (slot >= t.slotBucket.size() || t.slotBucket[slot] != key + 1)
                 return broken(4, "entry names a slot that does not hold it", key + 1);
         }
+        byBucket[key + 1] = &entry;
     }
     if (h.usedBlocks >= h.totalBlocks) return broken(3, "no blank block after the used ones", h.usedBlocks);
     return {};
 }
 
-std::string checkSlots(const TerrainState& t) {
+// Invariants 4 and 5 for one slot, given the entry of the bucket it holds (null when none).
+std::string checkOneSlot(const TerrainState& t, unsigned s, const BlockEntry* entry) {
+    const DWORD bucket = t.slotBucket[s];
+    const CacheDescriptor& d = slotDescriptor(s);
+    if (bucket == 0) {
+        if (d.packed != 0 || d.next != 0 || d.previous != 0) return broken(5, "free slot with a descriptor", s);
+        return {};
+    }
+    if (!entry || static_cast<unsigned>(std::abs(entry->cacheSlot)) != s)
+        return broken(4, "slot holds a bucket whose entry does not name it", s);
+    if (d.packed < bucket * kDtmPointsPerBlock || d.packed - bucket * kDtmPointsPerBlock > kDtmPointsPerBlock)
+        return broken(5, "packed word out of step with the bucket", s);
+    return {};
+}
+
+// Invariant 6: the clock hand and the current slot.
+std::string checkHands(const TerrainState& t) {
+    const unsigned slots = dbfState().cacheSlots;
+    if (t.clockHand < 1 || t.clockHand > slots) return broken(6, "clock hand out of range", t.clockHand);
+    if (t.currentSlot != 0 && (t.currentSlot > slots || t.slotBucket[t.currentSlot] == 0))
+        return broken(6, "current slot holds nothing", t.currentSlot);
+    return {};
+}
+
+std::string checkSlots(const TerrainState& t, const EntryIndex& byBucket) {
     const unsigned slots = dbfState().cacheSlots;
     if (t.slotBucket.size() != static_cast<std::size_t>(slots) + 1) return broken(4, "slot table size", t.slotBucket.size());
     for (unsigned s = 1; s <= slots; ++s) {
         const DWORD bucket = t.slotBucket[s];
-        const CacheDescriptor& d = slotDescriptor(s);
-        if (bucket == 0) {
-            if (d.packed != 0 || d.next != 0 || d.previous != 0) return broken(5, "free slot with a descriptor", s);
-            continue;
-        }
-        const auto it = t.blocks->find(bucket - 1);
-        if (it == t.blocks->end() || static_cast<unsigned>(std::abs(it->second.cacheSlot)) != s)
-            return broken(4, "slot holds a bucket whose entry does not name it", s);
-        if (d.packed < bucket * kDtmPointsPerBlock || d.packed - bucket * kDtmPointsPerBlock > kDtmPointsPerBlock)
-            return broken(5, "packed word out of step with the bucket", s);
+        std::string problem = checkOneSlot(t, s, bucket < byBucket.size() ? byBucket[bucket] : nullptr);
+        if (!problem.empty()) return problem;
     }
-    if (slots != 0 && (t.clockHand < 1 || t.clockHand > slots)) return broken(6, "clock hand out of range", t.clockHand);
-    if (t.currentSlot != 0 && (t.currentSlot > slots || t.slotBucket[t.currentSlot] == 0))
-        return broken(6, "current slot holds nothing", t.currentSlot);
-    if (t.protectedBucket != 0 && !t.blocks->count(t.protectedBucket - 1))
+    if (t.protectedBucket != 0 && (t.protectedBucket >= byBucket.size() || !byBucket[t.protectedBucket]))
         return broken(6, "protected bucket not in the list", t.protectedBucket);
-    return {};
+    return checkHands(t);
 }
 
-std::string checkCellHeads(const TerrainState& t) {
+std::string checkCellHeads(const TerrainState& t, const EntryIndex& byBucket) {
     for (unsigned cell = 0; cell <= kDtmCells; ++cell) {
         const DWORD head = t.cellHeads[cell];
         if (head == 0) continue;
-        const auto it = t.blocks->find(head - 1);
-        if (it == t.blocks->end() || it->second.fileBlock > t.header.usedBlocks || it->second.cell != cell)
+        const BlockEntry* entry = head < byBucket.size() ? byBucket[head] : nullptr;
+        if (!entry || entry->fileBlock > t.header.usedBlocks || entry->cell != cell)
             return broken(7, "cell head is not a used bucket of the cell", cell);
     }
     return {};
+}
+
+}  // namespace
+
+namespace {
+
+// Invariants 4 to 6 for one slot: what a grab or a write-back changes.
+[[maybe_unused]] std::string checkSlot(const TerrainState& t, unsigned s) {
+    if (s < 1 || s >= t.slotBucket.size()) return broken(4, "slot out of range", s);
+    const auto it = t.blocks->find(t.slotBucket[s] - 1);
+    std::string problem = checkOneSlot(t, s, it == t.blocks->end() ? nullptr : &it->second);
+    return problem.empty() ? checkHands(t) : problem;
 }
 
 }  // namespace
@@ -476,11 +506,11 @@ std::string terrainCheckInvariants() {
     const TerrainState& t = terrainState();
     if ((t.stream == nullptr) != (t.blocks == nullptr)) return broken(1, "stream and block list apart", t.stream != nullptr);
     if (!t.blocks) return {};
-    for (auto check : {checkBlockList, checkSlots, checkCellHeads}) {
-        std::string problem = check(t);
-        if (!problem.empty()) return problem;
-    }
-    return {};
+    EntryIndex byBucket;
+    std::string problem = checkBlockList(t, byBucket);
+    if (problem.empty()) problem = checkSlots(t, byBucket);
+    if (problem.empty()) problem = checkCellHeads(t, byBucket);
+    return problem;
 }
 
 #if !defined(NDEBUG) || defined(DB_SANITIZE) || defined(__SANITIZE_ADDRESS__)
@@ -491,11 +521,25 @@ std::string terrainCheckInvariants() {
 #endif
 #endif
 
-void terrainAssertInvariants([[maybe_unused]] const char* where) {
-#ifdef TERRAIN_CHECK_INVARIANTS
-    const std::string problem = terrainCheckInvariants();
+namespace {
+
+[[maybe_unused]] void stopOnBroken(const std::string& problem, const char* where) {
     if (problem.empty()) return;
     std::fprintf(stderr, "terrain block cache broken after %s: %s\n", where, problem.c_str());
     std::abort();
+}
+
+}  // namespace
+
+void terrainAssertSlot([[maybe_unused]] unsigned slot, [[maybe_unused]] const char* where) {
+#ifdef TERRAIN_CHECK_INVARIANTS
+    const TerrainState& t = terrainState();
+    if (t.blocks) stopOnBroken(checkSlot(t, slot), where);
+#endif
+}
+
+void terrainAssertInvariants([[maybe_unused]] const char* where) {
+#ifdef TERRAIN_CHECK_INVARIANTS
+    stopOnBroken(terrainCheckInvariants(), where);
 #endif
 }

@@ -249,6 +249,9 @@ std::string terrainCheckInvariants();
 // In debug and sanitizer builds, stops the program with the broken invariant and where it was
 // found; in other builds does nothing.
 void terrainAssertInvariants(const char* where);
+// The same for what one grab or write-back touches (invariants 4 to 6 for the slot): cheap enough
+// for every transfer of a block; the whole check runs at the end of the operations on points.
+void terrainAssertSlot(unsigned slot, const char* where);
 // Clears every cache descriptor and the slot bookkeeping.
 void clearCache();
 
