@@ -265,6 +265,40 @@ bool slotDirty(unsigned slot, const char* where) {
     return entry->cacheSlot < 0;
 }
 
+// Why a point record read from the file cannot be one this library wrote, or null: a name
+// without its terminator, a position or height that is not a number, a line or reference to a
+// number beyond the file's last possible point. (Numbers below 500 are allowed: a surface copy
+// keeps sequence numbers in the lines for a while.) Random bytes over the points fail at once.
+const char* recordProblem(const SURVCOORD& p, DWORD totalBlocks) {
+    if (!std::memchr(p.name, 0, sizeof p.name)) return "its name has no end";
+    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return "its position is not a number";
+    const std::uint64_t highest = (std::uint64_t{totalBlocks} + 1) * kDtmPointsPerBlock;
+    for (DWORD n : p.lines)
+        if (n > highest) return "a line leads to a point that cannot exist";
+    for (DWORD n : p.shadows)
+        if (n > highest) return "a line comes from a point that cannot exist";
+    return nullptr;
+}
+
+// A block whose points are damaged is reported like a damaged block list: the operation ends,
+// and the block leaves the cache, so that the next operation meets the damage again.
+void checkLoadedRecords(DWORD bucket, unsigned slot, unsigned count, BlockEntry& entry) {
+    TerrainState& t = terrainState();
+    const DWORD fileBlock = entry.fileBlock;
+    const SURVCOORD* records = slotRecords(slot);
+    for (unsigned i = 0; i < count; ++i)
+        if (const char* problem = recordProblem(records[i], t.header.totalBlocks)) {
+            char text[96];
+            std::snprintf(text, sizeof text, "point %u of block %u: %s", i + 1, static_cast<unsigned>(fileBlock), problem);
+            terrainError(dbfFormatText("Terrain file %s is damaged: %s", t.fileName.c_str(), text));
+            entry.cacheSlot = 0;
+            slotDescriptor(slot) = CacheDescriptor{};
+            t.slotBucket[slot] = 0;
+            if (t.currentSlot == slot) t.currentSlot = 0;
+            bucketListError("load_bucket (2)", bucket);
+        }
+}
+
 void loadBucket(DWORD bucket, unsigned slot) {
     TerrainState& t = terrainState();
     BlockEntry* entry = findBlock(bucket);
@@ -285,6 +319,7 @@ void loadBucket(DWORD bucket, unsigned slot) {
         std::memset(slotRecords(slot), 0, count * sizeof(SURVCOORD));
     entry->cacheSlot = static_cast<std::int32_t>(slot);
     t.clockHand = slot + 1 > dbfState().cacheSlots ? 1 : slot + 1;
+    checkLoadedRecords(bucket, slot, count, *entry);
 }
 
 }  // namespace

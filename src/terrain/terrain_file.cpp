@@ -458,7 +458,14 @@ int dbfOpenDbase(const char* fileName, int withDisplay) {
     t.namesListMax = coreGetDefaultInt("Survey", "NamesListMax", 200);
     t.namesListNum = coreGetDefaultInt("Survey", "NamesListNum", 0);
     if (withDisplay && terrainHooks().setupDrawing) terrainHooks().setupDrawing(0);
-    dbfBuckLimit(nullptr, 0);
+    try {
+        // The site limits read every point: a damaged one ends the open like a damaged block list.
+        dbfBuckLimit(nullptr, 0);
+    } catch (const CUserException&) {
+        dbfDispGraph(0, 0, nullptr);
+        abandonOpen();
+        throw;
+    }
     t.currentSlot = 0;
 
     const char* labels[4] = {"BTC", "BC", "EC", "ETC"};

@@ -99,27 +99,50 @@ TEST_F(DamagedFileTest, EachDamageIsRefusedAndLeavesTheFileAsItWas) {
     }
 }
 
-// Random bytes over the points of a block pass the open's checks; reading them, the statistics
-// and the site limits are queries and leave every byte where it was.
-TEST_F(DamagedFileTest, QueriesOnDamagedPointsNeverWrite) {
-    std::string damaged = sound;
-    scramble(damaged, kBlock + 2000, 4000, 11);
-    scramble(damaged, 3 * kBlock + 16, 146, 12);   // the only point of cell B
-    dbtest::writeFile(dtm, damaged);
+// Random bytes over the points of a block pass the checks of the block headers; the open reads
+// every point for the site limits, meets them there and is refused, the file left as it was.
+TEST_F(DamagedFileTest, DamagedPointsEndTheOpen) {
+    constexpr std::size_t kPointB = 3 * kBlock + 16;   // the only point of block 3
+    const Damage points[] = {
+        {"random bytes", [](std::string& f) { scramble(f, kBlock + 2000, 4000, 11); },
+         "point 14 of block 1: a line comes from a point that cannot exist", true},
+        {"name", [](std::string& f) { std::memset(f.data() + kPointB, 'N', 17); }, "point 1 of block 3: its name has no end", true},
+        {"line", [](std::string& f) { put32(f, kPointB + 44, 0xFFFFFFF0u); },
+         "point 1 of block 3: a line leads to a point that cannot exist", true},
+        {"height", [](std::string& f) { putReal(f, kPointB + 33, std::nan("")); },
+         "point 1 of block 3: its position is not a number", true},
+    };
+    for (const Damage& d : points) {
+        SCOPED_TRACE(d.what);
+        std::string damaged = sound;
+        d.apply(damaged);
+        dbtest::writeFile(dtm, damaged);
+        ui.clear();
+        EXPECT_THROW(dbfOpenDbase(dtm.c_str(), 0), CUserException);
+        EXPECT_TRUE(ui.showed("Terrain file " + dtm + " is damaged: " + d.message)) << ui.texts().front();
+        EXPECT_TRUE(ui.showed("Bucket list error in load_bucket (2)"));
+        EXPECT_FALSE(dbfBBTreeExists());
+        EXPECT_EQ(cad.progress().total, 0);
+        EXPECT_TRUE(bytes() == damaged) << "the file was written";
+    }
+}
+
+// Reading every point, the statistics, the site limits and a name look-up are queries: they
+// leave every byte of the file where it was.
+TEST_F(DamagedFileTest, QueriesNeverWrite) {
     ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
-    scanAll();
+    EXPECT_EQ(scanAll().size(), 502u);
     DBASESTATS stats{};
     EXPECT_EQ(dbfDbaseStats(stats), 1);
-    EXPECT_EQ(stats.totalPoints, 502u);
     RRect limits;
     dbfBuckLimit(&limits, 1);
     unsigned n = 0;
     SURVCOORD p;
     char name[] = "B";
-    dbfFindName(name, n, p);
+    EXPECT_EQ(dbfFindName(name, n, p), 1);
+    EXPECT_NE(dbfFindClosest(PNT_3D_record{p.x, p.y, 0.0}, nullptr, 0, 0), 0u);
     EXPECT_EQ(dbfCloseDbase(), 0);
-    EXPECT_EQ(dbfTerrainWriteError(), nullptr);
-    EXPECT_TRUE(bytes() == damaged) << "a query wrote to the file";
+    EXPECT_TRUE(bytes() == sound) << "a query wrote to the file";
 }
 
 // The stream is swapped for one that cannot write: a read-only stream of the same file (the
