@@ -357,8 +357,8 @@ void addFilterCommands(CLI::App* terrain) {
     set->add_option("--include", includes, "Name patterns that pass (at most 5; * ? #)")->expected(1, 5);
     set->add_option("--exclude", excludes, "Name patterns that fail (at most 5)")->expected(1, 5);
     set->add_option("--surface", surface, "Surface number (0: any active surface)");
-    set->add_option("--above", above, "Heights from this one up pass");
-    set->add_option("--below", below, "Heights up to this one pass");
+    static CLI::Option* aboveOption = set->add_option("--above", above, "Heights from this one up pass");
+    static CLI::Option* belowOption = set->add_option("--below", below, "Heights up to this one pass");
     set->add_option("--between", between, "Heights between the two pass")->expected(2);
     set->add_flag("--all-heights", allHeights, "Every height passes");
     set->add_option("--fence", fence, "Only points inside the fence of this name pass");
@@ -367,6 +367,11 @@ void addFilterCommands(CLI::App* terrain) {
     set->callback([] {
         commandResult() = runCommand([] {
             if (!requireProject()) return 1;
+            if ((aboveOption->count() && !requireNumbers({{"--above", above}})) ||
+                (belowOption->count() && !requireNumbers({{"--below", below}})))
+                return 1;
+            for (double height : between)
+                if (!requireNumbers({{"--between", height}})) return 1;
             NAMEFILT f;
             dbfLoadNameFilter(&f);
             auto setPatterns = [](char (&fields)[5][17], const std::vector<std::string>& patterns, const char* first) {
