@@ -193,6 +193,11 @@ TEST_F(DamagedFileTest, AFailedWriteIsStickyAndReportedAtTheClose) {
         EXPECT_EQ(dbfApproxPointCount(), 502u);
         dbfCloseDbase();
     }
+    if (coreFileExist("/dev/full")) {   // a new file on a full disk
+        ui.clear();
+        EXPECT_EQ(dbfMakeDbase("/dev/full", 0.0, 0.0, 1000.0), 0);
+        EXPECT_TRUE(ui.showed("Unable to write the terrain file /dev/full: No space left on device"));
+    }
 }
 
 TEST_F(DamagedFileTest, RealsThatAreNotNumbersAreRefused) {
