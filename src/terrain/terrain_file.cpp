@@ -75,10 +75,11 @@ const char* headerProblem(const DTMHEADER& h, std::int64_t fileLength) {
     for (double v : {h.minY, h.minX, h.maxY, h.maxX, h.blockSize})
         if (!std::isfinite(v)) return "the site's extents are not numbers";
     if (!(h.blockSize > 0.0)) return "the block size is not positive";
-    // maximum = minimum + 25 x block size on each axis, to the rounding of the arithmetic.
+    // maximum = minimum + 25 x block size on each axis, to the rounding of a writer that kept the
+    // block size in single precision.
     const double side = kDtmCellsPerSide * h.blockSize;
     for (double span : {h.maxY - h.minY, h.maxX - h.minX})
-        if (!(std::fabs(span - side) <= side * 1e-9)) return "the site's extents do not match its block size";
+        if (!(std::fabs(span - side) <= side * 1e-6)) return "the site's extents do not match its block size";
     return nullptr;
 }
 
