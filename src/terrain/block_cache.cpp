@@ -273,9 +273,14 @@ const char* recordProblem(const SURVCOORD& p, DWORD totalBlocks) {
     if (!std::memchr(p.name, 0, sizeof p.name)) return "its name has no end";
     if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return "its position is not a number";
     const std::uint64_t highest = (std::uint64_t{totalBlocks} + 1) * kDtmPointsPerBlock;
-    for (DWORD n : p.lines)
+    // Copied out: the records lie packed in the cache, and their arrays may not be aligned.
+    DWORD lines[8], shadows[16];
+    static_assert(sizeof lines == sizeof p.lines && sizeof shadows == sizeof p.shadows, "the point's links");
+    std::memcpy(lines, p.lines, sizeof lines);
+    std::memcpy(shadows, p.shadows, sizeof shadows);
+    for (DWORD n : lines)
         if (n > highest) return "a line leads to a point that cannot exist";
-    for (DWORD n : p.shadows)
+    for (DWORD n : shadows)
         if (n > highest) return "a line comes from a point that cannot exist";
     return nullptr;
 }
@@ -548,6 +553,8 @@ std::string terrainCheckInvariants() {
     return problem;
 }
 
+// Checked in debug builds and in sanitizer builds (which keep NDEBUG: they are optimised builds
+// with AddressSanitizer, so its own macro tells them apart).
 #if !defined(NDEBUG) || defined(DB_SANITIZE) || defined(__SANITIZE_ADDRESS__)
 #define TERRAIN_CHECK_INVARIANTS 1
 #elif defined(__has_feature)
