@@ -160,6 +160,14 @@ int dbfEdit();
 void dbfChanged();
 void dbfSaved();
 int dbfSafeBucketChangeMode(int mode);
+// The reason the last write to the terrain file failed ("No space left on device (block)"), or
+// null when every write of the file open or created last succeeded. A failed write is sticky: the
+// database refuses further changes and dbfCloseDbase shows "Unable to write the terrain file
+// <name>: <reason>"; the host should then treat its command as failed. No message.
+const char* dbfTerrainWriteError();
+// 1 when the last long operation (dbfRemoveDuplicates, dbfDuplicateSurface, the rebuild of the
+// incoming references) ended on Escape, 0 otherwise. No message.
+int dbfTerrainCancelled();
 
 // The site limits: the area the points cover, widened by one block (cached in the header).
 void dbfBuckLimit(RRect* limits, int force);

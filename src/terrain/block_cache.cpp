@@ -1,7 +1,11 @@
 // The terrain state, the block list and the block cache: grabbing buckets into cache slots with
 // the clock hand, writing dirty slots back, blank blocks and taking new blocks.
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "database/frame.h"
 #include "platform/cad.h"
@@ -63,9 +67,23 @@ void bucketListError(const char* where, DWORD bucket) {
 }
 
 void terrainError(const char* text) { ErrorMessage(text, dbfOwner()); }
+
+bool finiteReal(double value) { return std::isfinite(value); }
+
+bool requireFinite(const char* what, double value) {
+    if (finiteReal(value)) return true;
+    terrainError(dbfFormatText("%s must be a number, not %g", what, value));
+    return false;
+}
 void terrainInfo(const char* text) { InfoMessage(text, dbfOwner()); }
 
 void terrainBeep() { ++terrainState().beeps; }
+
+bool terrainEscapePressed(int& abort) {
+    if (!dbfCheckEscape(abort, 0)) return false;
+    terrainState().cancelled = true;
+    return true;
+}
 
 void terrainViewDirty() {
     if (CCadWindow* cad = dbfState().cadWindow) cad->gsSetViewDirty(true);
@@ -154,9 +172,61 @@ void clearCache() {
     t.protectedBucket = 0;
 }
 
+namespace {
+
+// The reason the system gives for the last failed file call. The file wrappers do not keep it
+// yet, so it is read from errno right after the call that failed.
+std::string lastSystemReason() {
+    const int code = errno;
+    return code != 0 ? std::strerror(code) : "the write did not complete";
+}
+
+void noteWriteFailure(const char* what) {
+    TerrainState& t = terrainState();
+    if (t.writeError.empty()) t.writeError = std::string(lastSystemReason()) + " (" + what + ")";
+}
+
+}  // namespace
+
+bool writeTerrainBytes(std::int64_t offset, const void* bytes, std::size_t count, const char* what) {
+    TerrainState& t = terrainState();
+    // After a failed write the file is not written again: what reached it stays as it was, and
+    // the close reports the failure instead of adding to a file that is no longer whole.
+    if (!t.writeError.empty() || !t.stream) return false;
+    errno = 0;
+    if (!coreFileSetPointer(0, offset, t.stream) || (count != 0 && !coreFileBinWrite(bytes, count, t.stream))) {
+        noteWriteFailure(what);
+        return false;
+    }
+    t.fileWritten = true;
+    // The next seek would push the buffer out anyway; pushing it now ties a full disk to the
+    // write that met it.
+    return flushTerrainFile();
+}
+
+bool flushTerrainFile() {
+    TerrainState& t = terrainState();
+    if (!t.stream || !t.writeError.empty()) return t.writeError.empty();
+    errno = 0;
+    // The wrappers have no checked flush yet: a full disk often shows only here, when the
+    // buffered blocks reach the file.
+    if (std::fflush(t.stream) != 0 || std::ferror(t.stream)) {
+        noteWriteFailure("flush");
+        return false;
+    }
+    return true;
+}
+
+bool terrainWriteFailed() {
+    const TerrainState& t = terrainState();
+    if (t.writeError.empty()) return false;
+    terrainError(dbfFormatText("Unable to write the terrain file %s: %s", t.fileName.c_str(), t.writeError.c_str()));
+    return true;
+}
+
 bool writeFileHeader() {
     TerrainState& t = terrainState();
-    return coreFileSetPointer(0, 0, t.stream) && coreFileBinWrite(&t.header, sizeof t.header, t.stream);
+    return writeTerrainBytes(0, &t.header, sizeof t.header, "header");
 }
 
 void writeBackSlot(unsigned slot, bool release) {
@@ -170,18 +240,19 @@ void writeBackSlot(unsigned slot, bool release) {
     head.next = d.next;
     head.previous = d.previous;
     head.count = static_cast<WORD>(slotCount(slot));
-    // A failed write leaves the file as it was; the block stays readable from the cache until
-    // the slot is reused, and nothing better can be done without a message of its own.
-    if (coreFileSetPointer(0, fileBlockOffset(entry->fileBlock), t.stream)) {
-        coreFileBinWrite(&head, sizeof head, t.stream);
-        coreFileBinWrite(slotRecords(slot), head.count * sizeof(SURVCOORD), t.stream);
-    }
+    // A failed write is remembered (invariant 8) and reported at the close; the slot is
+    // released as usual, so the cache stays consistent while the database refuses changes.
+    if (writeTerrainBytes(fileBlockOffset(entry->fileBlock), &head, sizeof head, "block header"))
+        writeTerrainBytes(fileBlockOffset(entry->fileBlock) + static_cast<std::int64_t>(sizeof head),
+                          slotRecords(slot), head.count * sizeof(SURVCOORD), "block");
     entry->cacheSlot = static_cast<std::int32_t>(slot);
     if (release) {
         entry->cacheSlot = 0;
         slotDescriptor(slot) = CacheDescriptor{};
         t.slotBucket[slot] = 0;
+        if (t.currentSlot == slot) t.currentSlot = 0;
     }
+    terrainAssertSlot(slot, "a write-back");
 }
 
 namespace {
@@ -192,6 +263,45 @@ bool slotDirty(unsigned slot, const char* where) {
     BlockEntry* entry = findBlock(bucket);
     if (!entry) bucketListError(where, bucket);
     return entry->cacheSlot < 0;
+}
+
+// Why a point record read from the file cannot be one this library wrote, or null: a name
+// without its terminator, a position or height that is not a number, a line or reference to a
+// number beyond the file's last possible point. (Numbers below 500 are allowed: a surface copy
+// keeps sequence numbers in the lines for a while.) Random bytes over the points fail at once.
+const char* recordProblem(const SURVCOORD& p, DWORD totalBlocks) {
+    if (!std::memchr(p.name, 0, sizeof p.name)) return "its name has no end";
+    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return "its position is not a number";
+    const std::uint64_t highest = (std::uint64_t{totalBlocks} + 1) * kDtmPointsPerBlock;
+    // Copied out: the records lie packed in the cache, and their arrays may not be aligned.
+    DWORD lines[8], shadows[16];
+    static_assert(sizeof lines == sizeof p.lines && sizeof shadows == sizeof p.shadows, "the point's links");
+    std::memcpy(lines, p.lines, sizeof lines);
+    std::memcpy(shadows, p.shadows, sizeof shadows);
+    for (DWORD n : lines)
+        if (n > highest) return "a line leads to a point that cannot exist";
+    for (DWORD n : shadows)
+        if (n > highest) return "a line comes from a point that cannot exist";
+    return nullptr;
+}
+
+// A block whose points are damaged is reported like a damaged block list: the operation ends,
+// and the block leaves the cache, so that the next operation meets the damage again.
+void checkLoadedRecords(DWORD bucket, unsigned slot, unsigned count, BlockEntry& entry) {
+    TerrainState& t = terrainState();
+    const DWORD fileBlock = entry.fileBlock;
+    const SURVCOORD* records = slotRecords(slot);
+    for (unsigned i = 0; i < count; ++i)
+        if (const char* problem = recordProblem(records[i], t.header.totalBlocks)) {
+            char text[96];
+            std::snprintf(text, sizeof text, "point %u of block %u: %s", i + 1, static_cast<unsigned>(fileBlock), problem);
+            terrainError(dbfFormatText("Terrain file %s is damaged: %s", t.fileName.c_str(), text));
+            entry.cacheSlot = 0;
+            slotDescriptor(slot) = CacheDescriptor{};
+            t.slotBucket[slot] = 0;
+            if (t.currentSlot == slot) t.currentSlot = 0;
+            bucketListError("load_bucket (2)", bucket);
+        }
 }
 
 void loadBucket(DWORD bucket, unsigned slot) {
@@ -214,6 +324,7 @@ void loadBucket(DWORD bucket, unsigned slot) {
         std::memset(slotRecords(slot), 0, count * sizeof(SURVCOORD));
     entry->cacheSlot = static_cast<std::int32_t>(slot);
     t.clockHand = slot + 1 > dbfState().cacheSlots ? 1 : slot + 1;
+    checkLoadedRecords(bucket, slot, count, *entry);
 }
 
 }  // namespace
@@ -231,6 +342,7 @@ unsigned grabBucket(DWORD bucket) {
         if (t.safeMode && t.currentSlot != 0 && t.currentSlot != slot && slotDirty(t.currentSlot, "grab_bucket (3)"))
             writeBackSlot(t.currentSlot, false);
         t.currentSlot = slot;
+        terrainAssertSlot(slot, "a grab");
         return slot;
     }
 
@@ -254,6 +366,7 @@ unsigned grabBucket(DWORD bucket) {
         writeBackSlot(t.currentSlot, false);
     t.currentSlot = slot;
     loadBucket(bucket, slot);
+    terrainAssertSlot(slot, "a grab");
     return slot;
 }
 
@@ -273,10 +386,9 @@ void blankBucket(DWORD bucket, DWORD fileBlock) {
     static const DTMBLOCK blank{};
     DTMBLOCKHEAD head{};
     head.bucket = bucket;
-    if (coreFileSetPointer(0, fileBlockOffset(fileBlock), t.stream)) {
-        coreFileBinWrite(&head, sizeof head, t.stream);
-        coreFileBinWrite(blank.points, sizeof blank.points, t.stream);
-    }
+    if (writeTerrainBytes(fileBlockOffset(fileBlock), &head, sizeof head, "blank block"))
+        writeTerrainBytes(fileBlockOffset(fileBlock) + static_cast<std::int64_t>(sizeof head), blank.points,
+                          sizeof blank.points, "blank block");
     entry->fileBlock = fileBlock;
 }
 
@@ -288,10 +400,8 @@ DWORD takeNewBlock() {
     if (!coreFileSetPointer(0, fileBlockOffset(h.usedBlocks), t.stream) ||
         !coreFileBinRead(&head, sizeof head, t.stream))
         head = DTMBLOCKHEAD{};
-    const DWORD saved = t.protectedBucket;
-    t.protectedBucket = 0;
-    grabBucket(head.bucket);
-    t.protectedBucket = saved;
+    // The blank block after the used ones is added before the grab, so that the cache never
+    // sees a file without one (invariant 3).
     if (h.usedBlocks >= h.totalBlocks) {
         h.totalBlocks += 1;
         BlockEntry added;
@@ -300,7 +410,12 @@ DWORD takeNewBlock() {
         t.blocks->emplace(added.key, added);
         blankBucket(h.totalBlocks, h.totalBlocks);
     }
+    const DWORD saved = t.protectedBucket;
+    t.protectedBucket = 0;
+    grabBucket(head.bucket);
+    t.protectedBucket = saved;
     writeFileHeader();
+    terrainAssertInvariants("taking a new block");
     return head.bucket;
 }
 
@@ -327,4 +442,146 @@ bool setScanPassAll(bool on) {
     const bool previous = t.passAll;
     t.passAll = on;
     return previous;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The invariants of the block cache (numbered as in terrain_state.h)
+
+namespace {
+
+std::string broken(int number, const char* text, unsigned long long value) {
+    char buffer[160];
+    std::snprintf(buffer, sizeof buffer, "invariant %d: %s (%llu)", number, text, value);
+    return buffer;
+}
+
+// The entries by bucket number, from one walk of the list: the other checks look buckets up here.
+using EntryIndex = std::vector<const BlockEntry*>;
+
+std::string checkBlockList(const TerrainState& t, EntryIndex& byBucket) {
+    const DTMHEADER& h = t.header;
+    if (t.blocks->size() != h.totalBlocks) return broken(2, "block list size differs from total blocks", t.blocks->size());
+    byBucket.assign(static_cast<std::size_t>(h.totalBlocks) + 1, nullptr);
+    std::vector<bool> seen(static_cast<std::size_t>(h.totalBlocks) + 1, false);
+    for (const auto& [key, entry] : *t.blocks) {
+        if (key >= h.totalBlocks || entry.key != key) return broken(2, "entry key out of step", key);
+        if (entry.fileBlock == 0 || entry.fileBlock > h.totalBlocks || seen[entry.fileBlock])
+            return broken(3, "file block missing, out of range or shared", entry.fileBlock);
+        seen[entry.fileBlock] = true;
+        if (entry.fileBlock > h.usedBlocks && entry.cell != 0) return broken(7, "blank bucket in a cell", key + 1);
+        if (entry.cacheSlot != 0) {
+            const std::size_t slot = static_cast<std::size_t>(std::abs(entry.cacheSlot));
+            if (slot >= t.slotBucket.size() || t.slotBucket[slot] != key + 1)
+                return broken(4, "entry names a slot that does not hold it", key + 1);
+        }
+        byBucket[key + 1] = &entry;
+    }
+    if (h.usedBlocks >= h.totalBlocks) return broken(3, "no blank block after the used ones", h.usedBlocks);
+    return {};
+}
+
+// Invariants 4 and 5 for one slot, given the entry of the bucket it holds (null when none).
+std::string checkOneSlot(const TerrainState& t, unsigned s, const BlockEntry* entry) {
+    const DWORD bucket = t.slotBucket[s];
+    const CacheDescriptor& d = slotDescriptor(s);
+    if (bucket == 0) {
+        if (d.packed != 0 || d.next != 0 || d.previous != 0) return broken(5, "free slot with a descriptor", s);
+        return {};
+    }
+    if (!entry || static_cast<unsigned>(std::abs(entry->cacheSlot)) != s)
+        return broken(4, "slot holds a bucket whose entry does not name it", s);
+    if (d.packed < bucket * kDtmPointsPerBlock || d.packed - bucket * kDtmPointsPerBlock > kDtmPointsPerBlock)
+        return broken(5, "packed word out of step with the bucket", s);
+    return {};
+}
+
+// Invariant 6: the clock hand and the current slot.
+std::string checkHands(const TerrainState& t) {
+    const unsigned slots = dbfState().cacheSlots;
+    if (t.clockHand < 1 || t.clockHand > slots) return broken(6, "clock hand out of range", t.clockHand);
+    if (t.currentSlot != 0 && (t.currentSlot > slots || t.slotBucket[t.currentSlot] == 0))
+        return broken(6, "current slot holds nothing", t.currentSlot);
+    return {};
+}
+
+std::string checkSlots(const TerrainState& t, const EntryIndex& byBucket) {
+    const unsigned slots = dbfState().cacheSlots;
+    if (t.slotBucket.size() != static_cast<std::size_t>(slots) + 1) return broken(4, "slot table size", t.slotBucket.size());
+    for (unsigned s = 1; s <= slots; ++s) {
+        const DWORD bucket = t.slotBucket[s];
+        std::string problem = checkOneSlot(t, s, bucket < byBucket.size() ? byBucket[bucket] : nullptr);
+        if (!problem.empty()) return problem;
+    }
+    if (t.protectedBucket != 0 && (t.protectedBucket >= byBucket.size() || !byBucket[t.protectedBucket]))
+        return broken(6, "protected bucket not in the list", t.protectedBucket);
+    return checkHands(t);
+}
+
+std::string checkCellHeads(const TerrainState& t, const EntryIndex& byBucket) {
+    for (unsigned cell = 0; cell <= kDtmCells; ++cell) {
+        const DWORD head = t.cellHeads[cell];
+        if (head == 0) continue;
+        const BlockEntry* entry = head < byBucket.size() ? byBucket[head] : nullptr;
+        if (!entry || entry->fileBlock > t.header.usedBlocks || entry->cell != cell)
+            return broken(7, "cell head is not a used bucket of the cell", cell);
+    }
+    return {};
+}
+
+}  // namespace
+
+namespace {
+
+// Invariants 4 to 6 for one slot: what a grab or a write-back changes.
+[[maybe_unused]] std::string checkSlot(const TerrainState& t, unsigned s) {
+    if (s < 1 || s >= t.slotBucket.size()) return broken(4, "slot out of range", s);
+    const auto it = t.blocks->find(t.slotBucket[s] - 1);
+    std::string problem = checkOneSlot(t, s, it == t.blocks->end() ? nullptr : &it->second);
+    return problem.empty() ? checkHands(t) : problem;
+}
+
+}  // namespace
+
+std::string terrainCheckInvariants() {
+    const TerrainState& t = terrainState();
+    if ((t.stream == nullptr) != (t.blocks == nullptr)) return broken(1, "stream and block list apart", t.stream != nullptr);
+    if (!t.blocks) return {};
+    EntryIndex byBucket;
+    std::string problem = checkBlockList(t, byBucket);
+    if (problem.empty()) problem = checkSlots(t, byBucket);
+    if (problem.empty()) problem = checkCellHeads(t, byBucket);
+    return problem;
+}
+
+// Checked in debug builds and in sanitizer builds (which keep NDEBUG: they are optimised builds
+// with AddressSanitizer, so its own macro tells them apart).
+#if !defined(NDEBUG) || defined(DB_SANITIZE) || defined(__SANITIZE_ADDRESS__)
+#define TERRAIN_CHECK_INVARIANTS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TERRAIN_CHECK_INVARIANTS 1
+#endif
+#endif
+
+namespace {
+
+[[maybe_unused]] void stopOnBroken(const std::string& problem, const char* where) {
+    if (problem.empty()) return;
+    std::fprintf(stderr, "terrain block cache broken after %s: %s\n", where, problem.c_str());
+    std::abort();
+}
+
+}  // namespace
+
+void terrainAssertSlot([[maybe_unused]] unsigned slot, [[maybe_unused]] const char* where) {
+#ifdef TERRAIN_CHECK_INVARIANTS
+    const TerrainState& t = terrainState();
+    if (t.blocks) stopOnBroken(checkSlot(t, slot), where);
+#endif
+}
+
+void terrainAssertInvariants([[maybe_unused]] const char* where) {
+#ifdef TERRAIN_CHECK_INVARIANTS
+    stopOnBroken(terrainCheckInvariants(), where);
+#endif
 }

@@ -210,6 +210,7 @@ void dbfAdjustShadowRef(SURVCOORD& record, unsigned oldNumber, unsigned newNumbe
 }
 
 int dbfCreateShadowLines(long count, FILE* stream, int cancellable) {
+    terrainState().cancelled = false;
     const char* text = "Cross-referencing lines";
     dbfDispStatus(text, kStatusResetBusy);
     dbfDispGraph(0, 0, text);
@@ -233,7 +234,7 @@ int dbfCreateShadowLines(long count, FILE* stream, int cancellable) {
             }
         }
         if ((i + 1) % step == 0) dbfDispGraph(static_cast<int>(i + 1), static_cast<int>(count), text);
-        if (cancellable && dbfCheckEscape(abort, 0)) {
+        if (cancellable && terrainEscapePressed(abort)) {
             finished = 0;
             break;
         }
@@ -244,6 +245,7 @@ int dbfCreateShadowLines(long count, FILE* stream, int cancellable) {
 }
 
 int dbfValidateData() {
+    terrainState().cancelled = false;
     dbfDispStatus("Validating visible points (Esc to cancel)", kStatusResetBusy);
     CCadWindow* cad = dbfState().cadWindow;
     if (databaseOpen() && cad) {
@@ -268,7 +270,7 @@ int dbfValidateData() {
                 if (q == 0) continue;
                 if (holds(readStored(q).shadows, n)) reportAndMark("Duplicate shadow entry on %lu and %lu", n, q, '$');
             }
-            if (dbfCheckEscape(abort, 0)) break;
+            if (terrainEscapePressed(abort)) break;
         }
     }
     dbfDispStatus(nullptr, kStatusClear);
@@ -276,6 +278,7 @@ int dbfValidateData() {
 }
 
 int dbfNumerateCoords(RRect* area, NAMEFILT* filter) {
+    terrainState().cancelled = false;
     if (!databaseOpen()) return 1;
     const char* text = "Cross-referencing lines (Esc to cancel)";
     const int total = static_cast<int>(terrainState().pointTotal);
@@ -292,7 +295,7 @@ int dbfNumerateCoords(RRect* area, NAMEFILT* filter) {
         std::memcpy(p.work, &number, sizeof number);
         dbfStoreCoordFlags(p, n);
         if (++seen % step == 0) dbfDispGraph(seen, total, text);
-        if (dbfCheckEscape(abort, 0)) {
+        if (terrainEscapePressed(abort)) {
             finished = 0;
             break;
         }

@@ -168,7 +168,7 @@ int clearDestination(WORD destination) {
                 const unsigned count = slotCount(cacheSlot);
                 if (slot > count) break;
                 next = slotDescriptor(cacheSlot).next;
-                if (dbfCheckEscape(abort, 0)) return 0;
+                if (terrainEscapePressed(abort)) return 0;
                 if ((slotRecords(cacheSlot)[slot - 1].surface & 0xFF) != (destination & 0xFF)) {
                     ++slot;
                     continue;
@@ -201,6 +201,11 @@ int dbfRemoveDuplicates(int compareHeights, NAMEFILT* filter, int useFilter,
                         const std::vector<PNT_2D_record>& polygon) {
     if (!databaseOpen()) return 0;
     TerrainState& t = terrainState();
+    t.cancelled = false;
+    for (const PNT_2D_record& corner : polygon)
+        if (!requireFinite("A corner of the duplicates polygon", corner.x) ||
+            !requireFinite("A corner of the duplicates polygon", corner.y))
+            return 0;
     const NAMEFILT* f = effectiveFilter(filter, useFilter);
     const bool inPolygonOnly = polygon.size() > 2;
 
@@ -252,7 +257,7 @@ int dbfRemoveDuplicates(int compareHeights, NAMEFILT* filter, int useFilter,
                 return true;
             });
             for (std::size_t a = 0; a < chain.size(); ++a) {
-                if (dbfCheckEscape(abort, 0)) {
+                if (terrainEscapePressed(abort)) {
                     dbfDispGraph(0, 0, nullptr);
                     return 0;
                 }
@@ -278,6 +283,7 @@ int dbfRemoveDuplicates(int compareHeights, NAMEFILT* filter, int useFilter,
 
 int dbfDuplicateSurface(WORD source, WORD destination) {
     if (!databaseOpen()) return 0;
+    terrainState().cancelled = false;
     StatusClear clearAtEnd;
     if (!clearDestination(destination)) return 0;
 
@@ -290,7 +296,7 @@ int dbfDuplicateSurface(WORD source, WORD destination) {
         if (copied) sources.push_back(number);
         const DWORD sequence = copied ? static_cast<DWORD>(sources.size()) : 0;
         if (workNumber(p) != sequence) setWorkNumber(number, sequence, "dbfDuplicateSurface (3)");
-        return dbfCheckEscape(abort, 0) == 0;
+        return terrainEscapePressed(abort) == 0;
     });
     if (!numbered) return 0;
 
@@ -319,7 +325,7 @@ int dbfDuplicateSurface(WORD source, WORD destination) {
         }
         line += (p.surface & kSurfaceFlag4000) ? ",1" : (p.surface & kSurfaceFlag8000) ? ",2" : ",0";
         coreFileTxtWrite(line.c_str(), files.dumpStream);
-        if (dbfCheckEscape(abort, 0)) return 0;
+        if (terrainEscapePressed(abort)) return 0;
     }
     files.dumpStream = coreFileClose(files.dumpStream);
 

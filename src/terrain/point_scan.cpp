@@ -59,6 +59,12 @@ void dbfScanLimits(RRect* area) {
     } else {
         dbfBuckLimit(&limits, 0);
     }
+    for (double side : {limits.maxY, limits.minY, limits.minX, limits.maxX})
+        if (!requireFinite("A side of the scan area", side)) {
+            t.scan = ScanWindow{};
+            t.scan.lastCell = 0;   // a scan of nothing: no cell number is at most 0
+            return;
+        }
     t.scan = windowOf(limits);
 }
 

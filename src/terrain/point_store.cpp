@@ -43,6 +43,17 @@ void afterCountChange(int delta) {
     terrainNamesOld();
 }
 
+// Whether a record's position and height are numbers; shows which point's are not.
+bool coordinatesUsable(const SURVCOORD& record) {
+    if (finiteReal(record.y) && finiteReal(record.x) && finiteReal(record.z)) return true;
+    char name[sizeof record.name + 1];
+    std::memcpy(name, record.name, sizeof record.name);
+    name[sizeof record.name] = 0;
+    terrainError(dbfFormatText("Point %s not stored: its coordinates must be numbers (y %g, x %g, z %g)", name,
+                               record.y, record.x, record.z));
+    return false;
+}
+
 }  // namespace
 
 void dbfGrabCoord(SURVCOORD& record, unsigned number) {
@@ -52,7 +63,7 @@ void dbfGrabCoord(SURVCOORD& record, unsigned number) {
 }
 
 void dbfStoreCoord(SURVCOORD& record, unsigned number, int redraw) {
-    if (number == 0 || !databaseOpen()) return;
+    if (number == 0 || !databaseOpen() || terrainWriteFailed() || !coordinatesUsable(record)) return;
     SURVCOORD stored = record;
     projectedToStored(stored);
     *storedPoint(number) = stored;
@@ -60,7 +71,7 @@ void dbfStoreCoord(SURVCOORD& record, unsigned number, int redraw) {
 }
 
 void dbfStoreCoordFlags(SURVCOORD& record, unsigned number) {
-    if (number == 0 || !databaseOpen()) return;
+    if (number == 0 || !databaseOpen() || terrainWriteFailed()) return;
     std::memcpy(storedPoint(number)->work, record.work, sizeof record.work);
     storedPointChanged(number, "dbfStoreCoordFlags (1)", false, 0);
 }
@@ -82,7 +93,7 @@ void dbfPackStruct(const char* name, double y, double x, double z, WORD surface,
 
 int dbfAddCoord(SURVCOORD& record, unsigned& number) {
     number = 0;
-    if (!databaseOpen()) return 0;
+    if (!databaseOpen() || terrainWriteFailed() || !coordinatesUsable(record)) return 0;
     TerrainState& t = terrainState();
     const double callerX = record.x, callerY = record.y;
     SURVCOORD stored = record;
@@ -98,6 +109,7 @@ int dbfAddCoord(SURVCOORD& record, unsigned& number) {
     if (t.cellHeads[cell] == 0) {
         target = takeNewBlock();
         t.cellHeads[cell] = target;
+        if (BlockEntry* head = findBlock(target)) head->cell = cell;   // a cell head belongs to its cell
     } else {
         DWORD bucket = t.cellHeads[cell];
         for (DWORD walked = 0;; ++walked) {
@@ -147,11 +159,12 @@ int dbfAddCoord(SURVCOORD& record, unsigned& number) {
     entry->cell = cell;
     number = pointNumber(target, count + 1);
     afterCountChange(+1);
+    terrainAssertInvariants("dbfAddCoord");
     return 1;
 }
 
 unsigned dbfRemCoord(unsigned number) {
-    if (number == 0 || !databaseOpen()) return 0;
+    if (number == 0 || !databaseOpen() || terrainWriteFailed()) return 0;
     TerrainState& t = terrainState();
     DWORD bucket;
     unsigned s;
@@ -181,6 +194,7 @@ unsigned dbfRemCoord(unsigned number) {
         setSlotCount(slot, count);
         if (!markBucketDirty(bucket)) bucketListError("dbfRemCoord (5)", bucket);
         afterCountChange(-1);
+        terrainAssertInvariants("dbfRemCoord");
         return number;
     }
 
@@ -228,11 +242,12 @@ unsigned dbfRemCoord(unsigned number) {
         t.header.usedBlocks -= 1;
     }
     afterCountChange(-1);
+    terrainAssertInvariants("dbfRemCoord");
     return number;
 }
 
 unsigned dbfEditCoord(SURVCOORD& record, unsigned number) {
-    if (number == 0 || !databaseOpen()) return 0;
+    if (number == 0 || !databaseOpen() || terrainWriteFailed()) return 0;
     unsigned added = 0;
     if (!dbfAddCoord(record, added)) return 0;
     dbfAdjustShadowRef(record, number, added);

@@ -63,6 +63,11 @@ void reportSnap(unsigned number, const SURVCOORD& p) {
 unsigned nearestIn(RRect area, const PNT_3D_record& position, NAMEFILT* filter, int useFilter, int report,
                    bool byHeight) {
     if (!databaseOpen()) return 0;
+    if (!requireFinite("The position's y", position.y) || !requireFinite("The position's x", position.x) ||
+        (byHeight && !requireFinite("The position's height", position.z)))
+        return 0;
+    for (double side : {area.maxY, area.minY, area.minX, area.maxX})
+        if (!requireFinite("The search area's side", side)) return 0;
     const NAMEFILT* f = effectiveFilter(filter, useFilter);
     double best = 2.0 * dbfBlockSize();
     double bestHeight = 1.7e308;

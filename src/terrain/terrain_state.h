@@ -4,10 +4,34 @@
 //
 // The cache memory itself (descriptors and point blocks) belongs to DBFSTATE: it is sized once at
 // start-up. Everything here is reset by dbfResetState() through the registered reset function.
+//
+// The block cache: states and invariants
+//
+// A database is closed (no stream, no block list) or open (both). While it is open, between the
+// cache's operations (grab, load, write back, blank, take a new block, open, close), these hold;
+// terrainCheckInvariants() checks every one and names the first that is broken.
+//
+//  1. The stream and the block list exist together: both or neither.
+//  2. The block list has one entry per bucket of the file, keyed 0 .. total blocks - 1, and each
+//     entry's key is its bucket number - 1.
+//  3. The entries' file blocks are 1 .. total blocks, each exactly once: a bucket lives in one
+//     block and a block holds one bucket. Used blocks are 1 .. used blocks; used < total, so
+//     there is always a blank block to take.
+//  4. A slot holds a bucket b (slotBucket[s] = b, not 0) exactly when b's entry has cache slot
+//     +s (clean) or -s (dirty); an entry with a cache slot names a slot that holds its bucket.
+//  5. A free slot's descriptor is all zero; a held slot's packed word is b x 500 + count with
+//     count 0..500.
+//  6. The clock hand is a slot 1 .. slot count; the current slot is 0 or a slot that holds a
+//     bucket; the protected bucket is 0 or a bucket of the list.
+//  7. A cell head is 0 or a used bucket (its file block at most used blocks) that belongs to
+//     that cell; blank buckets belong to no cell (cell 0).
+//  8. A failed write is sticky: once writeError is set it stays set until the next open or
+//     create, the database refuses further changes, and the close reports it.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <string>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -120,6 +144,19 @@ struct TerrainState {
 
     // Set when dbfRemoveDuplicates met a damaged block list.
     bool duplicateError = false;
+
+    // Set when the last long operation (duplicate marking, surface copy, line rebuild) ended on
+    // Escape, so that the caller can tell a cancelled run from one that found nothing.
+    bool cancelled = false;
+
+    // The file open now, for messages.
+    std::string fileName;
+    // The header as it is in the file, kept from the open: a session that wrote nothing writes
+    // these bytes back at the close, so that a query leaves the file as it was.
+    DTMHEADER headerOnDisk{};
+    bool fileWritten = false;                    // some write to the file in this session
+    // The first failed write of the session (invariant 8): its reason, empty while none failed.
+    std::string writeError;
 };
 
 // Called whenever stored points change; drops what was learnt from them.
@@ -131,6 +168,12 @@ TerrainState& terrainState();
 // ---------------------------------------------------------------------------------------------
 // Messages and small services
 
+// Whether a real is usable as a coordinate, height or distance: not NaN nor infinite.
+bool finiteReal(double value);
+// Shows "<what> must be a number, not <value>" and returns false when a value is NaN or
+// infinite; true otherwise.
+bool requireFinite(const char* what, double value);
+
 // "Bucket list error in <where> [Bucket = <bucket - 1>]" in an error box.
 void bucketListMessage(const char* where, DWORD bucket);
 // The same, followed by the user exception that ends the host's command.
@@ -139,6 +182,9 @@ void terrainError(const char* text);
 void terrainInfo(const char* text);
 // The computer's beep: the platform has no sound, so it is counted for the host and the tests.
 void terrainBeep();
+// dbfCheckEscape for the long operations: a press is remembered in the state (cancelled), so that
+// the caller can tell a cancelled run from one that found nothing (dbfTerrainCancelled).
+bool terrainEscapePressed(int& abort);
 void terrainViewDirty();
 void terrainNamesOld();
 
@@ -189,6 +235,23 @@ DWORD takeNewBlock();
 bool markBucketDirty(DWORD bucket);
 // Writes the 396-byte header at offset 0.
 bool writeFileHeader();
+// Writes bytes at an offset of the open file; a failure is recorded (invariant 8) with where it
+// happened and the system's reason, and false is returned.
+bool writeTerrainBytes(std::int64_t offset, const void* bytes, std::size_t count, const char* what);
+// Pushes what the stream buffers to the file, recording a failure like a write.
+bool flushTerrainFile();
+// When a write of this session failed: shows the message (file and reason) and returns true, so
+// that a change is refused instead of being lost.
+bool terrainWriteFailed();
+
+// The invariants above: an empty text when they hold, else the first broken one.
+std::string terrainCheckInvariants();
+// In debug and sanitizer builds, stops the program with the broken invariant and where it was
+// found; in other builds does nothing.
+void terrainAssertInvariants(const char* where);
+// The same for what one grab or write-back touches (invariants 4 to 6 for the slot): cheap enough
+// for every transfer of a block; the whole check runs at the end of the operations on points.
+void terrainAssertSlot(unsigned slot, const char* where);
 // Clears every cache descriptor and the slot bookkeeping.
 void clearCache();
 

@@ -362,6 +362,7 @@ TEST_F(QueryTest, DuplicatesAtTheRoundingBoundary) {
     // Only inside the polygon: none of the pairs.
     const std::vector<PNT_2D_record> elsewhere{{0, 0}, {0, 500}, {500, 500}, {500, 0}, {0, 0}};
     EXPECT_EQ(dbfRemoveDuplicates(0, nullptr, 0, elsewhere), 0);
+    EXPECT_EQ(dbfTerrainCancelled(), 0);
     EXPECT_EQ(work(grab(b)), 0u);
 }
 
@@ -372,6 +373,7 @@ TEST_F(QueryTest, EscapeWhileMarkingDuplicatesLeavesAConsistentDatabase) {
     }
     cad.pressEscapeAtCheck(20);
     EXPECT_EQ(dbfRemoveDuplicates(0, nullptr, 0, {}), 0);
+    EXPECT_EQ(dbfTerrainCancelled(), 1) << "told apart from a run that found nothing";
     int marked = 0;
     for (auto& [n, p] : scanAll()) marked += work(p) != 0;
     EXPECT_GT(marked, 0);

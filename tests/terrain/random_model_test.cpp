@@ -219,12 +219,14 @@ TEST_P(RandomModelTest, StoreAgreesWithAPlainModel) {
             });
         }
         peakUsed = std::max(peakUsed, terrainState().header.usedBlocks);
+        ASSERT_EQ(terrainCheckInvariants(), "") << "after step " << op;
     }
     ASSERT_GT(model.points.size(), 1000u);
     ASSERT_GT(peakUsed, dbfState().cacheSlots);   // the cache was too small for the file
     checkAgainstModel();
 
     dbfCloseDbase();
+    ASSERT_EQ(terrainCheckInvariants(), "");
     const std::string f = bytes();
     const DTMHEADER h = header(f);
     EXPECT_EQ(+h.totalBlocks, peakUsed + 1);
@@ -241,6 +243,7 @@ TEST_P(RandomModelTest, StoreAgreesWithAPlainModel) {
     EXPECT_EQ(*buckets.rbegin(), +h.totalBlocks);
 
     ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
+    ASSERT_EQ(terrainCheckInvariants(), "");
     checkAgainstModel();
 }
 

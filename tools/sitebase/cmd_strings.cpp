@@ -16,11 +16,6 @@
 
 namespace {
 
-bool requireProject() {
-    if (!host().projectFile().empty()) return true;
-    std::fprintf(stderr, "No project is open. Create one with: sitebase project new DIR NAME\n");
-    return false;
-}
 
 std::vector<std::string> jobRoots() {
     std::vector<std::string> roots;

@@ -5,6 +5,7 @@
 //
 // The commands work on the project's terrain file ("<project>.dtm") itself: each opens it, does
 // its work and closes it, which writes the cache and the header back.
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -26,11 +27,6 @@ std::string terrainFileName() {
     return name;
 }
 
-bool requireProject() {
-    if (!host().projectFile().empty()) return true;
-    std::fprintf(stderr, "No project is open. Create one with: sitebase project new DIR NAME\n");
-    return false;
-}
 
 // Opens the project's terrain file; false after saying why.
 bool openTerrain() {
@@ -47,6 +43,21 @@ bool openTerrain() {
     }
     return true;
 }
+
+// Closes the terrain file; the result, or 1 when a write of the session failed (the library has
+// said so, with the file and the reason): no success is reported after it.
+int closeTerrain(int rc) {
+    dbfCloseDbase();
+    return dbfTerrainWriteError() ? 1 : rc;
+}
+
+// Whether Ctrl-C (or SIGTERM) has pressed Escape; checked at the commands' safe points, between
+// two points, where stopping leaves the file whole.
+bool escapePressed() {
+    int abort = 0;
+    return dbfCheckEscape(abort, 0) != 0;
+}
+
 
 // Splits a comma-separated line into trimmed fields.
 std::vector<std::string> fields(const char* line) {
@@ -101,8 +112,9 @@ void printPoint(unsigned number, const SURVCOORD& p) {
 }
 
 // Imports "name, y, x, z, surface" lines; lines that do not parse are counted and skipped (a
-// heading line among them). Returns the number of points added.
-int importPoints(const std::string& path, int& skipped) {
+// heading line among them). Returns the number of points added; stops at Escape (cancelled) or
+// at a failed write of the terrain file.
+int importPoints(const std::string& path, int& skipped, bool& cancelled) {
     FILE* in = coreFileOpen(path.c_str(), "rt");
     if (!in) {
         std::fprintf(stderr, "Unable to read %s\n", path.c_str());
@@ -113,7 +125,12 @@ int importPoints(const std::string& path, int& skipped) {
     char line[1024];
     int added = 0;
     skipped = 0;
-    while (coreFileTxtRead(line, in, sizeof line)) {
+    cancelled = false;
+    for (long lineNumber = 1; coreFileTxtRead(line, in, sizeof line); ++lineNumber) {
+        if (lineNumber % 256 == 0 && escapePressed()) {
+            cancelled = true;
+            break;
+        }
         const auto f = fields(line);
         double y, x, z, surface = 1;
         if (f.size() < 4 || f[0].empty() || !parseNumber(f[1], y) || !parseNumber(f[2], x) || !parseNumber(f[3], z) ||
@@ -125,6 +142,7 @@ int importPoints(const std::string& path, int& skipped) {
         dbfPackStruct(f[0].c_str(), y, x, z, static_cast<WORD>(surface), p);
         unsigned number = 0;
         if (dbfAddCoord(p, number)) ++added;
+        else if (dbfTerrainWriteError()) break;   // the file takes no more points
         else ++skipped;
         if (added % 1000 == 0) dbfDispGraph(added, added + 1000, "Importing points");
     }
@@ -164,6 +182,8 @@ int importLines(const std::string& path, int& skipped) {
     return added;
 }
 
+// Writes every point to a CSV file; the number written, or -1 after saying why (a failed write,
+// or Escape, which leaves the points written so far).
 int exportPoints(const std::string& path) {
     FILE* out = coreFileOpen(path.c_str(), "w+t");
     if (!out) {
@@ -175,10 +195,23 @@ int exportPoints(const std::string& path) {
     SURVCOORD p;
     for (unsigned n = dbfStartCoord(p, nullptr); n != 0; n = dbfNextCoord(p, n)) {
         std::snprintf(line, sizeof line, "%s,%.3f,%.3f,%.3f,%u", p.name, p.y, p.x, p.z, p.surface & 0xFFu);
-        coreFileTxtWrite(line, out);
-        ++written;
+        if (!coreFileTxtWrite(line, out) || std::ferror(out)) {
+            std::fprintf(stderr, "Unable to write %s: %s\n", path.c_str(), std::strerror(errno));
+            coreFileClose(out);
+            return -1;
+        }
+        if (++written % 256 == 0 && escapePressed()) {
+            coreFileClose(out);
+            std::fprintf(stderr, "Export cancelled: %s holds only the first %d points\n", path.c_str(), written);
+            return -1;
+        }
     }
+    const bool flushed = std::fflush(out) == 0 && !std::ferror(out);
     coreFileClose(out);
+    if (!flushed) {
+        std::fprintf(stderr, "Unable to write %s: %s\n", path.c_str(), std::strerror(errno));
+        return -1;
+    }
     return written;
 }
 
@@ -377,8 +410,7 @@ void addFilterCommands(CLI::App* terrain) {
                 std::printf("%s\n", dbfPassesFilter(&p, &f) ? "passes" : "fails");
                 rc = 0;
             }
-            dbfCloseDbase();
-            return rc;
+            return closeTerrain(rc);
         });
     });
 }
@@ -393,6 +425,10 @@ void addQueryCommands(CLI::App* terrain) {
     nearest->add_flag("--filter", filtered, "Only points that pass the project's filter");
     nearest->callback([] {
         commandResult() = runCommand([] {
+            if (radius < 0) {
+                std::fprintf(stderr, "--radius must not be negative, not %g\n", radius);
+                return 1;
+            }
             if (!openTerrain()) return 1;
             const double r = radius > 0 ? radius : dbfBlockSize();
             host().cad.setZoomRect(y - 6 * r, x - 6 * r, y + 6 * r, x + 6 * r);   // a twelfth of the view
@@ -409,8 +445,7 @@ void addQueryCommands(CLI::App* terrain) {
                 printPoint(n, p);
                 std::printf("at %.3f\n", std::hypot(p.y - y, p.x - x));
             }
-            dbfCloseDbase();
-            return rc;
+            return closeTerrain(rc);
         });
     });
 
@@ -427,8 +462,7 @@ void addQueryCommands(CLI::App* terrain) {
             const int found = dbfFindName(key, n, p);
             if (found) printPoint(n, p);
             else std::fprintf(stderr, "No point named '%s'\n", key);
-            dbfCloseDbase();
-            return found ? 0 : 1;
+            return closeTerrain(found ? 0 : 1);
         });
     });
 
@@ -447,8 +481,7 @@ void addQueryCommands(CLI::App* terrain) {
                 ++found;
             }
             std::printf("%d points named '%s'\n", found, key);
-            dbfCloseDbase();
-            return 0;
+            return closeTerrain(0);
         });
     });
 
@@ -458,8 +491,7 @@ void addQueryCommands(CLI::App* terrain) {
             RRect r;
             dbfBuckLimit(&r, 1);
             std::printf("y %.3f .. %.3f, x %.3f .. %.3f\n", r.minY, r.maxY, r.minX, r.maxX);
-            dbfCloseDbase();
-            return 0;
+            return closeTerrain(0);
         });
     });
 
@@ -473,9 +505,17 @@ void addQueryCommands(CLI::App* terrain) {
             NAMEFILT f;
             dbfLoadNameFilter(&f);
             const int any = dbfRemoveDuplicates(heights ? 1 : 0, &f, filtered ? 1 : 0, {});
+            if (dbfTerrainCancelled()) {
+                std::fprintf(stderr, "Duplicate marking cancelled; the points marked so far keep their marks\n");
+                return closeTerrain(1);
+            }
             int count = 0;
             SURVCOORD p;
             for (unsigned n = dbfStartCoord(p, nullptr); any && n != 0; n = dbfNextCoord(p, n)) {
+                if (escapePressed()) {
+                    std::fprintf(stderr, "Listing cancelled after %d duplicate points\n", count);
+                    return closeTerrain(1);
+                }
                 DWORD of = 0;
                 std::memcpy(&of, p.work, sizeof of);
                 if (of == 0) continue;
@@ -485,8 +525,7 @@ void addQueryCommands(CLI::App* terrain) {
                 ++count;
             }
             std::printf("%d duplicate points\n", count);
-            dbfCloseDbase();
-            return 0;
+            return closeTerrain(0);
         });
     });
 
@@ -500,8 +539,7 @@ void addQueryCommands(CLI::App* terrain) {
             const int ok = dbfDuplicateSurface(static_cast<WORD>(source), static_cast<WORD>(destination));
             std::printf(ok ? "Surface %d copied onto surface %d\n" : "Surface %d was not copied onto %d\n", source,
                         destination);
-            dbfCloseDbase();
-            return ok ? 0 : 1;
+            return closeTerrain(ok ? 0 : 1);
         });
     });
 
@@ -514,8 +552,7 @@ void addQueryCommands(CLI::App* terrain) {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
             const int rc = tracePerimeter(static_cast<WORD>(perimeterSurface), png);
-            dbfCloseDbase();
-            return rc;
+            return closeTerrain(rc);
         });
     });
 }
@@ -534,6 +571,10 @@ void addTerrainCommands(CLI::App& app) {
     create->callback([] {
         commandResult() = runCommand([] {
             if (!requireProject()) return 1;
+            if (!(extent > 0.0)) {
+                std::fprintf(stderr, "--extent must be greater than 0, not %g\n", extent);
+                return 1;
+            }
             const std::string name = terrainFileName();
             if (coreFileExist(name.c_str()) && !force) {
                 std::fprintf(stderr, "%s exists; use --force to replace it\n", name.c_str());
@@ -555,9 +596,13 @@ void addTerrainCommands(CLI::App& app) {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
             int skipped = 0;
-            const int added = importPoints(path, skipped);
-            dbfCloseDbase();
-            if (added < 0) return 1;
+            bool cancelled = false;
+            const int added = importPoints(path, skipped, cancelled);
+            if (closeTerrain(0) != 0 || added < 0) return 1;
+            if (cancelled) {
+                std::fprintf(stderr, "Import cancelled: %d points added before it stopped, the file is saved with them\n", added);
+                return 1;
+            }
             std::printf("%d points added, %d lines skipped\n", added, skipped);
             return 0;
         });
@@ -570,8 +615,7 @@ void addTerrainCommands(CLI::App& app) {
             if (!openTerrain()) return 1;
             int skipped = 0;
             const int added = importLines(path, skipped);
-            dbfCloseDbase();
-            if (added < 0) return 1;
+            if (closeTerrain(0) != 0 || added < 0) return 1;
             std::printf("%d lines added, %d skipped\n", added, skipped);
             return 0;
         });
@@ -597,8 +641,7 @@ void addTerrainCommands(CLI::App& app) {
                 printPoint(n, p);
                 ++shown;
             }
-            dbfCloseDbase();
-            return 0;
+            return closeTerrain(0);
         });
     });
 
@@ -628,8 +671,7 @@ void addTerrainCommands(CLI::App& app) {
                         std::printf("  line from %u %s\n", s, q.name);
                     }
             }
-            dbfCloseDbase();
-            return rc;
+            return closeTerrain(rc);
         });
     });
 
@@ -638,8 +680,7 @@ void addTerrainCommands(CLI::App& app) {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
             printStatistics();
-            dbfCloseDbase();
-            return 0;
+            return closeTerrain(0);
         });
     });
 
@@ -649,8 +690,7 @@ void addTerrainCommands(CLI::App& app) {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
             const int written = exportPoints(path);
-            dbfCloseDbase();
-            if (written < 0) return 1;
+            if (closeTerrain(0) != 0 || written < 0) return 1;
             std::printf("%d points written to %s\n", written, path.c_str());
             return 0;
         });
