@@ -178,6 +178,9 @@ public:
     // A line from its text (taken as it stands, line end excluded). The prefix is what goes
     // before the key when the line is rebuilt from a key (SetKey).
     explicit SWMM_LINE(const char* text = "", const char* prefix = "  ", const char* lineEnd = "\n");
+    // A line read from a file: every byte of the text is kept, a NUL byte too, so that the line
+    // is written back as it was read.
+    SWMM_LINE(const std::string& text, const char* prefix, const char* lineEnd);
 
     std::string Text() const { return lead_ + key_ + data_; }
     const std::string& Key() const { return key_; }
@@ -208,7 +211,7 @@ public:
     SWMM_LINE* Previous() const { return static_cast<SWMM_LINE*>(UI_ELEMENT::Previous()); }
 
 private:
-    void parse(const char* text);
+    void parse(const std::string& text);
     void changed();
 
     std::string lead_, key_, data_, end_, prefix_;

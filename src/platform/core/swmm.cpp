@@ -29,8 +29,12 @@ SWMM_LINE::SWMM_LINE(const char* text, const char* prefix, const char* lineEnd)
     parse(text ? text : "");
 }
 
-void SWMM_LINE::parse(const char* text) {
-    std::string t = text;
+SWMM_LINE::SWMM_LINE(const std::string& text, const char* prefix, const char* lineEnd)
+    : end_(lineEnd ? lineEnd : ""), prefix_(prefix ? prefix : "") {
+    parse(text);
+}
+
+void SWMM_LINE::parse(const std::string& t) {
     size_t keyStart = 0;
     while (keyStart < t.size() && isSpace(t[keyStart])) ++keyStart;
     size_t keyEnd = keyStart;
@@ -120,7 +124,7 @@ int SWMM_LIST::Load() {
     bool read = !path_.empty() && core_detail::readWholeFile(path_, bytes);
     if (read)
         for (auto& raw : core_detail::splitLines(bytes))
-            Append(new SWMM_LINE(raw.text.c_str(), separator_.c_str(), raw.end.c_str()));
+            Append(new SWMM_LINE(raw.text, separator_.c_str(), raw.end.c_str()));
     modified_ = false;
     return read ? 1 : 0;
 }
