@@ -368,10 +368,12 @@ bool readRecordLinks(FILE* f, DWORD count, RecordLinks& links) {
             links.prev[idx] = head.prev;
             links.next[idx] = head.next;
             if (head.type == kRecChainage) {
-                CHGBASE rec;
-                std::memcpy(&rec, bytes, sizeof rec);
-                if (!claim(links, rec.extra, kRecExtra, idx)) return false;
-                for (DWORD layer : rec.layers)
+                // Copied out of the packed record, whose fields are not aligned.
+                DWORD extra, layers[kRoadLayers];
+                std::memcpy(&extra, bytes + offsetof(CHGBASE, extra), sizeof extra);
+                std::memcpy(layers, bytes + offsetof(CHGBASE, layers), sizeof layers);
+                if (!claim(links, extra, kRecExtra, idx)) return false;
+                for (DWORD layer : layers)
                     if (!claim(links, layer, kRecLayer, idx)) return false;
             } else if (head.type == kRecLayer || head.type == kRecSection) {
                 if (!claim(links, head.next, kRecSection, idx)) return false;

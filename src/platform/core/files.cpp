@@ -34,13 +34,15 @@ std::string withDot(const char* extension) {
 // The last error, per thread, and the test hook.
 
 thread_local int t_lastError = 0;
-thread_local std::string t_lastErrorText;
+// A plain buffer, not a std::string: saves made by static destructors at exit still set it, after
+// the thread's own objects are gone.
+thread_local char t_lastErrorText[256];
 
 // Remembers why a wrapper failed; 0 (a failure that left no errno) counts as an I/O error.
 void setLastError(int error) {
     t_lastError = error ? error : EIO;
     char text[256];
-    t_lastErrorText = strerror_r(t_lastError, text, sizeof text);
+    coreStrncpy(t_lastErrorText, strerror_r(t_lastError, text, sizeof text), sizeof t_lastErrorText);
 }
 
 // Fails with the current errno; returns 0 for `return failWithErrno();`.
@@ -55,8 +57,9 @@ void* g_faultContext = nullptr;
 // The names of the open streams opened for writing, for the hook to tell files apart.
 std::mutex g_namesLock;
 std::unordered_map<FILE*, std::string>& streamNames() {
-    static std::unordered_map<FILE*, std::string> names;
-    return names;
+    // Never destroyed: files are still written by static destructors at exit.
+    static auto* names = new std::unordered_map<FILE*, std::string>;
+    return *names;
 }
 
 void rememberName(FILE* stream, const std::string& name) {
@@ -192,11 +195,11 @@ bool replaceFile(const std::string& target, const std::function<bool(FILE*)>& wr
 // Last error and test hook
 
 int coreFileLastError() { return t_lastError; }
-const char* coreFileLastErrorText() { return t_lastErrorText.c_str(); }
+const char* coreFileLastErrorText() { return t_lastErrorText; }
 
 void coreFileClearError() {
     t_lastError = 0;
-    t_lastErrorText.clear();
+    t_lastErrorText[0] = '\0';
 }
 
 std::string coreFileErrorText(const char* action, const char* name) {
@@ -205,7 +208,7 @@ std::string coreFileErrorText(const char* action, const char* name) {
     text += ' ';
     text += name ? name : "";
     text += ": ";
-    text += t_lastError ? t_lastErrorText : std::string("Unknown error");
+    text += t_lastError ? t_lastErrorText : "Unknown error";
     return text;
 }
 
