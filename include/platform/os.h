@@ -24,8 +24,9 @@ void osSetPhysicalMemoryOverride(std::uint64_t bytes);
 // The library's file version ("1.0.0.0" style), or an empty text when it is not known.
 std::string osFileVersion();
 
-// The Escape key of a terminal host: Ctrl-C presses it. Pressing is safe from a signal handler;
-// taking reads and clears the press.
+// The Escape key of a terminal host: Ctrl-C and SIGTERM press it. Pressing is safe from a signal
+// handler; taking reads and clears the press. A second signal before the first press was taken
+// ends the program as the signal does by default.
 void osPressEscape();
 bool osTakeEscape();
 void osInstallCtrlCAsEscape();

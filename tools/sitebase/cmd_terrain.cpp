@@ -153,8 +153,9 @@ int importPoints(const std::string& path, int& skipped, bool& cancelled) {
     return added;
 }
 
-// Imports "name a, name b, feature" lines. Returns the number of lines added.
-int importLines(const std::string& path, int& skipped) {
+// Imports "name a, name b, feature" lines. Returns the number of lines added; stops at Escape
+// (cancelled), between two lines.
+int importLines(const std::string& path, int& skipped, bool& cancelled) {
     FILE* in = coreFileOpen(path.c_str(), "rt");
     if (!in) {
         std::fprintf(stderr, "Unable to read %s\n", path.c_str());
@@ -164,7 +165,12 @@ int importLines(const std::string& path, int& skipped) {
     char line[1024];
     int added = 0;
     skipped = 0;
-    while (coreFileTxtRead(line, in, sizeof line)) {
+    cancelled = false;
+    for (long lineNumber = 1; coreFileTxtRead(line, in, sizeof line); ++lineNumber) {
+        if (lineNumber % 256 == 0 && escapePressed()) {
+            cancelled = true;
+            break;
+        }
         const auto f = fields(line);
         if (f.size() < 2) {
             ++skipped;
@@ -614,8 +620,13 @@ void addTerrainCommands(CLI::App& app) {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
             int skipped = 0;
-            const int added = importLines(path, skipped);
+            bool cancelled = false;
+            const int added = importLines(path, skipped, cancelled);
             if (closeTerrain(0) != 0 || added < 0) return 1;
+            if (cancelled) {
+                std::fprintf(stderr, "Import cancelled: %d lines added before it stopped, the file is saved with them\n", added);
+                return 1;
+            }
             std::printf("%d lines added, %d skipped\n", added, skipped);
             return 0;
         });

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -125,18 +124,6 @@ void showOnTerminal(const HeadlessCadWindow& cad) {
     std::fflush(stderr);
 }
 
-// SIGTERM presses Escape as Ctrl-C does: the work stops at its next safe point, the files are
-// left consistent, and the command ends with "Cancelled" and 1 instead of dying half way.
-extern "C" void onTerminate(int) { osPressEscape(); }
-
-void installTerminateAsEscape() {
-    struct sigaction sa {};
-    sa.sa_handler = onTerminate;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &sa, nullptr);
-}
-
 }  // namespace
 
 Host& host() {
@@ -166,7 +153,6 @@ void Host::start() {
     if (!project.empty() && fs::exists(project)) coreSetJobFile(project.c_str());
     platformSetDefaultUi(&ui);
     osInstallCtrlCAsEscape();
-    installTerminateAsEscape();
     if (!quiet) cad.setConsoleHook(showOnTerminal);
     // The library's status line and progress bar reach the terminal through the drawing window.
     initDbfAPI(&frame, &cad, nullptr);

@@ -54,7 +54,16 @@ namespace {
 std::uint64_t g_memoryOverride = 0;
 volatile std::sig_atomic_t g_escape = 0;
 
-extern "C" void onInterrupt(int) { g_escape = 1; }
+// A second signal while the first press is still waiting to be taken ends the program as the
+// signal would have: work that never looks at Escape can still be stopped.
+extern "C" void onInterrupt(int signal) {
+    if (g_escape) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    g_escape = 1;
+}
 }  // namespace
 
 std::uint64_t osPhysicalMemory() {
@@ -83,4 +92,5 @@ void osInstallCtrlCAsEscape() {
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
 }
