@@ -56,49 +56,33 @@ protected:
     }
 };
 
-TEST_F(FenceTest, ClosedFenceIsLoadedWithYThenX) {
-    node("Yard", 1, "10,100");
-    node("Yard", 2, "20,100");
-    node("Yard", 3, "20,200");
-    node("Yard", 4, "10,100");
-    std::vector<PNT_2D_record> polygon{{1, 1}};
-    EXPECT_EQ(dbfGrabFence("Yard", polygon), 4);
-    ASSERT_EQ(polygon.size(), 4u);
-    EXPECT_DOUBLE_EQ(polygon[1].y, 20.0);
-    EXPECT_DOUBLE_EQ(polygon[1].x, 100.0);
-}
-
-TEST_F(FenceTest, OpenShortOrMissingFencesAreEmpty) {
+TEST_F(FenceTest, OnlyClosedFencesOfThreeOrMoreNodesBeforeAZeroNodeLoad) {
+    // Each row: a fence's nodes ("y,x") and the points loaded (0: none, and an empty polygon).
+    const struct {
+        const char* name;
+        std::vector<const char*> nodes;
+        int points;
+    } rows[] = {
+        {"Yard", {"10,100", "20,100", "20,200", "10,100"}, 4},
+        {"Open", {"0,1", "5,5", "9,9"}, 0},  // the last node differs from the first in both coordinates
+        {"Shut", {"0,1", "5,5", "0,9"}, 3},  // differing in one coordinate only still counts as closed
+        {"Short", {"1,1", "1,1"}, 0},
+        {"Cut", {"1,1", "2,1", "2,2", "1,1", "0,0", "7,7"}, 4},  // a zero node ends the list
+        {"Cut2", {"1,1", "0,0", "2,2", "1,1", "0,0", "7,7"}, 0},  // only one node before the end
+        {"Nowhere", {}, 0},
+    };
+    for (const auto& r : rows) {
+        for (size_t n = 0; n < r.nodes.size(); ++n) node(r.name, int(n + 1), r.nodes[n]);
+        std::vector<PNT_2D_record> polygon{{1, 1}};
+        EXPECT_EQ(dbfGrabFence(r.name, polygon), r.points) << r.name;
+        EXPECT_EQ(polygon.size(), size_t(r.points)) << r.name;
+        if (std::string(r.name) == "Yard") {  // loaded with y, then x
+            EXPECT_DOUBLE_EQ(polygon[1].y, 20.0);
+            EXPECT_DOUBLE_EQ(polygon[1].x, 100.0);
+        }
+    }
     std::vector<PNT_2D_record> polygon;
-    // Open: the last node differs from the first in both coordinates.
-    node("Open", 1, "0,1");
-    node("Open", 2, "5,5");
-    node("Open", 3, "9,9");
-    EXPECT_EQ(dbfGrabFence("Open", polygon), 0);
-    EXPECT_TRUE(polygon.empty());
-    // Differing in one coordinate only still counts as closed.
-    node("Open", 3, "0,9");
-    EXPECT_EQ(dbfGrabFence("Open", polygon), 3);
-    // Too short.
-    node("Short", 1, "1,1");
-    node("Short", 2, "1,1");
-    EXPECT_EQ(dbfGrabFence("Short", polygon), 0);
-    // Missing.
-    EXPECT_EQ(dbfGrabFence("Nowhere", polygon), 0);
     EXPECT_EQ(dbfGrabFence(nullptr, polygon), 0);
-}
-
-TEST_F(FenceTest, ZeroNodeEndsTheList) {
-    node("Cut", 1, "1,1");
-    node("Cut", 2, "2,1");
-    node("Cut", 3, "2,2");
-    node("Cut", 4, "1,1");
-    node("Cut", 5, "0,0");
-    node("Cut", 6, "7,7");
-    std::vector<PNT_2D_record> polygon;
-    EXPECT_EQ(dbfGrabFence("Cut", polygon), 4);
-    node("Cut", 2, "0,0");   // now only one node before the end
-    EXPECT_EQ(dbfGrabFence("Cut", polygon), 0);
 }
 
 TEST_F(FenceTest, ComboListsFenceNamesUpToTheFirstMissing) {
