@@ -31,35 +31,30 @@ TEST_F(StartupTest, SmallMachineGetsTheFloorOf250ZeroedSlots) {
     EXPECT_EQ(s.cacheDescriptors[250 * kCacheDescriptorBytes - 1], 0);
 }
 
-TEST_F(StartupTest, CacheShareIsClampedTo25To50Percent) {
+TEST_F(StartupTest, CacheShareIsClampedTo25To50PercentWithAFloorOf250Slots) {
     const std::uint64_t gib = 1ull << 30;
+    const std::uint64_t exactly251 = 251ull * 73000 * 4;   // a quarter of it is 251 blocks
     struct Case {
-        const char* setting;
+        std::uint64_t memory;
+        const char* setting;   // DTMRam; nullptr: as the row before left it
         int percent;
         std::uint32_t slots;
     } cases[] = {
-        {"10", 25, 3677},   // 268,435,456 / 73,000
-        {"25", 25, 3677},
-        {"26", 26, 3824},   // 279,172,874 / 73,000: the budget is exact, not rounded
-        {"50", 50, 7354},
-        {"80", 50, 7354},
-        {"rubbish", 25, 3677},
+        {gib, "10", 25, 3677},   // 268,435,456 / 73,000
+        {gib, "25", 25, 3677},
+        {gib, "26", 26, 3824},   // 279,172,874 / 73,000: the budget is exact, not rounded
+        {gib, "50", 50, 7354},
+        {gib, "80", 50, 7354},
+        {gib, "rubbish", 25, 3677},
+        {exactly251, nullptr, 25, 251},   // the floor applies up to 250 slots and not above
+        {exactly251 - 4, nullptr, 25, 250},
+        {1, nullptr, 25, 250},
     };
     for (const Case& c : cases) {
-        restart(frame, cad, gib, c.setting);
-        EXPECT_EQ(dbfState().cachePercent, c.percent) << c.setting;
-        EXPECT_EQ(dbfState().cacheSlots, c.slots) << c.setting;
+        restart(frame, cad, c.memory, c.setting);
+        EXPECT_EQ(dbfState().cachePercent, c.percent) << c.memory << " " << (c.setting ? c.setting : "");
+        EXPECT_EQ(dbfState().cacheSlots, c.slots) << c.memory << " " << (c.setting ? c.setting : "");
     }
-}
-
-TEST_F(StartupTest, FloorAppliesUpTo250SlotsAndNotAbove) {
-    const std::uint64_t exactly251 = 251ull * 73000 * 4;   // a quarter of it is 251 blocks
-    restart(frame, cad, exactly251, nullptr);
-    EXPECT_EQ(dbfState().cacheSlots, 251u);
-    restart(frame, cad, exactly251 - 4, nullptr);
-    EXPECT_EQ(dbfState().cacheSlots, 250u);
-    restart(frame, cad, 1, nullptr);
-    EXPECT_EQ(dbfState().cacheSlots, 250u);
 }
 
 TEST_F(StartupTest, CacheThatCannotBeHadEndsStartUpWithItsMessage) {
