@@ -9,10 +9,7 @@
 namespace fs = std::filesystem;
 
 TEST_F(NetworkTest, AFailedSaveLeavesTheSavedTableAndRecoversFromTheWorkFiles) {
-    ASSERT_NE(openSewer(), nullptr);
-    append(dbfState().sewerTable, [](DATA4* d) { nettest::set(d, "NODE", "SAVED"); });
-    ui.answers = {IDYES};
-    dbfSewerCloseFile(true);
+    saveSewer({"SAVED"});
 
     const std::string saved = sewerPath(), work = file("Site.SET");
     const std::string savedBytes = dbtest::readFile(saved);
@@ -56,9 +53,7 @@ TEST_F(NetworkTest, AFailedSaveLeavesTheSavedTableAndRecoversFromTheWorkFiles) {
 }
 
 TEST_F(NetworkTest, AWorkCopyThatCannotBeMadeFailsTheOpenAndLeavesNoWorkFiles) {
-    ASSERT_NE(openSewer(), nullptr);
-    ui.answers = {IDYES};
-    dbfSewerCloseFile(true);
+    saveSewer({});
     const std::uint64_t before = dbtest::fileHash(sewerPath());
     for (const char* work : {"Site.SET", "Site.SEI"}) {   // the table, then its settings
         SCOPED_TRACE(work);

@@ -122,34 +122,15 @@ TEST_F(NetworkTest, TableWithMissingAndChangedFieldsIsRebuiltKeepingEveryValue) 
 
 // Writes an index file holding only the NODE tag for a table.
 void writeNodeOnlyIndex(const std::string& table, const std::string& index) {
-    CODE4 code{};
-    code4initLow(&code, nullptr, 6401, 1300);
-    code.autoOpen = 0;
-    DATA4* d = d4open(&code, table.c_str());
-    ASSERT_NE(d, nullptr);
     const TAG4INFO one[] = {{"NODE", "NODE", nullptr, 0, 0}, {nullptr, nullptr, nullptr, 0, 0}};
-    EXPECT_NE(i4create(d, index.c_str(), one), nullptr);
-    d4close(d);
-    code4initUndo(&code);
+    bool made = false;
+    nettest::withTable(table, [&](DATA4* d) { made = i4create(d, index.c_str(), one) != nullptr; });
+    EXPECT_TRUE(made) << table;
 }
 
 TEST_F(NetworkTest, ReusedWorkFileWithAnIndexLackingTagsGainsThemAndIsRebuilt) {
-    ASSERT_NE(openSewer(), nullptr);
-    append(dbfState().sewerTable, [](DATA4* d) { nettest::set(d, "NODE", "SAVED"); });
-    ui.answers = {IDYES};
-    dbfSewerCloseFile(true);
     // A work table left over from a crash, holding newer data, and an index of one tag.
-    fs::copy_file(sewerPath(), file("Site.SET"));
-    {
-        CODE4 code{};
-        code4initLow(&code, nullptr, 6401, 1300);
-        code.autoOpen = 0;
-        DATA4* d = d4open(&code, file("Site.SET").c_str());
-        d4go(d, 1);
-        f4assign(d4field(d, "NODE"), "RECOVERED");
-        d4close(d);
-        code4initUndo(&code);
-    }
+    leaveWorkTable("RECOVERED");
     writeNodeOnlyIndex(file("Site.SET"), file("Site.SEX"));
     const std::string savedBefore = dbtest::readFile(sewerPath());
 
@@ -173,22 +154,7 @@ TEST_F(NetworkTest, ReusedWorkFileWithAnIndexLackingTagsGainsThemAndIsRebuilt) {
 }
 
 TEST_F(NetworkTest, WorkFileRecoveryAnsweredNoStartsAgainFromTheSavedTable) {
-    ASSERT_NE(openSewer(), nullptr);
-    append(dbfState().sewerTable, [](DATA4* d) { nettest::set(d, "NODE", "SAVED"); });
-    ui.answers = {IDYES};
-    dbfSewerCloseFile(true);
-    // A stale work table with other data.
-    fs::copy_file(sewerPath(), file("Site.SET"));
-    {
-        CODE4 code{};
-        code4initLow(&code, nullptr, 6401, 1300);
-        code.autoOpen = 0;
-        DATA4* d = d4open(&code, file("Site.SET").c_str());
-        d4go(d, 1);
-        f4assign(d4field(d, "NODE"), "STALE");
-        d4close(d);
-        code4initUndo(&code);
-    }
+    leaveWorkTable("STALE");  // a stale work table with other data
     ui.clear();
     ui.answers = {IDNO};
     ASSERT_NE(openSewer(), nullptr);
@@ -230,11 +196,7 @@ TEST_F(NetworkTest, LeadingZerosAreRestoredInEveryRecord) {
 }
 
 TEST_F(NetworkTest, CloseOffersToPackDeletedRecordsAndThenToSaveAndNoKeepsTheSavedFiles) {
-    ASSERT_NE(openSewer(), nullptr);
-    DATA4* data = dbfState().sewerTable;
-    for (const char* node : {"A", "B", "C"}) append(data, [&](DATA4* d) { nettest::set(d, "NODE", node); });
-    ui.answers = {IDYES};
-    dbfSewerCloseFile(true);
+    saveSewer({"A", "B", "C"});
     const std::string tableBefore = dbtest::readFile(sewerPath());
     const std::string indexBefore = dbtest::readFile(file("Site.mdx"));
 
@@ -304,10 +266,7 @@ TEST_F(NetworkTest, SaveKeepsTheTableOpenAndSaveAsMovesItToTheChosenFile) {
 }
 
 TEST_F(NetworkTest, DamagedTablesEndInTheOpenMessageAndAClosedKind) {
-    ASSERT_NE(openSewer(), nullptr);
-    for (const char* node : {"A", "B"}) append(dbfState().sewerTable, [&](DATA4* d) { nettest::set(d, "NODE", node); });
-    ui.answers = {IDYES};
-    dbfSewerCloseFile(true);
+    saveSewer({"A", "B"});
     const std::string good = dbtest::readFile(sewerPath());
     ASSERT_GT(good.size(), 1000u);
 

@@ -20,21 +20,28 @@ struct Field {
     int dec;
 };
 
-// The structure of a table on disk, in order.
-inline std::vector<Field> structureOf(const std::string& path) {
+// Opens a table on disk without its index on a context of its own, calls use, and closes it.
+inline void withTable(const std::string& path, const std::function<void(DATA4*)>& use) {
     CODE4 code{};
     code4initLow(&code, nullptr, 6401, 1300);
     code.autoOpen = 0;
     code.errOpen = 0;
-    std::vector<Field> out;
     if (DATA4* data = d4open(&code, path.c_str())) {
+        use(data);
+        d4close(data);
+    }
+    code4initUndo(&code);
+}
+
+// The structure of a table on disk, in order.
+inline std::vector<Field> structureOf(const std::string& path) {
+    std::vector<Field> out;
+    withTable(path, [&](DATA4* data) {
         for (int j = 1; j <= d4numFields(data); ++j) {
             FIELD4* f = d4fieldJ(data, j);
             out.push_back({f4name(f), static_cast<char>(f4type(f)), f4len(f), f4decimals(f)});
         }
-        d4close(data);
-    }
-    code4initUndo(&code);
+    });
     return out;
 }
 
@@ -57,20 +64,15 @@ inline void writeTable(const std::string& path, const std::vector<FIELD4INFO>& f
 
 // Reads one field of every record in physical order, blanks trimmed.
 inline std::vector<std::string> columnOf(const std::string& path, const char* name) {
-    CODE4 code{};
-    code4initLow(&code, nullptr, 6401, 1300);
-    code.autoOpen = 0;
     std::vector<std::string> out;
-    if (DATA4* data = d4open(&code, path.c_str())) {
+    withTable(path, [&](DATA4* data) {
         for (long r = 1; r <= d4recCount(data); ++r) {
             d4go(data, r);
             std::string text = f4str(d4field(data, name));
             while (!text.empty() && text.back() == ' ') text.pop_back();
             out.push_back(text);
         }
-        d4close(data);
-    }
-    code4initUndo(&code);
+    });
     return out;
 }
 
@@ -99,6 +101,25 @@ protected:
         ASSERT_EQ(d4appendBlank(data), 0);
         fill(data);
         d4flush(data);
+    }
+
+    // Opens the sewer table, appends a record per node and closes it saved.
+    void saveSewer(std::initializer_list<const char*> nodes) {
+        ASSERT_NE(openSewer(), nullptr);
+        for (const char* node : nodes) append(dbfState().sewerTable, [&](DATA4* d) { nettest::set(d, "NODE", node); });
+        ui.answers = {IDYES};
+        dbfSewerCloseFile(true);
+    }
+
+    // Saves a sewer table of one record, SAVED, and leaves a work table beside it whose record
+    // is named node instead.
+    void leaveWorkTable(const char* node) {
+        saveSewer({"SAVED"});
+        std::filesystem::copy_file(sewerPath(), file("Site.SET"));
+        nettest::withTable(file("Site.SET"), [&](DATA4* d) {
+            d4go(d, 1);
+            f4assign(d4field(d, "NODE"), node);
+        });
     }
 
     bool statusShown(const std::string& text) const {

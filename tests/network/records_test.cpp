@@ -34,6 +34,10 @@ protected:
     }
 
     std::string show(const char* name) { return displayOf(dbfSewerGetFieldString, name); }
+    // Each row: a column and the text it shows for the current record.
+    void expectShown(std::initializer_list<std::pair<const char*, const char*>> rows) {
+        for (const auto& [name, text] : rows) EXPECT_EQ(show(name), text) << name;
+    }
 
     TINIFile* ini = nullptr;
 };
@@ -194,41 +198,23 @@ TEST_F(RecordsTest, DisplayTextsOfTheLinkTableColumns) {
     add({{"NODE", "R"}, {"L_TYPE", "Pump"}, {"L_REF", "PumpSet A"}, {"INLEVEL", "20"}, {"HYDGRADE", "3.5"}});
 
     dbfSewerGetRecord(1);
-    EXPECT_EQ(show("SIZE"), "2 x 450");
-    EXPECT_EQ(show("FIXSIZE"), "2 x 375");
-    EXPECT_EQ(show("L_TYPE"), "Concrete Pipe");
-    EXPECT_EQ(show("UNITINFLOW1"), "3 x Residential");
-    EXPECT_EQ(show("UNITINFLOW2"), "") << "no units";
-    EXPECT_EQ(show("UNITINFLOW3"), "") << "a class beginning with None";
-    EXPECT_EQ(show("HYDROINFLOW1"), "3 x Daily");
-    // The sewer table has no areas or volumes: they read as 0.
-    EXPECT_EQ(show("RATAREA"), "0.000");
-    EXPECT_EQ(show("TOTALVOL"), "0.0");
-    EXPECT_EQ(show("SLOPERATIO"), "0.0000");
-    // V^2/19.62 + inlevel + flow depth: 0.2 + 100.5 + 0.5 x 0.45
-    EXPECT_EQ(show("GRADE"), "100.925");
-    EXPECT_EQ(show("SOFFIT"), "100.950");
-    EXPECT_EQ(show("REALDEPTH"), "0.225");
-    EXPECT_EQ(show("BRANCH"), "12");
-    EXPECT_EQ(show("INLEVEL"), "100.500");
-    EXPECT_EQ(show("OUTLEVEL"), "99.250");
-    EXPECT_EQ(show("MH_DEPTH"), "1.500");
-    EXPECT_EQ(show("BEDDING"), "Class B");
-    EXPECT_EQ(show("NO_SUCH"), "Unknown");
-
-    dbfSewerGetRecord(2);
-    EXPECT_EQ(show("SIZE"), "600 x 300");
-    EXPECT_EQ(show("SLOPERATIO"), "200.0000");
-    EXPECT_EQ(show("SOFFIT"), "10.300") << "a box's height is its second size";
-    EXPECT_EQ(show("REALDEPTH"), "0.120");
-
+    expectShown({{"SIZE", "2 x 450"}, {"FIXSIZE", "2 x 375"}, {"L_TYPE", "Concrete Pipe"},
+                 {"UNITINFLOW1", "3 x Residential"},
+                 {"UNITINFLOW2", ""},  // no units
+                 {"UNITINFLOW3", ""},  // a class beginning with None
+                 {"HYDROINFLOW1", "3 x Daily"},
+                 // The sewer table has no areas or volumes: they read as 0.
+                 {"RATAREA", "0.000"}, {"TOTALVOL", "0.0"}, {"SLOPERATIO", "0.0000"},
+                 // V^2/19.62 + inlevel + flow depth: 0.2 + 100.5 + 0.5 x 0.45
+                 {"GRADE", "100.925"}, {"SOFFIT", "100.950"}, {"REALDEPTH", "0.225"}, {"BRANCH", "12"},
+                 {"INLEVEL", "100.500"}, {"OUTLEVEL", "99.250"}, {"MH_DEPTH", "1.500"}, {"BEDDING", "Class B"},
+                 {"NO_SUCH", "Unknown"}});
+    dbfSewerGetRecord(2);  // a box's height is its second size
+    expectShown({{"SIZE", "600 x 300"}, {"SLOPERATIO", "200.0000"}, {"SOFFIT", "10.300"}, {"REALDEPTH", "0.120"}});
     dbfSewerGetRecord(3);
-    EXPECT_EQ(show("SIZE"), "Unknown");
-    EXPECT_EQ(show("SOFFIT"), "0.000");
-
+    expectShown({{"SIZE", "Unknown"}, {"SOFFIT", "0.000"}});
     dbfSewerGetRecord(4);
-    EXPECT_EQ(show("SIZE"), "PumpSet A");
-    EXPECT_EQ(show("GRADE"), "23.500");
+    expectShown({{"SIZE", "PumpSet A"}, {"GRADE", "23.500"}});
     ini->SetString("Design Parameters", "Inflow Method", "SWMM");
     EXPECT_EQ(show("GRADE"), "3.500");
 }
