@@ -8,26 +8,14 @@
 
 namespace {
 
-class RoadSaveTest : public LibraryTest {
+class RoadSaveTest : public RoadTest {
 protected:
-    std::string sec() const { return file("Site.1.sec"); }
-    std::string str() const { return file("Site.1.str"); }
-    std::string rbk() const { return file("Site.1.rbk"); }
+    RoadSaveTest() { openRoad = false; }
 
-    static void insert(double chg) {
-        CHGBASE rec;
-        dbfInsertChainage(chg, &rec);
-    }
-    static std::vector<double> chainages() {
-        std::vector<double> all;
-        double chg = kChgBeforeFirst;
-        for (unsigned idx = dbfFindChainage(chg, 1); idx != 0; idx = dbfNextChainage(chg, 1)) all.push_back(chg);
-        return all;
-    }
     void TearDown() override {
         ui.defaultAnswer = IDNO;
         dbfRoadInit(0, 1);
-        LibraryTest::TearDown();
+        RoadTest::TearDown();
     }
 };
 

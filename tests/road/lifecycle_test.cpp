@@ -5,11 +5,9 @@
 
 namespace {
 
-class RoadLifeTest : public LibraryTest {
+class RoadLifeTest : public RoadTest {
 protected:
-    std::string sec() const { return file("Site.1.sec"); }
-    std::string str() const { return file("Site.1.str"); }
-    std::string rbk() const { return file("Site.1.rbk"); }
+    RoadLifeTest() { openRoad = false; }
     std::string sbk() const { return file("Site.1.sbk"); }
     std::string des() const { return file("Site.1.des"); }
 
@@ -25,22 +23,10 @@ protected:
         ui.clear();
     }
 
-    static unsigned insert(double chg) {
-        CHGBASE rec;
-        return dbfInsertChainage(chg, &rec);
-    }
-
-    static std::vector<double> chainages() {
-        std::vector<double> all;
-        double chg = kChgBeforeFirst;
-        for (unsigned idx = dbfFindChainage(chg, 1); idx != 0; idx = dbfNextChainage(chg, 1)) all.push_back(chg);
-        return all;
-    }
-
     void TearDown() override {
         ui.defaultAnswer = IDNO;
         dbfRoadInit(0, 1);
-        LibraryTest::TearDown();
+        RoadTest::TearDown();
     }
 };
 

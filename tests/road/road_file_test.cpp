@@ -64,15 +64,15 @@ TEST_F(RoadFileTest, FindAndStepFromTheCursor) {
     insert(10.0);
     insert(20.0);
     insert(30.0);
-    double chg = 25.0;
-    EXPECT_EQ(dbfFindChainage(chg, 1), 3u);
-    EXPECT_EQ(chg, 30.0);
-    chg = 35.0;
-    EXPECT_EQ(dbfFindChainage(chg, 1), 3u);
-    EXPECT_EQ(chg, 30.0);
-    chg = 5.0;
-    EXPECT_EQ(dbfFindChainage(chg, 1), 1u);
-    EXPECT_EQ(chg, 10.0);
+    // The record found from a chainage, and the chainage it stands on.
+    const auto find = [](double chg, int visible) {
+        const unsigned idx = dbfFindChainage(chg, visible);
+        return std::pair{idx, chg};
+    };
+    EXPECT_EQ(find(25.0, 1), std::pair(3u, 30.0));
+    EXPECT_EQ(find(35.0, 1), std::pair(3u, 30.0));
+    EXPECT_EQ(find(5.0, 1), std::pair(1u, 10.0));
+    double chg = 10.0;
     EXPECT_EQ(dbfPrevChainage(chg, 1), 0u);
     EXPECT_EQ(chg, 10.0);
     EXPECT_EQ(+roadState().head.current, 1u);
@@ -82,9 +82,7 @@ TEST_F(RoadFileTest, FindAndStepFromTheCursor) {
     ASSERT_EQ(dbfGrabChg(2, &rec), 1);
     rec.hidden = 1;
     ASSERT_EQ(dbfStoreChg(2, &rec), 1);
-    chg = 20.0;
-    EXPECT_EQ(dbfFindChainage(chg, 0), 3u);
-    EXPECT_EQ(chg, 30.0);
+    EXPECT_EQ(find(20.0, 0), std::pair(3u, 30.0));
     chg = 10.0;
     dbfFindChainage(chg, 0);
     EXPECT_EQ(dbfNextChainage(chg, 0), 3u);
@@ -93,9 +91,7 @@ TEST_F(RoadFileTest, FindAndStepFromTheCursor) {
     ASSERT_EQ(dbfGrabChg(3, &rec), 1);
     rec.hidden = 1;
     ASSERT_EQ(dbfStoreChg(3, &rec), 1);
-    chg = 30.0;
-    EXPECT_EQ(dbfFindChainage(chg, 0), 1u);
-    EXPECT_EQ(chg, 10.0);
+    EXPECT_EQ(find(30.0, 0), std::pair(1u, 10.0));
 }
 
 TEST_F(RoadFileTest, RoundingToMillimetres) {

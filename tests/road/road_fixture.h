@@ -16,12 +16,20 @@
 
 class RoadTest : public LibraryTest {
 protected:
+    bool openRoad = true;  // false: the test opens (or not) road 1 itself
+
     void SetUp() override {
         LibraryTest::SetUp();
         ASSERT_FALSE(HasFatalFailure());
+        if (!openRoad) return;
         dbfRoadInit(1, 1);
         ASSERT_TRUE(roadState().stream != nullptr);
     }
+
+    // Road 1's saved and work files.
+    std::string sec() const { return file("Site.1.sec"); }
+    std::string str() const { return file("Site.1.str"); }
+    std::string rbk() const { return file("Site.1.rbk"); }
 
     void TearDown() override {
         if (dbfRoadIsOpen()) {
