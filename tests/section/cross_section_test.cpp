@@ -24,6 +24,11 @@ XSECTION sectionOf(std::initializer_list<double> offsets, std::initializer_list<
     return xs;
 }
 
+// Each row: a relative point number (or marker) and the point it names in xs (0: none).
+void expectRelative(XSECTION& xs, std::initializer_list<std::pair<int, int>> rows) {
+    for (const auto& [n, point] : rows) EXPECT_EQ(dbfRelativePtno(n, xs), point) << n;
+}
+
 std::vector<double> offsets(const XSECTION& xs) {
     std::vector<double> all;
     for (int i = 0; i < xs.count; ++i) all.push_back(xs.points[i].offset);
@@ -186,9 +191,7 @@ TEST_F(CrossSectionTest, DeleteRemoveAndChop) {
     XSECTION c = sectionOf({-10, 0, 10}, {0, 10, 20});
     dbfChopSect(-5, 5, &c);
     ASSERT_EQ(offsets(c), (std::vector<double>{-5, 0, 5}));
-    EXPECT_DOUBLE_EQ(c.points[0].elevation, 5);
-    EXPECT_DOUBLE_EQ(c.points[1].elevation, 10);
-    EXPECT_DOUBLE_EQ(c.points[2].elevation, 15);
+    for (int i = 0; i < 3; ++i) EXPECT_DOUBLE_EQ(c.points[i].elevation, 5.0 * (i + 1)) << i;
     EXPECT_EQ(c.points[2].idNo, 0);
 
     XSECTION none = sectionOf({-10, 10}, {0, 20});
@@ -226,11 +229,8 @@ TEST_F(CrossSectionTest, SortMovesWholePointsIntoOffsetOrder) {
 
 TEST_F(CrossSectionTest, SegmentsInterpolationAndElevation) {
     XSECTION xs = sectionOf({0, 10, 20}, {100, 110, 90});
-    EXPECT_EQ(dbfSectTrav(0, &xs), 1);
-    EXPECT_EQ(dbfSectTrav(10, &xs), 2);
-    EXPECT_EQ(dbfSectTrav(20, &xs), 2);
-    EXPECT_EQ(dbfSectTrav(25, &xs), 0);
-    EXPECT_EQ(dbfSectTrav(-1, &xs), 0);
+    for (const auto& [offset, segment] : {std::pair{0.0, 1}, {10.0, 2}, {20.0, 2}, {25.0, 0}, {-1.0, 0}})
+        EXPECT_EQ(dbfSectTrav(offset, &xs), segment) << offset;
     XSECTION one = sectionOf({0});
     EXPECT_EQ(dbfSectTrav(0, &one), 0);
 
@@ -250,40 +250,20 @@ TEST_F(CrossSectionTest, SegmentsInterpolationAndElevation) {
 
     _bsRECT box{};
     dbfSectLimits(box, xs);
-    EXPECT_EQ(box.left, 0);
-    EXPECT_EQ(box.right, 20);
-    EXPECT_EQ(box.top, 110);
-    EXPECT_EQ(box.bottom, 90);
+    EXPECT_EQ(std::vector<double>({box.left, box.right, box.top, box.bottom}), std::vector<double>({0, 20, 110, 90}));
     XSECTION empty{};
     dbfSectLimits(box, empty);
-    EXPECT_EQ(box.left, 2147483647.0);
-    EXPECT_EQ(box.bottom, 2147483647.0);
-    EXPECT_EQ(box.right, -2147483647.0);
-    EXPECT_EQ(box.top, -2147483647.0);
+    EXPECT_EQ(std::vector<double>({box.left, box.right, box.top, box.bottom}),
+              std::vector<double>({2147483647.0, -2147483647.0, -2147483647.0, 2147483647.0}));
 }
 
 TEST_F(CrossSectionTest, RelativePointNumbersWithAndWithoutAPointOnTheCentreLine) {
     XSECTION on = sectionOf({-10, -3, 0, 3, 10});
-    EXPECT_EQ(dbfRelativePtno(-1, on), 2);
-    EXPECT_EQ(dbfRelativePtno(0, on), 3);
-    EXPECT_EQ(dbfRelativePtno(1, on), 4);
-    EXPECT_EQ(dbfRelativePtno(-2, on), 1);
-    EXPECT_EQ(dbfRelativePtno(-3, on), 0);
-    EXPECT_EQ(dbfRelativePtno(3, on), 0);
-    EXPECT_EQ(dbfRelativePtno(-99, on), 1);
-    EXPECT_EQ(dbfRelativePtno(-95, on), 5);
-    EXPECT_EQ(dbfRelativePtno(-94, on), 0);
-    EXPECT_EQ(dbfRelativePtno(99, on), 5);
-    EXPECT_EQ(dbfRelativePtno(98, on), 4);
-    EXPECT_EQ(dbfRelativePtno(94, on), 0);
-    EXPECT_EQ(dbfRelativePtno(102, on), 0);
-    EXPECT_EQ(dbfRelativePtno(-105, on), 0);
+    expectRelative(on, {{-1, 2}, {0, 3}, {1, 4}, {-2, 1}, {-3, 0}, {3, 0}, {-99, 1}, {-95, 5}, {-94, 0},
+                        {99, 5}, {98, 4}, {94, 0}, {102, 0}, {-105, 0}});
 
     XSECTION off = sectionOf({-10, -3, 3, 10});
-    EXPECT_EQ(dbfRelativePtno(-1, off), 2);
-    EXPECT_EQ(dbfRelativePtno(1, off), 3);
-    EXPECT_EQ(dbfRelativePtno(0, off), 0);
-    EXPECT_EQ(dbfRelativePtno(-2, off), 1);
+    expectRelative(off, {{-1, 2}, {1, 3}, {0, 0}, {-2, 1}});
 
     XSECTION right = sectionOf({2, 5});
     EXPECT_EQ(dbfRelativePtno(0, right), 0) << "no segment holds the centre line";
@@ -291,9 +271,7 @@ TEST_F(CrossSectionTest, RelativePointNumbersWithAndWithoutAPointOnTheCentreLine
     off.points[1].marker = -101;
     off.points[3].marker = -101;
     off.points[2].marker = 104;
-    EXPECT_EQ(dbfRelativePtno(-101, off), 2);
-    EXPECT_EQ(dbfRelativePtno(104, off), 3);
-    EXPECT_EQ(dbfRelativePtno(-104, off), 0);
+    expectRelative(off, {{-101, 2}, {104, 3}, {-104, 0}});
 
     off.points[2].idNo = 42.9;
     EXPECT_EQ(dbfRelativeIDno(42, off), 3);
