@@ -34,12 +34,7 @@ TEST_F(TerrainTest, AddLineRulesForSurfacesExistingLinesAndFullPoints) {
     EXPECT_EQ(dbfAddLine(a, b, 1, 0), 0);
 
     // A point with 8 outgoing lines takes a ninth in the reverse direction.
-    std::vector<unsigned> partners;
-    char name[17];
-    for (int i = 0; i < 8; ++i) {
-        std::snprintf(name, sizeof name, "N%d", i);
-        partners.push_back(add(name, 200.0 + i, 100.0));
-    }
+    const std::vector<unsigned> partners = addRow("N", 8, 200.0, 100.0, 1.0, 0.0);
     const unsigned hub = add("Hub", 300.0, 100.0);
     for (unsigned p : partners) ASSERT_EQ(dbfAddLine(hub, p, 0, 0), 1);
     const unsigned ninth = add("Ninth", 301.0, 100.0);
@@ -51,10 +46,7 @@ TEST_F(TerrainTest, AddLineRulesForSurfacesExistingLinesAndFullPoints) {
     EXPECT_NE(dbfIsFeatureLine(rh, ninth, hub), 0);   // found from the far end
 
     // No room either way.
-    for (int i = 0; i < 15; ++i) {
-        std::snprintf(name, sizeof name, "M%d", i);
-        ASSERT_EQ(dbfAddLine(add(name, 400.0 + i, 100.0), hub, 0, 0), 1);
-    }
+    for (unsigned m : addRow("M", 15, 400.0, 100.0, 1.0, 0.0)) ASSERT_EQ(dbfAddLine(m, hub, 0, 0), 1);
     const int before = beeps();
     EXPECT_EQ(dbfAddLine(hub, add("Last", 500.0, 100.0), 0, 1), 0);
     EXPECT_EQ(beeps(), before + 1);
@@ -86,21 +78,19 @@ TEST_F(TerrainTest, DeleteLineByKind) {
 
 TEST_F(TerrainTest, ShadowReferencesAreRebuiltFromANumberFile) {
     makeAndOpen();
-    std::vector<unsigned> n;
-    char name[17];
-    for (int i = 0; i < 5; ++i) {
-        std::snprintf(name, sizeof name, "P%d", i);
-        n.push_back(add(name, 100.0 + i, 100.0));
-    }
+    const std::vector<unsigned> n = addRow("P", 5, 100.0, 100.0, 1.0, 0.0);
     ASSERT_EQ(dbfAddLine(n[0], n[1], 0, 0), 1);
     ASSERT_EQ(dbfAddLine(n[0], n[2], 1, 0), 1);
     ASSERT_EQ(dbfAddLine(n[3], n[2], 0, 0), 1);
     // Forget the incoming references, then rebuild them.
-    for (unsigned p : n) {
-        SURVCOORD r = grab(p);
-        std::memset(r.shadows, 0, sizeof r.shadows);
-        dbfStoreCoord(r, p, 0);
-    }
+    const auto forgetShadows = [&] {
+        for (unsigned p : n) {
+            SURVCOORD r = grab(p);
+            std::memset(r.shadows, 0, sizeof r.shadows);
+            dbfStoreCoord(r, p, 0);
+        }
+    };
+    forgetShadows();
     const std::string numbers = file("numbers.tmp");
     FILE* f = coreFileOpen(numbers.c_str(), "w+b");
     ASSERT_NE(f, nullptr);
@@ -115,11 +105,7 @@ TEST_F(TerrainTest, ShadowReferencesAreRebuiltFromANumberFile) {
     EXPECT_FALSE(cad.waitCursor());
 
     // Escape after the first entry stops the rebuild there.
-    for (unsigned p : n) {
-        SURVCOORD r = grab(p);
-        std::memset(r.shadows, 0, sizeof r.shadows);
-        dbfStoreCoord(r, p, 0);
-    }
+    forgetShadows();
     cad.pressEscapeNow();
     EXPECT_EQ(dbfCreateShadowLines(6, f, 1), 0);
     EXPECT_EQ(+grab(n[1]).shadows[0], n[0]);

@@ -37,11 +37,7 @@ TEST_F(TerrainTest, RecordsAreStoredInTheFileAsLaidOut) {
 
 TEST_F(TerrainTest, TheFiveHundredAndFirstPointOfACellStartsALinkedBlock) {
     makeAndOpen();
-    char name[17];
-    for (int i = 0; i < 501; ++i) {
-        std::snprintf(name, sizeof name, "P%d", i);
-        add(name, 100.0 + i * 0.1, 100.0);
-    }
+    addRow("P", 501, 100.0, 100.0, 0.1, 0.0);
     const unsigned other = add("Other", 5000.0, 5000.0);
     EXPECT_EQ(other, 3 * 500 + 1u);   // the other cell starts the third bucket
     dbfCloseDbase();
@@ -119,12 +115,7 @@ TEST_F(TerrainTest, FreedBlocksKeepTheFileCompact) {
 
 TEST_F(TerrainTest, RemovingTheHeadOfAChainMakesTheNextBlockTheHead) {
     makeAndOpen();
-    char name[17];
-    std::vector<unsigned> first;
-    for (int i = 0; i < 502; ++i) {
-        std::snprintf(name, sizeof name, "P%d", i);
-        first.push_back(add(name, 100.0, 100.0 + i * 0.01));
-    }
+    const std::vector<unsigned> first = addRow("P", 502, 100.0, 100.0, 0.0, 0.01);
     // Empty the head block from its last point down, so that nothing moves.
     for (int i = 499; i >= 0; --i) dbfRemCoord(first[static_cast<size_t>(i)]);
     const auto left = scanAll();

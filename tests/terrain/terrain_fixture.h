@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "common/library_fixture.h"
 #include "database/terrain.h"
@@ -34,6 +35,14 @@ protected:
         unsigned number = 0;
         EXPECT_EQ(dbfAddCoord(p, number), 1) << name;
         return number;
+    }
+
+    // Adds points named prefix0, prefix1, ... from (y, x) on in steps of (dy, dx); their numbers.
+    std::vector<unsigned> addRow(const char* prefix, int count, double y, double x, double dy, double dx) {
+        std::vector<unsigned> numbers;
+        for (int i = 0; i < count; ++i)
+            numbers.push_back(add((prefix + std::to_string(i)).c_str(), y + i * dy, x + i * dx));
+        return numbers;
     }
 
     SURVCOORD grab(unsigned number) {
