@@ -516,9 +516,10 @@ protected:
     }
 };
 
-// A header that counts more records than the file holds is refused with both counts, and the
-// file is left exactly as it was (no header rewritten to the shorter count).
-TEST_F(DamagedTableTest, ATableShortOfItsRecordsIsRefusedAndLeftAlone) {
+// A header that does not match the file is refused, and the file is left exactly as it was (no
+// header rewritten to the shorter count); one that counts more records than the file holds says
+// so with both counts.
+TEST_F(DamagedTableTest, HeadersThatDoNotMatchTheFileAreRefusedAndLeftAlone) {
     std::string good = made();
     size_t headerLength = size_t(static_cast<unsigned char>(good[8])) | size_t(static_cast<unsigned char>(good[9])) << 8;
     size_t recordLength = size_t(static_cast<unsigned char>(good[10])) | size_t(static_cast<unsigned char>(good[11])) << 8;
@@ -526,10 +527,19 @@ TEST_F(DamagedTableTest, ATableShortOfItsRecordsIsRefusedAndLeftAlone) {
     putU32(oneMore, 4, 6);
     std::string huge = good;
     putU32(huge, 4, 0x7FFFFFFF);
+    std::string pastEnd = good, badRecord = good, shortHeader = good, noWidth = good;
+    putU16(pastEnd, 8, 0xFFF0);     // header length past the end of the file
+    putU16(badRecord, 10, 7);       // record length that does not add up to the fields
+    putU16(shortHeader, 8, 40);     // header length shorter than the field descriptors
+    noWidth[32 + 16] = 0;           // a field of no width
+    std::string noise(4096, '\0');
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = char((i * 2654435761u) >> 13);
     const struct {
         std::string bytes;
-        const char* counts;
+        const char* counts;   // nullptr: the message is not checked
     } cases[] = {
+        {pastEnd, nullptr}, {badRecord, nullptr}, {shortHeader, nullptr}, {noWidth, nullptr},
+        {good.substr(0, 20), nullptr}, {"", nullptr}, {noise, nullptr},
         {good.substr(0, headerLength + 3 * recordLength + recordLength / 2), "counts 5 records, but the file holds 3."},
         {oneMore, "counts 6 records, but the file holds 5."},
         {huge, "counts 2147483647 records, but the file holds 5."},
@@ -537,13 +547,15 @@ TEST_F(DamagedTableTest, ATableShortOfItsRecordsIsRefusedAndLeftAlone) {
     ScriptedUi ui;
     platformSetDefaultUi(&ui);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.counts);
+        SCOPED_TRACE(c.counts ? c.counts : std::to_string(&c - cases));
         ui.clear();
         code.errorCode = 0;
         EXPECT_EQ(reopen(c.bytes), nullptr);
         EXPECT_EQ(code.errorCode, e4data);
-        ASSERT_EQ(ui.texts().size(), 1u);
-        EXPECT_EQ(ui.texts()[0], "The table " + dir.file("links.SET") + " is damaged: its header " + c.counts);
+        if (c.counts) {
+            ASSERT_EQ(ui.texts().size(), 1u);
+            EXPECT_EQ(ui.texts()[0], "The table " + dir.file("links.SET") + " is damaged: its header " + c.counts);
+        }
         EXPECT_TRUE(dbtest::readFile(dir.file("links.SET")) == c.bytes);
     }
     platformSetDefaultUi(nullptr);
@@ -582,32 +594,6 @@ TEST_F(DamagedTableTest, AFailedWriteIsReportedAndTheFileKeepsItsBytes) {
             EXPECT_EQ(dbtest::fileHash(path), before);
             EXPECT_FALSE(std::filesystem::exists(path + ".tmp~"));
         }
-}
-
-TEST_F(DamagedTableTest, HeadersThatDoNotMatchTheFileOpenAsNone) {
-    std::string good = made();
-    std::string bytes = good;
-    putU16(bytes, 8, 0xFFF0);  // header length past the end of the file
-    EXPECT_EQ(reopen(bytes), nullptr);
-    EXPECT_EQ(code.errorCode, e4data);
-
-    bytes = good;
-    putU16(bytes, 10, 7);  // record length that does not add up to the fields
-    EXPECT_EQ(reopen(bytes), nullptr);
-
-    bytes = good;
-    putU16(bytes, 8, 40);  // header length shorter than the field descriptors
-    EXPECT_EQ(reopen(bytes), nullptr);
-
-    bytes = good;
-    bytes[32 + 16] = 0;  // a field of no width
-    EXPECT_EQ(reopen(bytes), nullptr);
-
-    EXPECT_EQ(reopen(good.substr(0, 20)), nullptr);
-    EXPECT_EQ(reopen(""), nullptr);
-    std::string noise(4096, '\0');
-    for (size_t i = 0; i < noise.size(); ++i) noise[i] = char((i * 2654435761u) >> 13);
-    EXPECT_EQ(reopen(noise), nullptr);
 }
 
 // Whatever the damage, a table opens as none or opens and reads to its end.
