@@ -72,6 +72,9 @@ protected:
         return data;
     }
 
+    // A move's result and the record it leaves the table on.
+    static std::pair<int, long> landed(DATA4* data, int rc) { return {rc, d4recNo(data)}; }
+
     // The record numbers of a whole walk in the current order, forwards or backwards.
     std::vector<long> walk(DATA4* data, bool forwards = true) {
         std::vector<long> seen;
@@ -258,14 +261,12 @@ TEST_F(TableTest, EveryKindOfTagWalksInItsOrder) {
     EXPECT_EQ(d4skip(data, 1), r4eof);
     EXPECT_TRUE(d4eof(data));
     EXPECT_EQ(d4recNo(data), 6);
-    EXPECT_EQ(d4skip(data, -1), 0);  // back from eof to the last
-    EXPECT_EQ(d4recNo(data), 1);
+    EXPECT_EQ(landed(data, d4skip(data, -1)), std::pair(0, 1L));  // back from eof to the last
     ASSERT_EQ(d4top(data), 0);
     EXPECT_EQ(d4skip(data, -1), r4bof);
     EXPECT_TRUE(d4bof(data));
     EXPECT_EQ(d4recNo(data), 2);
-    EXPECT_EQ(d4skip(data, 3), 0);
-    EXPECT_EQ(d4recNo(data), 3);
+    EXPECT_EQ(landed(data, d4skip(data, 3)), std::pair(0, 3L));
     EXPECT_EQ(d4go(data, 0), r4entry);
     EXPECT_EQ(d4go(data, 6), r4entry);
 }
@@ -273,45 +274,33 @@ TEST_F(TableTest, EveryKindOfTagWalksInItsOrder) {
 TEST_F(TableTest, SeeksFindTheFirstEqualKeyAndWalkDuplicates) {
     DATA4* data = makeLinks(dir.file("links.SET"), kLinks);
     d4tagSelect(data, d4tag(data, "NODE"));
-    EXPECT_EQ(d4seek(data, "MH1"), 0);  // a short key matches "MH1" and "MH10" on its length
-    EXPECT_EQ(d4recNo(data), 2);
-    EXPECT_EQ(d4seekNext(data, "MH1"), 0);
-    EXPECT_EQ(d4recNo(data), 4);
-    EXPECT_EQ(d4seekNext(data, "MH1"), 0);
-    EXPECT_EQ(d4recNo(data), 5);
-    EXPECT_EQ(d4seekNext(data, "MH1"), r4after);  // MH2 follows
-    EXPECT_EQ(d4recNo(data), 3);
+    // a short key matches "MH1" and "MH10" on its length
+    EXPECT_EQ(landed(data, d4seek(data, "MH1")), std::pair(0, 2L));
+    EXPECT_EQ(landed(data, d4seekNext(data, "MH1")), std::pair(0, 4L));
+    EXPECT_EQ(landed(data, d4seekNext(data, "MH1")), std::pair(0, 5L));
+    EXPECT_EQ(landed(data, d4seekNext(data, "MH1")), std::pair(r4after, 3L));  // MH2 follows
 
     EXPECT_EQ(d4seek(data, "MH1       "), 0);  // the full key stops at the exact name
-    EXPECT_EQ(d4seekNext(data, "MH1       "), 0);
-    EXPECT_EQ(d4recNo(data), 4);
-    EXPECT_EQ(d4seekNext(data, "MH1       "), r4after);
-    EXPECT_EQ(d4recNo(data), 5);
+    EXPECT_EQ(landed(data, d4seekNext(data, "MH1       ")), std::pair(0, 4L));
+    EXPECT_EQ(landed(data, d4seekNext(data, "MH1       ")), std::pair(r4after, 5L));
 
-    EXPECT_EQ(d4seek(data, "MH25"), r4after);
-    EXPECT_EQ(d4recNo(data), 1);
+    EXPECT_EQ(landed(data, d4seek(data, "MH25")), std::pair(r4after, 1L));
     EXPECT_EQ(d4seek(data, "ZZ"), r4eof);
     EXPECT_TRUE(d4eof(data));
-    EXPECT_EQ(d4seek(data, "MH2XXXXXXXXXXXXXX"), r4after);  // a longer key is cut to the tag's length
-    EXPECT_EQ(d4recNo(data), 1);
+    // a longer key is cut to the tag's length
+    EXPECT_EQ(landed(data, d4seek(data, "MH2XXXXXXXXXXXXXX")), std::pair(r4after, 1L));
 
     d4tagSelect(data, d4tag(data, "LINKORDER"));
-    EXPECT_EQ(d4seek(data, "0001"), 0);
-    EXPECT_EQ(d4recNo(data), 2);
-    EXPECT_EQ(d4seek(data, "000100010010"), 0);
-    EXPECT_EQ(d4recNo(data), 5);
+    EXPECT_EQ(landed(data, d4seek(data, "0001")), std::pair(0, 2L));
+    EXPECT_EQ(landed(data, d4seek(data, "000100010010")), std::pair(0, 5L));
 
     d4tagSelect(data, d4tag(data, "SIZEDOWN"));  // descending: "after" is the next smaller key
-    EXPECT_EQ(d4seekDouble(data, 300), 0);
-    EXPECT_EQ(d4recNo(data), 1);
-    EXPECT_EQ(d4seekNext(data, " 300"), 0);
-    EXPECT_EQ(d4recNo(data), 4);
-    EXPECT_EQ(d4seekDouble(data, 250), r4after);
-    EXPECT_EQ(d4recNo(data), 2);
+    EXPECT_EQ(landed(data, d4seekDouble(data, 300)), std::pair(0, 1L));
+    EXPECT_EQ(landed(data, d4seekNext(data, " 300")), std::pair(0, 4L));
+    EXPECT_EQ(landed(data, d4seekDouble(data, 250)), std::pair(r4after, 2L));
 
     d4tagSelect(data, d4tag(data, "CULVERT"));
-    EXPECT_EQ(d4seek(data, "BOX      600 450"), 0);
-    EXPECT_EQ(d4recNo(data), 3);
+    EXPECT_EQ(landed(data, d4seek(data, "BOX      600 450")), std::pair(0, 3L));
     EXPECT_EQ(d4seek(data, "PIPE     225"), r4after);  // record 2 is filtered out
 
     const FIELD4INFO plain[] = {{"A", 'C', 4, 0, 0}, {nullptr, 0, 0, 0, 0}};
@@ -325,8 +314,7 @@ TEST_F(TableTest, KeysFollowAssignmentsAppendsAndDeletionMarks) {
     ASSERT_EQ(d4seek(data, "MH3"), 0);
     put(data, "NODE", "AA1");  // the change takes effect in the order without a reindex
     EXPECT_EQ(d4seek(data, "MH3"), r4eof);
-    EXPECT_EQ(d4seek(data, "AA1"), 0);
-    EXPECT_EQ(d4recNo(data), 1);
+    EXPECT_EQ(landed(data, d4seek(data, "AA1")), std::pair(0, 1L));
     EXPECT_EQ(walk(data), (std::vector<long>{1, 2, 4, 5, 3}));
 
     // Changing the key of the current record and skipping moves on from its new place.
@@ -360,8 +348,7 @@ TEST_F(TableTest, KeysFollowAssignmentsAppendsAndDeletionMarks) {
     EXPECT_EQ(d4recNo(data), 8);
     EXPECT_EQ(text(data, "NODE"), "MH11");
     EXPECT_EQ(d4seek(data, "MH11"), 0);
-    EXPECT_EQ(d4seekNext(data, "MH11"), 0);
-    EXPECT_EQ(d4recNo(data), 8);
+    EXPECT_EQ(landed(data, d4seekNext(data, "MH11")), std::pair(0, 8L));
 
     // A tag on the deletion mark follows d4delete and d4recall.
     INDEX4* extra = i4create(data, dir.file("extra.idx").c_str(), nullptr);
@@ -399,8 +386,7 @@ TEST_F(TableTest, DeletedRecordsAreVisitedUntilPackAndZapEmpties) {
     EXPECT_EQ(d4recNo(data), 1);
     d4tagSelect(data, d4tag(data, "NODE"));  // the index beside the table was opened with it
     EXPECT_EQ(walk(data), (std::vector<long>{3, 2, 1}));
-    EXPECT_EQ(d4seek(data, "MH10"), 0);
-    EXPECT_EQ(d4recNo(data), 3);
+    EXPECT_EQ(landed(data, d4seek(data, "MH10")), std::pair(0, 3L));
     EXPECT_EQ(d4seek(data, "MH1       "), r4after);
 
     ASSERT_EQ(d4zap(data, 2, 2), 0);
