@@ -61,6 +61,15 @@ protected:
         return ::testing::AssertionSuccess();
     }
 
+    // A name look-up's result and the point it found (the record in record).
+    static std::pair<int, unsigned> findName(const char* name, SURVCOORD& record) {
+        char key[17];
+        std::strcpy(key, name);
+        unsigned number = 99999;
+        const int found = dbfFindName(key, number, record);
+        return {found, number};
+    }
+
     static DWORD work(const SURVCOORD& p) {
         DWORD n;
         std::memcpy(&n, p.work, sizeof n);
@@ -141,29 +150,18 @@ TEST_F(QueryTest, FindNameInCachedAndUncachedBlocksWholeNamesOnly) {
     ASSERT_TRUE(cached(inB));
     ASSERT_FALSE(cached(inA));
 
-    unsigned number = 0;
     SURVCOORD record{};
     for (int pass = 0; pass < 3; ++pass) {   // the first pass scans, the later ones use the index
         SCOPED_TRACE(pass);
-        char p10[] = " P10 ";
-        EXPECT_EQ(dbfFindName(p10, number, record), 1);
-        EXPECT_EQ(number, inA);
+        EXPECT_EQ(findName(" P10 ", record), std::pair(1, inA));
         EXPECT_STREQ(record.name, "P10");
         EXPECT_DOUBLE_EQ(record.y, cellCentreY(3)) << "the record is projected";
-        char q7[] = "Q7";
-        EXPECT_EQ(dbfFindName(q7, number, record), 1);
-        EXPECT_EQ(number, inB);
-        char twin[] = "TWIN";
+        EXPECT_EQ(findName("Q7", record), std::pair(1, inB));
         emptyCache();
         dbfGrabCoord(record, twinB);
-        EXPECT_EQ(dbfFindName(twin, number, record), 1);
-        EXPECT_EQ(number, twinB) << "a cached block is searched before the file";
-        for (const char* part : {"P1", "10", "P", "p10", "PAD", "TWI"}) {
-            char name[17];
-            std::strcpy(name, part);
-            EXPECT_EQ(dbfFindName(name, number, record), 0) << part;
-            EXPECT_EQ(number, 0u);
-        }
+        EXPECT_EQ(findName("TWIN", record), std::pair(1, twinB)) << "a cached block is searched before the file";
+        for (const char* part : {"P1", "10", "P", "p10", "PAD", "TWI"})
+            EXPECT_EQ(findName(part, record), std::pair(0, 0u)) << part;
     }
     EXPECT_FALSE(terrainState().nameIndex.empty());
 
@@ -171,11 +169,9 @@ TEST_F(QueryTest, FindNameInCachedAndUncachedBlocksWholeNamesOnly) {
     SURVCOORD p = grab(twinB);
     std::strcpy(p.name, "OTHER");
     dbfStoreCoord(p, twinB, 0);
-    char twin[] = "TWIN";
-    EXPECT_EQ(dbfFindName(twin, number, record), 1);
-    EXPECT_EQ(number, twinA);
+    EXPECT_EQ(findName("TWIN", record), std::pair(1, twinA));
     dbfSetSurfaceStatus(1, 0, 0);
-    EXPECT_EQ(dbfFindName(twin, number, record), 0) << "inactive surfaces are not found";
+    EXPECT_EQ(findName("TWIN", record).first, 0) << "inactive surfaces are not found";
 }
 
 // Look-ups interleaved with adds, removals (the bucket's last point taking the freed number),
