@@ -100,6 +100,10 @@ void resetUi() {
     u.yesToAllAnswers.clear();
     u.files.clear();
     u.defaultAnswer = IDNO;
+    // The drawing window keeps every status text, progress step and drawn primitive for the
+    // tests; across hundreds of thousands of inputs that alone would fill the memory.
+    g_library->cad.clearHistories();
+    g_library->cad.clearDisplayList();
 }
 
 std::string writeInput(const std::string& name, const std::uint8_t* data, std::size_t size) {

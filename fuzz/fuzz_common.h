@@ -20,7 +20,8 @@ void startLibrary();
 const std::string& folder();
 // The UI that answers the library's questions: every question gets No, every box is recorded.
 ScriptedUi& ui();
-// Forgets the boxes shown so far (one input's boxes cost nothing for the next).
+// Forgets the boxes shown and what the drawing window recorded so far (one input's records cost
+// nothing for the next).
 void resetUi();
 
 // Writes the bytes to the named file of the scratch folder, replacing it; its path.
