@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,17 +49,19 @@ FILE* openRoot(const std::string& root) {
     return file;
 }
 
-void printTree(FILE* file, const char* name, int depth) {
+void printTree(FILE* file, const char* name, int depth, std::set<std::string>& printed) {
     STR_HEADER header;
-    if (depth > 64 || !dbfGetStringHeader(name, header, file)) return;
+    // Each string is listed once: a damaged file that names a string twice in the tree (or a
+    // string as its own child) ends the walk within the file's strings.
+    if (depth > 64 || !printed.insert(name).second || !dbfGetStringHeader(name, header, file)) return;
     int vertices = 0;
     UI_LIST list;
     dbfGetStringData(dbfGetStringHeader(name, header, file), list, 0, 0, file);
     vertices = list.Count();
     std::printf("%*s%s  (%d vertices)\n", 2 + 2 * depth, "", header.name, vertices);
     const std::string first = header.firstChild, second = header.secondChild;
-    if (!first.empty()) printTree(file, first.c_str(), depth + 1);
-    if (!second.empty()) printTree(file, second.c_str(), depth + 1);
+    if (!first.empty()) printTree(file, first.c_str(), depth + 1, printed);
+    if (!second.empty()) printTree(file, second.c_str(), depth + 1, printed);
 }
 
 std::vector<std::string> fields(const std::string& line) {
@@ -165,7 +168,8 @@ void addStringsCommands(CLI::App& app) {
                 }
                 std::printf("%s: %s, %d strings, surface %u\n", root.c_str(), fileName.c_str(), header.count,
                             header.surface);
-                printTree(file, root.c_str(), 0);
+                std::set<std::string> printed;
+                printTree(file, root.c_str(), 0, printed);
                 coreFileClose(file);
             }
             return rc;
