@@ -13,9 +13,12 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 #include "database/records.h"
 #include "database/road.h"
+#include "platform/core_ini.h"
 #include "platform/core_list.h"
 
 // ---------------------------------------------------------------------------------------------
@@ -132,3 +135,173 @@ double dbfCalcHeight(double y, double x, unsigned short surface, double radius);
 // Sets a.z and b.z from the terrain and fills ls with the profile from a (offset 0) to b.
 void dbfLongExtract(PNT_3D_record& a, PNT_3D_record& b, unsigned short surface, double radius,
                     LongSection* ls);
+
+// ---------------------------------------------------------------------------------------------
+// Road templates
+//
+// A template file is a settings file of sections and keys: "TemplateType" (Version, Type), the
+// median halves of a dual road ("LowerMedian", "UpperMedian"), the compulsory part of each side
+// ("LeftCompulsory", "RightCompulsory"), the additions of each side in cut and in fill, and the
+// layer works of each side. The project's templates are listed in the road's design settings
+// file (section "TemplateIndex", paths optionally through "TemplatePaths"). docs/templates.md
+// describes the format and what `dbfRoadDesignSection` makes of the values.
+
+constexpr int kTemplateLines = 800;      // entries of each of the three arrays of a TEMPLATE
+constexpr int kTemplateNameChars = 20;   // a template's name in the list
+constexpr int kLayerWorkNameChars = 32;
+
+// One line of a median or compulsory section.
+struct TEMPLATE_LINE {
+    double value1;
+    double value2;
+    std::uint16_t value3;
+};
+
+// One line of an addition section; value5 is 999.0 when the line is missing.
+struct TEMPLATE_ADDITION {
+    double value1, value2, value3, value4, value5, value6;
+    std::uint16_t value7;
+    std::uint32_t value8;
+};
+
+// One layer works line: the layer lies between the design points named by the relative point
+// numbers leftRef and rightRef, widened by the widths and `thickness` thick.
+struct TEMPLATE_LAYER {
+    double leftWidth;
+    double rightWidth;
+    std::uint32_t leftRef;    // a relative point number, stored as its 32-bit pattern
+    std::uint32_t rightRef;
+    double thickness;
+    char name[kLayerWorkNameChars + 1];
+};
+
+// A run of entries of one of the arrays: the first index and the number of entries.
+struct TEMPLATE_PART {
+    std::uint32_t first;
+    std::uint32_t count;
+};
+
+struct TEMPLATE {
+    std::int16_t type;            // 1 single road, 2 dual road, 0 invalid
+    double dims[10];
+    std::int32_t typeValue;
+    TEMPLATE_PART lowerMedian, upperMedian, leftCompulsory, rightCompulsory;   // into lines
+    TEMPLATE_PART leftCutAdditions, leftFillAdditions, rightCutAdditions, rightFillAdditions;  // additions
+    TEMPLATE_PART leftLayerWorks, rightLayerWorks;                             // into layerWorks
+    TEMPLATE_LINE lines[kTemplateLines];
+    TEMPLATE_ADDITION additions[kTemplateLines];
+    TEMPLATE_LAYER layerWorks[kTemplateLines];
+    std::uint16_t leftPaveNr, rightPaveNr;
+    char leftPaveFile[256];
+    char rightPaveFile[256];
+    std::int32_t typeExtra[4];
+};
+
+// One entry of the template list.
+class CTemplEle : public UI_ELEMENT {
+public:
+    char name[kTemplateNameChars + 1] = {};
+    char path[260] = {};
+};
+
+// (Re)builds the template list from the design settings file.
+void dbfInitTemplateList();
+void dbfDestroyTemplList();
+// The name of entry n (from 1), building the list when needed; "" when none. name holds at least
+// 21 characters.
+void dbfGetTemplName(int n, char* name);
+// The number (from 1) of the first entry with that name; 0 when none.
+short dbfGetTemplateIndex(CString name);
+// The file path of one line of the design settings file's template index (path: 260 characters).
+void dbfExtractTemplatePath(INI_LIST* des, INI_LINE* line, char* path);
+// Finds the template by name in the design settings file and reads it: 1 on success, 0 after a
+// message ("Template %s does not exist", or the reader's) or without a design settings file.
+int dbfRoadLoadTemplate(CString name, TEMPLATE* tpl);
+// Reads a template file: 1 on success, 0 after "Error in template file %s" or "Template has
+// invalid version number" (tpl is then partly filled).
+int dbfRoadGrabTemplate(char* path, TEMPLATE* tpl);
+// The cross-section of layer works entry `layer` below the design section, lowered by depth and
+// closed into an outline. Non-zero leftEdge/rightEdge give the layer's edges (they may be
+// replaced by the resolved widths). edgeOffsets/edgeElevations (2 entries) receive the design's
+// end points of the first left layer. 0 after "Invalid layerworks parameters for chainage %.3lf".
+int dbfRoadCalcLayer(double chg, int layer, double depth, XSECTION& design, XSECTION& out, TEMPLATE& tpl,
+                     double* edgeOffsets, double* edgeElevations, double leftEdge, double rightEdge);
+// The pavement symbol drawing in the maker's data folder, cut to len - 1 characters.
+void dbfGetPaveSymFileName(char* path, int len);
+// The direction of the cross-section at a chainage of the open road, in radians (the skew
+// added unless noSkew). The chainage cursor is left on the previous visible chainage.
+double dbfCalcXSectAngle(CHGBASE chg, int noSkew);
+// The cubic transition of length `length` turning through theta radians: its end point (x along
+// the tangent, y across), and for _all also the shift and the tangent part k.
+void dbfQubicSpiraldata_half(double length, double theta, double& x, double& y);
+void dbfQubicSpiraldata_all(double length, double theta, double& shift, double& k, double& x, double& y);
+// The angle between two grades given in percent, and that angle times k.
+double dbfCalcI(double grade1, double grade2);
+double dbfCalcCurveLength(double grade1, double grade2, double k);
+// Calls the apply-template hook (apply non-zero) or the batter hook with f, once, and clears it.
+void dbfApplyStrTemplate(FILE* f, int apply);
+// Calls the features hook with f, once, and clears it.
+void dbfAddStrFeatures(FILE* f);
+
+// Designs a cross-section from a template against the natural ground: the median and compulsory
+// lines from the centre line at centreElevation, then on each side the cut or fill additions
+// (cut when the natural ground is above the compulsory edge) and a batter to the natural ground.
+// Returns 1, or 0 with a message when the section cannot be made (docs/templates.md).
+// cutFill (optional, 2 entries) receives per side (left, right) +1 for cut, -1 for fill.
+int dbfRoadDesignSection(double chg, double centreElevation, TEMPLATE& tpl, XSECTION& natural,
+                         XSECTION& design, int* cutFill);
+
+// ---------------------------------------------------------------------------------------------
+// Kerb groups
+//
+// Kerb group files list up to 100 named kerbs ("Lookup"/"kerb%d"), each a section of steps
+// ("geom%d": horizontal step, vertical step, flag) and quantity formulas ("eq%d"). Group i of the
+// design settings file ("KerbFiles"/"path%d") owns the kerb numbers i x 100 to i x 100 + 99. The
+// files are edited line by line: comments and unknown keys stay as they were.
+
+class CKerbGroup : public UI_ELEMENT {
+public:
+    CKerbGroup();
+    CKerbGroup(const char* file, int base);
+    // Copies share the group file's lines; the last one to go saves and deletes them.
+    CKerbGroup(const CKerbGroup& other);
+    CKerbGroup& operator=(const CKerbGroup& other);
+    ~CKerbGroup() override;
+
+    void UpdateFile();
+    void ChangeFile(const char* file);
+    int GetCount();
+    const char* GetGroupFileName();
+    CString GetKerbName(int n);
+    int RenameKerb(int i, CString name);
+    int GetKerbGeom(int n, int step, PNT_2D_record& p, int& flag);
+    void WriteKerbGeom(int n, int step, const PNT_2D_record& p, int flag);
+    void AddKerbToLookup(int entry, const CString& name);
+    int GetKerbQuantity(int n, int q, CString& text);
+    void WriteKerbQuantity(int n, int q, const CString& text);
+    void SetTransform(PNT_2D_record target, int n);
+    int GetGroupBase() const { return groupBase; }
+    void ClearFileSection(const CString& section);
+    void DeleteKerb(int n);
+    // Writes the group file now (1 on success; 0 after a message naming the file and reason).
+    int Save();
+
+    INI_LIST* file = nullptr;
+    int groupBase = -1;
+    char fileName[260] = {};
+    double shear = 0.0;
+    double stretch = 0.0;
+
+private:
+    struct Shared;
+    Shared* shared = nullptr;
+    void release();
+    std::string section(int n);   // the kerb's section name, empty when none
+};
+
+int dbfReadKerbs(UI_LIST* groups);
+CKerbGroup* dbfGetKerbGroup(UI_LIST* groups, int n);
+CString dbfGetKerbString(UI_LIST* groups, int n);
+// Inserts kerb n into xs at the point named by ref; the position of the point marked by the
+// kerb's marker (0 when none), or xs.count unchanged when the kerb is unknown; 0 on failure.
+int dbfAddKerb(UI_LIST* groups, int n, int ref, double grade, XSECTION* xs, int fromStart);
