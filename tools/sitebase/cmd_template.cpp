@@ -183,9 +183,13 @@ void addTemplateCommands(CLI::App& app) {
             const ApplyCounts c = applyTemplate(*tpl, settings, all, chainage, false);
             if (!closeRoad(c.designed > 0)) return 1;
             if (c.cancelled || commandFailedSoFar()) return 1;
+            if (c.designed == 0) {
+                std::fprintf(stderr, "No section was designed\n");
+                return 1;
+            }
             std::printf("%d sections designed (%d sides in cut, %d in fill, %d meeting no ground), %d skipped\n",
                         c.designed, c.cut, c.fill, c.open, c.skipped);
-            return c.designed > 0 ? 0 : 1;
+            return 0;
         });
     });
 }
