@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/file_faults.h"
 #include "common/library_fixture.h"
 #include "database/section.h"
 
@@ -130,6 +131,17 @@ TEST_F(KerbTest, AddingAKerbKeepsEveryOtherLineByteForByte) {
     EXPECT_TRUE(ui.texts().empty());
 }
 
+TEST_F(KerbTest, AFailedSaveIsReportedAndLeavesTheFileAsItWas) {
+    dbfGetKerbGroup(&groups, 100)->AddKerbToLookup(5, "Edge");
+    {
+        dbtest::FileFault disk(dbtest::FileFault::fullDisk("first.krb", 10));
+        groups.Destroy();
+    }
+    EXPECT_EQ(dbtest::readFile(first), kGroup);
+    ASSERT_EQ(ui.texts().size(), 1u);
+    EXPECT_EQ(ui.texts()[0], "Unable to save " + first + ": No space left on device");
+}
+
 TEST_F(KerbTest, FittingStretchesAndShearsTheSteps) {
     CKerbGroup* g = dbfGetKerbGroup(&groups, 100);
     auto sum = [&] {
@@ -188,6 +200,15 @@ TEST_F(KerbTest, InsertingAKerbIntoASection) {
             EXPECT_TRUE(found) << p.offset << " " << p.elevation;
         }
     }
+    // A section of 199 points has no room for a point in its middle: refused, the section stays.
+    XSECTION full = edgeSection();
+    while (full.count < kSectionCapacity - 1)
+        full.points[full.count] = SECTMEM{10.0 + full.count, 100.0, 0.0, 0}, ++full.count;
+    EXPECT_EQ(dbfAddKerb(&groups, 100, 100, 0, &full, 1), kSectionCapacity - 1);
+    EXPECT_EQ(full.count, kSectionCapacity - 1);
+    EXPECT_EQ(full.points[3].offset, 6.0);
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{"Section is at maximum capacity\nUnable to add new points"});
+
     XSECTION xs = edgeSection();
     EXPECT_EQ(dbfAddKerb(&groups, 100, 100, 0, nullptr, 1), 0);
     EXPECT_EQ(dbfAddKerb(&groups, 100, 42, 0, &xs, 1), 0) << "no point for the reference";
