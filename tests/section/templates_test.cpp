@@ -184,13 +184,20 @@ TEST_F(TemplateTest, TheIndexNamesTemplatesAndALaterLineOfTheSameNameWins) {
                                                      "Template " + file("urban.tpl") + " does not exist"}));
 
     // With a TemplatePaths section, field 2 is a key there.
-    writeDes("[TemplateIndex]\nRural,R1\n[TemplatePaths]\nR1 = " + file("rural2.tpl") + "\n");
+    writeDes("[TemplateIndex]\nRural,R1\nOld,R2\n[TemplatePaths]\nR1 = " + file("rural2.tpl") + "\nR2=" +
+             file("old.tpl") + "\n");
     INI_LIST* desList = dbfGetDesFile();
     char path[MAX_PATH];
     dbfExtractTemplatePath(desList, desList->FindSection("TemplateIndex")->Next(), path);
     EXPECT_EQ(std::string(path), file("rural2.tpl"));
     dbfGetTemplName(1, name);
     EXPECT_STREQ(name, "Rural");
+    // A file refused for its version still leaves the template marked as a single road.
+    dbtest::writeFile(file("old.tpl"), "[TemplateType]\nVersion=5\n");
+    ui.clear();
+    EXPECT_EQ(dbfRoadLoadTemplate("Old", tpl.get()), 0);
+    EXPECT_EQ(tpl->type, 1);
+    EXPECT_EQ(ui.texts(), std::vector<std::string>{"Template has invalid version number"});
     dbfDestroyTemplList();
     EXPECT_EQ(dbfGetTemplateIndex("Rural"), 1) << "rebuilt on demand";
 }
