@@ -70,6 +70,8 @@ void roadError(const char* text) {
 
 void roadReportDamage(const char* text) {
     roadState().frozen = true;
+    // From here on finds walk the links, and so meet the damage again.
+    roadIndexDrop();
     roadError(text);
 }
 
@@ -113,6 +115,7 @@ int writeAt(std::int64_t offset, const void* data, std::size_t size) {
         coreFileFlush(r.stream))
         return 1;
     r.frozen = true;
+    roadIndexDrop();
     reportFileFailure("write to", r.path);
     return 0;
 }
@@ -188,6 +191,7 @@ void repairReferences(unsigned from, unsigned to) {
     if (!roadReadHead(s.stream, to, moved)) return;
     switch (moved.type) {
         case kRecChainage: {
+            roadIndexMoved(moved.chainage, from, to);
             relink(moved.prev, +1);
             relink(moved.next, -1);
             CHGBASE chg;
@@ -325,6 +329,7 @@ struct RecordLinks {
     std::vector<BYTE> type;
     std::vector<double> chainage;
     std::vector<DWORD> prev, next;
+    std::vector<BYTE> hidden;       // of the chainage records
     std::vector<DWORD> claimedBy;   // the one record that names this one as its child or successor
     std::vector<BYTE> claimedAs;    // the type that reference expects
 };
@@ -346,6 +351,7 @@ bool readRecordLinks(FILE* f, DWORD count, RecordLinks& links) {
     links.chainage.assign(count, 0.0);
     links.prev.assign(count, 0);
     links.next.assign(count, 0);
+    links.hidden.assign(count, 0);
     links.claimedBy.assign(count, 0);
     links.claimedAs.assign(count, 0);
     constexpr unsigned kChunk = 256;
@@ -372,6 +378,7 @@ bool readRecordLinks(FILE* f, DWORD count, RecordLinks& links) {
                 DWORD extra, layers[kRoadLayers];
                 std::memcpy(&extra, bytes + offsetof(CHGBASE, extra), sizeof extra);
                 std::memcpy(layers, bytes + offsetof(CHGBASE, layers), sizeof layers);
+                links.hidden[idx] = bytes[offsetof(CHGBASE, hidden)];
                 if (!claim(links, extra, kRecExtra, idx)) return false;
                 for (DWORD layer : layers)
                     if (!claim(links, layer, kRecLayer, idx)) return false;
@@ -430,10 +437,34 @@ bool linksAgree(const RecordLinks& links) {
     return reached == pieces;
 }
 
+// The chainage index from the links of a sound file, in list order. Not built (finds then walk
+// the links) when two neighbours of the list round to chainages that are not strictly
+// ascending: the walks see such a file as damaged at that step, and must go on seeing it.
+void buildIndex(const RecordLinks& links, RoadState& r) {
+    r.index.clear();
+    r.indexed = false;
+    unsigned head = 0;
+    for (unsigned i = 1; i < links.type.size() && head == 0; ++i)
+        if (links.type[i] == kRecChainage && links.prev[i] == 0) head = i;
+    double before = 0.0;
+    auto hint = r.index.end();
+    for (unsigned at = head; at != 0; at = links.next[at]) {
+        const double chg = dbfRoundChg(links.chainage[at]);
+        if (at != head && !chgBeyond(chg, before)) {
+            r.index.clear();
+            return;
+        }
+        hint = r.index.emplace_hint(hint, chg, IndexedChainage{at, links.hidden[at] != 0});
+        before = chg;
+    }
+    r.indexed = true;
+}
+
 // Why the road file cannot be opened: the documented report of its damage, or null when the
 // header agrees with the file's length and every record and reference is sound. One pass over
-// the file; the walks still check what they meet, for files changed behind the library's back.
-const char* openDamage(FILE* f, SECHEAD& head) {
+// the file, which also builds the chainage index; the walks still check what they meet, for
+// files changed behind the library's back.
+const char* openDamage(FILE* f, SECHEAD& head, RoadState& r) {
     const std::int64_t length = coreFileLength(f);
     if (length < kRoadRecordBytes || length % kRoadRecordBytes != 0) return kRoadHeaderCorrupt;
     if (!roadReadRecord(f, 0, &head)) return kRoadHeaderCorrupt;
@@ -445,6 +476,7 @@ const char* openDamage(FILE* f, SECHEAD& head) {
     RecordLinks links;
     if (!readRecordLinks(f, head.recordCount, links) || !linksAgree(links)) return kRoadDataCorrupt;
     if (head.current != 0 && links.type[head.current] != kRecChainage) return kRoadDataCorrupt;
+    buildIndex(links, r);
     return nullptr;
 }
 
@@ -454,6 +486,7 @@ void closeRoadStream() {
     if (!r.stream) return;
     if (!r.frozen) roadWriteHeader();
     r.stream = coreFileClose(r.stream);
+    roadIndexDrop();
 }
 
 }  // namespace
@@ -467,6 +500,7 @@ int dbfRoadOpenFile(const char* path) {
     r.frozen = false;
     r.path[0] = '\0';
     r.head = SECHEAD{};
+    roadIndexDrop();
     if (!path || !*path) return 0;
     // Every failure below leaves the road without a file and marked failed, so that nothing
     // goes on as if an empty road had been opened.
@@ -479,7 +513,7 @@ int dbfRoadOpenFile(const char* path) {
             return 0;
         }
         SECHEAD head{};
-        if (const char* damage = openDamage(f, head)) {
+        if (const char* damage = openDamage(f, head, r)) {
             // Refused before anything is written: the file keeps its bytes.
             coreFileClose(f);
             roadReportDamage(damage);
@@ -499,6 +533,8 @@ int dbfRoadOpenFile(const char* path) {
     }
     coreStrncpy(r.path, path, MAX_PATH);
     r.head.recordCount = 1;
+    r.index.clear();
+    r.indexed = true;
     coreRandomString(r.head.tag, sizeof r.head.tag);
     if (!roadWriteHeader()) {
         // A file without its whole header would be refused at the next open.

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 
 #include "database/road.h"
 #include "frame/state.h"
@@ -25,6 +26,12 @@ struct ChainageEquation {
     double adjustment = 0.0;
 };
 
+// An entry of the chainage index: the record of a chainage and whether it is hidden.
+struct IndexedChainage {
+    unsigned record = 0;
+    bool hidden = false;
+};
+
 struct RoadState {
     bool open = false;               // dbfRoadInit has opened a road (even without a file)
     FILE* stream = nullptr;          // the road work file
@@ -34,6 +41,14 @@ struct RoadState {
     // written to it (the header copy at the close included), so that the damage is not spread
     // and the file keeps the bytes it had when the trouble was seen.
     bool frozen = false;
+    // The chainage index of the open file: rounded chainage -> its chainage record, in list
+    // order. Built from the links when the file opens and kept in step by every insert, delete,
+    // compaction move and store of a chainage record, so that a find costs a look-up and no
+    // reads. When the index cannot be trusted (damage found, the rounded chainages of the file
+    // not strictly ascending, a stored chainage record whose chainage or links changed) it is
+    // dropped and finds walk the links as the view functions do.
+    std::map<double, IndexedChainage> index;
+    bool indexed = false;
 
     bool layerNamesLoaded = false;
     char layerNames[kRoadLayers][kLayerNameChars + 1] = {};
@@ -78,6 +93,13 @@ inline bool roadValidIndex(unsigned idx) {
     const RoadState& r = roadState();
     return idx != 0 && idx < r.head.recordCount;
 }
+
+// The chainage index (see RoadState::index). Each keeps the index in step with one change of
+// the list; a change it cannot follow drops the index.
+void roadIndexAdd(double chainage, unsigned record);
+void roadIndexRemove(double chainage, unsigned record);
+void roadIndexMoved(double chainage, unsigned from, unsigned to);
+void roadIndexDrop();
 
 // The chainage record's position between project coordinates (in memory) and geographic ones
 // (in the file).
