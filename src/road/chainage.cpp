@@ -353,7 +353,9 @@ int dbfStoreChg(unsigned idx, CHGBASE* rec) {
     return roadWriteRecord(idx, &stored);
 }
 
-unsigned dbfInsertChainage(double chg, CHGBASE* rec) {
+namespace {
+
+unsigned insertChainage(double chg, CHGBASE* rec) {
     RoadState& r = roadState();
     if (!r.stream || !roadFinite(chg, "Chainage") || !roadWritable()) return 0;
     roadMarkEdited();
@@ -403,6 +405,14 @@ unsigned dbfInsertChainage(double chg, CHGBASE* rec) {
     r.head.lastChainage = fresh.chainage;
     if (rec) *rec = fresh;
     return current;
+}
+
+}  // namespace
+
+unsigned dbfInsertChainage(double chg, CHGBASE* rec) {
+    RoadBatch batch;
+    const unsigned idx = insertChainage(chg, rec);
+    return batch.finish() ? idx : 0;
 }
 
 int dbfDelChainage(double chg) {

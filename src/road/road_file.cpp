@@ -125,17 +125,125 @@ int writeAt(std::int64_t offset, const void* data, std::size_t size) {
 // ---------------------------------------------------------------------------------------------
 // Record primitives
 
+namespace {
+
+// The gathered bytes of record idx of stream f, or null.
+const std::uint8_t* pendingRecord(FILE* f, unsigned idx) {
+    const RoadState& r = roadState();
+    if (f != r.stream) return nullptr;
+    if (idx >= r.appendFirst && std::size_t(idx - r.appendFirst) * kRoadRecordBytes < r.appended.size())
+        return r.appended.data() + std::size_t(idx - r.appendFirst) * kRoadRecordBytes;
+    if (r.pending.empty()) return nullptr;
+    const auto it = r.pending.find(idx);
+    return it == r.pending.end() ? nullptr : it->second.data();
+}
+
+// Where a gathered write of record idx goes: past the records the file held when the batch
+// began, the appended run (which grows one record at a time); before them, the map.
+std::uint8_t* pendingSlot(unsigned idx) {
+    RoadState& r = roadState();
+    if (idx < r.appendFirst) return r.pending[idx].data();
+    const std::size_t at = std::size_t(idx - r.appendFirst) * kRoadRecordBytes;
+    if (r.appended.size() < at + kRoadRecordBytes) r.appended.resize(at + kRoadRecordBytes);
+    return r.appended.data() + at;
+}
+
+// Starts gathering anew: what is appended from here on follows the file's records.
+void startGathering() {
+    RoadState& r = roadState();
+    r.headBefore = r.head;
+    r.appendFirst = r.head.recordCount;
+}
+
+bool batching() {
+    const RoadState& r = roadState();
+    return r.batchDepth > 0 && r.stream && !r.frozen;
+}
+
+// Writes what the batch gathered. 0 (after the report, with the file frozen) when a write fails
+// or the file was frozen while the batch ran.
+int writePending() {
+    RoadState& r = roadState();
+    if (r.pending.empty() && r.appended.empty() && !r.headerPending) return r.frozen ? 0 : 1;
+    auto pending = std::move(r.pending);
+    r.pending.clear();
+    auto appended = std::move(r.appended);
+    r.appended.clear();
+    const bool header = r.headerPending;
+    r.headerPending = false;
+    if (!r.stream || r.frozen) return 0;
+    coreFileClearError();
+    std::vector<std::uint8_t> run;
+    bool ok = true;
+    for (auto it = pending.begin(); ok && it != pending.end();) {
+        const unsigned first = it->first;
+        run.clear();
+        for (unsigned idx = first; it != pending.end() && it->first == idx; ++it, ++idx)
+            run.insert(run.end(), it->second.begin(), it->second.end());
+        ok = coreFileSetPointer(0, recordOffset(first), r.stream) && coreFileBinWrite(run.data(), run.size(), r.stream);
+    }
+    if (ok && !appended.empty())
+        ok = coreFileSetPointer(0, recordOffset(r.appendFirst), r.stream) &&
+             coreFileBinWrite(appended.data(), appended.size(), r.stream);
+    if (ok && header)
+        ok = coreFileSetPointer(0, 0, r.stream) && coreFileBinWrite(&r.head, kRoadRecordBytes, r.stream);
+    if (ok && coreFileFlush(r.stream)) return 1;
+    r.frozen = true;
+    roadIndexDrop();
+    reportFileFailure("write to", r.path);
+    return 0;
+}
+
+}  // namespace
+
+RoadBatch::RoadBatch() {
+    RoadState& r = roadState();
+    if (r.batchDepth++ == 0) startGathering();
+}
+
+RoadBatch::~RoadBatch() { finish(); }
+
+int RoadBatch::finish() {
+    if (done) return 1;
+    done = true;
+    RoadState& r = roadState();
+    if (--r.batchDepth > 0) return 1;
+    if (writePending()) return 1;
+    // What the file holds is what it held before the gathered writes: so is the header copy
+    // (its record count above all), and nothing more reaches the frozen file.
+    r.head = r.headBefore;
+    return 0;
+}
+
 int roadReadRecord(FILE* f, unsigned idx, void* record) {
+    if (const std::uint8_t* bytes = pendingRecord(f, idx)) {
+        std::memcpy(record, bytes, kRoadRecordBytes);
+        return 1;
+    }
     if (!f || !coreFileSetPointer(0, recordOffset(idx), f)) return 0;
     return coreFileBinRead(record, kRoadRecordBytes, f);
 }
 
 int roadReadHead(FILE* f, unsigned idx, ROADRECHEAD& head) {
+    if (const std::uint8_t* bytes = pendingRecord(f, idx)) {
+        std::memcpy(&head, bytes, sizeof head);
+        return 1;
+    }
     if (!f || !coreFileSetPointer(0, recordOffset(idx), f)) return 0;
     return coreFileBinRead(&head, sizeof head, f);
 }
 
 int roadWriteRecord(unsigned idx, const void* record) {
+    if (batching()) {
+        RoadState& r = roadState();
+        if (idx == 0) {
+            r.headerPending = true;
+            if (record != &r.head) std::memcpy(&r.head, record, sizeof r.head);
+        } else {
+            std::memcpy(pendingSlot(idx), record, kRoadRecordBytes);
+        }
+        return 1;
+    }
     return writeAt(recordOffset(idx), record, kRoadRecordBytes);
 }
 
@@ -158,6 +266,15 @@ unsigned roadAppendRecord(const void* record) {
 int roadSetLink(unsigned r, int direction, unsigned value) {
     RoadState& s = roadState();
     if (!s.stream || s.frozen || !roadValidIndex(r)) return 0;
+    if (batching()) {
+        std::uint8_t record[kRoadRecordBytes];
+        if (!roadReadRecord(s.stream, r, record)) return 0;
+        ROADRECHEAD head;
+        std::memcpy(&head, record, sizeof head);
+        (direction >= 0 ? head.next : head.prev) = value;
+        std::memcpy(record, &head, sizeof head);
+        return roadWriteRecord(r, record);
+    }
     ROADRECHEAD head;
     if (!roadReadHead(s.stream, r, head)) return 0;
     if (direction >= 0)
@@ -240,6 +357,17 @@ void repairReferences(unsigned from, unsigned to) {
 unsigned roadDeleteRecord(unsigned r, unsigned visitNext, unsigned* working) {
     RoadState& s = roadState();
     if (!s.stream || s.frozen || !roadValidIndex(r)) return visitNext;
+    if (s.batchDepth > 0) {
+        // The file is shortened below: what the batch gathered goes first, and the deletion
+        // writes the file itself.
+        if (!writePending()) return visitNext;
+        const int depth = s.batchDepth;
+        s.batchDepth = 0;
+        const unsigned result = roadDeleteRecord(r, visitNext, working);
+        s.batchDepth = depth;
+        startGathering();
+        return result;
+    }
 
     if (s.head.current == r) {
         ROADRECHEAD head;

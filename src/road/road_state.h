@@ -5,9 +5,11 @@
 // through the registered reset function.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <vector>
 
 #include "database/road.h"
 #include "frame/state.h"
@@ -50,6 +52,16 @@ struct RoadState {
     std::map<double, IndexedChainage> index;
     bool indexed = false;
 
+    // The writes of the operation under way (see RoadBatch): records of the file by index, the
+    // records appended (from index appendFirst on, one after another), and whether the header
+    // copy is to be written; the header copy as the operation found it.
+    int batchDepth = 0;
+    std::map<unsigned, std::array<std::uint8_t, kRoadRecordBytes>> pending;
+    unsigned appendFirst = 0;
+    std::vector<std::uint8_t> appended;
+    bool headerPending = false;
+    SECHEAD headBefore{};
+
     bool layerNamesLoaded = false;
     char layerNames[kRoadLayers][kLayerNameChars + 1] = {};
 
@@ -71,6 +83,26 @@ RoadState& roadState();
 // Record idx whole (568 bytes) or its 17-byte head. 1 on success.
 int roadReadRecord(FILE* f, unsigned idx, void* record);
 int roadReadHead(FILE* f, unsigned idx, ROADRECHEAD& head);
+
+// Gathers the writes of one operation on the open road file and writes them when it ends:
+// records in ascending index, neighbours in one write, the header last, then one flush. Reads
+// of the open file see the gathered records. So a store of a chainage with its cross-section
+// costs a few writes instead of one seek, write and flush per record, and a failed write is
+// still said, and freezes the file, before the operation returns; the header copy is then put
+// back as the operation found it. A deletion writes what was gathered first and works on the
+// file itself (it shortens the file). Batches nest; the outermost one writes.
+class RoadBatch {
+public:
+    RoadBatch();
+    ~RoadBatch();
+    RoadBatch(const RoadBatch&) = delete;
+    RoadBatch& operator=(const RoadBatch&) = delete;
+    // Ends the batch (the outermost writes); 0 when a gathered write failed.
+    int finish();
+
+private:
+    bool done = false;
+};
 
 // Record primitives on the open road file. Each returns 0 when no road file is open or it is
 // frozen; a failed write is reported (file name and reason) and freezes the file.
