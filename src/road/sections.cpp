@@ -96,7 +96,9 @@ int grabSlot(double chg, int slot, void* rec, BYTE type) {
 
 // Store layer and store extra: the caller's record over the existing one. Its head (type,
 // chainage, owner, first section) stays as stored, so a record filled from scratch cannot cut the
-// layer off its cross-section.
+// layer off its cross-section. This is the one exception to writing the caller's 568 bytes as
+// they are: a correct caller passes the record it grabbed, whose head is the stored one, and
+// sees no difference.
 int storeSlot(double chg, int slotNumber, const void* rec) {
     RoadState& r = roadState();
     if (!rec || !roadFinite(chg, "Chainage") || !roadWritable()) return 0;
