@@ -132,6 +132,18 @@ void RoadGrabRandom(benchmark::State& state) {
     }
 }
 
+// Opening alone: the one pass over the file that checks every record and builds the chainage
+// index, which the grab and the in-order read include.
+void RoadOpen(benchmark::State& state) {
+    Bench& b = bench();
+    for (auto _ : state) {
+        const Clock start;
+        dbfRoadOpenFile(b.roadFile.c_str());
+        dbfRoadClose();
+        record(state, "road open", start, kChainages);
+    }
+}
+
 void RoadReadInOrder(benchmark::State& state) {
     Bench& b = bench();
     for (auto _ : state) {
@@ -183,6 +195,7 @@ void RawRead(benchmark::State& state) {
 
 BENCHMARK(RoadStoreRandom)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(RoadGrabRandom)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(RoadOpen)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(RoadReadInOrder)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(RawWrite)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(RawRead)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -206,6 +219,7 @@ int main(int argc, char** argv) {
     ratio("store in random order / write", "road store", "raw write");
     ratio("grab in random order / read", "road grab random", "raw read");
     ratio("read in chainage order / read", "road read in order", "raw read");
+    ratio("open alone / read", "road open", "raw read");
     tearDown();
     benchmark::Shutdown();
     return 0;

@@ -262,6 +262,7 @@ void roadIndexDrop() {
     RoadState& r = roadState();
     r.index.clear();
     r.indexed = false;
+    r.lastChainageRead = 0;
 }
 
 void roadIndexAdd(double chainage, unsigned record) {

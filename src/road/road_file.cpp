@@ -109,6 +109,7 @@ void reportFileFailure(const char* what, const char* path) {
 // here and not at some later call. A failure is reported and freezes the file.
 int writeAt(std::int64_t offset, const void* data, std::size_t size) {
     RoadState& r = roadState();
+    r.lastChainageRead = 0;
     if (!r.stream || r.frozen) return 0;
     coreFileClearError();
     if (coreFileSetPointer(0, offset, r.stream) && coreFileBinWrite(data, size, r.stream) &&
@@ -164,6 +165,7 @@ bool batching() {
 // or the file was frozen while the batch ran.
 int writePending() {
     RoadState& r = roadState();
+    r.lastChainageRead = 0;
     if (r.pending.empty() && r.appended.empty() && !r.headerPending) return r.frozen ? 0 : 1;
     auto pending = std::move(r.pending);
     r.pending.clear();
@@ -220,8 +222,18 @@ int roadReadRecord(FILE* f, unsigned idx, void* record) {
         std::memcpy(record, bytes, kRoadRecordBytes);
         return 1;
     }
-    if (!f || !coreFileSetPointer(0, recordOffset(idx), f)) return 0;
-    return coreFileBinRead(record, kRoadRecordBytes, f);
+    RoadState& r = roadState();
+    const bool open = f && f == r.stream;
+    if (open && idx != 0 && idx == r.lastChainageRead) {
+        std::memcpy(record, &r.lastChainage, kRoadRecordBytes);
+        return 1;
+    }
+    if (!f || !coreFileReadAt(record, kRoadRecordBytes, recordOffset(idx), f)) return 0;
+    if (open && static_cast<const std::uint8_t*>(record)[0] == kRecChainage) {
+        std::memcpy(&r.lastChainage, record, kRoadRecordBytes);
+        r.lastChainageRead = idx;
+    }
+    return 1;
 }
 
 int roadReadHead(FILE* f, unsigned idx, ROADRECHEAD& head) {
@@ -229,11 +241,11 @@ int roadReadHead(FILE* f, unsigned idx, ROADRECHEAD& head) {
         std::memcpy(&head, bytes, sizeof head);
         return 1;
     }
-    if (!f || !coreFileSetPointer(0, recordOffset(idx), f)) return 0;
-    return coreFileBinRead(&head, sizeof head, f);
+    return f ? coreFileReadAt(&head, sizeof head, recordOffset(idx), f) : 0;
 }
 
 int roadWriteRecord(unsigned idx, const void* record) {
+    roadState().lastChainageRead = 0;
     if (batching()) {
         RoadState& r = roadState();
         if (idx == 0) {
@@ -482,13 +494,11 @@ bool readRecordLinks(FILE* f, DWORD count, RecordLinks& links) {
     links.hidden.assign(count, 0);
     links.claimedBy.assign(count, 0);
     links.claimedAs.assign(count, 0);
-    constexpr unsigned kChunk = 256;
+    constexpr unsigned kChunk = 64;
     std::vector<std::uint8_t> buffer(std::size_t(kChunk) * kRoadRecordBytes);
     for (unsigned first = 1; first < count; first += kChunk) {
         const unsigned n = std::min<unsigned>(kChunk, count - first);
-        if (!coreFileSetPointer(0, recordOffset(first), f) ||
-            !coreFileBinRead(buffer.data(), std::size_t(n) * kRoadRecordBytes, f))
-            return false;
+        if (!coreFileReadAt(buffer.data(), std::size_t(n) * kRoadRecordBytes, recordOffset(first), f)) return false;
         for (unsigned k = 0; k < n; ++k) {
             const unsigned idx = first + k;
             const std::uint8_t* bytes = buffer.data() + std::size_t(k) * kRoadRecordBytes;
@@ -608,6 +618,11 @@ const char* openDamage(FILE* f, SECHEAD& head, RoadState& r) {
     return nullptr;
 }
 
+// The open road file is read and written record by record at scattered places, each write
+// flushed at once: the stream's own buffer would only read 4 KB around every 568-byte record
+// and copy what it read once more. Reads and writes go straight to the file.
+void unbuffered(FILE* f) { std::setvbuf(f, nullptr, _IONBF, 0); }
+
 // Closes the open road file, writing the header copy first unless the file is frozen.
 void closeRoadStream() {
     RoadState& r = roadState();
@@ -648,6 +663,7 @@ int dbfRoadOpenFile(const char* path) {
             return 0;
         }
         r.stream = f;
+        unbuffered(f);
         r.head = head;
         coreStrncpy(r.path, path, MAX_PATH);
         return 1;
@@ -659,6 +675,7 @@ int dbfRoadOpenFile(const char* path) {
         reportFileFailure("create", path);
         return 0;
     }
+    unbuffered(r.stream);
     coreStrncpy(r.path, path, MAX_PATH);
     r.head.recordCount = 1;
     r.index.clear();

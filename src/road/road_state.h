@@ -62,6 +62,11 @@ struct RoadState {
     bool headerPending = false;
     SECHEAD headBefore{};
 
+    // The chainage record of the open file read last (index 0: none), so that stepping on from
+    // it and grabbing under it do not read it again. Forgotten at every write.
+    unsigned lastChainageRead = 0;
+    CHGBASE lastChainage{};
+
     bool layerNamesLoaded = false;
     char layerNames[kRoadLayers][kLayerNameChars + 1] = {};
 

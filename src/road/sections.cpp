@@ -126,8 +126,8 @@ struct ChainRun {
         count = 0;
         if (pieces > static_cast<unsigned>(kMaxSectionRecords)) pieces = kMaxSectionRecords;
         // A run that reaches past the end of the file is not used: each piece is then read alone.
-        if (pieces > 1 && roadState().pending.empty() && roadState().appended.empty() && coreFileSetPointer(0, std::int64_t(from) * kRoadRecordBytes, f) &&
-            coreFileBinRead(bytes, std::size_t(pieces) * kRoadRecordBytes, f))
+        if (pieces > 1 && roadState().pending.empty() && roadState().appended.empty() && 
+            coreFileReadAt(bytes, std::size_t(pieces) * kRoadRecordBytes, std::int64_t(from) * kRoadRecordBytes, f))
             count = pieces;
     }
     bool get(FILE* f, unsigned idx, SECTREC& rec) const {

@@ -312,6 +312,22 @@ int coreFileBinRead(void* buffer, std::size_t count, FILE* stream) {
     return std::ferror(stream) ? failWithErrno() : 0;
 }
 
+int coreFileReadAt(void* buffer, std::size_t count, std::int64_t offset, FILE* stream) {
+    if (!stream || (!buffer && count) || offset < 0) return 0;
+    if (count == 0) return 1;
+    if (std::fflush(stream) != 0) return failWithErrno();
+    auto* bytes = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = pread(fileno(stream), bytes + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return failWithErrno();
+        if (n == 0) return 0;   // the end of the file: no system failure
+        done += static_cast<std::size_t>(n);
+    }
+    return 1;
+}
+
 int coreFileBinWrite(const void* buffer, std::size_t count, FILE* stream) {
     if (!stream || (!buffer && count)) return 0;
     if (count == 0) return 1;
