@@ -130,12 +130,11 @@ struct ChainRun {
             coreFileReadAt(bytes, std::size_t(pieces) * kRoadRecordBytes, std::int64_t(from) * kRoadRecordBytes, f))
             count = pieces;
     }
-    bool get(FILE* f, unsigned idx, SECTREC& rec) const {
-        if (idx >= first && idx - first < count) {
-            std::memcpy(&rec, bytes + std::size_t(idx - first) * kRoadRecordBytes, sizeof rec);
-            return true;
-        }
-        return roadReadRecord(f, idx, &rec) != 0;
+    // The piece in the run, or else read into `single`; null when it cannot be read.
+    const SECTREC* get(FILE* f, unsigned idx, SECTREC& single) const {
+        if (idx >= first && idx - first < count)
+            return reinterpret_cast<const SECTREC*>(bytes + std::size_t(idx - first) * kRoadRecordBytes);
+        return roadReadRecord(f, idx, &single) ? &single : nullptr;
     }
 };
 
@@ -149,8 +148,10 @@ void readChain(FILE* f, unsigned first, unsigned pieces, XSECTION& xs) {
     long counted = 0;
     unsigned idx = first;
     for (int piece = 0; piece < kMaxSectionRecords && idx != 0; ++piece) {
-        SECTREC rec;
-        if (!run.get(f, idx, rec) || rec.type != kRecSection) break;
+        SECTREC single;
+        const SECTREC* stored = run.get(f, idx, single);
+        if (!stored || stored->type != kRecSection) break;
+        const SECTREC& rec = *stored;
         const int n = rec.count < 0 ? 0 : (rec.count > kSectionRecordPoints ? kSectionRecordPoints : rec.count);
         for (int k = 0; k < n; ++k) {
             const int position = piece * kSectionRecordPoints + k;
