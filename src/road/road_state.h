@@ -1,7 +1,8 @@
 // The road's part of the library state and the record primitives the road files share.
 //
 // The open road file's handle and the copy of its header live here; every primitive that appends
-// or removes a record writes the header copy back to record 0 at once. Reset by dbfResetState()
+// or removes a record writes the header copy back to record 0 at once (within an insert or a
+// cross-section store, when the call ends: see RoadBatch). Reset by dbfResetState()
 // through the registered reset function.
 #pragma once
 
