@@ -175,8 +175,11 @@ int writePending() {
     r.headerPending = false;
     if (!r.stream || r.frozen) return 0;
     coreFileClearError();
+    // The appended records first: until the header counts them they lie beyond the records the
+    // file holds, so a write that fails there leaves the records it counts as they were.
+    bool ok = appended.empty() || (coreFileSetPointer(0, recordOffset(r.appendFirst), r.stream) &&
+                                   coreFileBinWrite(appended.data(), appended.size(), r.stream));
     std::vector<std::uint8_t> run;
-    bool ok = true;
     for (auto it = pending.begin(); ok && it != pending.end();) {
         const unsigned first = it->first;
         run.clear();
@@ -184,9 +187,6 @@ int writePending() {
             run.insert(run.end(), it->second.begin(), it->second.end());
         ok = coreFileSetPointer(0, recordOffset(first), r.stream) && coreFileBinWrite(run.data(), run.size(), r.stream);
     }
-    if (ok && !appended.empty())
-        ok = coreFileSetPointer(0, recordOffset(r.appendFirst), r.stream) &&
-             coreFileBinWrite(appended.data(), appended.size(), r.stream);
     if (ok && header)
         ok = coreFileSetPointer(0, 0, r.stream) && coreFileBinWrite(&r.head, kRoadRecordBytes, r.stream);
     if (ok && coreFileFlush(r.stream)) return 1;
