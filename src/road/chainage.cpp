@@ -10,6 +10,7 @@
 // the open file freezes it: nothing more is written to it.
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "database/road.h"
 #include "platform/core.h"
@@ -224,11 +225,82 @@ unsigned find(const Walk& w, double& chg, int withHidden) {
     return 0;
 }
 
+// The find of the open file through the chainage index: the same result as the walk from the
+// cursor on a sound file (the first chainage at or after the target, the last when the target is
+// beyond all; hidden ones left for the next visible, else the previous visible), with no reads.
+unsigned findIndexed(RoadState& r, double& chg, int withHidden) {
+    const double target = dbfRoundChg(chg);
+    auto& index = r.index;
+    // The first chainage not before the target: the keys lie at least a millimetre apart, far
+    // more than the tolerance, so at most one key below the target can still match it.
+    auto it = index.lower_bound(target);
+    if (it != index.begin() && !chgBeyond(target, std::prev(it)->first)) --it;
+    if (it == index.end()) --it;
+    chg = it->first;
+    r.head.current = it->second.record;
+    if (withHidden || !it->second.hidden) return it->second.record;
+    for (auto ahead = std::next(it); ahead != index.end(); ++ahead) {
+        if (ahead->second.hidden) continue;
+        chg = ahead->first;
+        r.head.current = ahead->second.record;
+        return ahead->second.record;
+    }
+    for (auto back = it; back != index.begin();) {
+        --back;
+        if (back->second.hidden) continue;
+        chg = back->first;
+        r.head.current = back->second.record;
+        return back->second.record;
+    }
+    chg = kChgNotFound;
+    return 0;
+}
+
 }  // namespace
+
+void roadIndexDrop() {
+    RoadState& r = roadState();
+    r.index.clear();
+    r.indexed = false;
+    r.lastChainageRead = 0;
+}
+
+void roadIndexAdd(double chainage, unsigned record) {
+    RoadState& r = roadState();
+    if (!r.indexed) return;
+    if (!r.index.emplace(dbfRoundChg(chainage), IndexedChainage{record, false}).second) roadIndexDrop();
+}
+
+void roadIndexRemove(double chainage, unsigned record) {
+    RoadState& r = roadState();
+    if (!r.indexed) return;
+    const auto it = r.index.find(dbfRoundChg(chainage));
+    if (it == r.index.end() || it->second.record != record)
+        roadIndexDrop();
+    else
+        r.index.erase(it);
+}
+
+void roadIndexMoved(double chainage, unsigned from, unsigned to) {
+    RoadState& r = roadState();
+    if (!r.indexed) return;
+    const auto it = r.index.find(dbfRoundChg(chainage));
+    if (it == r.index.end() || it->second.record != from)
+        roadIndexDrop();
+    else
+        it->second.record = to;
+}
 
 double dbfRoundChg(double chg) { return std::floor(chg * 1000.0 + 0.5) / 1000.0; }
 
-unsigned dbfFindChainage(double& chg, int withHidden) { return find(Walk::open(), chg, withHidden); }
+unsigned dbfFindChainage(double& chg, int withHidden) {
+    RoadState& r = roadState();
+    // The checks of the cursor and the header come first, as for the walk.
+    if (!r.indexed || r.index.empty() || !r.stream || !std::isfinite(chg) || r.head.current == 0 ||
+        r.head.current >= r.head.recordCount)
+        return find(Walk::open(), chg, withHidden);
+    return findIndexed(r, chg, withHidden);
+}
 unsigned dbfNextChainage(double& chg, int withHidden) { return step(Walk::open(), chg, withHidden, true); }
 unsigned dbfPrevChainage(double& chg, int withHidden) { return step(Walk::open(), chg, withHidden, false); }
 
@@ -264,12 +336,27 @@ int dbfStoreChg(unsigned idx, CHGBASE* rec) {
         !roadFinite(rec->y, "Position y") || !roadWritable())
         return 0;
     roadMarkEdited();
+    RoadState& r = roadState();
+    if (r.indexed) {
+        // The index follows the hidden mark; a record written with another chainage or other
+        // links than it had is left to the walks, which check what they meet.
+        ROADRECHEAD was;
+        const auto it = r.index.find(dbfRoundChg(rec->chainage));
+        if (!roadReadHead(r.stream, idx, was) || was.type != kRecChainage || rec->type != kRecChainage ||
+            it == r.index.end() || it->second.record != idx || was.prev != rec->prev || was.next != rec->next ||
+            !chgSame(dbfRoundChg(rec->chainage), dbfRoundChg(was.chainage)))
+            roadIndexDrop();
+        else
+            it->second.hidden = rec->hidden != 0;
+    }
     CHGBASE stored = *rec;
     chgToFile(stored);
     return roadWriteRecord(idx, &stored);
 }
 
-unsigned dbfInsertChainage(double chg, CHGBASE* rec) {
+namespace {
+
+unsigned insertChainage(double chg, CHGBASE* rec) {
     RoadState& r = roadState();
     if (!r.stream || !roadFinite(chg, "Chainage") || !roadWritable()) return 0;
     roadMarkEdited();
@@ -314,10 +401,19 @@ unsigned dbfInsertChainage(double chg, CHGBASE* rec) {
         }
     }
     if (current == 0) return 0;
+    roadIndexAdd(fresh.chainage, current);
     r.head.current = current;
     r.head.lastChainage = fresh.chainage;
     if (rec) *rec = fresh;
     return current;
+}
+
+}  // namespace
+
+unsigned dbfInsertChainage(double chg, CHGBASE* rec) {
+    RoadBatch batch;
+    const unsigned idx = insertChainage(chg, rec);
+    return batch.finish() ? idx : 0;
 }
 
 int dbfDelChainage(double chg) {
@@ -364,6 +460,7 @@ int dbfDelChainage(double chg) {
 
     if (roadValidIndex(k.prev)) roadSetLink(k.prev, +1, k.next);
     if (roadValidIndex(k.next)) roadSetLink(k.next, -1, k.prev);
+    roadIndexRemove(k.chainage, r.head.current);
     roadDeleteRecord(r.head.current, 0);
     // Every write of the deletion is checked; the first that failed froze the file.
     return r.frozen ? 0 : 1;

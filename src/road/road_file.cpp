@@ -70,6 +70,8 @@ void roadError(const char* text) {
 
 void roadReportDamage(const char* text) {
     roadState().frozen = true;
+    // From here on finds walk the links, and so meet the damage again.
+    roadIndexDrop();
     roadError(text);
 }
 
@@ -107,12 +109,14 @@ void reportFileFailure(const char* what, const char* path) {
 // here and not at some later call. A failure is reported and freezes the file.
 int writeAt(std::int64_t offset, const void* data, std::size_t size) {
     RoadState& r = roadState();
+    r.lastChainageRead = 0;
     if (!r.stream || r.frozen) return 0;
     coreFileClearError();
     if (coreFileSetPointer(0, offset, r.stream) && coreFileBinWrite(data, size, r.stream) &&
         coreFileFlush(r.stream))
         return 1;
     r.frozen = true;
+    roadIndexDrop();
     reportFileFailure("write to", r.path);
     return 0;
 }
@@ -122,17 +126,136 @@ int writeAt(std::int64_t offset, const void* data, std::size_t size) {
 // ---------------------------------------------------------------------------------------------
 // Record primitives
 
+namespace {
+
+// The gathered bytes of record idx of stream f, or null.
+const std::uint8_t* pendingRecord(FILE* f, unsigned idx) {
+    const RoadState& r = roadState();
+    if (f != r.stream) return nullptr;
+    if (idx >= r.appendFirst && std::size_t(idx - r.appendFirst) * kRoadRecordBytes < r.appended.size())
+        return r.appended.data() + std::size_t(idx - r.appendFirst) * kRoadRecordBytes;
+    if (r.pending.empty()) return nullptr;
+    const auto it = r.pending.find(idx);
+    return it == r.pending.end() ? nullptr : it->second.data();
+}
+
+// Where a gathered write of record idx goes: past the records the file held when the batch
+// began, the appended run (which grows one record at a time); before them, the map.
+std::uint8_t* pendingSlot(unsigned idx) {
+    RoadState& r = roadState();
+    if (idx < r.appendFirst) return r.pending[idx].data();
+    const std::size_t at = std::size_t(idx - r.appendFirst) * kRoadRecordBytes;
+    if (r.appended.size() < at + kRoadRecordBytes) r.appended.resize(at + kRoadRecordBytes);
+    return r.appended.data() + at;
+}
+
+// Starts gathering anew: what is appended from here on follows the file's records.
+void startGathering() {
+    RoadState& r = roadState();
+    r.headBefore = r.head;
+    r.appendFirst = r.head.recordCount;
+}
+
+bool batching() {
+    const RoadState& r = roadState();
+    return r.batchDepth > 0 && r.stream && !r.frozen;
+}
+
+// Writes what the batch gathered. 0 (after the report, with the file frozen) when a write fails
+// or the file was frozen while the batch ran.
+int writePending() {
+    RoadState& r = roadState();
+    r.lastChainageRead = 0;
+    if (r.pending.empty() && r.appended.empty() && !r.headerPending) return r.frozen ? 0 : 1;
+    auto pending = std::move(r.pending);
+    r.pending.clear();
+    auto appended = std::move(r.appended);
+    r.appended.clear();
+    const bool header = r.headerPending;
+    r.headerPending = false;
+    if (!r.stream || r.frozen) return 0;
+    coreFileClearError();
+    // The appended records first: until the header counts them they lie beyond the records the
+    // file holds, so a write that fails there leaves the records it counts as they were.
+    bool ok = appended.empty() || (coreFileSetPointer(0, recordOffset(r.appendFirst), r.stream) &&
+                                   coreFileBinWrite(appended.data(), appended.size(), r.stream));
+    std::vector<std::uint8_t> run;
+    for (auto it = pending.begin(); ok && it != pending.end();) {
+        const unsigned first = it->first;
+        run.clear();
+        for (unsigned idx = first; it != pending.end() && it->first == idx; ++it, ++idx)
+            run.insert(run.end(), it->second.begin(), it->second.end());
+        ok = coreFileSetPointer(0, recordOffset(first), r.stream) && coreFileBinWrite(run.data(), run.size(), r.stream);
+    }
+    if (ok && header)
+        ok = coreFileSetPointer(0, 0, r.stream) && coreFileBinWrite(&r.head, kRoadRecordBytes, r.stream);
+    if (ok && coreFileFlush(r.stream)) return 1;
+    r.frozen = true;
+    roadIndexDrop();
+    reportFileFailure("write to", r.path);
+    return 0;
+}
+
+}  // namespace
+
+RoadBatch::RoadBatch() {
+    RoadState& r = roadState();
+    if (r.batchDepth++ == 0) startGathering();
+}
+
+RoadBatch::~RoadBatch() { finish(); }
+
+int RoadBatch::finish() {
+    if (done) return 1;
+    done = true;
+    RoadState& r = roadState();
+    if (--r.batchDepth > 0) return 1;
+    if (writePending()) return 1;
+    // What the file holds is what it held before the gathered writes: so is the header copy
+    // (its record count above all), and nothing more reaches the frozen file.
+    r.head = r.headBefore;
+    return 0;
+}
+
 int roadReadRecord(FILE* f, unsigned idx, void* record) {
-    if (!f || !coreFileSetPointer(0, recordOffset(idx), f)) return 0;
-    return coreFileBinRead(record, kRoadRecordBytes, f);
+    if (const std::uint8_t* bytes = pendingRecord(f, idx)) {
+        std::memcpy(record, bytes, kRoadRecordBytes);
+        return 1;
+    }
+    RoadState& r = roadState();
+    const bool open = f && f == r.stream;
+    if (open && idx != 0 && idx == r.lastChainageRead) {
+        std::memcpy(record, &r.lastChainage, kRoadRecordBytes);
+        return 1;
+    }
+    if (!f || !coreFileReadAt(record, kRoadRecordBytes, recordOffset(idx), f)) return 0;
+    if (open && static_cast<const std::uint8_t*>(record)[0] == kRecChainage) {
+        std::memcpy(&r.lastChainage, record, kRoadRecordBytes);
+        r.lastChainageRead = idx;
+    }
+    return 1;
 }
 
 int roadReadHead(FILE* f, unsigned idx, ROADRECHEAD& head) {
-    if (!f || !coreFileSetPointer(0, recordOffset(idx), f)) return 0;
-    return coreFileBinRead(&head, sizeof head, f);
+    if (const std::uint8_t* bytes = pendingRecord(f, idx)) {
+        std::memcpy(&head, bytes, sizeof head);
+        return 1;
+    }
+    return f ? coreFileReadAt(&head, sizeof head, recordOffset(idx), f) : 0;
 }
 
 int roadWriteRecord(unsigned idx, const void* record) {
+    roadState().lastChainageRead = 0;
+    if (batching()) {
+        RoadState& r = roadState();
+        if (idx == 0) {
+            r.headerPending = true;
+            if (record != &r.head) std::memcpy(&r.head, record, sizeof r.head);
+        } else {
+            std::memcpy(pendingSlot(idx), record, kRoadRecordBytes);
+        }
+        return 1;
+    }
     return writeAt(recordOffset(idx), record, kRoadRecordBytes);
 }
 
@@ -155,6 +278,15 @@ unsigned roadAppendRecord(const void* record) {
 int roadSetLink(unsigned r, int direction, unsigned value) {
     RoadState& s = roadState();
     if (!s.stream || s.frozen || !roadValidIndex(r)) return 0;
+    if (batching()) {
+        std::uint8_t record[kRoadRecordBytes];
+        if (!roadReadRecord(s.stream, r, record)) return 0;
+        ROADRECHEAD head;
+        std::memcpy(&head, record, sizeof head);
+        (direction >= 0 ? head.next : head.prev) = value;
+        std::memcpy(record, &head, sizeof head);
+        return roadWriteRecord(r, record);
+    }
     ROADRECHEAD head;
     if (!roadReadHead(s.stream, r, head)) return 0;
     if (direction >= 0)
@@ -188,6 +320,7 @@ void repairReferences(unsigned from, unsigned to) {
     if (!roadReadHead(s.stream, to, moved)) return;
     switch (moved.type) {
         case kRecChainage: {
+            roadIndexMoved(moved.chainage, from, to);
             relink(moved.prev, +1);
             relink(moved.next, -1);
             CHGBASE chg;
@@ -236,6 +369,17 @@ void repairReferences(unsigned from, unsigned to) {
 unsigned roadDeleteRecord(unsigned r, unsigned visitNext, unsigned* working) {
     RoadState& s = roadState();
     if (!s.stream || s.frozen || !roadValidIndex(r)) return visitNext;
+    if (s.batchDepth > 0) {
+        // The file is shortened below: what the batch gathered goes first, and the deletion
+        // writes the file itself.
+        if (!writePending()) return visitNext;
+        const int depth = s.batchDepth;
+        s.batchDepth = 0;
+        const unsigned result = roadDeleteRecord(r, visitNext, working);
+        s.batchDepth = depth;
+        startGathering();
+        return result;
+    }
 
     if (s.head.current == r) {
         ROADRECHEAD head;
@@ -325,6 +469,7 @@ struct RecordLinks {
     std::vector<BYTE> type;
     std::vector<double> chainage;
     std::vector<DWORD> prev, next;
+    std::vector<BYTE> hidden;       // of the chainage records
     std::vector<DWORD> claimedBy;   // the one record that names this one as its child or successor
     std::vector<BYTE> claimedAs;    // the type that reference expects
 };
@@ -346,18 +491,32 @@ bool readRecordLinks(FILE* f, DWORD count, RecordLinks& links) {
     links.chainage.assign(count, 0.0);
     links.prev.assign(count, 0);
     links.next.assign(count, 0);
+    links.hidden.assign(count, 0);
     links.claimedBy.assign(count, 0);
     links.claimedAs.assign(count, 0);
-    constexpr unsigned kChunk = 256;
-    std::vector<std::uint8_t> buffer(std::size_t(kChunk) * kRoadRecordBytes);
+    // The file is looked at where the system keeps it (no copy of two gigabytes for a long
+    // road); where it cannot be mapped it is read in chunks that stay in the processor's cache.
+    // The count was checked against the file's length before.
+    struct Mapping {
+        const std::uint8_t* data;
+        std::size_t length;
+        ~Mapping() { coreFileUnmap(data, length); }
+    } mapping{nullptr, std::size_t(count) * kRoadRecordBytes};
+    if (count > 1) mapping.data = static_cast<const std::uint8_t*>(coreFileMapRead(f, mapping.length));
+    constexpr unsigned kChunk = 64;
+    std::vector<std::uint8_t> buffer(mapping.data ? 0 : std::size_t(kChunk) * kRoadRecordBytes);
     for (unsigned first = 1; first < count; first += kChunk) {
         const unsigned n = std::min<unsigned>(kChunk, count - first);
-        if (!coreFileSetPointer(0, recordOffset(first), f) ||
-            !coreFileBinRead(buffer.data(), std::size_t(n) * kRoadRecordBytes, f))
+        const std::uint8_t* chunk = mapping.data ? mapping.data + recordOffset(first) : buffer.data();
+        if (!mapping.data &&
+            !coreFileReadAt(buffer.data(), std::size_t(n) * kRoadRecordBytes, recordOffset(first), f))
             return false;
         for (unsigned k = 0; k < n; ++k) {
             const unsigned idx = first + k;
-            const std::uint8_t* bytes = buffer.data() + std::size_t(k) * kRoadRecordBytes;
+            const std::uint8_t* bytes = chunk + std::size_t(k) * kRoadRecordBytes;
+            // The heads lie 568 bytes apart: asking for those a few records ahead keeps the
+            // pass from waiting on memory at every record.
+            if (mapping.data && idx + 8 < count) __builtin_prefetch(bytes + 8 * kRoadRecordBytes);
             ROADRECHEAD head;
             std::memcpy(&head, bytes, sizeof head);
             if (head.type < kRecChainage || head.type > kRecExtra || !std::isfinite(head.chainage) ||
@@ -372,6 +531,7 @@ bool readRecordLinks(FILE* f, DWORD count, RecordLinks& links) {
                 DWORD extra, layers[kRoadLayers];
                 std::memcpy(&extra, bytes + offsetof(CHGBASE, extra), sizeof extra);
                 std::memcpy(layers, bytes + offsetof(CHGBASE, layers), sizeof layers);
+                links.hidden[idx] = bytes[offsetof(CHGBASE, hidden)];
                 if (!claim(links, extra, kRecExtra, idx)) return false;
                 for (DWORD layer : layers)
                     if (!claim(links, layer, kRecLayer, idx)) return false;
@@ -430,10 +590,34 @@ bool linksAgree(const RecordLinks& links) {
     return reached == pieces;
 }
 
+// The chainage index from the links of a sound file, in list order. Not built (finds then walk
+// the links) when two neighbours of the list round to chainages that are not strictly
+// ascending: the walks see such a file as damaged at that step, and must go on seeing it.
+void buildIndex(const RecordLinks& links, RoadState& r) {
+    r.index.clear();
+    r.indexed = false;
+    unsigned head = 0;
+    for (unsigned i = 1; i < links.type.size() && head == 0; ++i)
+        if (links.type[i] == kRecChainage && links.prev[i] == 0) head = i;
+    double before = 0.0;
+    auto hint = r.index.end();
+    for (unsigned at = head; at != 0; at = links.next[at]) {
+        const double chg = dbfRoundChg(links.chainage[at]);
+        if (at != head && !chgBeyond(chg, before)) {
+            r.index.clear();
+            return;
+        }
+        hint = r.index.emplace_hint(hint, chg, IndexedChainage{at, links.hidden[at] != 0});
+        before = chg;
+    }
+    r.indexed = true;
+}
+
 // Why the road file cannot be opened: the documented report of its damage, or null when the
 // header agrees with the file's length and every record and reference is sound. One pass over
-// the file; the walks still check what they meet, for files changed behind the library's back.
-const char* openDamage(FILE* f, SECHEAD& head) {
+// the file, which also builds the chainage index; the walks still check what they meet, for
+// files changed behind the library's back.
+const char* openDamage(FILE* f, SECHEAD& head, RoadState& r) {
     const std::int64_t length = coreFileLength(f);
     if (length < kRoadRecordBytes || length % kRoadRecordBytes != 0) return kRoadHeaderCorrupt;
     if (!roadReadRecord(f, 0, &head)) return kRoadHeaderCorrupt;
@@ -445,8 +629,14 @@ const char* openDamage(FILE* f, SECHEAD& head) {
     RecordLinks links;
     if (!readRecordLinks(f, head.recordCount, links) || !linksAgree(links)) return kRoadDataCorrupt;
     if (head.current != 0 && links.type[head.current] != kRecChainage) return kRoadDataCorrupt;
+    buildIndex(links, r);
     return nullptr;
 }
+
+// The open road file is read and written record by record at scattered places, each write
+// flushed at once: the stream's own buffer would only read 4 KB around every 568-byte record
+// and copy what it read once more. Reads and writes go straight to the file.
+void unbuffered(FILE* f) { std::setvbuf(f, nullptr, _IONBF, 0); }
 
 // Closes the open road file, writing the header copy first unless the file is frozen.
 void closeRoadStream() {
@@ -454,6 +644,7 @@ void closeRoadStream() {
     if (!r.stream) return;
     if (!r.frozen) roadWriteHeader();
     r.stream = coreFileClose(r.stream);
+    roadIndexDrop();
 }
 
 }  // namespace
@@ -467,6 +658,7 @@ int dbfRoadOpenFile(const char* path) {
     r.frozen = false;
     r.path[0] = '\0';
     r.head = SECHEAD{};
+    roadIndexDrop();
     if (!path || !*path) return 0;
     // Every failure below leaves the road without a file and marked failed, so that nothing
     // goes on as if an empty road had been opened.
@@ -479,13 +671,14 @@ int dbfRoadOpenFile(const char* path) {
             return 0;
         }
         SECHEAD head{};
-        if (const char* damage = openDamage(f, head)) {
+        if (const char* damage = openDamage(f, head, r)) {
             // Refused before anything is written: the file keeps its bytes.
             coreFileClose(f);
             roadReportDamage(damage);
             return 0;
         }
         r.stream = f;
+        unbuffered(f);
         r.head = head;
         coreStrncpy(r.path, path, MAX_PATH);
         return 1;
@@ -497,8 +690,11 @@ int dbfRoadOpenFile(const char* path) {
         reportFileFailure("create", path);
         return 0;
     }
+    unbuffered(r.stream);
     coreStrncpy(r.path, path, MAX_PATH);
     r.head.recordCount = 1;
+    r.index.clear();
+    r.indexed = true;
     coreRandomString(r.head.tag, sizeof r.head.tag);
     if (!roadWriteHeader()) {
         // A file without its whole header would be refused at the next open.

@@ -1,12 +1,16 @@
 // The road's part of the library state and the record primitives the road files share.
 //
 // The open road file's handle and the copy of its header live here; every primitive that appends
-// or removes a record writes the header copy back to record 0 at once. Reset by dbfResetState()
+// or removes a record writes the header copy back to record 0 at once (within an insert or a
+// cross-section store, when the call ends: see RoadBatch). Reset by dbfResetState()
 // through the registered reset function.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
+#include <map>
+#include <vector>
 
 #include "database/road.h"
 #include "frame/state.h"
@@ -25,6 +29,12 @@ struct ChainageEquation {
     double adjustment = 0.0;
 };
 
+// An entry of the chainage index: the record of a chainage and whether it is hidden.
+struct IndexedChainage {
+    unsigned record = 0;
+    bool hidden = false;
+};
+
 struct RoadState {
     bool open = false;               // dbfRoadInit has opened a road (even without a file)
     FILE* stream = nullptr;          // the road work file
@@ -34,6 +44,29 @@ struct RoadState {
     // written to it (the header copy at the close included), so that the damage is not spread
     // and the file keeps the bytes it had when the trouble was seen.
     bool frozen = false;
+    // The chainage index of the open file: rounded chainage -> its chainage record, in list
+    // order. Built from the links when the file opens and kept in step by every insert, delete,
+    // compaction move and store of a chainage record, so that a find costs a look-up and no
+    // reads. When the index cannot be trusted (damage found, the rounded chainages of the file
+    // not strictly ascending, a stored chainage record whose chainage or links changed) it is
+    // dropped and finds walk the links as the view functions do.
+    std::map<double, IndexedChainage> index;
+    bool indexed = false;
+
+    // The writes of the operation under way (see RoadBatch): records of the file by index, the
+    // records appended (from index appendFirst on, one after another), and whether the header
+    // copy is to be written; the header copy as the operation found it.
+    int batchDepth = 0;
+    std::map<unsigned, std::array<std::uint8_t, kRoadRecordBytes>> pending;
+    unsigned appendFirst = 0;
+    std::vector<std::uint8_t> appended;
+    bool headerPending = false;
+    SECHEAD headBefore{};
+
+    // The chainage record of the open file read last (index 0: none), so that stepping on from
+    // it and grabbing under it do not read it again. Forgotten at every write.
+    unsigned lastChainageRead = 0;
+    CHGBASE lastChainage{};
 
     bool layerNamesLoaded = false;
     char layerNames[kRoadLayers][kLayerNameChars + 1] = {};
@@ -57,6 +90,26 @@ RoadState& roadState();
 int roadReadRecord(FILE* f, unsigned idx, void* record);
 int roadReadHead(FILE* f, unsigned idx, ROADRECHEAD& head);
 
+// Gathers the writes of one operation on the open road file and writes them when it ends:
+// records in ascending index, neighbours in one write, the header last, then one flush. Reads
+// of the open file see the gathered records. So a store of a chainage with its cross-section
+// costs a few writes instead of one seek, write and flush per record, and a failed write is
+// still said, and freezes the file, before the operation returns; the header copy is then put
+// back as the operation found it. A deletion writes what was gathered first and works on the
+// file itself (it shortens the file). Batches nest; the outermost one writes.
+class RoadBatch {
+public:
+    RoadBatch();
+    ~RoadBatch();
+    RoadBatch(const RoadBatch&) = delete;
+    RoadBatch& operator=(const RoadBatch&) = delete;
+    // Ends the batch (the outermost writes); 0 when a gathered write failed.
+    int finish();
+
+private:
+    bool done = false;
+};
+
 // Record primitives on the open road file. Each returns 0 when no road file is open or it is
 // frozen; a failed write is reported (file name and reason) and freezes the file.
 int roadWriteRecord(unsigned idx, const void* record);
@@ -78,6 +131,13 @@ inline bool roadValidIndex(unsigned idx) {
     const RoadState& r = roadState();
     return idx != 0 && idx < r.head.recordCount;
 }
+
+// The chainage index (see RoadState::index). Each keeps the index in step with one change of
+// the list; a change it cannot follow drops the index.
+void roadIndexAdd(double chainage, unsigned record);
+void roadIndexRemove(double chainage, unsigned record);
+void roadIndexMoved(double chainage, unsigned from, unsigned to);
+void roadIndexDrop();
 
 // The chainage record's position between project coordinates (in memory) and geographic ones
 // (in the file).

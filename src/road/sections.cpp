@@ -96,7 +96,9 @@ int grabSlot(double chg, int slot, void* rec, BYTE type) {
 
 // Store layer and store extra: the caller's record over the existing one. Its head (type,
 // chainage, owner, first section) stays as stored, so a record filled from scratch cannot cut the
-// layer off its cross-section.
+// layer off its cross-section. This is the one exception to writing the caller's 568 bytes as
+// they are: a correct caller passes the record it grabbed, whose head is the stored one, and
+// sees no difference.
 int storeSlot(double chg, int slotNumber, const void* rec) {
     RoadState& r = roadState();
     if (!rec || !roadFinite(chg, "Chainage") || !roadWritable()) return 0;
@@ -112,16 +114,44 @@ int storeSlot(double chg, int slotNumber, const void* rec) {
     return roadWriteRecord(slot, record);
 }
 
-// Fills xs from the section chain starting at `first`; the walk stops at the last piece, at a
-// piece that links to itself, at a record that is no section piece or after the pieces the
-// capacity can hold.
-void readChain(FILE* f, unsigned first, XSECTION& xs) {
+// The records of a chain that lie one after another in the file (as a chain stored at once
+// does) are read in one go; a piece outside that run is read on its own.
+struct ChainRun {
+    unsigned first = 0;
+    unsigned count = 0;
+    std::uint8_t bytes[kMaxSectionRecords * kRoadRecordBytes];
+
+    void read(FILE* f, unsigned from, unsigned pieces) {
+        first = from;
+        count = 0;
+        if (pieces > static_cast<unsigned>(kMaxSectionRecords)) pieces = kMaxSectionRecords;
+        // A run that reaches past the end of the file is not used: each piece is then read alone.
+        if (pieces > 1 && roadState().pending.empty() && roadState().appended.empty() && 
+            coreFileReadAt(bytes, std::size_t(pieces) * kRoadRecordBytes, std::int64_t(from) * kRoadRecordBytes, f))
+            count = pieces;
+    }
+    // The piece in the run, or else read into `single`; null when it cannot be read.
+    const SECTREC* get(FILE* f, unsigned idx, SECTREC& single) const {
+        if (idx >= first && idx - first < count)
+            return reinterpret_cast<const SECTREC*>(bytes + std::size_t(idx - first) * kRoadRecordBytes);
+        return roadReadRecord(f, idx, &single) ? &single : nullptr;
+    }
+};
+
+// Fills xs from the section chain starting at `first` (`pieces` records expected); the walk stops
+// at the last piece, at a piece that links to itself, at a record that is no section piece or
+// after the pieces the capacity can hold.
+void readChain(FILE* f, unsigned first, unsigned pieces, XSECTION& xs) {
+    static thread_local ChainRun run;
+    run.read(f, first, pieces);
     int copied = 0;
     long counted = 0;
     unsigned idx = first;
     for (int piece = 0; piece < kMaxSectionRecords && idx != 0; ++piece) {
-        SECTREC rec;
-        if (!roadReadRecord(f, idx, &rec) || rec.type != kRecSection) break;
+        SECTREC single;
+        const SECTREC* stored = run.get(f, idx, single);
+        if (!stored || stored->type != kRecSection) break;
+        const SECTREC& rec = *stored;
         const int n = rec.count < 0 ? 0 : (rec.count > kSectionRecordPoints ? kSectionRecordPoints : rec.count);
         for (int k = 0; k < n; ++k) {
             const int position = piece * kSectionRecordPoints + k;
@@ -151,7 +181,7 @@ int grabSection(FILE* f, unsigned current, double chg, short layer, XSECTION* xs
     if (!roadReadRecord(f, slot, &lay)) return 0;
     xs->chainage = lay.chainage;
     if (lay.next == 0) return 0;
-    readChain(f, lay.next, *xs);
+    readChain(f, lay.next, (lay.pointCount + kSectionRecordPoints - 1u) / kSectionRecordPoints, *xs);
     return 1;
 }
 
@@ -302,7 +332,12 @@ int dbfStoreSect(double chg, short layer, XSECTION* xs) {
     if (!sectionStorable(chg, *xs)) return 0;
     const bool openedHere = roadState().stream == nullptr;
     if (openedHere && !dbfRoadOpen()) return 0;
-    const int result = storeSection(chg, layer, *xs);
+    int result = 0;
+    {
+        RoadBatch batch;
+        result = storeSection(chg, layer, *xs);
+        if (!batch.finish()) result = 0;
+    }
     if (openedHere) dbfRoadClose();
     return result;
 }

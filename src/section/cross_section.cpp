@@ -170,10 +170,12 @@ void dbfRemoveOffsetElevation(double offset, XSECTION* xs, int side) {
     xs->count = static_cast<std::int16_t>(kept);
 }
 
-// When a point already lies on a cut, no second point is added there: the cut keeps that point.
+// Each cut adds its point (through the add, so at the cut's place after any point already on
+// it, and refused with the capacity message while the section is full) before the points beyond
+// the cut are removed. A point already on the cut therefore stays, with the cut point after it.
 void dbfChopSect(double left, double right, XSECTION* xs) {
     if (!xs) return;
-    int count = pointsIn(*xs);
+    const int count = pointsIn(*xs);
     if (count == 0) return;
     bool anyInside = false;
     for (int i = 1; i <= count && !anyInside; ++i)
@@ -182,33 +184,16 @@ void dbfChopSect(double left, double right, XSECTION* xs) {
         xs->count = 0;
         return;
     }
-    if (dblGreater(at(*xs, count).offset, right)) {
-        const int seg = dbfSectTrav(right, xs);
-        if (seg) {
-            const double elevation = dbfInterpElevation(right, seg, xs);
-            const bool onPoint = dblEqual(right, at(*xs, seg).offset);
+    if (dblGreater(at(*xs, pointsIn(*xs)).offset, right)) {
+        if (const int seg = dbfSectTrav(right, xs)) {
+            dbfAddOffsetElevation(right, dbfInterpElevation(right, seg, xs), 0.0, 0, xs);
             dbfRemoveOffsetElevation(right, xs, 1);
-            // Removing at least the last point left room for the cut point at the end.
-            count = pointsIn(*xs);
-            if (!onPoint) {
-                at(*xs, count + 1) = SECTMEM{right, elevation, 0.0, 0};
-                xs->count = static_cast<std::int16_t>(count + 1);
-            }
         }
     }
-    count = pointsIn(*xs);
     if (dblLess(at(*xs, 1).offset, left)) {
-        const int seg = dbfSectTrav(left, xs);
-        if (seg) {
-            const double elevation = dbfInterpElevation(left, seg, xs);
-            const bool onPoint = dblEqual(left, at(*xs, seg).offset);
+        if (const int seg = dbfSectTrav(left, xs)) {
+            dbfAddOffsetElevation(left, dbfInterpElevation(left, seg, xs), 0.0, 0, xs);
             dbfRemoveOffsetElevation(left, xs, -1);
-            count = pointsIn(*xs);
-            if (!onPoint) {
-                std::memmove(&xs->points[1], &xs->points[0], sizeof(SECTMEM) * count);
-                xs->points[0] = SECTMEM{left, elevation, 0.0, 0};
-                xs->count = static_cast<std::int16_t>(count + 1);
-            }
         }
     }
 }

@@ -217,8 +217,9 @@ int dbfTerrainStringsBox(CComboBox* combo, const char* selectedName) {
 namespace {
 
 // Renames the old name wherever it appears as a name or a child in the tree from the start
-// string. 1 when a header changed and was written, so that renaming a string deep in the tree
-// updates the job settings too.
+// string. The result is that of the start header only: 1 when it changed and was written. A
+// string deeper in the tree is renamed in the file all the same, but the result (and so the
+// job settings that follow it) stays 0.
 int renameTree(FILE* stream, const char* start, const char* oldName, const char* newName, int depth) {
     if (!*start || !*oldName || !*newName || depth > strSlotLimit(stream)) return 0;
     STR_HEADER header;
@@ -238,8 +239,8 @@ int renameTree(FILE* stream, const char* start, const char* oldName, const char*
     if (changed && !strWriteHeader(stream, position, header)) result = 0;
     // The children are looked up by the names they had before this header changed; a child
     // that was the renamed string is found under its old name.
-    if (*firstChild && renameTree(stream, firstChild, oldName, newName, depth + 1)) result = 1;
-    if (*secondChild && renameTree(stream, secondChild, oldName, newName, depth + 1)) result = 1;
+    if (*firstChild) renameTree(stream, firstChild, oldName, newName, depth + 1);
+    if (*secondChild) renameTree(stream, secondChild, oldName, newName, depth + 1);
     return result;
 }
 

@@ -130,14 +130,32 @@ void dbfSurfaceFilter(NAMEFILT& filter, WORD surface) {
     filter.surface = surface;
 }
 
+namespace {
+
+// Whether field `index` (from 1) of a comma list was written at all, blank or not.
+bool fieldWritten(const char* text, int index) {
+    if (!*text) return false;
+    int fields = 1;
+    for (const char* c = text; *c; ++c) fields += *c == ',' ? 1 : 0;
+    return index <= fields;
+}
+
+// A pattern field: the default only when the field is missing; a field that was written blank
+// (a saved empty pattern, which passes nothing as the first include) stays blank.
+void readPattern(const char* value, const char* def, char* pattern, int index) {
+    if (!coreGetField(value, def, pattern, kPatternChars, index, ',') && fieldWritten(value, index)) pattern[0] = '\0';
+}
+
+}  // namespace
+
 void dbfLoadNameFilter(NAMEFILT* filter) {
     if (!filter) return;
     NAMEFILT& f = *filter;
     char value[512];
     coreGetJobDefault("Terrain", "NameFilt", "", value, sizeof value);
     for (int i = 0; i < kPatterns; ++i) {
-        coreGetField(value, i == 0 ? "ALL" : kUnused, f.include[i], kPatternChars, i + 1, ',');
-        coreGetField(value, i == 0 ? "NONE" : kUnused, f.exclude[i], kPatternChars, kPatterns + i + 1, ',');
+        readPattern(value, i == 0 ? "ALL" : kUnused, f.include[i], i + 1);
+        readPattern(value, i == 0 ? "NONE" : kUnused, f.exclude[i], kPatterns + i + 1);
     }
     f.surface = static_cast<WORD>(coreGetFieldInt(value, 1, 11, ','));
     bool excludesUnused = true;

@@ -376,9 +376,7 @@ int dbfDuplicateSurface(WORD source, WORD destination) {
         dbfStoreCoord(p, number, 1);
     }
 
-    if (!dbfCreateShadowLines(static_cast<long>(added.size()), files.numberStream, 1)) {
-        withdrawCopies(added);
-        return 0;
-    }
-    return 1;
+    // Escape during the rebuild ends the copy with 0 and keeps what was done: the copies stay,
+    // with the incoming references rebuilt so far.
+    return dbfCreateShadowLines(static_cast<long>(added.size()), files.numberStream, 1) ? 1 : 0;
 }

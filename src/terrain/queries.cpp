@@ -339,16 +339,15 @@ int dbfSearchName(char* name, unsigned& number, SURVCOORD& record, int fromStart
         return 0;
     }
     coreTrimStr(name);
-    RRect site;
-    double blockSize = 0.0;
-    dbfGetExtents(&site, blockSize);
+    // The whole site is the site limits (a scan with no area): they take in every stored point,
+    // also one stored outside the site square, which the look-up by name finds as well.
     SURVCOORD p;
     unsigned n;
     if (fromStart) {
-        n = dbfStartCoord(p, &site);
+        n = dbfStartCoord(p, nullptr);
     } else {
-        dbfScanLimits(&site);
-        n = number != 0 ? dbfNextCoord(p, number) : dbfStartCoord(p, &site);
+        dbfScanLimits(nullptr);
+        n = number != 0 ? dbfNextCoord(p, number) : dbfStartCoord(p, nullptr);
     }
     for (; n != 0; n = dbfNextCoord(p, n)) {
         if (activeSurface(p) && sameName(p, name)) {

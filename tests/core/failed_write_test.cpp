@@ -139,3 +139,36 @@ TEST_F(FailedCopy, AKillDuringACopyLeavesTheOldOrTheNewFileNeverAMix) {
         EXPECT_TRUE(dbtest::readFile(to) == (c.expectNew ? newBytes : oldBytes));
     }
 }
+
+// A positioned read sees what the stream still buffers, keeps the stream's position, and says 0
+// at the end of the file without setting an error; a stream that cannot be read sets one.
+TEST(PositionedRead, SeesBufferedWritesKeepsThePositionAndStopsAtTheEnd) {
+    dbtest::TempDir dir;
+    FILE* f = coreFileOpen(dir.file("records.bin").c_str(), "w+b");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(coreFileBinWrite("abcdefgh", 8, f), 1);   // still in the stream's buffer
+    char got[5] = {};
+    struct Read {
+        std::int64_t offset;
+        std::size_t count;
+        int result;
+        const char* bytes;
+    };
+    const Read reads[] = {{2, 4, 1, "cdef"}, {0, 0, 1, ""}, {6, 4, 0, nullptr}, {8, 1, 0, nullptr}, {-1, 1, 0, nullptr}};
+    for (const Read& r : reads) {
+        coreFileClearError();
+        std::memset(got, 0, sizeof got);
+        EXPECT_EQ(coreFileReadAt(got, r.count, r.offset, f), r.result) << r.offset;
+        if (r.bytes) {
+            EXPECT_STREQ(got, r.bytes) << r.offset;
+        }
+        EXPECT_EQ(coreFileLastError(), 0) << r.offset;
+    }
+    EXPECT_EQ(coreFileGetPointer(f), 8);
+    coreFileClose(f);
+    FILE* writeOnly = coreFileOpen(dir.file("records.bin").c_str(), "ab");
+    ASSERT_NE(writeOnly, nullptr);
+    EXPECT_EQ(coreFileReadAt(got, 1, 0, writeOnly), 0);
+    EXPECT_EQ(coreFileLastError(), EBADF);
+    coreFileClose(writeOnly);
+}

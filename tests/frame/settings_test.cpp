@@ -1,6 +1,9 @@
 // The road design settings file, new projects, fences, the grid and contour records and the
 // file boxes.
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 
 #include "common/library_fixture.h"
 
@@ -111,10 +114,6 @@ TEST_F(GridTest, MissingGridFileAsksForTheGridVolumes) {
     EXPECT_EQ(ui.last()->text,
               "This function requires that you first perform the DTM Grid Volumes function\n"
               "so as to create a project .GRD file.");
-    std::int32_t grid[kGridSide * kGridSide];
-    RRect limits;
-    EXPECT_EQ(dbfReadGrid(1, grid, &limits), 0);
-    EXPECT_FALSE(std::filesystem::exists(file("Site.grd")));   // reading never creates it
 }
 
 TEST_F(GridTest, RecordsAreReadAtTheirOffsets) {
@@ -132,14 +131,39 @@ TEST_F(GridTest, RecordsAreReadAtTheirOffsets) {
     unsigned char header[kGridHeaderBytes];
     EXPECT_EQ(dbfReadGridHeader(header), 1);
     EXPECT_EQ(header[kGridHeaderBytes - 1], 'H');
+    // Each read returns 1 once the file is open; what lies past the end of the file reads as 0.
+    struct Read {
+        unsigned record;
+        int result;
+        double maxY;
+        std::int32_t first;
+    };
+    const Read reads[] = {{2, 1, 200.0, 200000}, {1, 1, 100.0, 100000}, {3, 1, 0.0, 0}, {0, 0, -1.0, -1}};
+    for (const Read& r : reads) {
+        std::int32_t grid[kGridSide * kGridSide];
+        std::fill(std::begin(grid), std::end(grid), -1);
+        RRect limits{-1.0, -1.0, -1.0, -1.0};
+        EXPECT_EQ(dbfReadGrid(r.record, grid, &limits), r.result) << r.record;
+        EXPECT_DOUBLE_EQ(limits.maxY, r.maxY) << r.record;
+        EXPECT_EQ(grid[0], r.first) << r.record;
+        if (r.first > 0) {
+            EXPECT_EQ(grid[kGridSide * kGridSide - 1], r.first + kGridSide * kGridSide - 1);
+        }
+    }
+    EXPECT_EQ(dbtest::readFile(file("Site.grd")), bytes) << "reading changes nothing";
+
+    // Without a grid file the read opens one for appending, which creates it empty.
+    std::filesystem::remove(file("Site.grd"));
     std::int32_t grid[kGridSide * kGridSide];
     RRect limits;
-    ASSERT_EQ(dbfReadGrid(2, grid, &limits), 1);
-    EXPECT_DOUBLE_EQ(limits.maxY, 200.0);
-    EXPECT_EQ(grid[0], 200000);
-    EXPECT_EQ(grid[kGridSide * kGridSide - 1], 200000 + kGridSide * kGridSide - 1);
-    EXPECT_EQ(dbfReadGrid(3, grid, &limits), 0);   // past the end
-    EXPECT_EQ(dbfReadGrid(0, grid, &limits), 0);   // records count from 1
+    EXPECT_EQ(dbfReadGrid(1, grid, &limits), 1);
+    EXPECT_EQ(grid[0], 0);
+    EXPECT_TRUE(std::filesystem::exists(file("Site.grd")));
+    EXPECT_EQ(std::filesystem::file_size(file("Site.grd")), 0u);
+    // A grid file that cannot be opened (a folder of that name) gives 0.
+    std::filesystem::remove(file("Site.grd"));
+    std::filesystem::create_directory(file("Site.grd"));
+    EXPECT_EQ(dbfReadGrid(1, grid, &limits), 0);
 }
 
 TEST_F(GridTest, ContourRecordsRoundTripAndStopAtTheEnd) {

@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 
+#include "common/file_faults.h"
 #include "database/strings.h"
 #include "road/road_fixture.h"
 
@@ -276,6 +277,33 @@ TEST_F(FailedRoadWriteTest, AFailedWriteIsSaidAndFreezesTheFile) {
         roadState().stream = writable;
         EXPECT_EQ(dbfRoadClose(), 0);
         EXPECT_EQ(dbtest::readFile(workName()), before);
+    }
+}
+
+// A cross-section store writes its records when the call ends, the appended ones first: a
+// write that fails there is said before the call returns, freezes the file, puts the header
+// copy back as the call found it, and leaves the records the file counts as they were.
+TEST_F(FailedRoadWriteTest, AFailedStoreLeavesTheCountedRecordsAsTheyWere) {
+    insert(0.0);
+    insert(100.0);
+    dbfRoadClose();
+    const std::string before = dbtest::readFile(workName());
+    for (std::int64_t room : {std::int64_t(0), std::int64_t(1000)}) {
+        SCOPED_TRACE(room);
+        dbtest::writeFile(workName(), before);
+        ASSERT_EQ(dbfRoadOpenFile(workName().c_str()), 1);
+        const SECHEAD head = roadState().head;
+        ui.clear();
+        XSECTION xs = section(40);
+        {
+            dbtest::FileFault disk(dbtest::FileFault::fullDisk(".rbk", room));
+            EXPECT_EQ(dbfStoreSect(50.0, 1, &xs), 0);
+        }
+        EXPECT_TRUE(ui.showed("Unable to write to the road file " + workName() + "\n" + std::strerror(ENOSPC)));
+        EXPECT_EQ(dbfRoadFileFailed(), 1);
+        EXPECT_EQ(std::memcmp(&roadState().head, &head, sizeof head), 0);
+        EXPECT_EQ(dbfRoadClose(), 0);
+        EXPECT_EQ(dbtest::readFile(workName()).substr(0, before.size()), before);
     }
 }
 

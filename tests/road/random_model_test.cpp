@@ -20,6 +20,7 @@ struct ModelChainage {
     std::map<int, std::vector<StoredPoint>> layers;   // layer -> points (a layer record exists)
     bool extra = false;
     BYTE extraByte = 0;
+    bool hidden = false;
 };
 
 class RoadRandomTest : public RoadTest {
@@ -72,7 +73,7 @@ protected:
 
 TEST_F(RoadRandomTest, ThousandsOfOperationsKeepFileAndModelInStep) {
     for (int step = 0; step < 3000; ++step) {
-        const int op = uniform(0, 9);
+        const int op = uniform(0, 10);
         const long long mm = uniform(0, 60) * 250LL + (uniform(0, 3) == 0 ? uniform(1, 249) : 0);
         if (op <= 2) {
             CHGBASE rec;
@@ -98,7 +99,27 @@ TEST_F(RoadRandomTest, ThousandsOfOperationsKeepFileAndModelInStep) {
             }
             ASSERT_EQ(dbfStoreSect(metres(mm), static_cast<short>(layer), &xs), 1);
             model[mm].layers[layer] = stored;
-        } else if (!model.empty()) {
+        } else if (op == 10 && !model.empty()) {
+            // Hide or show a chainage, then find a visible one near a random target: the first
+            // visible at or after it, else the last visible before it.
+            auto it = model.begin();
+            std::advance(it, uniform(0, static_cast<int>(model.size()) - 1));
+            double chg = metres(it->first);
+            const unsigned idx = dbfFindChainage(chg, 1);
+            CHGBASE rec;
+            ASSERT_EQ(dbfGrabChg(idx, &rec), 1);
+            rec.hidden = it->second.hidden ? 0 : 1;
+            ASSERT_EQ(dbfStoreChg(idx, &rec), 1);
+            it->second.hidden = !it->second.hidden;
+            double expected = kChgNotFound;
+            for (auto m = model.lower_bound(mm); m != model.end() && expected == kChgNotFound; ++m)
+                if (!m->second.hidden) expected = metres(m->first);
+            for (auto m = model.lower_bound(mm); m != model.begin() && expected == kChgNotFound;)
+                if (!(--m)->second.hidden) expected = metres(m->first);
+            chg = metres(mm);
+            dbfFindChainage(chg, 0);
+            ASSERT_EQ(chg, expected) << "step " << step;
+        } else if (op == 9 && !model.empty()) {
             auto it = model.begin();
             std::advance(it, uniform(0, static_cast<int>(model.size()) - 1));
             double chg = metres(it->first);
@@ -112,6 +133,7 @@ TEST_F(RoadRandomTest, ThousandsOfOperationsKeepFileAndModelInStep) {
         }
         const std::string broken = invariants();
         ASSERT_EQ(broken, "") << "after step " << step << " (operation " << op << ")";
+        ASSERT_EQ(indexDisagreement(), "") << "after step " << step << " (operation " << op << ")";
         if (model.count(mm)) {
             compareChainage(mm, model[mm]);
             ASSERT_FALSE(HasFatalFailure()) << "step " << step;

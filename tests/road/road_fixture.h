@@ -90,6 +90,28 @@ protected:
         return all;
     }
 
+    // Whether the chainage index holds exactly the chainages of the file's list, in order, with
+    // their records and hidden marks; a description of the first difference (empty when none).
+    static std::string indexDisagreement() {
+        const RoadState& r = roadState();
+        if (!r.indexed) return "the index was dropped";
+        const std::string b = bytes();
+        const std::size_t count = b.size() / kRoadRecordBytes;
+        unsigned idx = 0;
+        for (std::size_t i = 1; i < count && idx == 0; ++i)
+            if (at<ROADRECHEAD>(b, i).type == kRecChainage && at<ROADRECHEAD>(b, i).prev == 0) idx = static_cast<unsigned>(i);
+        auto entry = r.index.begin();
+        for (; idx != 0 && idx < count; idx = at<CHGBASE>(b, idx).next, ++entry) {
+            const CHGBASE c = at<CHGBASE>(b, idx);
+            if (entry == r.index.end()) return "chainage " + std::to_string(c.chainage) + " is not in the index";
+            if (entry->first != dbfRoundChg(c.chainage) || entry->second.record != idx ||
+                entry->second.hidden != (c.hidden != 0))
+                return "the index holds " + std::to_string(entry->first) + " at " + std::to_string(entry->second.record) +
+                       " where the list has " + std::to_string(c.chainage) + " at " + std::to_string(idx);
+        }
+        return entry == r.index.end() ? "" : "the index holds " + std::to_string(entry->first) + " beyond the list";
+    }
+
     // Checks every invariant of the file; returns a description of the first broken one (empty
     // when all hold).
     static std::string invariants() {

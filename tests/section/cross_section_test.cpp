@@ -188,25 +188,32 @@ TEST_F(CrossSectionTest, DeleteRemoveAndChop) {
     dbfRemoveOffsetElevation(-1, &r, -1);
     EXPECT_EQ(offsets(r), (std::vector<double>{-1, 0, 1}));
 
-    XSECTION c = sectionOf({-10, 0, 10}, {0, 10, 20});
-    dbfChopSect(-5, 5, &c);
-    ASSERT_EQ(offsets(c), (std::vector<double>{-5, 0, 5}));
-    for (int i = 0; i < 3; ++i) EXPECT_DOUBLE_EQ(c.points[i].elevation, 5.0 * (i + 1)) << i;
-    EXPECT_EQ(c.points[2].idNo, 0);
-
-    XSECTION none = sectionOf({-10, 10}, {0, 20});
-    dbfChopSect(-5, 5, &none);
-    EXPECT_EQ(none.count, 0);
-
-    XSECTION onPoint = sectionOf({-10, -5, 0, 5, 10});
-    dbfChopSect(-5, 5, &onPoint);
-    EXPECT_EQ(offsets(onPoint), (std::vector<double>{-5, 0, 5})) << "no second point on a cut";
-
-    XSECTION full = filled(200);
-    dbfChopSect(10.5, 20.5, &full);
-    EXPECT_EQ(offsets(full).front(), 10.5);
-    EXPECT_EQ(offsets(full).back(), 20.5);
-    EXPECT_EQ(full.count, 12);
+    // Each cut adds its point before the points beyond it go: a point already on the cut stays
+    // and the cut point follows it; a full section refuses the first cut point.
+    struct Chop {
+        XSECTION xs;
+        double left, right;
+        std::vector<double> offsets, elevations;
+        bool full;
+    };
+    std::vector<double> tenTo20{10.5};
+    for (int o = 11; o <= 20; ++o) tenTo20.push_back(o);
+    const Chop chops[] = {
+        {sectionOf({-10, 0, 10}, {0, 10, 20}), -5, 5, {-5, 0, 5}, {5, 10, 15}, false},
+        {sectionOf({-10, 10}, {0, 20}), -5, 5, {}, {}, false},
+        {sectionOf({-10, -5, 0, 5, 10}, {0, 1, 2, 3, 4}), -5, 5, {-5, -5, 0, 5, 5}, {1, 1, 2, 3, 3}, false},
+        {sectionOf({-1, 0, 1}), -5, 5, {-1, 0, 1}, {0, 0, 0}, false},
+        {filled(200), 10.5, 20.5, tenTo20, std::vector<double>(11, 0.0), true},
+    };
+    for (const Chop& c : chops) {
+        XSECTION xs = c.xs;
+        ui.clear();
+        dbfChopSect(c.left, c.right, &xs);
+        EXPECT_EQ(offsets(xs), c.offsets);
+        for (int i = 0; i < xs.count && i < static_cast<int>(c.elevations.size()); ++i)
+            EXPECT_DOUBLE_EQ(xs.points[i].elevation, c.elevations[static_cast<std::size_t>(i)]) << i;
+        EXPECT_EQ(ui.showed(kFull), c.full);
+    }
 }
 
 TEST_F(CrossSectionTest, SortMovesWholePointsIntoOffsetOrder) {

@@ -148,14 +148,21 @@ TEST_F(RenameTest, ChildRenameKeepsTheFile) {
     coreGetJobDefault("StrLines_MAIN", "KERB", "none", value, 64);
     EXPECT_STREQ(value, "none");
 
-    // A string deeper in the tree: its parent's link follows.
+    // A grandchild of the root: renamed in the file, its parent's link with it, but the result
+    // is the root header's (unchanged, so 0) and the job settings stay as they were.
+    dbfAddTerrainStringCdp("EDGE", 1);
     char toe[32] = "TOE";
-    EXPECT_EQ(dbfRenameString("EDGE", toe, rootFile.c_str()), 1);
+    EXPECT_EQ(dbfRenameString("EDGE", toe, rootFile.c_str()), 0);
     handle = viewStringOpenFile(rootFile.c_str(), fh);
     ASSERT_NE(handle, nullptr);
     dbfGetStringHeader("BIG_KERB", h, handle);
     EXPECT_STREQ(h.firstChild, "TOE");
+    EXPECT_NE(dbfGetStringHeader("TOE", h, handle), 0u);
     coreFileClose(handle);
+    coreGetJobDefault("StrLines_MAIN", "EDGE", "none", value, 64);
+    EXPECT_STREQ(value, "1,0,255,0,0.0,0.003");
+    coreGetJobDefault("StrLines_MAIN", "TOE", "none", value, 64);
+    EXPECT_STREQ(value, "none");
 
     // A name already in the file is refused and nothing changes.
     char taken[32] = "TOE";

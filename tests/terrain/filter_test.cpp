@@ -130,29 +130,46 @@ TEST_F(FilterTest, LoadDefaultsAndMissingFence) {
 
 TEST_F(FilterTest, SavedFilterReloadsEqualButForCommas) {
     writeFence("Yard");
-    std::strcpy(filter.include[0], "A*");
-    std::strcpy(filter.include[2], "R,1?");
-    std::strcpy(filter.exclude[0], "AB*");
-    std::strcpy(filter.exclude[4], "ZZZZZZZZZZZZZZZZ");   // 16 characters, the most a pattern holds
-    filter.surface = 12;
-    filter.heightMode = kHeightBetween;
-    filter.lowerHeight = -3.25;
-    filter.upperHeight = 1234.5;
-    filter.fenceOn = 1;
-    filter.outside = 1;
-    std::strcpy(filter.fenceName, "Yard");
-    dbfSaveNameFilter(&filter);
-
-    char text[256];
-    coreGetJobDefault("Terrain", "NameFilt", "", text, sizeof text);
-    EXPECT_STREQ(text, "A*,--,R1?,--,--,AB*,--,--,--,ZZZZZZZZZZZZZZZZ,12");
-    coreGetJobDefault("Terrain", "AddFilt", "", text, sizeof text);
-    EXPECT_STREQ(text, "4,-3.250,1234.500,1,1,Yard");
-
-    NAMEFILT loaded{};
-    dbfLoadNameFilter(&loaded);
-    std::strcpy(filter.include[2], "R1?");
-    EXPECT_EQ(std::memcmp(&loaded, &filter, sizeof filter), 0);
+    NAMEFILT full = filter;
+    std::strcpy(full.include[0], "A*");
+    std::strcpy(full.include[2], "R,1?");
+    std::strcpy(full.exclude[0], "AB*");
+    std::strcpy(full.exclude[4], "ZZZZZZZZZZZZZZZZ");   // 16 characters, the most a pattern holds
+    full.surface = 12;
+    full.heightMode = kHeightBetween;
+    full.lowerHeight = -3.25;
+    full.upperHeight = 1234.5;
+    full.fenceOn = 1;
+    full.outside = 1;
+    std::strcpy(full.fenceName, "Yard");
+    // A blank pattern that was written comes back blank: a blank first include passes nothing.
+    NAMEFILT blank = filter;
+    blank.include[0][0] = '\0';
+    blank.exclude[2][0] = '\0';
+    struct Case {
+        NAMEFILT* saved;
+        const char* names;
+        const char* added;
+        int passes;   // the reloaded filter's name test on A1
+    } cases[] = {
+        {&full, "A*,--,R1?,--,--,AB*,--,--,--,ZZZZZZZZZZZZZZZZ,12", "4,-3.250,1234.500,1,1,Yard", 1},
+        {&blank, ",--,--,--,--,NONE,--,,--,--,8192", "0,0.000,0.000,0,0,", 0},
+    };
+    for (const Case& c : cases) {
+        dbfSaveNameFilter(c.saved);
+        char text[256];
+        coreGetJobDefault("Terrain", "NameFilt", "", text, sizeof text);
+        EXPECT_STREQ(text, c.names);
+        coreGetJobDefault("Terrain", "AddFilt", "", text, sizeof text);
+        EXPECT_STREQ(text, c.added);
+        NAMEFILT loaded{};
+        dbfLoadNameFilter(&loaded);
+        std::strcpy(full.include[2], "R1?");
+        EXPECT_EQ(std::memcmp(&loaded, c.saved, sizeof loaded), 0) << c.names;
+        char block[170], name[] = "A1";
+        std::memcpy(block, loaded.include[0], sizeof block);
+        EXPECT_EQ(dbfNameFilter(name, block), c.passes) << c.names;
+    }
 }
 
 TEST_F(FilterTest, FilterSheetShowsTheKeptPagesAndSavesOnOk) {

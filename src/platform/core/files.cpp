@@ -1,5 +1,6 @@
 // File wrappers with 64-bit offsets, and path helpers.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -310,6 +311,32 @@ int coreFileBinRead(void* buffer, std::size_t count, FILE* stream) {
     if (std::fread(buffer, 1, count, stream) == count) return 1;
     // A read that stops at the end of the file is no system failure; it keeps the last error.
     return std::ferror(stream) ? failWithErrno() : 0;
+}
+
+int coreFileReadAt(void* buffer, std::size_t count, std::int64_t offset, FILE* stream) {
+    if (!stream || (!buffer && count) || offset < 0) return 0;
+    if (count == 0) return 1;
+    if (std::fflush(stream) != 0) return failWithErrno();
+    auto* bytes = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = pread(fileno(stream), bytes + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return failWithErrno();
+        if (n == 0) return 0;   // the end of the file: no system failure
+        done += static_cast<std::size_t>(n);
+    }
+    return 1;
+}
+
+const void* coreFileMapRead(FILE* stream, std::size_t length) {
+    if (!stream || length == 0 || std::fflush(stream) != 0) return nullptr;
+    void* data = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fileno(stream), 0);
+    return data == MAP_FAILED ? nullptr : data;
+}
+
+void coreFileUnmap(const void* data, std::size_t length) {
+    if (data) munmap(const_cast<void*>(data), length);
 }
 
 int coreFileBinWrite(const void* buffer, std::size_t count, FILE* stream) {
