@@ -10,6 +10,7 @@
 #include "database/network.h"
 #include "host.h"
 #include "platform/core.h"
+#include "tabular.h"
 
 namespace {
 
@@ -88,26 +89,33 @@ std::vector<std::string> splitFields(const std::string& list) {
     return out;
 }
 
-// Table texts are in the tables' code page; the terminal gets UTF-8, padded by characters.
-void printRow(const Kind& kind, const std::vector<std::string>& fields, bool header) {
-    std::string line;
+// The list of the chosen fields: one column a field (numeric for N fields), the texts turned
+// from the tables' code page into UTF-8.
+OutputTable fieldTable(const Kind& kind, const std::vector<std::string>& fields) {
+    OutputTable t;
     for (const std::string& f : fields) {
         std::vector<char> name(f.begin(), f.end());
         name.push_back(0);
-        int width = static_cast<int>(f.size()), type = 'C';
+        int width = 0, type = 'C';
         kind.info(name.data(), width, type);
-        if (width < static_cast<int>(f.size())) width = static_cast<int>(f.size());
-        char text[512] = {};
-        if (header)
-            std::snprintf(text, sizeof text, "%s", f.c_str());
-        else
-            kind.display(name.data(), text);
-        const std::string cell = codePageToUtf8(text);
-        const std::size_t length = utf8Length(cell);
-        const std::string pad(length < static_cast<std::size_t>(width) ? static_cast<std::size_t>(width) - length : 0, ' ');
-        line += (type == 'N' ? pad + cell : cell + pad) + " ";
+        t.column(f, type == 'N');
     }
-    std::printf("%s\n", line.c_str());
+    return t;
+}
+
+void addRecordRow(const Kind& kind, OutputTable& t) {
+    std::vector<std::string> row;
+    for (const auto& column : t.columns) {
+        std::vector<char> name(column.name.begin(), column.name.end());
+        name.push_back(0);
+        char text[512] = {};
+        kind.display(name.data(), text);
+        std::string cell = codePageToUtf8(text);
+        const std::size_t a = cell.find_first_not_of(' ');
+        cell = a == std::string::npos ? "" : cell.substr(a, cell.find_last_not_of(' ') - a + 1);
+        row.push_back(cell);
+    }
+    t.row(std::move(row));
 }
 
 // A node name as the NODE field holds it: in the table's code page and not longer than the
@@ -234,11 +242,11 @@ void addNetworkCommands(CLI::App& app) {
         commandResult() = runCommand([] {
             const Kind* kind = findKind(kindName);
             if (!kind || !openKind(*kind)) return 1;
-            const auto fields = splitFields(fieldList.empty() ? kind->defaultFields : fieldList);
-            printRow(*kind, fields, true);
+            OutputTable t = fieldTable(*kind, splitFields(fieldList.empty() ? kind->defaultFields : fieldList));
             for (int rc = kind->first(); rc == 0 && kind->recordNo() <= kind->count(); rc = kind->next())
-                printRow(*kind, fields, false);
+                addRecordRow(*kind, t);
             kind->close(false);
+            printOutput(t);
             return 0;
         });
     });
@@ -254,10 +262,10 @@ void addNetworkCommands(CLI::App& app) {
             if (!data) return 1;
             const bool found = seekNode(*kind, data, node);
             if (found) {
-                std::printf("Record %d\n", kind->recordNo());
-                const auto fields = splitFields(fieldList.empty() ? kind->defaultFields : fieldList);
-                printRow(*kind, fields, true);
-                printRow(*kind, fields, false);
+                OutputTable t = fieldTable(*kind, splitFields(fieldList.empty() ? kind->defaultFields : fieldList));
+                addRecordRow(*kind, t);
+                if (outputFormat() == OutputFormat::Table) std::printf("Record %d\n", kind->recordNo());
+                printOutput(t);
             }
             kind->close(false);
             return found ? 0 : 1;

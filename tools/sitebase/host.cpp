@@ -132,12 +132,18 @@ Host& host() {
 }
 
 std::string Host::projectFile() const {
+    if (!projectOverride.empty()) return projectOverride;
     char buf[MAX_PATH] = {};
     coreGetDefault("Main", "Project", "", buf, sizeof buf);
     return buf;
 }
 
 void Host::openProject(const std::string& path) {
+    if (!projectOverride.empty()) {
+        projectOverride = path;
+        coreSetJobFile(path.c_str());
+        return;
+    }
     coreSetDefault("Main", "Project", path.c_str());
     coreFlushDefault();
     coreSetJobFile(path.c_str());
