@@ -99,8 +99,8 @@ void addFrameCommands(CLI::App& app) {
     auto* get = design->add_subcommand("get", "Print a design setting (--real: as a number to three decimals)");
     static bool real = false;
     static std::string def;
-    get->add_option("SECTION", section)->required();
-    get->add_option("KEY", key)->required();
+    get->add_option("SECTION", section, "The design settings section")->required();
+    get->add_option("KEY", key, "The setting's name")->required();
     get->add_option("--default", def, "The value when the key is missing");
     get->add_flag("--real", real, "Read as a real number");
     get->callback([selectRoad] {
@@ -124,9 +124,9 @@ void addFrameCommands(CLI::App& app) {
         });
     });
     auto* set = design->add_subcommand("set", "Write a design setting");
-    set->add_option("SECTION", section)->required();
-    set->add_option("KEY", key)->required();
-    set->add_option("VALUE", value)->required();
+    set->add_option("SECTION", section, "The design settings section")->required();
+    set->add_option("KEY", key, "The setting's name")->required();
+    set->add_option("VALUE", value, "The new value")->required();
     set->callback([selectRoad] {
         commandResult() = runCommand([selectRoad] {
             if (!requireProject()) return 1;

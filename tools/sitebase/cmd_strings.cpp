@@ -211,7 +211,7 @@ void addStringsCommands(CLI::App& app) {
     auto* import = strings->add_subcommand("import", "Store a string from a CSV file of chainage,x,y,z");
     import->add_option("ROOT", root, "The root string (the strings file, made when missing)")->required();
     import->add_option("NAME", name, "The string")->required();
-    import->add_option("CSV", path)->required()->check(CLI::ExistingFile);
+    import->add_option("CSV", path, "CSV file of chainage, x, y, z")->required()->check(CLI::ExistingFile);
     import->add_option("--parent", parent, "Link the string as a child of this string");
     import->add_flag("--second", secondSide, "Link it as the parent's second child");
     import->callback([] {
@@ -245,8 +245,8 @@ void addStringsCommands(CLI::App& app) {
     });
 
     auto* remove = strings->add_subcommand("delete", "Delete a string and the strings derived from it");
-    remove->add_option("ROOT", root)->required();
-    remove->add_option("NAME", name)->required();
+    remove->add_option("ROOT", root, "The root string (the strings file)")->required();
+    remove->add_option("NAME", name, "The string")->required();
     remove->callback([] {
         commandResult() = runCommand([] {
             FILE* file = openRoot(root);
@@ -277,9 +277,9 @@ void addStringsCommands(CLI::App& app) {
     });
 
     auto* rename = strings->add_subcommand("rename", "Rename a string (renaming the root renames the file)");
-    rename->add_option("ROOT", root)->required();
-    rename->add_option("OLD", name)->required();
-    rename->add_option("NEW", newName)->required();
+    rename->add_option("ROOT", root, "The root string (the strings file)")->required();
+    rename->add_option("OLD", name, "The string's name")->required();
+    rename->add_option("NEW", newName, "Its new name")->required();
     rename->callback([] {
         commandResult() = runCommand([] {
             if (!requireProject()) return 1;

@@ -438,7 +438,7 @@ void addFilterCommands(CLI::App* terrain) {
 
     static unsigned number = 0;
     auto* test = filter->add_subcommand("test", "Whether a point passes the filter");
-    test->add_option("NUMBER", number)->required();
+    test->add_option("NUMBER", number, "The point's number (as terrain list shows it)")->required();
     test->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
@@ -463,8 +463,8 @@ void addQueryCommands(CLI::App* terrain) {
     static double y = 0, x = 0, radius = 0;
     static bool filtered = false;
     auto* nearest = terrain->add_subcommand("nearest", "The point nearest to a position");
-    nearest->add_option("Y", y)->required()->check(RealNumber);
-    nearest->add_option("X", x)->required()->check(RealNumber);
+    nearest->add_option("Y", y, "Position, y")->required()->check(RealNumber);
+    nearest->add_option("X", x, "Position, x")->required()->check(RealNumber);
     nearest->add_option("--radius", radius, "Search within this distance (default: one cell)")->check(RealNumber);
     nearest->add_flag("--filter", filtered, "Only points that pass the project's filter");
     nearest->callback([] {
@@ -495,7 +495,7 @@ void addQueryCommands(CLI::App* terrain) {
 
     static std::string name;
     auto* findName = terrain->add_subcommand("find-name", "The point of an active surface with exactly this name");
-    findName->add_option("NAME", name)->required();
+    findName->add_option("NAME", name, "The point's name")->required();
     findName->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
@@ -511,7 +511,7 @@ void addQueryCommands(CLI::App* terrain) {
     });
 
     auto* search = terrain->add_subcommand("search", "Every point with exactly this name");
-    search->add_option("NAME", name)->required();
+    search->add_option("NAME", name, "The point's name")->required();
     search->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
@@ -573,8 +573,8 @@ void addQueryCommands(CLI::App* terrain) {
 
     static int source = 1, destination = 2;
     auto* copy = terrain->add_subcommand("copy-surface", "Copy the points and lines of one surface onto another");
-    copy->add_option("SOURCE", source)->required()->check(CLI::Range(1, 128));
-    copy->add_option("DESTINATION", destination)->required()->check(CLI::Range(1, 128));
+    copy->add_option("SOURCE", source, "Surface copied (1..128)")->required()->check(CLI::Range(1, 128));
+    copy->add_option("DESTINATION", destination, "Surface written (1..128)")->required()->check(CLI::Range(1, 128));
     copy->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
@@ -679,7 +679,7 @@ void addTerrainCommands(CLI::App& app) {
     });
 
     auto* lines = terrain->add_subcommand("import-lines", "Join points from a CSV file: name, name, feature (0/1)");
-    lines->add_option("FILE", path)->required();
+    lines->add_option("FILE", path, "CSV file of name, name, feature (0 or 1)")->required();
     lines->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
@@ -722,7 +722,7 @@ void addTerrainCommands(CLI::App& app) {
 
     static unsigned number = 0;
     auto* find = terrain->add_subcommand("find", "Show a point by its number, with the points it joins");
-    find->add_option("NUMBER", number)->required();
+    find->add_option("NUMBER", number, "The point's number (as terrain list shows it)")->required();
     find->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
@@ -760,7 +760,7 @@ void addTerrainCommands(CLI::App& app) {
     });
 
     auto* exportCmd = terrain->add_subcommand("export-points", "Write every point to a CSV file: name, y, x, z, surface");
-    exportCmd->add_option("FILE", path)->required();
+    exportCmd->add_option("FILE", path, "The CSV file written (name,y,x,z,surface with a header row)")->required();
     exportCmd->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
