@@ -66,6 +66,7 @@ protected:
         dbtest::writeFile(err, "");
         const pid_t pid = fork();
         if (pid == 0) {
+            if (!workFolder.empty() && chdir(workFolder.c_str()) != 0) _exit(126);
             setenv("SITEBASE_CONFIG", config.c_str(), 1);
             dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
             dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
@@ -91,5 +92,6 @@ protected:
     Outcome run(const std::vector<std::string>& args) { return finish(start(args)); }
 
     dbtest::TempDir dir;
+    std::string workFolder;   // where sitebase runs (empty: the test's own folder)
 };
 

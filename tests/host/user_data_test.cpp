@@ -1,6 +1,10 @@
 // The user's own files: survey files as instruments and spreadsheets write them, the site that
 // fits them, and the lists printed for scripts (CSV and JSON read by readers that are not ours).
 #include <cstdio>
+#include <filesystem>
+#include <iterator>
+#include <map>
+#include <sstream>
 
 #include "host_fixture.h"
 
@@ -173,4 +177,87 @@ TEST_F(HostTest, TheCommandLineSaysWhatItTakes) {
     EXPECT_EQ(run({"--project", dir.file("other/Other.prj"), "terrain", "create"}).code, 0);
     EXPECT_TRUE(dbtest::readFile(dir.file("other/Other.dtm")).size() > 0);
     EXPECT_TRUE(dbtest::readFile(dir.file("site/Site.dtm")).empty());
+}
+
+// The README's "Your own data" walk, command by command as the README gives them, in a fresh
+// folder with a survey of 3600 points on a plane, a centre line and a sewer of three nodes.
+TEST_F(HostTest, TheReadmeWalkRunsOnTheUsersOwnData) {
+    workFolder = dir.file("walk");
+    std::filesystem::create_directories(workFolder);
+    std::string survey = "P\tN\tE\tZ\tD\r\n";
+    char line[160];
+    for (int i = 0; i < 60; ++i)
+        for (int j = 0; j < 60; ++j) {
+            const double n = 20000 + i * 5.0, e = 30000 + j * 5.0;
+            std::snprintf(line, sizeof line, "\"S%d\"\t%.3f\t%.3f\t%.3f\t\"ground, natural\"\r\n", i * 60 + j + 1, n, e,
+                          100 + 0.01 * (e - 30000) + 0.02 * (n - 20000));
+            survey += line;
+        }
+    dbtest::writeFile(workFolder + "/survey.txt", survey);
+    dbtest::writeFile(workFolder + "/centre.csv", "chainage,x,y,z\n0,20020,30020,0\n100,20100,30080,0\n200,20200,30080,0\n");
+    dbtest::writeFile(workFolder + "/sewer.csv",
+                      "NODE,NEXT_NODE,SIZE1,INLEVEL,OUTLEVEL\nMH1,MH2,160,101.5,101.2\nMH2,MH3,160,101.1,100.8\nMH3,,160,100.7,100.5\n");
+
+    const std::string readme = dbtest::readFile(SITEBASE_README);
+    const std::size_t start = readme.find("## Your own data");
+    ASSERT_NE(start, std::string::npos);
+    const std::string walk = readme.substr(start, readme.find("\n## ", start + 1) - start);
+    std::map<std::string, Outcome> outcomes;   // by the command's first two words
+    std::istringstream lines(walk);
+    for (std::string text; std::getline(lines, text);) {
+        if (text.rfind("sitebase ", 0) != 0) continue;
+        std::istringstream words(text.substr(9));
+        std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
+        const Outcome o = run(args);
+        ASSERT_EQ(o.code, 0) << text << "\n" << o.err;
+        outcomes[args[0] + " " + args[1]] = o;
+    }
+    ASSERT_EQ(outcomes.size(), 9u) << walk;
+    EXPECT_NE(outcomes["terrain import-points"].out.find("3600 lines read (tab, with a header row), 3600 points added, 0 skipped"),
+              std::string::npos);
+    EXPECT_NE(outcomes["road set-out"].out.find("100.000  100   30080.000  20100.000"), std::string::npos)
+        << outcomes["road set-out"].out;
+    EXPECT_NE(outcomes["section cut-all"].out.find("9 sections stored on layer 2"), std::string::npos);
+    // The ground under chainage 100 (N 20100, E 30080) lies on the plane at 102.8.
+    EXPECT_NE(outcomes["section show"].out.find("offset,elevation,id,marker\n"), std::string::npos);
+    EXPECT_NE(outcomes["section show"].out.find("\n0.000,102.800,0,0\n"), std::string::npos) << outcomes["section show"].out;
+    EXPECT_NE(outcomes["network import"].out.find("3 records added"), std::string::npos);
+    dbtest::writeFile(dir.file("nodes.json"), outcomes["network list"].out);
+    int status = 0;
+    const std::string nodes = shell(
+        "/usr/bin/python3 -c 'import json,sys; print([(r[\"NODE\"], r[\"NEXT_NODE\"], r[\"SIZE1\"], r[\"INLEVEL\"]) for r "
+        "in json.load(open(sys.argv[1]))])' " + dir.file("nodes.json"), status);
+    EXPECT_EQ(nodes, "[('MH1', 'MH2', 160, 101.5), ('MH2', 'MH3', 160, 101.1), ('MH3', '', 160, 100.7)]\n");
+}
+
+// Set-out refusals, the plan length standing in for a string drawn without chainages, and the
+// chainages of a file.
+TEST_F(HostTest, SetOutGivesChainagesTheirPositions) {
+    dbtest::writeFile(dir.file("plain.csv"), "0,0,1000,0\n0,30,1040,0\n");   // no chainages: 50 m long
+    ASSERT_EQ(run({"strings", "import", "PL", "PL", dir.file("plain.csv")}).code, 0);
+    ASSERT_EQ(run({"terrain", "create"}).code, 0);
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        const char* out;
+        const char* err;
+    };
+    dbtest::writeFile(dir.file("chg.csv"), "chainage,y,x,direction\n10,500,600,90\n20,abc,600,90\n");
+    const std::vector<Case> cases = {
+        {{"section", "cut-all"}, 1, "", "No section was stored"},
+        {{"road", "set-out", "NOPE"}, 1, "", "No strings file"},
+        {{"road", "set-out", "PL", "--interval", "0"}, 2, "", "--interval: must be above 0, not 0"},
+        {{"road", "set-out", "PL", "--from", "60"}, 1, "", "--from 60.000 and --to 50.000 must lie along the string, 0.000 to 50.000"},
+        {{"road", "set-out", "PL", "--interval", "20", "--format", "csv"}, 0,
+         "chainage,equation chainage,name,y,x\n0.000,0.000,0,1000.000,0.000\n20.000,20.000,20,1016.000,12.000\n", ""},
+        {{"road", "import-chainages", dir.file("chg.csv")}, 0, "10.000", "chg.csv:3: y: abc is not a number"},
+        {{"road", "list", "--format", "csv"}, 0, "50.000,50,0,0,0,1040.000,30.000", ""},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = run(c.args);
+        SCOPED_TRACE(c.args[0] + " " + c.args[1] + " " + c.args.back());
+        EXPECT_EQ(o.code, c.code) << o.err;
+        EXPECT_NE(o.out.find(c.out), std::string::npos) << o.out;
+        EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
+    }
 }
