@@ -20,7 +20,6 @@
 #include "platform/core.h"
 #include "survey.h"
 #include "tabular.h"
-#include "terrain/terrain_state.h"
 
 namespace {
 
@@ -93,16 +92,6 @@ int lineCount(const SURVCOORD& p, bool featureOnly) {
     for (int i = 0; i < 8; ++i)
         if (p.lines[i] && (!featureOnly || (p.feature >> i) & 1)) ++n;
     return n;
-}
-
-// Whether a number names a stored point (a mistyped number must not read as a damaged file).
-bool pointExists(unsigned number) {
-    DWORD bucket;
-    unsigned slot;
-    decodePointNumber(number, bucket, slot);
-    const BlockEntry* entry = findBlock(bucket);
-    return number != 0 && entry && entry->fileBlock <= terrainState().header.usedBlocks &&
-           slot <= slotCount(grabBucket(bucket));
 }
 
 void printPoint(unsigned number, const SURVCOORD& p) {
@@ -277,7 +266,8 @@ void printStatistics() {
         lines += lineCount(p, false);
         featureLines += lineCount(p, true);
     }
-    const DTMHEADER& s = terrainState().header;
+    DTMHEADER s{};
+    dbfGetHeader(s);
     std::printf("Terrain file:     %s\n", terrainFileName().c_str());
     std::printf("Site:             y %.3f .. %.3f, x %.3f .. %.3f, cell side %.3f\n", site.minY, site.maxY,
                 site.minX, site.maxX, blockSize);
@@ -443,7 +433,7 @@ void addFilterCommands(CLI::App* terrain) {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
             int rc = 1;
-            if (!pointExists(number)) {
+            if (!dbfPointExists(number)) {
                 std::fprintf(stderr, "No point %u\n", number);
             } else {
                 NAMEFILT f;
@@ -728,7 +718,7 @@ void addTerrainCommands(CLI::App& app) {
             if (!openTerrain()) return 1;
             SURVCOORD p;
             int rc = 0;
-            if (!pointExists(number)) {
+            if (!dbfPointExists(number)) {
                 std::fprintf(stderr, "No point %u\n", number);
                 rc = 1;
             } else {
