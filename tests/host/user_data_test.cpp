@@ -261,3 +261,42 @@ TEST_F(HostTest, SetOutGivesChainagesTheirPositions) {
         EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
     }
 }
+
+// Network entry: a refused add or import leaves the table's bytes as they were; what is added or
+// deleted shows in the list.
+TEST_F(HostTest, NetworkNodesAreAddedImportedAndDeleted) {
+    dbtest::writeFile(dir.file("bad.csv"), "NODE,SIZE1\nX1,abc\nX2,100\nX2,100\nMH1,100\n,100\n");
+    dbtest::writeFile(dir.file("no_node.csv"), "SIZE1\n100\n");
+    dbtest::writeFile(dir.file("good.csv"), "NODE;NEXT_NODE;SIZE1\nMH3;MH1;200\n\"MH 4\";;250\n");
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::vector<std::string> err;
+    };
+    const std::vector<Case> refused = {
+        {{"network", "add", "sewer", "MH1"}, 1, {"The sewer table has a node MH1 already"}},
+        {{"network", "add", "sewer", "MH9", "SIZE1=abc"}, 1, {"SIZE1: \"abc\" is not a number"}},
+        {{"network", "add", "sewer", "MH9", "SIZE1"}, 2, {"expected FIELD=VALUE, not SIZE1"}},
+        {{"network", "delete", "sewer", "MH9"}, 1, {"No sewer node MH9"}},
+        {{"network", "import", "sewer", dir.file("bad.csv")}, 1,
+         {"bad.csv:2: SIZE1: \"abc\" is not a number", "bad.csv:4: The node X2 is given twice",
+          "bad.csv:5: The sewer table has a node MH1 already", "bad.csv:6: The record has no NODE", "4 bad lines; nothing was added"}},
+        {{"network", "import", "sewer", dir.file("no_node.csv")}, 1, {"the header row must name the fields, NODE among them"}},
+    };
+    const std::size_t before = hosttest::hashOf(sewer());
+    for (const Case& c : refused) {
+        const Outcome o = run(c.args);
+        SCOPED_TRACE(c.args[1] + " " + c.args.back());
+        EXPECT_EQ(o.code, c.code) << o.err;
+        for (const std::string& message : c.err) EXPECT_NE(o.err.find(message), std::string::npos) << o.err;
+        EXPECT_EQ(hosttest::hashOf(sewer()), before);
+    }
+    Outcome o = run({"network", "import", "sewer", dir.file("good.csv")});
+    ASSERT_EQ(o.code, 0) << o.err;
+    EXPECT_NE(o.out.find("2 lines read, 2 records added to the sewer table"), std::string::npos) << o.out;
+    ASSERT_EQ(run({"network", "add", "sewer", "MH5", "NEXT_NODE=MH3", "SIZE1=300"}).code, 0);
+    o = run({"network", "delete", "sewer", "MH2"});
+    ASSERT_EQ(o.code, 0) << o.err;
+    o = run({"network", "list", "sewer", "--fields", "NODE,NEXT_NODE,SIZE1", "--format", "csv"});
+    EXPECT_EQ(o.out, "NODE,NEXT_NODE,SIZE1\nMH1,MH2,160\nMH3,MH1,200\nMH 4,,250\nMH5,MH3,300\n");
+}
