@@ -66,9 +66,16 @@ int main(int argc, char** argv) {
         // Help and version end with 0; any mistake on the command line is a usage error: 2, with
         // the usage of the command it was meant for.
         if (e.get_exit_code() == 0) return app.exit(e);
-        std::fprintf(stderr, "%s\n\n", e.what());
         const CLI::App* at = &app;
         for (auto subs = at->get_subcommands(); !subs.empty(); subs = at->get_subcommands()) at = subs.front();
+        // With fallthrough, a word the command does not take is left over with the program.
+        std::vector<std::string> left = at->remaining();
+        if (left.empty()) left = app.remaining();
+        // A word where a command was wanted names no command: say so rather than "required".
+        if (!at->get_subcommands({}).empty() && !left.empty() && left.front()[0] != '-')
+            std::fprintf(stderr, "No command %s\n\n", left.front().c_str());
+        else
+            std::fprintf(stderr, "%s\n\n", e.what());
         std::fprintf(stderr, "%s", at->help().c_str());
         return 2;
     }
