@@ -354,14 +354,6 @@ int deleteNode(const Kind& kind, const std::string& node) {
     return 0;
 }
 
-// A text of a link record in UTF-8, padded to 16 characters.
-std::string column(const char* text) {
-    std::string cell = codePageToUtf8(text);
-    const std::size_t length = utf8Length(cell);
-    if (length < 16) cell.append(16 - length, ' ');
-    return cell;
-}
-
 void addNetworkCommands(CLI::App& app) {
     auto* network = app.add_subcommand("network", "Sewer, storm and erf-connection tables of the project");
     network->require_subcommand(1);
@@ -482,13 +474,15 @@ void addNetworkCommands(CLI::App& app) {
             if (!openKind(*kind)) return 1;
             UI_LIST cache;
             LinkRecord rec{};
-            std::printf("%-16s %-16s %-16s %6s %6s %10s %10s %9s %9s\n", "From", "To", "Type", "Size1",
-                        "Size2", "Length", "Slope", "UpGrade", "DownGrade");
+            OutputTable t;
+            t.column("from").column("to").column("type").column("size1", true).column("size2", true)
+                .column("length", true).column("slope", true).column("up grade", true).column("down grade", true);
             for (bool first = true; kind->links(nullptr, rec, first, reinterpret_cast<char*>(&cache), nullptr);
                  first = false)
-                std::printf("%s %s %s %6d %6d %10.3f %10.6f %9.3f %9.3f\n", column(rec.upNode).c_str(),
-                            column(rec.downNode).c_str(), column(rec.linkType).c_str(), rec.size1, rec.size2,
-                            rec.length, rec.slope, rec.upGrade, rec.downGrade);
+                t.row({codePageToUtf8(rec.upNode), codePageToUtf8(rec.downNode), codePageToUtf8(rec.linkType),
+                       std::to_string(rec.size1), std::to_string(rec.size2), fixed(rec.length), fixed(rec.slope, 6),
+                       fixed(rec.upGrade), fixed(rec.downGrade)});
+            printOutput(t);
             kind->close(false);
             return 0;
         });

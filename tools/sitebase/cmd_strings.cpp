@@ -14,6 +14,7 @@
 #include "database/strings.h"
 #include "host.h"
 #include "platform/core.h"
+#include "tabular.h"
 
 namespace {
 
@@ -195,13 +196,16 @@ void addStringsCommands(CLI::App& app) {
             } else {
                 UI_LIST vertices;
                 dbfGetStringData(position, vertices, 0, 0, file);
-                std::printf("%s: %d vertices, children '%s' '%s'\n", header.name, vertices.Count(),
-                            header.firstChild, header.secondChild);
-                std::printf("%12s %14s %14s %10s %s\n", "chainage", "x", "y", "z", "active");
+                std::fprintf(outputFormat() == OutputFormat::Table ? stdout : stderr,
+                             "%s: %d vertices, children '%s' '%s'\n", header.name, vertices.Count(), header.firstChild,
+                             header.secondChild);
+                OutputTable t;
+                t.column("chainage", true).column("x", true).column("y", true).column("z", true).column("active", true);
                 for (UI_ELEMENT* e = vertices.Head(); e; e = e->Next()) {
                     const auto* v = static_cast<const CVertexEle*>(e);
-                    std::printf("%12.3f %14.3f %14.3f %10.3f %d\n", v->chainage, v->x, v->y, v->z, v->active);
+                    t.row({fixed(v->chainage), fixed(v->x), fixed(v->y), fixed(v->z), std::to_string(v->active)});
                 }
+                printOutput(t);
             }
             coreFileClose(file);
             return rc;

@@ -94,12 +94,6 @@ int lineCount(const SURVCOORD& p, bool featureOnly) {
     return n;
 }
 
-void printPoint(unsigned number, const SURVCOORD& p) {
-    std::printf("%8u  %-16s  %14.3f  %14.3f  %10.3f  %3u", number, p.name, p.y, p.x, p.z, p.surface & 0xFFu);
-    for (int i = 0; i < 8; ++i)
-        if (p.lines[i]) std::printf("  %s%u", (p.feature >> i) & 1 ? "F" : "", p.lines[i]);
-    std::printf("\n");
-}
 
 // The site that holds the extents with a margin: its centre and the extent dbfMakeDbase takes
 // (the site is 1.2247 times as wide as the extent, so the points keep a tenth of it clear).
@@ -231,6 +225,16 @@ void addPointRow(OutputTable& t, unsigned number, const SURVCOORD& p, bool withN
     }
     t.row(std::move(row));
 }
+
+// One point as a list of one row; what follows it (its lines, its distance) goes to standard
+// output in a table and to standard error otherwise, so that CSV and JSON stay whole.
+void printPoint(unsigned number, const SURVCOORD& p) {
+    OutputTable t = pointTable(true);
+    addPointRow(t, number, p, true);
+    printOutput(t);
+}
+
+FILE* detailStream() { return outputFormat() == OutputFormat::Table ? stdout : stderr; }
 
 // Writes every point to a CSV file with a header row (name,y,x,z,surface, which import-points
 // reads back); the number written, or -1 after saying why (a failed write, or Escape, which
@@ -477,7 +481,7 @@ void addQueryCommands(CLI::App* terrain) {
                 SURVCOORD p;
                 dbfGrabCoord(p, n);
                 printPoint(n, p);
-                std::printf("at %.3f\n", std::hypot(p.y - y, p.x - x));
+                std::fprintf(detailStream(), "at %.3f\n", std::hypot(p.y - y, p.x - x));
             }
             return closeTerrain(rc);
         });
@@ -728,12 +732,13 @@ void addTerrainCommands(CLI::App& app) {
                 for (int i = 0; i < 8; ++i)
                     if (p.lines[i]) {
                         dbfGrabCoord(q, p.lines[i]);
-                        std::printf("  %s line to %u %s\n", (p.feature >> i) & 1 ? "feature" : "plain", p.lines[i], q.name);
+                        std::fprintf(detailStream(), "  %s line to %u %s\n", (p.feature >> i) & 1 ? "feature" : "plain",
+                                     p.lines[i], q.name);
                     }
                 for (DWORD s : p.shadows)
                     if (s) {
                         dbfGrabCoord(q, s);
-                        std::printf("  line from %u %s\n", s, q.name);
+                        std::fprintf(detailStream(), "  line from %u %s\n", s, q.name);
                     }
             }
             return closeTerrain(rc);

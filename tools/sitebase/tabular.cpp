@@ -118,6 +118,26 @@ bool looksLikeHeader(const std::vector<std::string>& first, const std::vector<st
     return false;
 }
 
+// A number as JSON writes one: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?. Others ("007",
+// "+1", "5.") go out as strings.
+bool jsonNumber(const std::string& t) {
+    std::size_t i = t.size() > 0 && t[0] == '-' ? 1 : 0;
+    const auto digits = [&] {
+        const std::size_t from = i;
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i;
+        return i - from;
+    };
+    const std::size_t whole = i;
+    if (digits() == 0 || (t[whole] == '0' && i - whole > 1)) return false;
+    if (i < t.size() && t[i] == '.' && (++i, digits() == 0)) return false;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+        if (digits() == 0) return false;
+    }
+    return i == t.size();
+}
+
 OutputFormat& formatSetting() {
     static OutputFormat format = OutputFormat::Table;
     return format;
@@ -293,7 +313,7 @@ void printOutput(const OutputTable& table, OutputFormat format) {
             std::printf("%s\n  {", r ? "," : "");
             for (std::size_t i = 0; i < n; ++i) {
                 const std::string& cell = table.rows[r][i];
-                const bool number = table.columns[i].numeric && isNumber(cell);
+                const bool number = table.columns[i].numeric && jsonNumber(cell);
                 std::printf("%s%s: %s", i ? ", " : "", jsonString(table.columns[i].name).c_str(),
                             number ? cell.c_str() : jsonString(cell).c_str());
             }
