@@ -244,6 +244,9 @@ TEST_F(HostTest, SetOutGivesChainagesTheirPositions) {
         const char* err;
     };
     dbtest::writeFile(dir.file("chg.csv"), "chainage,y,x,direction\n10,500,600,90\n20,abc,600,90\n");
+    dbtest::writeFile(dir.file("edge.csv"), "chainage,x,y,z\n0,0,0,0\n5,abc,0,0\n10,0,10,0\n");
+    dbtest::writeFile(dir.file("pts.csv"), "A,5000,5000,1\nB,5010,5000,1\n");
+    dbtest::writeFile(dir.file("joins.csv"), "from,to,feature\nA,B,1\nA,Z,1\n");
     const std::vector<Case> cases = {
         {{"section", "cut-all"}, 1, "", "No section was stored"},
         {{"road", "set-out", "NOPE"}, 1, "", "No strings file"},
@@ -253,6 +256,9 @@ TEST_F(HostTest, SetOutGivesChainagesTheirPositions) {
          "chainage,equation chainage,name,y,x\n0.000,0.000,0,1000.000,0.000\n20.000,20.000,20,1016.000,12.000\n", ""},
         {{"road", "import-chainages", dir.file("chg.csv")}, 0, "10.000", "chg.csv:3: y: abc is not a number"},
         {{"road", "list", "--format", "csv"}, 0, "50.000,50,0,0,0,1040.000,30.000", ""},
+        {{"strings", "import", "PL", "EDGE", dir.file("edge.csv")}, 0, "EDGE: 2 vertices stored", "edge.csv:3: x: abc is not a number"},
+        {{"terrain", "import-points", dir.file("pts.csv")}, 0, "2 points added", ""},
+        {{"terrain", "import-lines", dir.file("joins.csv")}, 0, "1 lines added, 1 skipped", "joins.csv:3: no point named Z"},
     };
     for (const Case& c : cases) {
         const Outcome o = run(c.args);

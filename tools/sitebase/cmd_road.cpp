@@ -47,37 +47,27 @@ int listChainages() {
     return static_cast<int>(t.rows.size());
 }
 
-// Reads "offset, elevation[, id, marker]" lines into a cross-section.
+// Reads "offset, elevation[, id, marker]" lines into a cross-section. A line whose offset is not
+// a number is a heading and skipped; a bad elevation, id or marker refuses the file, naming the
+// line and the field.
 bool readSectionCsv(const std::string& path, XSECTION& xs) {
-    FILE* f = coreFileOpen(path.c_str(), "rt");
-    if (!f) {
-        std::fprintf(stderr, "Unable to read %s\n", path.c_str());
-        return false;
-    }
+    TabularFile file;
+    if (!readTabular(path, TabularOptions{}, file)) return false;
     xs = XSECTION{};
     xs.capacity = kSectionCapacity;
-    char line[512];
-    int lineNo = 0;
-    while (coreFileTxtRead(line, f, sizeof line)) {
-        ++lineNo;
-        coreTrimStr(line);
-        if (!line[0] || line[0] == '#') continue;
-        char first[64];
-        coreGetField(line, "", first, sizeof first, 1, ',');
+    for (const TabularRow& row : file.rows) {
         double number = 0.0;
-        if (!parseNumber(first, number)) continue;   // a heading line
+        if (!row.problem.empty() || row.fields.empty() || !parseNumber(row.fields[0], number)) continue;   // a heading
         if (xs.count >= kSectionCapacity) {
             std::fprintf(stderr, "More than %d points: the rest is ignored\n", kSectionCapacity);
             break;
         }
         // The elevation must be a number; the id and the marker may be left out (0).
         double values[3] = {0.0, 0.0, 0.0};
-        for (int i = 0; i < 3; ++i) {
-            char text[64];
-            coreGetField(line, "", text, sizeof text, i + 2, ',');
-            if ((i == 0 || text[0]) && !parseNumber(text, values[i])) {
-                std::fprintf(stderr, "%s:%d: field %d (%s) is not a number\n", path.c_str(), lineNo, i + 2, text);
-                coreFileClose(f);
+        for (std::size_t i = 0; i < 3; ++i) {
+            const std::string text = i + 1 < row.fields.size() ? row.fields[i + 1] : "";
+            if ((i == 0 || !text.empty()) && !parseNumber(text, values[i])) {
+                std::fprintf(stderr, "%s:%ld: field %zu (%s) is not a number\n", path.c_str(), row.line, i + 2, text.c_str());
                 return false;
             }
         }
@@ -87,7 +77,6 @@ bool readSectionCsv(const std::string& path, XSECTION& xs) {
         p.idNo = values[1];
         p.marker = static_cast<signed char>(values[2]);
     }
-    coreFileClose(f);
     return true;
 }
 

@@ -65,35 +65,24 @@ void printTree(FILE* file, const char* name, int depth, std::set<std::string>& p
     if (!second.empty()) printTree(file, second.c_str(), depth + 1, printed);
 }
 
-std::vector<std::string> fields(const std::string& line) {
-    std::vector<std::string> out;
-    std::string current;
-    for (char c : line + ",") {
-        if (c == ',') {
-            char buffer[256];
-            coreStrncpy(buffer, current.c_str(), sizeof buffer);
-            out.emplace_back(coreTrimStr(buffer));
-            current.clear();
-        } else {
-            current += c;
-        }
-    }
-    return out;
-}
-
-// Reads "chainage,x,y,z" lines (a line that does not start with a number is skipped) into the
-// list; the number of vertices read.
+// Reads "chainage,x,y,z" lines into the list, each skipped line reported with its reason; the
+// number of vertices read, -1 when the file cannot be read.
 int readCsv(const std::string& path, UI_LIST& list) {
-    FILE* csv = coreFileOpen(path.c_str(), "rt");
-    if (!csv) return -1;
-    char line[1024];
-    while (coreFileTxtRead(line, csv, sizeof line)) {
-        const std::vector<std::string> f = fields(line);
-        if (f.size() < 4) continue;
-        double values[4];
-        bool ok = true;
-        for (int i = 0; i < 4 && ok; ++i) ok = parseReal(f[static_cast<size_t>(i)], values[i]);
-        if (!ok) continue;
+    TabularFile file;
+    if (!readTabular(path, TabularOptions{}, file)) return -1;
+    SkipReport skips(path);
+    const char* what[4] = {"chainage", "x", "y", "z"};
+    for (const TabularRow& row : file.rows) {
+        double values[4] = {};
+        std::string why = row.problem;
+        if (why.empty() && row.fields.size() < 4) why = std::to_string(row.fields.size()) + " fields, 4 needed";
+        for (int i = 0; i < 4 && why.empty(); ++i)
+            if (const std::string problem = realProblem(row.fields[static_cast<size_t>(i)], values[i]); !problem.empty())
+                why = std::string(what[i]) + ": " + problem;
+        if (!why.empty()) {
+            skips.skip(row.line, why);
+            continue;
+        }
         auto* v = new CVertexEle;
         v->chainage = values[0];
         v->x = values[1];
@@ -101,7 +90,7 @@ int readCsv(const std::string& path, UI_LIST& list) {
         v->z = values[3];
         list.Add(v);
     }
-    coreFileClose(csv);
+    skips.finish();
     return list.Count();
 }
 

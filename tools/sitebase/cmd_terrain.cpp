@@ -61,24 +61,6 @@ bool escapePressed() {
 }
 
 
-// Splits a comma-separated line into trimmed fields.
-std::vector<std::string> fields(const char* line) {
-    std::vector<std::string> out;
-    std::string current;
-    for (const char* c = line;; ++c) {
-        if (*c == ',' || *c == 0) {
-            char buffer[256];
-            coreStrncpy(buffer, current.c_str(), sizeof buffer);
-            out.emplace_back(coreTrimStr(buffer));
-            current.clear();
-            if (*c == 0) break;
-        } else {
-            current += *c;
-        }
-    }
-    return out;
-}
-
 // Every point's number by name (the first of equal names), from one scan of the site.
 std::map<std::string, unsigned> numbersByName() {
     std::map<std::string, unsigned> byName;
@@ -168,38 +150,48 @@ int importPoints(const std::string& path, const SurveyOptions& options, bool any
     return added;
 }
 
-// Imports "name a, name b, feature" lines. Returns the number of lines added; stops at Escape
+// Imports "name a, name b[, feature]" lines (feature: anything but 0 or empty); every skipped
+// line is reported with its reason. Returns the number of lines added; stops at Escape
 // (cancelled), between two lines.
-int importLines(const std::string& path, int& skipped, bool& cancelled) {
-    FILE* in = coreFileOpen(path.c_str(), "rt");
-    if (!in) {
-        std::fprintf(stderr, "Unable to read %s\n", path.c_str());
-        return -1;
-    }
+int importLines(const std::string& path, const TabularOptions& options, long& skipped, bool& cancelled) {
+    TabularFile file;
+    if (!readTabular(path, options, file)) return -1;
     const auto byName = numbersByName();
-    char line[1024];
+    SkipReport skips(path);
     int added = 0;
-    skipped = 0;
     cancelled = false;
-    for (long lineNumber = 1; coreFileTxtRead(line, in, sizeof line); ++lineNumber) {
-        if (lineNumber % 256 == 0 && escapePressed()) {
+    const int total = static_cast<int>(file.rows.size());
+    const int step = dbfProgressStep(total);
+    int done = 0;
+    for (const TabularRow& row : file.rows) {
+        if (done % 256 == 0 && escapePressed()) {
             cancelled = true;
             break;
         }
-        const auto f = fields(line);
-        if (f.size() < 2) {
-            ++skipped;
+        if (++done % step == 0) dbfDispGraph(done, total, "Joining points");
+        const auto& f = row.fields;
+        if (!row.problem.empty() || f.size() < 2) {
+            skips.skip(row.line, row.problem.empty() ? "two point names needed" : row.problem);
             continue;
         }
-        auto a = byName.find(f[0]), b = byName.find(f[1]);
-        const int feature = f.size() > 2 ? std::atoi(f[2].c_str()) != 0 : 0;
-        if (a == byName.end() || b == byName.end() || !dbfAddLine(a->second, b->second, feature, 0)) {
-            ++skipped;
+        std::string names[2], why;
+        for (int i = 0; i < 2; ++i)
+            if (!utf8ToCodePage(f[static_cast<std::size_t>(i)], names[i], why)) names[i].clear();
+        auto a = byName.find(names[0]), b = byName.find(names[1]);
+        const bool feature = f.size() > 2 && !f[2].empty() && f[2] != "0";
+        if (a == byName.end() || b == byName.end()) {
+            skips.skip(row.line, "no point named " + (a == byName.end() ? f[0] : f[1]));
+            continue;
+        }
+        if (!dbfAddLine(a->second, b->second, feature ? 1 : 0, 0)) {
+            skips.skip(row.line, "the terrain refused the line " + f[0] + " - " + f[1]);
             continue;
         }
         ++added;
     }
-    coreFileClose(in);
+    dbfDispGraph(0, 0, nullptr);
+    skips.finish();
+    skipped = skips.count();
     return added;
 }
 
@@ -672,20 +664,22 @@ void addTerrainCommands(CLI::App& app) {
         });
     });
 
+    static TabularOptions lineOptions;
     auto* lines = terrain->add_subcommand("import-lines", "Join points from a CSV file: name, name, feature (0/1)");
     lines->add_option("FILE", path, "CSV file of name, name, feature (0 or 1)")->required();
+    addTabularOptions(lines, lineOptions);
     lines->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
-            int skipped = 0;
+            long skipped = 0;
             bool cancelled = false;
-            const int added = importLines(path, skipped, cancelled);
+            const int added = importLines(path, lineOptions, skipped, cancelled);
             if (closeTerrain(0) != 0 || added < 0) return 1;
             if (cancelled) {
                 std::fprintf(stderr, "Import cancelled: %d lines added before it stopped, the file is saved with them\n", added);
                 return 1;
             }
-            std::printf("%d lines added, %d skipped\n", added, skipped);
+            std::printf("%d lines added, %ld skipped\n", added, skipped);
             return 0;
         });
     });
