@@ -251,6 +251,7 @@ TEST_F(HostTest, SetOutGivesChainagesTheirPositions) {
         {{"section", "cut-all"}, 1, "", "No section was stored"},
         {{"road", "set-out", "NOPE"}, 1, "", "No strings file"},
         {{"road", "set-out", "PL", "--interval", "0"}, 2, "", "--interval: must be above 0, not 0"},
+        {{"road", "set-out", "PL", "--interval", "1e-4"}, 1, "", "--interval 0.0001 would set out more than 100000 chainages"},
         {{"road", "set-out", "PL", "--from", "60"}, 1, "", "--from 60.000 and --to 50.000 must lie along the string, 0.000 to 50.000"},
         {{"road", "set-out", "PL", "--interval", "20", "--format", "csv"}, 0,
          "chainage,equation chainage,name,y,x\n0.000,0.000,0,1000.000,0.000\n20.000,20.000,20,1016.000,12.000\n", ""},

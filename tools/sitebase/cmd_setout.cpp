@@ -68,7 +68,9 @@ Station positionAt(const std::vector<Station>& line, double chainage) {
     while (i + 1 < line.size() && line[i].chainage < chainage) ++i;
     const Station& a = line[i - 1];
     const Station& b = line[i];
-    const double t = (chainage - a.chainage) / (b.chainage - a.chainage);
+    // Two vertices on one spot (a string without chainages may repeat one) span no length.
+    const double span = b.chainage - a.chainage;
+    const double t = span > 0.0 ? (chainage - a.chainage) / span : 0.0;
     return {chainage, a.y + t * (b.y - a.y), a.x + t * (b.x - a.x)};
 }
 
@@ -121,6 +123,13 @@ int setOutFromString(int road, const std::string& name, const std::string& root,
     if (from < first - 1e-9 || to > last + 1e-9 || from > to) {
         std::fprintf(stderr, "--from %.3f and --to %.3f must lie along the string, %.3f to %.3f, in that order\n", from,
                      to, first, last);
+        return 1;
+    }
+    // A mistyped interval must not fill the road with millions of chainages.
+    constexpr double kMostChainages = 100000;
+    if ((to - from) / interval > kMostChainages) {
+        std::fprintf(stderr, "--interval %g would set out more than %.0f chainages from %.3f to %.3f\n", interval,
+                     kMostChainages, from, to);
         return 1;
     }
     std::vector<Station> stations;
