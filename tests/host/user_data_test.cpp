@@ -107,8 +107,12 @@ TEST_F(HostTest, ListsParseInOtherReaders) {
     EXPECT_EQ(dbtest::readFile(dir.file("out.csv")),
               "name,y,x,z,surface\n\"Q \"\"1\"\" top\",5000.000,5000.000,1.000,1\nR,5010.000,5000.000,2.000,1\n");
 
+    dbtest::writeFile(dir.file("cl.csv"), "0,5000,5000,0\n10,5000,5010,0\n");
+    ASSERT_EQ(run({"strings", "import", "CL", "CL", dir.file("cl.csv")}).code, 0);
+    ASSERT_EQ(run({"road", "set-out", "CL", "--interval", "5"}).code, 0);
     const std::vector<std::vector<std::string>> lists = {
-        {"terrain", "list"}, {"terrain", "search", "R"}, {"network", "list", "sewer"}};
+        {"terrain", "list"},         {"terrain", "search", "R"}, {"network", "list", "sewer"},
+        {"network", "links", "sewer"}, {"road", "list"},          {"strings", "show", "CL"}};
     int status = 0;
     for (const auto& args : lists) {
         SCOPED_TRACE(args[0] + " " + args[1]);
