@@ -112,7 +112,8 @@ TEST_F(HostTest, ListsParseInOtherReaders) {
     ASSERT_EQ(run({"road", "set-out", "CL", "--interval", "5"}).code, 0);
     const std::vector<std::vector<std::string>> lists = {
         {"terrain", "list"},         {"terrain", "search", "R"}, {"network", "list", "sewer"},
-        {"network", "links", "sewer"}, {"road", "list"},          {"strings", "show", "CL"}};
+        {"network", "links", "sewer"}, {"road", "list"},          {"strings", "show", "CL"},
+        {"project", "info"}};
     int status = 0;
     for (const auto& args : lists) {
         SCOPED_TRACE(args[0] + " " + args[1]);

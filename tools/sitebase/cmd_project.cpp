@@ -5,6 +5,7 @@
 
 #include "host.h"
 #include "platform/core.h"
+#include "tabular.h"
 
 namespace fs = std::filesystem;
 
@@ -93,6 +94,16 @@ void addProjectCommands(CLI::App& app) {
             }
             char work[MAX_PATH] = {};
             coreGetVirtualPath(work, sizeof work);
+            if (outputFormat() != OutputFormat::Table) {
+                OutputTable t;
+                t.column("project file").column("project name").column("work folder").column("projection", true)
+                    .column("hemisphere", true).column("longitude of origin", true).column("settings file");
+                t.row({job, getSetting(true, "Global", "Merolind", "untitled"), work,
+                       getSetting(true, "Global", "Projection", "-1"), getSetting(true, "Global", "Hemisphere", "0"),
+                       getSetting(true, "Global", "PrimeMeridian", "0"), host().configFile});
+                printOutput(t);
+                return 0;
+            }
             std::printf("Project file:  %s%s\n", job.c_str(), fs::exists(job) ? "" : " (missing)");
             std::printf("Project name:  %s\n", getSetting(true, "Global", "Merolind", "untitled").c_str());
             std::printf("Work folder:   %s\n", *work ? work : "(none)");
