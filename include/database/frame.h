@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "database/records.h"
@@ -201,3 +202,18 @@ void dbfIncrString(char* name);
 double dbfAngleSubtract(double a, double b);
 // e1 + (e2 - e1) x distance / length; e1 when the length is zero.
 double dbfInterpolateEle(double e1, double e2, double length, double distance);
+
+// ---------------------------------------------------------------------------------------------
+// What start-up found, for a host that reports it
+
+struct DBFLIBRARYINFO {
+    std::uint32_t cacheSlots = 0;        // block cache slots
+    int cachePercent = 0;                // the share of the physical memory they were sized from
+    std::uint64_t physicalMemory = 0;    // bytes, as the system reported them
+    std::string sewerSettingsPath, stormSettingsPath, stormModelPath;
+    bool sewerSettings = false, stormSettings = false, stormModel = false;   // whether each was loaded
+    int maxRoads = 0;                    // valid road numbers are 1..maxRoads
+};
+// Fills info from the library's state; 0 (info left as it was) when the library is not started.
+// Shows no message.
+int dbfLibraryInfo(DBFLIBRARYINFO& info);

@@ -283,6 +283,13 @@ int dbfFindName(char* name, unsigned& number, SURVCOORD& record);
 int dbfSearchName(char* name, unsigned& number, SURVCOORD& record, int fromStart);
 // Statistics of the open database; 0 when no cell holds points.
 int dbfDbaseStats(DBASESTATS& stats);
+// A copy of the open terrain file's header (site, cell side, block counts); 0 when no file is
+// open. Reads nothing from the file and shows no message.
+int dbfGetHeader(DTMHEADER& header);
+// 1 when the number names a stored point of the open file (its block exists and holds the
+// slot), else 0: a mistyped number can be refused before dbfGrabCoord reads it. May read the
+// point's block into the cache; shows no message.
+int dbfPointExists(unsigned number);
 // Marks points that duplicate an earlier point (the earlier point's number in the work u32).
 // 1 when any was marked; 0 when none or on Escape.
 int dbfRemoveDuplicates(int compareHeights, NAMEFILT* filter, int useFilter,

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "database/frame.h"
-#include "frame/state.h"
 #include "host.h"
 #include "platform/core.h"
 
@@ -38,14 +37,14 @@ void addFrameCommands(CLI::App& app) {
     auto* library = app.add_subcommand("library", "Show what the library found at start-up");
     library->callback([] {
         commandResult() = runCommand([] {
-            const DBFSTATE& s = dbfState();
-            if (!dbfIsInitialised()) return 1;
+            DBFLIBRARYINFO s;
+            if (!dbfLibraryInfo(s)) return 1;
             std::printf("Version:        %s\n", dbfGetAppVersion());
             std::printf("Block cache:    %u slots (%d percent of %llu bytes)\n", s.cacheSlots, s.cachePercent,
                         static_cast<unsigned long long>(s.physicalMemory));
-            std::printf("Sewer settings: %s%s\n", s.sewerSettingsPath, s.sewerSettings ? "" : " (missing)");
-            std::printf("Storm settings: %s%s\n", s.stormSettingsPath, s.stormSettings ? "" : " (missing)");
-            std::printf("Storm model:    %s%s\n", s.stormModelPath, s.stormModel ? "" : " (missing)");
+            std::printf("Sewer settings: %s%s\n", s.sewerSettingsPath.c_str(), s.sewerSettings ? "" : " (missing)");
+            std::printf("Storm settings: %s%s\n", s.stormSettingsPath.c_str(), s.stormSettings ? "" : " (missing)");
+            std::printf("Storm model:    %s%s\n", s.stormModelPath.c_str(), s.stormModel ? "" : " (missing)");
             std::printf("Roads:          1..%d\n", s.maxRoads);
             std::printf("Axes:           %s, %s, %s\n", std::string(dbfAxisName(0)).c_str(),
                         std::string(dbfAxisName(1)).c_str(), std::string(dbfAxisName(2)).c_str());
@@ -99,8 +98,8 @@ void addFrameCommands(CLI::App& app) {
     auto* get = design->add_subcommand("get", "Print a design setting (--real: as a number to three decimals)");
     static bool real = false;
     static std::string def;
-    get->add_option("SECTION", section)->required();
-    get->add_option("KEY", key)->required();
+    get->add_option("SECTION", section, "The design settings section")->required();
+    get->add_option("KEY", key, "The setting's name")->required();
     get->add_option("--default", def, "The value when the key is missing");
     get->add_flag("--real", real, "Read as a real number");
     get->callback([selectRoad] {
@@ -124,9 +123,9 @@ void addFrameCommands(CLI::App& app) {
         });
     });
     auto* set = design->add_subcommand("set", "Write a design setting");
-    set->add_option("SECTION", section)->required();
-    set->add_option("KEY", key)->required();
-    set->add_option("VALUE", value)->required();
+    set->add_option("SECTION", section, "The design settings section")->required();
+    set->add_option("KEY", key, "The setting's name")->required();
+    set->add_option("VALUE", value, "The new value")->required();
     set->callback([selectRoad] {
         commandResult() = runCommand([selectRoad] {
             if (!requireProject()) return 1;

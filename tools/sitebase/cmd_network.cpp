@@ -1,8 +1,9 @@
-// Commands: network open / list / seek / set / links, and the demo's sewer and storm networks.
+// Commands: network open / list / seek / set / add / import / delete / links, and the demo's sewer and storm networks.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "database/network.h"
 #include "host.h"
 #include "platform/core.h"
+#include "tabular.h"
 
 namespace {
 
@@ -31,6 +33,7 @@ struct Kind {
     void (*setFieldInt)(char*, int);
     bool (*links)(void*, LinkRecord&, bool, char*, char*);
     const char* defaultFields;
+    void (*removeDeleted)(bool&);
 };
 
 bool saveSewer() { return dbfSewerSaveFile() != nullptr; }
@@ -45,16 +48,16 @@ const Kind kKinds[] = {
     {"sewer", "sew", dbfSewerOpenFile, dbfSewerCloseFile, saveSewer, dbfSewerGetFirstRecord,
      dbfSewerGetNextRecord, dbfSewerGetRecordCount, dbfSewerGetRecordNo, dbfSewerGetRecordNode,
      dbfSewerGetFieldString, dbfSewerGetFieldInfo, dbfSewerSetField, dbfSewerSetFieldInt, dbfSewerGetRecord,
-     "NODE,NEXT_NODE,L_TYPE,SIZE,INLEVEL,OUTLEVEL,SOFFIT"},
+     "NODE,NEXT_NODE,L_TYPE,SIZE,INLEVEL,OUTLEVEL,SOFFIT", dbfSewerRemDelRec},
     {"storm", "stw", dbfStormOpenFile, dbfStormCloseFile, saveStorm, dbfStormGetFirstRecord,
      dbfStormGetNextRecord, dbfStormGetRecordCount, dbfStormGetRecordNo, dbfStormGetRecordNode,
      dbfStormGetFieldString, dbfStormGetFieldInfo, dbfStormSetField, dbfStormSetFieldInt, dbfStormGetRecord,
-     "NODE,NEXT_NODE,L_TYPE,SIZE,INLEVEL,OUTLEVEL,GRADE"},
+     "NODE,NEXT_NODE,L_TYPE,SIZE,INLEVEL,OUTLEVEL,GRADE", dbfStormRemDelRec},
     // The erf-connection table is named after the sewer table.
     {"erf", "sew", dbfErfConOpenFile, dbfErfConCloseFile, saveErf, dbfErfConGetFirstRecord,
      dbfErfConGetNextRecord, dbfErfConGetRecordCount, dbfErfConGetRecordNo, dbfErfConGetRecordNode,
      dbfErfConGetFieldString, dbfErfConGetFieldInfo, dbfErfConSetField, dbfErfConSetFieldInt, nullptr,
-     "ERF_NO,NODE,CON_DIA,IL_CON"},
+     "ERF_NO,NODE,CON_DIA,IL_CON", dbfErfConRemDelRec},
 };
 
 const Kind* findKind(const std::string& name) {
@@ -88,26 +91,33 @@ std::vector<std::string> splitFields(const std::string& list) {
     return out;
 }
 
-// Table texts are in the tables' code page; the terminal gets UTF-8, padded by characters.
-void printRow(const Kind& kind, const std::vector<std::string>& fields, bool header) {
-    std::string line;
+// The list of the chosen fields: one column a field (numeric for N fields), the texts turned
+// from the tables' code page into UTF-8.
+OutputTable fieldTable(const Kind& kind, const std::vector<std::string>& fields) {
+    OutputTable t;
     for (const std::string& f : fields) {
         std::vector<char> name(f.begin(), f.end());
         name.push_back(0);
-        int width = static_cast<int>(f.size()), type = 'C';
+        int width = 0, type = 'C';
         kind.info(name.data(), width, type);
-        if (width < static_cast<int>(f.size())) width = static_cast<int>(f.size());
-        char text[512] = {};
-        if (header)
-            std::snprintf(text, sizeof text, "%s", f.c_str());
-        else
-            kind.display(name.data(), text);
-        const std::string cell = codePageToUtf8(text);
-        const std::size_t length = utf8Length(cell);
-        const std::string pad(length < static_cast<std::size_t>(width) ? static_cast<std::size_t>(width) - length : 0, ' ');
-        line += (type == 'N' ? pad + cell : cell + pad) + " ";
+        t.column(f, type == 'N');
     }
-    std::printf("%s\n", line.c_str());
+    return t;
+}
+
+void addRecordRow(const Kind& kind, OutputTable& t) {
+    std::vector<std::string> row;
+    for (const auto& column : t.columns) {
+        std::vector<char> name(column.name.begin(), column.name.end());
+        name.push_back(0);
+        char text[512] = {};
+        kind.display(name.data(), text);
+        std::string cell = codePageToUtf8(text);
+        const std::size_t a = cell.find_first_not_of(' ');
+        cell = a == std::string::npos ? "" : cell.substr(a, cell.find_last_not_of(' ') - a + 1);
+        row.push_back(cell);
+    }
+    t.row(std::move(row));
 }
 
 // A node name as the NODE field holds it: in the table's code page and not longer than the
@@ -144,15 +154,12 @@ struct Assignment {
 
 bool isNumberedField(const std::string& name) { return name == "SUBNET" || name == "BRANCH" || name == "LINKNO"; }
 
-// False after a message naming the field and its definition.
-bool checkAssignment(const Kind& kind, DATA4St* data, const std::string& text, Assignment& out) {
-    const std::size_t eq = text.find('=');   // there is one: the command line was checked
-    const std::string value = text.substr(eq + 1);
-    FIELD4* field = d4field(data, text.substr(0, eq).c_str());
-    if (!field) {
-        std::fprintf(stderr, "The %s table has no field %s\n", kind.name, text.substr(0, eq).c_str());
-        return false;
-    }
+// Why FIELD=VALUE cannot be written (naming the field and its definition), or "" with the value
+// in the form the field stores it.
+std::string assignmentProblem(const Kind& kind, DATA4St* data, const std::string& name, const std::string& value,
+                              Assignment& out) {
+    FIELD4* field = d4field(data, name.c_str());
+    if (!field) return "The " + std::string(kind.name) + " table has no field " + name;
     out.field = f4name(field);
     std::string bytes, why;
     out.numbered = isNumberedField(out.field);
@@ -164,13 +171,85 @@ bool checkAssignment(const Kind& kind, DATA4St* data, const std::string& text, A
         out.number = std::atoi(out.stored.c_str());
         if (out.stored.empty() || out.number < 0) problem = "is not a whole number from 0";
     }
-    if (problem) {
-        std::fprintf(stderr, "%s\n", f4refusal(field, value, problem).c_str());
-        return false;
-    }
+    if (problem) return f4refusal(field, value, problem);
     // A text keeps its leading blanks, as the field stores them.
     if (f4type(field) == 'C' && !out.numbered) out.stored = bytes;
-    return true;
+    return "";
+}
+
+// False after a message naming the field and its definition.
+bool checkAssignment(const Kind& kind, DATA4St* data, const std::string& text, Assignment& out) {
+    const std::size_t eq = text.find('=');   // there is one: the command line was checked
+    const std::string problem = assignmentProblem(kind, data, text.substr(0, eq), text.substr(eq + 1), out);
+    if (problem.empty()) return true;
+    std::fprintf(stderr, "%s\n", problem.c_str());
+    return false;
+}
+
+void applyAssignments(const Kind& kind, std::vector<Assignment>& checked) {
+    for (Assignment& a : checked) {
+        if (a.numbered)
+            kind.setFieldInt(a.field.data(), a.number);
+        else
+            kind.setField(a.field.data(), a.stored.data());
+    }
+}
+
+// Saves and closes the table; false when the save failed (the library said why and kept the
+// work files for recovery) or anything before it showed an error.
+bool saveAndClose(const Kind& kind) {
+    if (commandFailedSoFar()) {
+        kind.close(false);
+        return false;
+    }
+    const bool saved = kind.save();
+    kind.close(false);
+    return saved && !commandFailedSoFar();
+}
+
+// Whether the table has a record of the node (a quiet look-up: the node name was checked).
+bool hasNode(const Kind& kind, DATA4St* data, const std::string& key) {
+    std::string padded = key;
+    padded.resize(static_cast<std::size_t>(f4len(d4field(data, "NODE"))), ' ');
+    return kind.seekNode(padded.data()) == 0;
+}
+
+// One new record: its node and the other fields checked, all before anything is written.
+struct NewRecord {
+    long line = 0;
+    std::string node;
+    std::vector<Assignment> fields;
+};
+
+// Appends the records and saves the table; false after saying why (nothing is then saved).
+bool appendRecords(const Kind& kind, DATA4St* data, std::vector<NewRecord>& records) {
+    for (NewRecord& r : records) {
+        if (d4appendBlank(data) != 0) {
+            std::fprintf(stderr, "Unable to add the record of %s to the %s table\n", r.node.c_str(), kind.name);
+            kind.close(false);
+            return false;
+        }
+        applyAssignments(kind, r.fields);
+    }
+    return saveAndClose(kind);
+}
+
+// Checks a new record's fields (NODE among them); "" when it may be added.
+std::string newRecordProblem(const Kind& kind, DATA4St* data, const std::vector<std::pair<std::string, std::string>>& values,
+                             std::set<std::string>& nodes, NewRecord& record) {
+    for (const auto& [name, value] : values) {
+        Assignment a;
+        const std::string problem = assignmentProblem(kind, data, name, value, a);
+        if (!problem.empty()) return problem;
+        if (a.field == "NODE") record.node = a.stored;
+        record.fields.push_back(std::move(a));
+    }
+    std::string node = record.node;
+    node.erase(node.find_last_not_of(' ') + 1);
+    if (node.empty()) return "The record has no NODE";
+    if (!nodes.insert(node).second) return "The node " + codePageToUtf8(node) + " is given twice";
+    if (hasNode(kind, data, node)) return "The " + std::string(kind.name) + " table has a node " + codePageToUtf8(node) + " already";
+    return "";
 }
 
 int setFields(const Kind& kind, const std::string& node, const std::vector<std::string>& texts) {
@@ -183,30 +262,96 @@ int setFields(const Kind& kind, const std::string& node, const std::vector<std::
         kind.close(false);
         return 1;
     }
-    for (Assignment& a : checked) {
-        if (a.numbered)
-            kind.setFieldInt(a.field.data(), a.number);
-        else
-            kind.setField(a.field.data(), a.stored.data());
-    }
-    if (commandFailedSoFar()) {
-        kind.close(false);
-        return 1;
-    }
-    // A failed save has said why and kept the work files for recovery.
-    const bool saved = kind.save();
-    kind.close(false);
-    if (!saved || commandFailedSoFar()) return 1;
+    applyAssignments(kind, checked);
+    if (!saveAndClose(kind)) return 1;
     std::printf("Saved %zu field(s) of %s\n", checked.size(), node.c_str());
     return 0;
 }
 
-// A text of a link record in UTF-8, padded to 16 characters.
-std::string column(const char* text) {
-    std::string cell = codePageToUtf8(text);
-    const std::size_t length = utf8Length(cell);
-    if (length < 16) cell.append(16 - length, ' ');
-    return cell;
+int addNode(const Kind& kind, const std::string& node, const std::vector<std::string>& texts) {
+    DATA4St* data = openKind(kind);
+    if (!data) return 1;
+    std::vector<std::pair<std::string, std::string>> values = {{"NODE", node}};
+    for (const std::string& text : texts) values.emplace_back(text.substr(0, text.find('=')), text.substr(text.find('=') + 1));
+    std::set<std::string> nodes;
+    std::vector<NewRecord> records(1);
+    const std::string problem = newRecordProblem(kind, data, values, nodes, records[0]);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        kind.close(false);
+        return 1;
+    }
+    if (!appendRecords(kind, data, records)) return 1;
+    std::printf("Added %s to the %s table\n", node.c_str(), kind.name);
+    return 0;
+}
+
+// Imports records from a file whose header row names the fields; every line is checked before
+// anything is written, and one bad line adds nothing.
+int importNodes(const Kind& kind, const std::string& path, const TabularOptions& options) {
+    TabularOptions withHeader = options;
+    withHeader.header = HeaderRule::Yes;
+    TabularFile file;
+    if (!readTabular(path, withHeader, file)) return 1;
+    if (headerColumn(file.header, {"node"}) < 0) {
+        std::fprintf(stderr, "%s: the header row must name the fields, NODE among them\n", path.c_str());
+        return 1;
+    }
+    DATA4St* data = openKind(kind);
+    if (!data) return 1;
+    SkipReport bad(path);
+    std::set<std::string> nodes;
+    std::vector<NewRecord> records;
+    for (const TabularRow& row : file.rows) {
+        std::vector<std::pair<std::string, std::string>> values;
+        for (std::size_t i = 0; i < file.header.size() && i < row.fields.size(); ++i)
+            if (!row.fields[i].empty() || file.header[i] == "NODE") values.emplace_back(file.header[i], row.fields[i]);
+        NewRecord record;
+        record.line = row.line;
+        std::string problem = row.problem;
+        if (problem.empty() && row.fields.size() > file.header.size())
+            problem = std::to_string(row.fields.size()) + " fields, the header names " + std::to_string(file.header.size());
+        if (problem.empty()) problem = newRecordProblem(kind, data, values, nodes, record);
+        if (problem.empty()) records.push_back(std::move(record));
+        else bad.skip(row.line, problem);
+    }
+    bad.finish();
+    if (bad.count() > 0 || records.empty()) {
+        std::fprintf(stderr, "%s: %s; nothing was added\n", path.c_str(),
+                     records.empty() && bad.count() == 0 ? "no records" : (std::to_string(bad.count()) + " bad lines").c_str());
+        kind.close(false);
+        return 1;
+    }
+    if (!appendRecords(kind, data, records)) return 1;
+    std::printf("%s: %zu lines read, %zu records added to the %s table\n", path.c_str(), file.rows.size(), records.size(),
+                kind.name);
+    return 0;
+}
+
+// Marks the node's record deleted and removes it from the table (the library's own removal,
+// which the storm table's model file follows), then saves.
+int deleteNode(const Kind& kind, const std::string& node) {
+    DATA4St* data = openKind(kind);
+    if (!data) return 1;
+    if (!seekNode(kind, data, node)) {
+        kind.close(false);
+        return 1;
+    }
+    d4delete(data);
+    const ConsoleUi::Preset kept = host().ui.preset;
+    host().ui.preset = ConsoleUi::Preset::Yes;   // the removal's question: the command asked for it
+    bool removed = false;
+    kind.removeDeleted(removed);
+    host().ui.preset = kept;
+    if (!removed || !saveAndClose(kind)) {
+        if (!removed) {
+            std::fprintf(stderr, "The record of %s was not removed\n", node.c_str());
+            kind.close(false);
+        }
+        return 1;
+    }
+    std::printf("Deleted %s from the %s table\n", node.c_str(), kind.name);
+    return 0;
 }
 
 void addNetworkCommands(CLI::App& app) {
@@ -234,11 +379,11 @@ void addNetworkCommands(CLI::App& app) {
         commandResult() = runCommand([] {
             const Kind* kind = findKind(kindName);
             if (!kind || !openKind(*kind)) return 1;
-            const auto fields = splitFields(fieldList.empty() ? kind->defaultFields : fieldList);
-            printRow(*kind, fields, true);
+            OutputTable t = fieldTable(*kind, splitFields(fieldList.empty() ? kind->defaultFields : fieldList));
             for (int rc = kind->first(); rc == 0 && kind->recordNo() <= kind->count(); rc = kind->next())
-                printRow(*kind, fields, false);
+                addRecordRow(*kind, t);
             kind->close(false);
+            printOutput(t);
             return 0;
         });
     });
@@ -254,29 +399,65 @@ void addNetworkCommands(CLI::App& app) {
             if (!data) return 1;
             const bool found = seekNode(*kind, data, node);
             if (found) {
-                std::printf("Record %d\n", kind->recordNo());
-                const auto fields = splitFields(fieldList.empty() ? kind->defaultFields : fieldList);
-                printRow(*kind, fields, true);
-                printRow(*kind, fields, false);
+                OutputTable t = fieldTable(*kind, splitFields(fieldList.empty() ? kind->defaultFields : fieldList));
+                addRecordRow(*kind, t);
+                if (outputFormat() == OutputFormat::Table) std::printf("Record %d\n", kind->recordNo());
+                printOutput(t);
             }
             kind->close(false);
             return found ? 0 : 1;
         });
     });
 
-    auto* set = network->add_subcommand("set", "Set fields of a node's record and save the table");
-    set->add_option("KIND", kindName, "sewer, storm or erf")->required();
-    set->add_option("NODE", node, "Node name")->required();
-    set->add_option("FIELD=VALUE", assignments, "Fields to set")->required()->check(CLI::Validator(
+    static const CLI::Validator assignment(
         [](std::string& text) {
             const std::size_t eq = text.find('=');
             return eq == std::string::npos || eq == 0 ? "expected FIELD=VALUE, not " + text : std::string();
         },
-        "", "FIELD=VALUE"));
+        "", "FIELD=VALUE");
+    auto* set = network->add_subcommand("set", "Set fields of a node's record and save the table");
+    set->add_option("KIND", kindName, "sewer, storm or erf")->required();
+    set->add_option("NODE", node, "Node name")->required();
+    set->add_option("FIELD=VALUE", assignments, "Fields to set")->required()->check(assignment);
     set->callback([] {
         commandResult() = runCommand([] {
             const Kind* kind = findKind(kindName);
             return kind ? setFields(*kind, node, assignments) : 1;
+        });
+    });
+
+    auto* add = network->add_subcommand("add", "Add a node's record with its fields and save the table");
+    add->add_option("KIND", kindName, "sewer, storm or erf")->required();
+    add->add_option("NODE", node, "The new node's name (no record may have it yet)")->required();
+    add->add_option("FIELD=VALUE", assignments, "Other fields of the record (NEXT_NODE=MH2 SIZE1=160 ...)")->check(assignment);
+    add->callback([] {
+        commandResult() = runCommand([] {
+            const Kind* kind = findKind(kindName);
+            return kind ? addNode(*kind, node, assignments) : 1;
+        });
+    });
+
+    static std::string path;
+    static TabularOptions options;
+    auto* import = network->add_subcommand("import", "Add records from a file whose header row names the fields");
+    import->add_option("KIND", kindName, "sewer, storm or erf")->required();
+    import->add_option("FILE", path, "CSV (or tab-separated) file, one record a line; every line is checked first, and one bad line adds nothing")
+        ->required();
+    addTabularOptions(import, options);
+    import->callback([] {
+        commandResult() = runCommand([] {
+            const Kind* kind = findKind(kindName);
+            return kind ? importNodes(*kind, path, options) : 1;
+        });
+    });
+
+    auto* remove = network->add_subcommand("delete", "Delete a node's record and save the table");
+    remove->add_option("KIND", kindName, "sewer, storm or erf")->required();
+    remove->add_option("NODE", node, "Node name")->required();
+    remove->callback([] {
+        commandResult() = runCommand([] {
+            const Kind* kind = findKind(kindName);
+            return kind ? deleteNode(*kind, node) : 1;
         });
     });
 
@@ -293,13 +474,15 @@ void addNetworkCommands(CLI::App& app) {
             if (!openKind(*kind)) return 1;
             UI_LIST cache;
             LinkRecord rec{};
-            std::printf("%-16s %-16s %-16s %6s %6s %10s %10s %9s %9s\n", "From", "To", "Type", "Size1",
-                        "Size2", "Length", "Slope", "UpGrade", "DownGrade");
+            OutputTable t;
+            t.column("from").column("to").column("type").column("size1", true).column("size2", true)
+                .column("length", true).column("slope", true).column("up grade", true).column("down grade", true);
             for (bool first = true; kind->links(nullptr, rec, first, reinterpret_cast<char*>(&cache), nullptr);
                  first = false)
-                std::printf("%s %s %s %6d %6d %10.3f %10.6f %9.3f %9.3f\n", column(rec.upNode).c_str(),
-                            column(rec.downNode).c_str(), column(rec.linkType).c_str(), rec.size1, rec.size2,
-                            rec.length, rec.slope, rec.upGrade, rec.downGrade);
+                t.row({codePageToUtf8(rec.upNode), codePageToUtf8(rec.downNode), codePageToUtf8(rec.linkType),
+                       std::to_string(rec.size1), std::to_string(rec.size2), fixed(rec.length), fixed(rec.slope, 6),
+                       fixed(rec.upGrade), fixed(rec.downGrade)});
+            printOutput(t);
             kind->close(false);
             return 0;
         });

@@ -5,6 +5,7 @@
 
 #include "host.h"
 #include "platform/core.h"
+#include "tabular.h"
 
 namespace fs = std::filesystem;
 
@@ -23,6 +24,12 @@ std::string absolute(const std::string& path) {
 
 // Makes a project folder with its job file and opens it.
 bool createProject(const std::string& folder, const std::string& name, std::string& jobFile) {
+    // The name becomes the job file's and every data file's name: one name, no folders.
+    if (name.empty() || name.find_first_of("/\\") != std::string::npos || name == "." || name == "..") {
+        std::fprintf(stderr, "The project name %s may not be empty or hold / or \\; the folder is the first argument\n",
+                     name.c_str());
+        return false;
+    }
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec) {
@@ -51,8 +58,8 @@ void addProjectCommands(CLI::App& app) {
 
     static std::string folder, name;
     auto* create = project->add_subcommand("new", "Create a project folder and its job file, and make it current");
-    create->add_option("DIR", folder, "Project folder")->required();
-    create->add_option("NAME", name, "Project name")->required();
+    create->add_option("DIR", folder, "Project folder (made when missing)")->required();
+    create->add_option("NAME", name, "Project name: the job file is DIR/NAME.prj")->required();
     create->callback([] {
         commandResult() = runCommand([] {
             std::string job;
@@ -67,8 +74,8 @@ void addProjectCommands(CLI::App& app) {
     open->add_option("FILE", openPath, "The project's job file (.prj)")->required();
     open->callback([] {
         commandResult() = runCommand([] {
-            if (!fs::exists(openPath)) {
-                std::fprintf(stderr, "No project file %s\n", openPath.c_str());
+            if (const std::string problem = projectFileProblem(openPath); !problem.empty()) {
+                std::fprintf(stderr, "%s\n", problem.c_str());
                 return 1;
             }
             host().openProject(absolute(openPath));
@@ -87,6 +94,16 @@ void addProjectCommands(CLI::App& app) {
             }
             char work[MAX_PATH] = {};
             coreGetVirtualPath(work, sizeof work);
+            if (outputFormat() != OutputFormat::Table) {
+                OutputTable t;
+                t.column("project file").column("project name").column("work folder").column("projection", true)
+                    .column("hemisphere", true).column("longitude of origin", true).column("settings file");
+                t.row({job, getSetting(true, "Global", "Merolind", "untitled"), work,
+                       getSetting(true, "Global", "Projection", "-1"), getSetting(true, "Global", "Hemisphere", "0"),
+                       getSetting(true, "Global", "PrimeMeridian", "0"), host().configFile});
+                printOutput(t);
+                return 0;
+            }
             std::printf("Project file:  %s%s\n", job.c_str(), fs::exists(job) ? "" : " (missing)");
             std::printf("Project name:  %s\n", getSetting(true, "Global", "Merolind", "untitled").c_str());
             std::printf("Work folder:   %s\n", *work ? work : "(none)");
@@ -105,8 +122,8 @@ void addProjectCommands(CLI::App& app) {
     static std::string section, key, value;
     settings->add_flag("--job", job, "Use the current project's job settings");
     auto* get = settings->add_subcommand("get", "Print a setting");
-    get->add_option("SECTION", section)->required();
-    get->add_option("KEY", key)->required();
+    get->add_option("SECTION", section, "The settings section, as [Global]'s Global")->required();
+    get->add_option("KEY", key, "The setting's name")->required();
     get->callback([] {
         commandResult() = runCommand([] {
             std::printf("%s\n", getSetting(job, section, key).c_str());
@@ -114,9 +131,9 @@ void addProjectCommands(CLI::App& app) {
         });
     });
     auto* set = settings->add_subcommand("set", "Write a setting");
-    set->add_option("SECTION", section)->required();
-    set->add_option("KEY", key)->required();
-    set->add_option("VALUE", value)->required();
+    set->add_option("SECTION", section, "The settings section, as [Global]'s Global")->required();
+    set->add_option("KEY", key, "The setting's name")->required();
+    set->add_option("VALUE", value, "The new value")->required();
     set->callback([] {
         commandResult() = runCommand([] {
             if (job) {

@@ -14,6 +14,10 @@
 #include "database/road.h"
 #include "host.h"
 #include "platform/core.h"
+#include "tabular.h"
+
+// Road set-out and chainage import (cmd_setout.cpp).
+void addSetOutCommands(CLI::App* road, int& roadId);
 
 namespace {
 
@@ -25,53 +29,45 @@ std::string chainageName(CHGBASE& chg) {
     return text;
 }
 
+// The road's chainages as a list; their number.
 int listChainages() {
     double chg = kChgBeforeFirst;
-    int count = 0;
-    std::printf("%-6s %12s  %-20s %5s %6s %8s\n", "record", "chainage", "name", "kind", "hidden", "layers");
+    OutputTable t;
+    t.column("record", true).column("chainage", true).column("name").column("kind", true).column("hidden", true)
+        .column("layers", true).column("y", true).column("x", true);
     for (unsigned idx = dbfFindChainage(chg, 1); idx != 0; idx = dbfNextChainage(chg, 1)) {
         CHGBASE rec;
         if (!dbfGrabChg(idx, &rec)) break;
         int layers = 0;
         for (int slot = 0; slot < kRoadLayers; ++slot) layers += rec.layers[slot] != 0;
-        std::printf("%-6u %12.3f  %-20s %5d %6d %8d\n", idx, chg, chainageName(rec).c_str(), rec.kind, rec.hidden,
-                    layers);
-        ++count;
+        t.row({std::to_string(idx), fixed(chg), chainageName(rec), std::to_string(rec.kind), std::to_string(rec.hidden),
+               std::to_string(layers), fixed(rec.y), fixed(rec.x)});
     }
-    return count;
+    printOutput(t);
+    return static_cast<int>(t.rows.size());
 }
 
-// Reads "offset, elevation[, id, marker]" lines into a cross-section.
+// Reads "offset, elevation[, id, marker]" lines into a cross-section. A line whose offset is not
+// a number is a heading and skipped; a bad elevation, id or marker refuses the file, naming the
+// line and the field.
 bool readSectionCsv(const std::string& path, XSECTION& xs) {
-    FILE* f = coreFileOpen(path.c_str(), "rt");
-    if (!f) {
-        std::fprintf(stderr, "Unable to read %s\n", path.c_str());
-        return false;
-    }
+    TabularFile file;
+    if (!readTabular(path, TabularOptions{}, file)) return false;
     xs = XSECTION{};
     xs.capacity = kSectionCapacity;
-    char line[512];
-    int lineNo = 0;
-    while (coreFileTxtRead(line, f, sizeof line)) {
-        ++lineNo;
-        coreTrimStr(line);
-        if (!line[0] || line[0] == '#') continue;
-        char first[64];
-        coreGetField(line, "", first, sizeof first, 1, ',');
+    for (const TabularRow& row : file.rows) {
         double number = 0.0;
-        if (!parseNumber(first, number)) continue;   // a heading line
+        if (!row.problem.empty() || row.fields.empty() || !parseNumber(row.fields[0], number)) continue;   // a heading
         if (xs.count >= kSectionCapacity) {
             std::fprintf(stderr, "More than %d points: the rest is ignored\n", kSectionCapacity);
             break;
         }
         // The elevation must be a number; the id and the marker may be left out (0).
         double values[3] = {0.0, 0.0, 0.0};
-        for (int i = 0; i < 3; ++i) {
-            char text[64];
-            coreGetField(line, "", text, sizeof text, i + 2, ',');
-            if ((i == 0 || text[0]) && !parseNumber(text, values[i])) {
-                std::fprintf(stderr, "%s:%d: field %d (%s) is not a number\n", path.c_str(), lineNo, i + 2, text);
-                coreFileClose(f);
+        for (std::size_t i = 0; i < 3; ++i) {
+            const std::string text = i + 1 < row.fields.size() ? row.fields[i + 1] : "";
+            if ((i == 0 || !text.empty()) && !parseNumber(text, values[i])) {
+                std::fprintf(stderr, "%s:%ld: field %zu (%s) is not a number\n", path.c_str(), row.line, i + 2, text.c_str());
                 return false;
             }
         }
@@ -81,7 +77,6 @@ bool readSectionCsv(const std::string& path, XSECTION& xs) {
         p.idNo = values[1];
         p.marker = static_cast<signed char>(values[2]);
     }
-    coreFileClose(f);
     return true;
 }
 
@@ -96,6 +91,7 @@ void addRoadCommands(CLI::App& app) {
     road->require_subcommand(1);
     static int roadId = 0;
     road->add_option("--road", roadId, "Road number (default: the current road, Global/RoadId)")->check(RoadNumber);
+    addSetOutCommands(road, roadId);
 
     auto* open = road->add_subcommand("open", "Open (creating when missing) the road and show its chainages");
     open->callback([] {
@@ -112,7 +108,7 @@ void addRoadCommands(CLI::App& app) {
 
     static std::vector<double> values;
     auto* insert = road->add_subcommand("insert", "Insert chainages");
-    insert->add_option("CHAINAGE", values)->required()->check(RealNumber);
+    insert->add_option("CHAINAGE", values, "Chainages, in metres along the road")->required()->check(RealNumber);
     insert->callback([] {
         commandResult() = runCommand([] {
             if (!openRoad(roadId)) return 1;
@@ -134,7 +130,7 @@ void addRoadCommands(CLI::App& app) {
     });
 
     auto* del = road->add_subcommand("delete", "Delete chainages with their layers, sections and extra data");
-    del->add_option("CHAINAGE", values)->required()->check(RealNumber);
+    del->add_option("CHAINAGE", values, "Chainages, in metres along the road")->required()->check(RealNumber);
     del->callback([] {
         commandResult() = runCommand([] {
             if (!openRoad(roadId)) return 1;
@@ -167,9 +163,9 @@ void addRoadCommands(CLI::App& app) {
     static int layer = 1;
     static std::string csv;
     auto* store = road->add_subcommand("store-section", "Store a cross-section from CSV: offset, elevation[, id, marker]");
-    store->add_option("CHAINAGE", chainage)->required()->check(RealNumber);
+    store->add_option("CHAINAGE", chainage, "The chainage, in metres along the road")->required()->check(RealNumber);
     store->add_option("LAYER", layer, "Layer 1..128")->required()->check(CLI::Range(1, 128));
-    store->add_option("FILE", csv)->required();
+    store->add_option("FILE", csv, "CSV file of offset, elevation[, id, marker]")->required();
     store->callback([] {
         commandResult() = runCommand([] {
             XSECTION xs;
@@ -186,7 +182,7 @@ void addRoadCommands(CLI::App& app) {
     });
 
     auto* show = road->add_subcommand("show-section", "Show the cross-section of a layer at a chainage");
-    show->add_option("CHAINAGE", chainage)->required()->check(RealNumber);
+    show->add_option("CHAINAGE", chainage, "The chainage, in metres along the road")->required()->check(RealNumber);
     show->add_option("LAYER", layer, "Layer 1..128")->required()->check(CLI::Range(1, 128));
     show->callback([] {
         commandResult() = runCommand([] {
@@ -202,19 +198,21 @@ void addRoadCommands(CLI::App& app) {
                 std::fprintf(stderr, "No section at %.3f on layer %d\n", dbfRoundChg(chainage), layer);
                 return 1;
             }
-            std::printf("Chainage %.3f, layer %d (%s): %d points\n", xs.chainage, layer, name, xs.count);
-            std::printf("offset,elevation,id,marker\n");
+            std::fprintf(stderr, "Chainage %.3f, layer %d (%s): %d points\n", xs.chainage, layer, name, xs.count);
+            OutputTable t;
+            t.column("offset", true).column("elevation", true).column("id", true).column("marker", true);
             for (int i = 0; i < xs.count; ++i)
-                std::printf("%.3f,%.3f,%.0f,%d\n", xs.points[i].offset, xs.points[i].elevation, xs.points[i].idNo,
-                            xs.points[i].marker);
+                t.row({fixed(xs.points[i].offset), fixed(xs.points[i].elevation), fixed(xs.points[i].idNo, 0),
+                       std::to_string(xs.points[i].marker)});
+            printOutput(t);
             return 0;
         });
     });
 
     static std::string layerName;
     auto* names = road->add_subcommand("layer-name", "Name a layer of the road");
-    names->add_option("LAYER", layer, "Layer 1..128")->required();
-    names->add_option("NAME", layerName)->required();
+    names->add_option("LAYER", layer, "Layer 1..128")->required()->check(CLI::Range(1, 128));
+    names->add_option("NAME", layerName, "The layer's name")->required();
     names->callback([] {
         commandResult() = runCommand([] {
             if (layer < 1 || layer > kRoadLayers) {
@@ -242,9 +240,9 @@ void addRoadCommands(CLI::App& app) {
     static double from = 0.0, to = 0.0, adjustment = 0.0;
     static bool clear = false;
     auto* equation = road->add_subcommand("equation", "Add a chainage equation (from, to, adjustment), at most 5");
-    equation->add_option("FROM", from)->check(RealNumber);
-    equation->add_option("TO", to)->check(RealNumber);
-    equation->add_option("ADJUSTMENT", adjustment)->check(RealNumber);
+    equation->add_option("FROM", from, "Chainage where the equation starts")->check(RealNumber);
+    equation->add_option("TO", to, "Chainage where it ends (not above FROM: no equation is added)")->check(RealNumber);
+    equation->add_option("ADJUSTMENT", adjustment, "Metres added to the chainages from FROM on")->check(RealNumber);
     equation->add_flag("--clear", clear, "Remove every equation first");
     equation->callback([] {
         commandResult() = runCommand([] {

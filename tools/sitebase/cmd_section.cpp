@@ -15,6 +15,7 @@
 #include "database/terrain.h"
 #include "host.h"
 #include "platform/core.h"
+#include "tabular.h"
 
 namespace {
 
@@ -82,10 +83,12 @@ int cutChainage(unsigned idx, const CutSettings& s, XSECTION& xs) {
 }
 
 void printSection(const XSECTION& xs) {
-    std::printf("offset,elevation,id,marker\n");
+    OutputTable t;
+    t.column("offset", true).column("elevation", true).column("id", true).column("marker", true);
     for (int i = 0; i < xs.count; ++i)
-        std::printf("%.3f,%.3f,%.0f,%d\n", xs.points[i].offset, xs.points[i].elevation, xs.points[i].idNo,
-                    xs.points[i].marker);
+        t.row({fixed(xs.points[i].offset), fixed(xs.points[i].elevation), fixed(xs.points[i].idNo, 0),
+               std::to_string(xs.points[i].marker)});
+    printOutput(t);
 }
 
 // Cuts every chainage of the road; the number of sections stored, or -1 after Escape.
@@ -134,7 +137,7 @@ void addSectionCommands(CLI::App& app) {
     static double chainage = 0.0;
 
     auto* cut = section->add_subcommand("cut", "Cut the natural-ground cross-section at a chainage and store it");
-    cut->add_option("CHAINAGE", chainage)->required()->check(RealNumber);
+    cut->add_option("CHAINAGE", chainage, "The chainage, in metres along the road")->required()->check(RealNumber);
     addOptions(cut, settings);
     cut->callback([] {
         commandResult() = runCommand([] {
@@ -155,7 +158,7 @@ void addSectionCommands(CLI::App& app) {
             dbfCloseDbase();
             if (result < 0) std::fprintf(stderr, "Cancelled\n");
             if (result <= 0 || !saved) return 1;
-            std::printf("Chainage %.3f: %d points stored on layer %d\n", chg, xs.count, settings.layer);
+            std::fprintf(stderr, "Chainage %.3f: %d points stored on layer %d\n", chg, xs.count, settings.layer);
             printSection(xs);
             return 0;
         });
@@ -178,13 +181,19 @@ void addSectionCommands(CLI::App& app) {
                 std::fprintf(stderr, "Cancelled: nothing saved\n");
                 return 1;
             }
+            if (stored == 0) {
+                std::fprintf(stderr,
+                             "No section was stored: the road has no chainages with positions to cut at. Give them "
+                             "positions with: sitebase road set-out STRING, or road import-chainages FILE\n");
+                return 1;
+            }
             std::printf("%d sections stored on layer %d\n", stored, settings.layer);
             return 0;
         });
     });
 
     auto* show = section->add_subcommand("show", "Show a stored cross-section with its limits");
-    show->add_option("CHAINAGE", chainage)->required()->check(RealNumber);
+    show->add_option("CHAINAGE", chainage, "The chainage, in metres along the road")->required()->check(RealNumber);
     show->add_option("--layer", settings.layer, "Layer (default 2)")->check(CLI::Range(1, 128));
     show->callback([] {
         commandResult() = runCommand([] {
@@ -201,7 +210,7 @@ void addSectionCommands(CLI::App& app) {
             }
             _bsRECT box{};
             dbfSectLimits(box, xs);
-            std::printf("Chainage %.3f, layer %d: %d points, offsets %.3f to %.3f, elevations %.3f to %.3f\n",
+            std::fprintf(stderr, "Chainage %.3f, layer %d: %d points, offsets %.3f to %.3f, elevations %.3f to %.3f\n",
                         xs.chainage, settings.layer, xs.count, box.left, box.right, box.bottom, box.top);
             printSection(xs);
             return 0;
@@ -211,10 +220,10 @@ void addSectionCommands(CLI::App& app) {
     static double y1 = 0, x1 = 0, y2 = 0, x2 = 0, radius = 10.0;
     static std::string csv;
     auto* longCmd = section->add_subcommand("long", "Extract the long section between two positions (y x y x)");
-    longCmd->add_option("Y1", y1)->required()->check(RealNumber);
-    longCmd->add_option("X1", x1)->required()->check(RealNumber);
-    longCmd->add_option("Y2", y2)->required()->check(RealNumber);
-    longCmd->add_option("X2", x2)->required()->check(RealNumber);
+    longCmd->add_option("Y1", y1, "Start, y")->required()->check(RealNumber);
+    longCmd->add_option("X1", x1, "Start, x")->required()->check(RealNumber);
+    longCmd->add_option("Y2", y2, "End, y")->required()->check(RealNumber);
+    longCmd->add_option("X2", x2, "End, x")->required()->check(RealNumber);
     longCmd->add_option("--surface", settings.surface, "Surface 1..128 (default 1)")->check(CLI::Range(1, 128));
     longCmd->add_option("--radius", radius, "Search half-size for the end heights (default 10)")->check(RealNumber);
     longCmd->add_option("--csv", csv, "Write the profile to this CSV file");

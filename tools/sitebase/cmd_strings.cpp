@@ -14,6 +14,7 @@
 #include "database/strings.h"
 #include "host.h"
 #include "platform/core.h"
+#include "tabular.h"
 
 namespace {
 
@@ -64,35 +65,24 @@ void printTree(FILE* file, const char* name, int depth, std::set<std::string>& p
     if (!second.empty()) printTree(file, second.c_str(), depth + 1, printed);
 }
 
-std::vector<std::string> fields(const std::string& line) {
-    std::vector<std::string> out;
-    std::string current;
-    for (char c : line + ",") {
-        if (c == ',') {
-            char buffer[256];
-            coreStrncpy(buffer, current.c_str(), sizeof buffer);
-            out.emplace_back(coreTrimStr(buffer));
-            current.clear();
-        } else {
-            current += c;
-        }
-    }
-    return out;
-}
-
-// Reads "chainage,x,y,z" lines (a line that does not start with a number is skipped) into the
-// list; the number of vertices read.
+// Reads "chainage,x,y,z" lines into the list, each skipped line reported with its reason; the
+// number of vertices read, -1 when the file cannot be read.
 int readCsv(const std::string& path, UI_LIST& list) {
-    FILE* csv = coreFileOpen(path.c_str(), "rt");
-    if (!csv) return -1;
-    char line[1024];
-    while (coreFileTxtRead(line, csv, sizeof line)) {
-        const std::vector<std::string> f = fields(line);
-        if (f.size() < 4) continue;
-        double values[4];
-        bool ok = true;
-        for (int i = 0; i < 4 && ok; ++i) ok = parseReal(f[static_cast<size_t>(i)], values[i]);
-        if (!ok) continue;
+    TabularFile file;
+    if (!readTabular(path, TabularOptions{}, file)) return -1;
+    SkipReport skips(path);
+    const char* what[4] = {"chainage", "x", "y", "z"};
+    for (const TabularRow& row : file.rows) {
+        double values[4] = {};
+        std::string why = row.problem;
+        if (why.empty() && row.fields.size() < 4) why = std::to_string(row.fields.size()) + " fields, 4 needed";
+        for (int i = 0; i < 4 && why.empty(); ++i)
+            if (const std::string problem = realProblem(row.fields[static_cast<size_t>(i)], values[i]); !problem.empty())
+                why = std::string(what[i]) + ": " + problem;
+        if (!why.empty()) {
+            skips.skip(row.line, why);
+            continue;
+        }
         auto* v = new CVertexEle;
         v->chainage = values[0];
         v->x = values[1];
@@ -100,7 +90,7 @@ int readCsv(const std::string& path, UI_LIST& list) {
         v->z = values[3];
         list.Add(v);
     }
-    coreFileClose(csv);
+    skips.finish();
     return list.Count();
 }
 
@@ -195,13 +185,16 @@ void addStringsCommands(CLI::App& app) {
             } else {
                 UI_LIST vertices;
                 dbfGetStringData(position, vertices, 0, 0, file);
-                std::printf("%s: %d vertices, children '%s' '%s'\n", header.name, vertices.Count(),
-                            header.firstChild, header.secondChild);
-                std::printf("%12s %14s %14s %10s %s\n", "chainage", "x", "y", "z", "active");
+                std::fprintf(outputFormat() == OutputFormat::Table ? stdout : stderr,
+                             "%s: %d vertices, children '%s' '%s'\n", header.name, vertices.Count(), header.firstChild,
+                             header.secondChild);
+                OutputTable t;
+                t.column("chainage", true).column("x", true).column("y", true).column("z", true).column("active", true);
                 for (UI_ELEMENT* e = vertices.Head(); e; e = e->Next()) {
                     const auto* v = static_cast<const CVertexEle*>(e);
-                    std::printf("%12.3f %14.3f %14.3f %10.3f %d\n", v->chainage, v->x, v->y, v->z, v->active);
+                    t.row({fixed(v->chainage), fixed(v->x), fixed(v->y), fixed(v->z), std::to_string(v->active)});
                 }
+                printOutput(t);
             }
             coreFileClose(file);
             return rc;
@@ -211,7 +204,7 @@ void addStringsCommands(CLI::App& app) {
     auto* import = strings->add_subcommand("import", "Store a string from a CSV file of chainage,x,y,z");
     import->add_option("ROOT", root, "The root string (the strings file, made when missing)")->required();
     import->add_option("NAME", name, "The string")->required();
-    import->add_option("CSV", path)->required()->check(CLI::ExistingFile);
+    import->add_option("CSV", path, "CSV file of chainage, x, y, z")->required()->check(CLI::ExistingFile);
     import->add_option("--parent", parent, "Link the string as a child of this string");
     import->add_flag("--second", secondSide, "Link it as the parent's second child");
     import->callback([] {
@@ -245,8 +238,8 @@ void addStringsCommands(CLI::App& app) {
     });
 
     auto* remove = strings->add_subcommand("delete", "Delete a string and the strings derived from it");
-    remove->add_option("ROOT", root)->required();
-    remove->add_option("NAME", name)->required();
+    remove->add_option("ROOT", root, "The root string (the strings file)")->required();
+    remove->add_option("NAME", name, "The string")->required();
     remove->callback([] {
         commandResult() = runCommand([] {
             FILE* file = openRoot(root);
@@ -277,9 +270,9 @@ void addStringsCommands(CLI::App& app) {
     });
 
     auto* rename = strings->add_subcommand("rename", "Rename a string (renaming the root renames the file)");
-    rename->add_option("ROOT", root)->required();
-    rename->add_option("OLD", name)->required();
-    rename->add_option("NEW", newName)->required();
+    rename->add_option("ROOT", root, "The root string (the strings file)")->required();
+    rename->add_option("OLD", name, "The string's name")->required();
+    rename->add_option("NEW", newName, "Its new name")->required();
     rename->callback([] {
         commandResult() = runCommand([] {
             if (!requireProject()) return 1;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
@@ -17,7 +18,8 @@
 #include "database/terrain.h"
 #include "host.h"
 #include "platform/core.h"
-#include "terrain/terrain_state.h"
+#include "survey.h"
+#include "tabular.h"
 
 namespace {
 
@@ -59,26 +61,6 @@ bool escapePressed() {
 }
 
 
-// Splits a comma-separated line into trimmed fields.
-std::vector<std::string> fields(const char* line) {
-    std::vector<std::string> out;
-    std::string current;
-    for (const char* c = line;; ++c) {
-        if (*c == ',' || *c == 0) {
-            char buffer[256];
-            coreStrncpy(buffer, current.c_str(), sizeof buffer);
-            out.emplace_back(coreTrimStr(buffer));
-            current.clear();
-            if (*c == 0) break;
-        } else {
-            current += *c;
-        }
-    }
-    return out;
-}
-
-bool parseNumber(const std::string& text, double& value) { return parseReal(text, value); }
-
 // Every point's number by name (the first of equal names), from one scan of the site.
 std::map<std::string, unsigned> numbersByName() {
     std::map<std::string, unsigned> byName;
@@ -94,131 +76,172 @@ int lineCount(const SURVCOORD& p, bool featureOnly) {
     return n;
 }
 
-// Whether a number names a stored point (a mistyped number must not read as a damaged file).
-bool pointExists(unsigned number) {
-    DWORD bucket;
-    unsigned slot;
-    decodePointNumber(number, bucket, slot);
-    const BlockEntry* entry = findBlock(bucket);
-    return number != 0 && entry && entry->fileBlock <= terrainState().header.usedBlocks &&
-           slot <= slotCount(grabBucket(bucket));
+
+// The site that holds the extents with a margin: its centre and the extent dbfMakeDbase takes
+// (the site is 1.2247 times as wide as the extent, so the points keep a tenth of it clear).
+void fitSite(const SurveyExtents& e, double& centreY, double& centreX, double& extent) {
+    centreY = (e.minY + e.maxY) / 2.0;
+    centreX = (e.minX + e.maxX) / 2.0;
+    extent = std::max({e.maxY - e.minY, e.maxX - e.minX, 1.0}) * 1.05;
 }
 
-void printPoint(unsigned number, const SURVCOORD& p) {
-    std::printf("%8u  %-16s  %14.3f  %14.3f  %10.3f  %3u", number, p.name, p.y, p.x, p.z, p.surface & 0xFFu);
-    for (int i = 0; i < 8; ++i)
-        if (p.lines[i]) std::printf("  %s%u", (p.feature >> i) & 1 ? "F" : "", p.lines[i]);
-    std::printf("\n");
+// How many points lie outside the terrain's site.
+long countOutside(const std::vector<SurveyPoint>& points, SurveyExtents& all) {
+    RRect site;
+    double blockSize = 0.0;
+    dbfGetExtents(&site, blockSize);
+    long outside = 0;
+    for (const SurveyPoint& p : points) {
+        all.add(p.y, p.x);
+        if (p.y < site.minY || p.y > site.maxY || p.x < site.minX || p.x > site.maxX) ++outside;
+    }
+    return outside;
 }
 
-// Imports "name, y, x, z, surface" lines; lines that do not parse are counted and skipped (a
-// heading line among them). Returns the number of points added; stops at Escape (cancelled) or
-// at a failed write of the terrain file.
-int importPoints(const std::string& path, int& skipped, bool& cancelled) {
-    FILE* in = coreFileOpen(path.c_str(), "rt");
-    if (!in) {
-        std::fprintf(stderr, "Unable to read %s\n", path.c_str());
+// Adds the points read from a survey file. Points outside the site stop the import before
+// anything is added, unless anywhere is set. Returns the number added, -1 when the file could
+// not be read or the points do not fit; stops at Escape (cancelled) or at a failed write.
+int importPoints(const std::string& path, const SurveyOptions& options, bool anywhere, bool& cancelled) {
+    std::vector<SurveyPoint> points;
+    SkipReport skips(path);
+    SurveyRead read;
+    cancelled = false;
+    if (!readSurvey(path, options, points, skips, read)) return -1;
+    SurveyExtents extents;
+    const long outside = countOutside(points, extents);
+    if (outside > 0 && !anywhere) {
+        skips.finish();
+        double y = 0, x = 0, extent = 0;
+        fitSite(extents, y, x, extent);
+        std::fprintf(stderr,
+                     "%s: %ld of %zu points lie outside the site; a site that holds them all: "
+                     "sitebase terrain create --force --centre-y %.3f --centre-x %.3f --extent %.3f "
+                     "(or --fit %s). Nothing was added; --anywhere adds them to the present site\n",
+                     path.c_str(), outside, points.size(), y, x, extent, path.c_str());
         return -1;
     }
     const int savedMode = dbfSafeBucketChangeMode(0);   // one write of each block, at the close
     dbfDispStatus("Importing points", kStatusResetBusy);
-    char line[1024];
-    int added = 0;
-    skipped = 0;
-    cancelled = false;
-    for (long lineNumber = 1; coreFileTxtRead(line, in, sizeof line); ++lineNumber) {
-        if (lineNumber % 256 == 0 && escapePressed()) {
+    const int total = static_cast<int>(points.size());
+    const int step = dbfProgressStep(total);
+    int added = 0, done = 0;
+    for (const SurveyPoint& s : points) {
+        if (done % 256 == 0 && escapePressed()) {
             cancelled = true;
             break;
         }
-        const auto f = fields(line);
-        double y, x, z, surface = 1;
-        if (f.size() < 4 || f[0].empty() || !parseNumber(f[1], y) || !parseNumber(f[2], x) || !parseNumber(f[3], z) ||
-            (f.size() > 4 && !f[4].empty() && !parseNumber(f[4], surface)) || surface < 1 || surface > 128) {
-            ++skipped;
-            continue;
-        }
         SURVCOORD p;
-        dbfPackStruct(f[0].c_str(), y, x, z, static_cast<WORD>(surface), p);
+        dbfPackStruct(s.name.c_str(), s.y, s.x, s.z, static_cast<WORD>(s.surface), p);
         unsigned number = 0;
         if (dbfAddCoord(p, number)) ++added;
         else if (dbfTerrainWriteError()) break;   // the file takes no more points
-        else ++skipped;
-        if (added % 1000 == 0) dbfDispGraph(added, added + 1000, "Importing points");
+        else skips.skip(s.line, "the terrain refused the point");
+        if (++done % step == 0) dbfDispGraph(done, total, "Importing points");
     }
-    coreFileClose(in);
     dbfDispStatus(nullptr, kStatusClear);
     dbfDispGraph(0, 0, nullptr);
     dbfSafeBucketChangeMode(savedMode);
+    skips.finish();
+    std::string outsideText;
+    if (outside > 0) outsideText = ", " + std::to_string(outside) + " of them outside the site";
+    std::printf("%s: %ld lines read (%s%s), %d points added%s, %ld skipped\n", path.c_str(), read.rows,
+                delimiterName(read.delimiter), read.header ? ", with a header row" : "", added, outsideText.c_str(),
+                skips.count());
     return added;
 }
 
-// Imports "name a, name b, feature" lines. Returns the number of lines added; stops at Escape
+// Imports "name a, name b[, feature]" lines (feature: anything but 0 or empty); every skipped
+// line is reported with its reason. Returns the number of lines added; stops at Escape
 // (cancelled), between two lines.
-int importLines(const std::string& path, int& skipped, bool& cancelled) {
-    FILE* in = coreFileOpen(path.c_str(), "rt");
-    if (!in) {
-        std::fprintf(stderr, "Unable to read %s\n", path.c_str());
-        return -1;
-    }
+int importLines(const std::string& path, const TabularOptions& options, long& skipped, bool& cancelled) {
+    TabularFile file;
+    if (!readTabular(path, options, file)) return -1;
     const auto byName = numbersByName();
-    char line[1024];
+    SkipReport skips(path);
     int added = 0;
-    skipped = 0;
     cancelled = false;
-    for (long lineNumber = 1; coreFileTxtRead(line, in, sizeof line); ++lineNumber) {
-        if (lineNumber % 256 == 0 && escapePressed()) {
+    const int total = static_cast<int>(file.rows.size());
+    const int step = dbfProgressStep(total);
+    int done = 0;
+    for (const TabularRow& row : file.rows) {
+        if (done % 256 == 0 && escapePressed()) {
             cancelled = true;
             break;
         }
-        const auto f = fields(line);
-        if (f.size() < 2) {
-            ++skipped;
+        if (++done % step == 0) dbfDispGraph(done, total, "Joining points");
+        const auto& f = row.fields;
+        if (!row.problem.empty() || f.size() < 2) {
+            skips.skip(row.line, row.problem.empty() ? "two point names needed" : row.problem);
             continue;
         }
-        auto a = byName.find(f[0]), b = byName.find(f[1]);
-        const int feature = f.size() > 2 ? std::atoi(f[2].c_str()) != 0 : 0;
-        if (a == byName.end() || b == byName.end() || !dbfAddLine(a->second, b->second, feature, 0)) {
-            ++skipped;
+        std::string names[2], why;
+        for (int i = 0; i < 2; ++i)
+            if (!utf8ToCodePage(f[static_cast<std::size_t>(i)], names[i], why)) names[i].clear();
+        auto a = byName.find(names[0]), b = byName.find(names[1]);
+        const bool feature = f.size() > 2 && !f[2].empty() && f[2] != "0";
+        if (a == byName.end() || b == byName.end()) {
+            skips.skip(row.line, "no point named " + (a == byName.end() ? f[0] : f[1]));
+            continue;
+        }
+        if (!dbfAddLine(a->second, b->second, feature ? 1 : 0, 0)) {
+            skips.skip(row.line, "the terrain refused the line " + f[0] + " - " + f[1]);
             continue;
         }
         ++added;
     }
-    coreFileClose(in);
+    dbfDispGraph(0, 0, nullptr);
+    skips.finish();
+    skipped = skips.count();
     return added;
 }
 
-// Writes every point to a CSV file; the number written, or -1 after saying why (a failed write,
-// or Escape, which leaves the points written so far).
-int exportPoints(const std::string& path) {
-    FILE* out = coreFileOpen(path.c_str(), "w+t");
-    if (!out) {
-        std::fprintf(stderr, "Unable to write %s\n", path.c_str());
-        return -1;
+// The points as a list: name, y, x, z, surface (names in UTF-8).
+OutputTable pointTable(bool withNumber) {
+    OutputTable t;
+    if (withNumber) t.column("number", true);
+    t.column("name").column("y", true).column("x", true).column("z", true).column("surface", true);
+    if (withNumber) t.column("lines");
+    return t;
+}
+
+void addPointRow(OutputTable& t, unsigned number, const SURVCOORD& p, bool withNumber) {
+    std::vector<std::string> row;
+    if (withNumber) row.push_back(std::to_string(number));
+    for (const std::string& cell : {codePageToUtf8(p.name), fixed(p.y), fixed(p.x), fixed(p.z), std::to_string(p.surface & 0xFFu)})
+        row.push_back(cell);
+    if (withNumber) {
+        std::string lines;
+        for (int i = 0; i < 8; ++i)
+            if (p.lines[i]) lines += (lines.empty() ? "" : " ") + std::string((p.feature >> i) & 1 ? "F" : "") + std::to_string(p.lines[i]);
+        row.push_back(lines);
     }
-    int written = 0;
-    char line[256];
+    t.row(std::move(row));
+}
+
+// One point as a list of one row; what follows it (its lines, its distance) goes to standard
+// output in a table and to standard error otherwise, so that CSV and JSON stay whole.
+void printPoint(unsigned number, const SURVCOORD& p) {
+    OutputTable t = pointTable(true);
+    addPointRow(t, number, p, true);
+    printOutput(t);
+}
+
+FILE* detailStream() { return outputFormat() == OutputFormat::Table ? stdout : stderr; }
+
+// Writes every point to a CSV file with a header row (name,y,x,z,surface, which import-points
+// reads back); the number written, or -1 after saying why (a failed write, or Escape, which
+// leaves the file as it was).
+int exportPoints(const std::string& path) {
+    OutputTable t = pointTable(false);
     SURVCOORD p;
     for (unsigned n = dbfStartCoord(p, nullptr); n != 0; n = dbfNextCoord(p, n)) {
-        std::snprintf(line, sizeof line, "%s,%.3f,%.3f,%.3f,%u", p.name, p.y, p.x, p.z, p.surface & 0xFFu);
-        if (!coreFileTxtWrite(line, out) || std::ferror(out)) {
-            std::fprintf(stderr, "Unable to write %s: %s\n", path.c_str(), std::strerror(errno));
-            coreFileClose(out);
-            return -1;
-        }
-        if (++written % 256 == 0 && escapePressed()) {
-            coreFileClose(out);
-            std::fprintf(stderr, "Export cancelled: %s holds only the first %d points\n", path.c_str(), written);
+        addPointRow(t, n, p, false);
+        if (t.rows.size() % 256 == 0 && escapePressed()) {
+            std::fprintf(stderr, "Export cancelled: %s was not written\n", path.c_str());
             return -1;
         }
     }
-    const bool flushed = std::fflush(out) == 0 && !std::ferror(out);
-    coreFileClose(out);
-    if (!flushed) {
-        std::fprintf(stderr, "Unable to write %s: %s\n", path.c_str(), std::strerror(errno));
-        return -1;
-    }
-    return written;
+    return writeCsvFile(path, t) ? static_cast<int>(t.rows.size()) : -1;
 }
 
 void printStatistics() {
@@ -239,7 +262,8 @@ void printStatistics() {
         lines += lineCount(p, false);
         featureLines += lineCount(p, true);
     }
-    const DTMHEADER& s = terrainState().header;
+    DTMHEADER s{};
+    dbfGetHeader(s);
     std::printf("Terrain file:     %s\n", terrainFileName().c_str());
     std::printf("Site:             y %.3f .. %.3f, x %.3f .. %.3f, cell side %.3f\n", site.minY, site.maxY,
                 site.minX, site.maxX, blockSize);
@@ -400,12 +424,12 @@ void addFilterCommands(CLI::App* terrain) {
 
     static unsigned number = 0;
     auto* test = filter->add_subcommand("test", "Whether a point passes the filter");
-    test->add_option("NUMBER", number)->required();
+    test->add_option("NUMBER", number, "The point's number (as terrain list shows it)")->required();
     test->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
             int rc = 1;
-            if (!pointExists(number)) {
+            if (!dbfPointExists(number)) {
                 std::fprintf(stderr, "No point %u\n", number);
             } else {
                 NAMEFILT f;
@@ -425,8 +449,8 @@ void addQueryCommands(CLI::App* terrain) {
     static double y = 0, x = 0, radius = 0;
     static bool filtered = false;
     auto* nearest = terrain->add_subcommand("nearest", "The point nearest to a position");
-    nearest->add_option("Y", y)->required()->check(RealNumber);
-    nearest->add_option("X", x)->required()->check(RealNumber);
+    nearest->add_option("Y", y, "Position, y")->required()->check(RealNumber);
+    nearest->add_option("X", x, "Position, x")->required()->check(RealNumber);
     nearest->add_option("--radius", radius, "Search within this distance (default: one cell)")->check(RealNumber);
     nearest->add_flag("--filter", filtered, "Only points that pass the project's filter");
     nearest->callback([] {
@@ -449,7 +473,7 @@ void addQueryCommands(CLI::App* terrain) {
                 SURVCOORD p;
                 dbfGrabCoord(p, n);
                 printPoint(n, p);
-                std::printf("at %.3f\n", std::hypot(p.y - y, p.x - x));
+                std::fprintf(detailStream(), "at %.3f\n", std::hypot(p.y - y, p.x - x));
             }
             return closeTerrain(rc);
         });
@@ -457,7 +481,7 @@ void addQueryCommands(CLI::App* terrain) {
 
     static std::string name;
     auto* findName = terrain->add_subcommand("find-name", "The point of an active surface with exactly this name");
-    findName->add_option("NAME", name)->required();
+    findName->add_option("NAME", name, "The point's name")->required();
     findName->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
@@ -473,7 +497,7 @@ void addQueryCommands(CLI::App* terrain) {
     });
 
     auto* search = terrain->add_subcommand("search", "Every point with exactly this name");
-    search->add_option("NAME", name)->required();
+    search->add_option("NAME", name, "The point's name")->required();
     search->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
@@ -481,12 +505,10 @@ void addQueryCommands(CLI::App* terrain) {
             coreStrncpy(key, name.c_str(), sizeof key);
             unsigned n = 0;
             SURVCOORD p;
-            int found = 0;
-            for (int more = dbfSearchName(key, n, p, 1); more; more = dbfSearchName(key, n, p, 0)) {
-                printPoint(n, p);
-                ++found;
-            }
-            std::printf("%d points named '%s'\n", found, key);
+            OutputTable t = pointTable(true);
+            for (int more = dbfSearchName(key, n, p, 1); more; more = dbfSearchName(key, n, p, 0)) addPointRow(t, n, p, true);
+            printOutput(t);
+            if (outputFormat() == OutputFormat::Table) std::printf("%zu points named '%s'\n", t.rows.size(), key);
             return closeTerrain(0);
         });
     });
@@ -537,8 +559,8 @@ void addQueryCommands(CLI::App* terrain) {
 
     static int source = 1, destination = 2;
     auto* copy = terrain->add_subcommand("copy-surface", "Copy the points and lines of one surface onto another");
-    copy->add_option("SOURCE", source)->required()->check(CLI::Range(1, 128));
-    copy->add_option("DESTINATION", destination)->required()->check(CLI::Range(1, 128));
+    copy->add_option("SOURCE", source, "Surface copied (1..128)")->required()->check(CLI::Range(1, 128));
+    copy->add_option("DESTINATION", destination, "Surface written (1..128)")->required()->check(CLI::Range(1, 128));
     copy->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
@@ -569,14 +591,35 @@ void addTerrainCommands(CLI::App& app) {
 
     static double centreY = 5000.0, centreX = 5000.0, extent = 10000.0;
     static bool force = false;
+    static std::string fitFile;
+    static SurveyOptions fitOptions;
     auto* create = terrain->add_subcommand("create", "Create the project's terrain file (an empty site)");
     create->add_option("--centre-y", centreY, "Centre of the site, y")->capture_default_str()->check(RealNumber);
     create->add_option("--centre-x", centreX, "Centre of the site, x")->capture_default_str()->check(RealNumber);
     create->add_option("--extent", extent, "Extent of the survey; the site is 1.2247 times as wide")->capture_default_str()->check(RealNumber);
+    auto* fit = create->add_option("--fit", fitFile, "Size and centre the site to hold this survey file's points (read as import-points reads it)");
+    fit->excludes("--centre-y")->excludes("--centre-x")->excludes("--extent");
+    addSurveyOptions(create, fitOptions);
     create->add_flag("--force", force, "Replace an existing terrain file");
     create->callback([] {
         commandResult() = runCommand([] {
             if (!requireProject()) return 1;
+            if (!fitFile.empty()) {
+                std::vector<SurveyPoint> points;
+                SkipReport skips(fitFile);
+                SurveyRead read;
+                if (!readSurvey(fitFile, fitOptions, points, skips, read)) return 1;
+                skips.finish();
+                SurveyExtents e;
+                for (const SurveyPoint& p : points) e.add(p.y, p.x);
+                if (e.empty) {
+                    std::fprintf(stderr, "%s holds no points to fit the site to\n", fitFile.c_str());
+                    return 1;
+                }
+                fitSite(e, centreY, centreX, extent);
+                std::printf("%s: %zu points, y %.3f .. %.3f, x %.3f .. %.3f\n", fitFile.c_str(), points.size(), e.minY,
+                            e.maxY, e.minX, e.maxX);
+            }
             if (!(extent > 0.0)) {
                 std::fprintf(stderr, "--extent must be greater than 0, not %g\n", extent);
                 return 1;
@@ -590,44 +633,53 @@ void addTerrainCommands(CLI::App& app) {
                 std::fprintf(stderr, "Unable to create %s\n", name.c_str());
                 return 1;
             }
-            std::printf("Created %s\n", name.c_str());
+            RRect site;
+            double blockSize = 0.0;
+            dbfGetExtents(&site, blockSize);
+            if (closeTerrain(0) != 0) return 1;
+            std::printf("Created %s: site y %.3f .. %.3f, x %.3f .. %.3f\n", name.c_str(), site.minY, site.maxY,
+                        site.minX, site.maxX);
             return 0;
         });
     });
 
     static std::string path;
-    auto* points = terrain->add_subcommand("import-points", "Add points from a CSV file: name, y, x, z, surface");
-    points->add_option("FILE", path)->required();
+    static SurveyOptions survey;
+    static bool anywhere = false;
+    auto* points = terrain->add_subcommand("import-points", "Add the points of a survey file (CSV, tab- or blank-separated)");
+    points->add_option("FILE", path, "The survey file: one point a line; skipped lines are reported with their numbers")->required();
+    addSurveyOptions(points, survey);
+    points->add_flag("--anywhere", anywhere, "Add points that lie outside the site too (they crowd its edge cells)");
     points->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
-            int skipped = 0;
             bool cancelled = false;
-            const int added = importPoints(path, skipped, cancelled);
+            const int added = importPoints(path, survey, anywhere, cancelled);
             if (closeTerrain(0) != 0 || added < 0) return 1;
             if (cancelled) {
                 std::fprintf(stderr, "Import cancelled: %d points added before it stopped, the file is saved with them\n", added);
                 return 1;
             }
-            std::printf("%d points added, %d lines skipped\n", added, skipped);
             return 0;
         });
     });
 
+    static TabularOptions lineOptions;
     auto* lines = terrain->add_subcommand("import-lines", "Join points from a CSV file: name, name, feature (0/1)");
-    lines->add_option("FILE", path)->required();
+    lines->add_option("FILE", path, "CSV file of name, name, feature (0 or 1)")->required();
+    addTabularOptions(lines, lineOptions);
     lines->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
-            int skipped = 0;
+            long skipped = 0;
             bool cancelled = false;
-            const int added = importLines(path, skipped, cancelled);
+            const int added = importLines(path, lineOptions, skipped, cancelled);
             if (closeTerrain(0) != 0 || added < 0) return 1;
             if (cancelled) {
                 std::fprintf(stderr, "Import cancelled: %d lines added before it stopped, the file is saved with them\n", added);
                 return 1;
             }
-            std::printf("%d lines added, %d skipped\n", added, skipped);
+            std::printf("%d lines added, %ld skipped\n", added, skipped);
             return 0;
         });
     });
@@ -636,7 +688,7 @@ void addTerrainCommands(CLI::App& app) {
     static int limit = 100;
     auto* list = terrain->add_subcommand("list", "List points: number, name, y, x, z, surface, lines (F: feature)");
     list->add_option("--area", area, "Only points in the area: MINY MINX MAXY MAXX")->expected(4)->check(RealNumber);
-    list->add_option("--limit", limit, "At most this many points (0: all)")->capture_default_str();
+    list->add_option("--limit", limit, "At most this many points (0: all)")->capture_default_str()->check(CountNumber);
     list->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
@@ -647,24 +699,24 @@ void addTerrainCommands(CLI::App& app) {
                 scanArea = &r;
             }
             SURVCOORD p;
-            int shown = 0;
-            for (unsigned n = dbfStartCoord(p, scanArea); n != 0 && (limit == 0 || shown < limit); n = dbfNextCoord(p, n)) {
-                printPoint(n, p);
-                ++shown;
-            }
+            OutputTable t = pointTable(true);
+            for (unsigned n = dbfStartCoord(p, scanArea); n != 0 && (limit == 0 || static_cast<int>(t.rows.size()) < limit);
+                 n = dbfNextCoord(p, n))
+                addPointRow(t, n, p, true);
+            printOutput(t);
             return closeTerrain(0);
         });
     });
 
     static unsigned number = 0;
     auto* find = terrain->add_subcommand("find", "Show a point by its number, with the points it joins");
-    find->add_option("NUMBER", number)->required();
+    find->add_option("NUMBER", number, "The point's number (as terrain list shows it)")->required();
     find->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
             SURVCOORD p;
             int rc = 0;
-            if (!pointExists(number)) {
+            if (!dbfPointExists(number)) {
                 std::fprintf(stderr, "No point %u\n", number);
                 rc = 1;
             } else {
@@ -674,12 +726,13 @@ void addTerrainCommands(CLI::App& app) {
                 for (int i = 0; i < 8; ++i)
                     if (p.lines[i]) {
                         dbfGrabCoord(q, p.lines[i]);
-                        std::printf("  %s line to %u %s\n", (p.feature >> i) & 1 ? "feature" : "plain", p.lines[i], q.name);
+                        std::fprintf(detailStream(), "  %s line to %u %s\n", (p.feature >> i) & 1 ? "feature" : "plain",
+                                     p.lines[i], q.name);
                     }
                 for (DWORD s : p.shadows)
                     if (s) {
                         dbfGrabCoord(q, s);
-                        std::printf("  line from %u %s\n", s, q.name);
+                        std::fprintf(detailStream(), "  line from %u %s\n", s, q.name);
                     }
             }
             return closeTerrain(rc);
@@ -696,7 +749,7 @@ void addTerrainCommands(CLI::App& app) {
     });
 
     auto* exportCmd = terrain->add_subcommand("export-points", "Write every point to a CSV file: name, y, x, z, surface");
-    exportCmd->add_option("FILE", path)->required();
+    exportCmd->add_option("FILE", path, "The CSV file written (name,y,x,z,surface with a header row)")->required();
     exportCmd->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;

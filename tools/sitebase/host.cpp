@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -97,6 +98,27 @@ std::string defaultConfigFile() {
     return (base / "sitebase" / "sitebase.ini").string();
 }
 
+// "  12,345/s, 0:42 left" for a run of the progress bar, measured from its first position; empty
+// for the first second, while the rate means little.
+std::string rateAndTimeLeft(long position, long total) {
+    using Clock = std::chrono::steady_clock;
+    static Clock::time_point started;
+    static long startPosition = -1, runTotal = -1;
+    const Clock::time_point now = Clock::now();
+    if (total != runTotal || position < startPosition) {
+        started = now;
+        startPosition = position;
+        runTotal = total;
+    }
+    const double seconds = std::chrono::duration<double>(now - started).count();
+    if (seconds < 1.0 || position <= startPosition) return "";
+    const double rate = (position - startPosition) / seconds;
+    const long left = static_cast<long>((total - position) / rate + 0.5);
+    char text[64];
+    std::snprintf(text, sizeof text, "  %.0f/s, %ld:%02ld left", rate, left / 60, left % 60);
+    return text;
+}
+
 // The status line and progress bar on the terminal.
 void showOnTerminal(const HeadlessCadWindow& cad) {
     static std::string lastLine;
@@ -111,6 +133,7 @@ void showOnTerminal(const HeadlessCadWindow& cad) {
         line += (line.empty() ? "" : " ") + std::string("[") + std::string(static_cast<size_t>(filled), '#') +
                 std::string(static_cast<size_t>(width - filled), ' ') + "] " + pct;
         if (!p.text.empty() && p.text != cad.helpText()) line += " " + p.text;
+        line += rateAndTimeLeft(p.position, p.total);
     }
     if (line == lastLine) return;
     lastLine = line;
@@ -132,12 +155,18 @@ Host& host() {
 }
 
 std::string Host::projectFile() const {
+    if (!projectOverride.empty()) return projectOverride;
     char buf[MAX_PATH] = {};
     coreGetDefault("Main", "Project", "", buf, sizeof buf);
     return buf;
 }
 
 void Host::openProject(const std::string& path) {
+    if (!projectOverride.empty()) {
+        projectOverride = path;
+        coreSetJobFile(path.c_str());
+        return;
+    }
     coreSetDefault("Main", "Project", path.c_str());
     coreFlushDefault();
     coreSetJobFile(path.c_str());

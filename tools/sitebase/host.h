@@ -55,6 +55,10 @@ public:
     ConsoleCadWindow cad;
     std::string configFile;   // the program settings file
     bool quiet = false;       // no status line or progress on the terminal
+    // The project of this command alone (--project): it stands in for the current project of the
+    // program settings, which it leaves as it is, so scripts running side by side do not change
+    // each other's project.
+    std::string projectOverride;
 
     // Opens the settings stores and the current project, and starts the library.
     void start();
@@ -62,9 +66,10 @@ public:
     void stop();
     bool started() const { return started_; }
 
-    // The current project's job file (empty when none is open).
+    // The current project's job file (empty when none is open): --project's, else the settings'.
     std::string projectFile() const;
-    // Makes the project file the current one (remembered in the program settings).
+    // Makes the project file the current one: remembered in the program settings, or for this
+    // command alone when --project was given.
     void openProject(const std::string& path);
 
 private:
@@ -111,6 +116,9 @@ bool commandFailedSoFar();
 // road file was found damaged, a write failed or the save failed (the work copy then stays for
 // recovery).
 bool requireProject();
+// Why the path is not a project's job file (missing, a folder, no [Global] section); empty when
+// it is one.
+std::string projectFileProblem(const std::string& path);
 bool openRoad(int id = 0);
 bool closeRoad(bool save);
 
@@ -139,6 +147,11 @@ inline const CLI::Validator RealNumber{[](std::string& text) {
                                            return realProblem(text, value);
                                        },
                                        "", "REAL"};
+
+// Counts and limits: a whole number from 0, `->check(CountNumber)`; "-1 is not a count (a whole
+// number from 0)" otherwise.
+std::string countProblem(const std::string& text);
+inline const CLI::Validator CountNumber{[](std::string& text) { return countProblem(text); }, "", "COUNT"};
 
 // Road numbers. `--road N` checks N ≥ 1 with `->check(RoadNumber)` when the command line is read;
 // requireRoadNumber checks the top (Roads/MaxRoads, read once the settings are open) and throws

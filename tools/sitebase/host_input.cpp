@@ -114,6 +114,16 @@ std::string roadNumberProblem(const std::string& text) {
     return "";
 }
 
+std::string countProblem(const std::string& text) {
+    const std::string number = trimmed(text);
+    char* end = nullptr;
+    errno = 0;
+    const long count = std::strtol(number.c_str(), &end, 10);
+    if (number.empty() || !end || *end != 0 || errno == ERANGE || count < 0 || count > 2147483647L)
+        return text + " is not a count (a whole number from 0)";
+    return "";
+}
+
 void requireRoadNumber(int road) {
     // The library's own rule for the number of roads (read at its start-up): Roads/MaxRoads,
     // 1..10000, otherwise 100.

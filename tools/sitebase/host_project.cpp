@@ -2,15 +2,39 @@
 // road is opened and closed the same way everywhere, so that a damaged road file or a failed
 // save ends every command alike.
 #include <cstdio>
+#include <string>
+
+#include <strings.h>
 
 #include "database/frame.h"
 #include "database/road.h"
 #include "host.h"
 #include "platform/core.h"
 
+std::string projectFileProblem(const std::string& path) {
+    if (coreFolderExist(path.c_str())) return path + " is a folder, not a project's job file";
+    if (!coreFileExist(path.c_str())) return "No project file " + path;
+    FILE* in = coreFileOpen(path.c_str(), "rt");
+    if (!in) return coreFileErrorText("read", path.c_str());
+    // A job file is a settings file with the project's [Global] section (its name, projection
+    // and current road live there); the first thousand lines must show it.
+    char line[1024];
+    bool global = false;
+    for (int n = 0; !global && n < 1000 && coreFileTxtRead(line, in, sizeof line); ++n)
+        global = strcasecmp(coreTrimStr(line), "[Global]") == 0;
+    coreFileClose(in);
+    return global ? "" : path + " is not a project's job file (it has no [Global] section)";
+}
+
 bool requireProject() {
-    if (!host().projectFile().empty()) return true;
-    std::fprintf(stderr, "No project is open. Create one with: sitebase project new DIR NAME\n");
+    const std::string project = host().projectFile();
+    if (project.empty()) {
+        std::fprintf(stderr, "No project is open. Create one with: sitebase project new DIR NAME, or give --project FILE\n");
+        return false;
+    }
+    const std::string problem = projectFileProblem(project);
+    if (problem.empty()) return true;
+    std::fprintf(stderr, "%s\n", problem.c_str());
     return false;
 }
 
