@@ -367,3 +367,61 @@ TEST_F(SwmmTest, OverflowNodesAndTheReportedVersion) {
     dbfReportSwmmVersion(52004);
     EXPECT_EQ(dbfGetSwmmVersion(), 52004);
 }
+
+TEST_F(SwmmTest, ReservoirsTransectsDummiesWeirsAndMovedSubcatchments) {
+    // The sections these links need beside the network come from the user.
+    swmm->AppendNoKey("STORAGE", "  RES              101        3          0          FUNCTIONAL 1000 0 0 0 0");
+    swmm->AppendNoKey("WEIRS", "  WR1              J4               J5               TRANSVERSE   0          3.33");
+    for (const char* line : {"NC 0.03 0.03 0.03", "X1 TR1 4 0 0 0 0 0 0 0 0", "GR 2 0 0 1 0 3 2 4"})
+        swmm->AppendNoKey("TRANSECTS", line);
+    swmm->SetString("OPTIONS", "INFILTRATION", "GREEN_AMPT");
+    swmm->AppendNoKey("SUBCATCHMENTS", "  S1  RG1  OLD  2.5  40  90  1.5  7  SNOW1");
+    swmm->AppendNoKey("SUBAREAS", "  S1  0.01 0.1 1 2 25 OUTLET");
+    swmm->AppendNoKey("SNOWPACKS", "  SNOW1 PLOWABLE 0.001 0.001 32.0 0.10 0.00 0.00 0.0");
+    swmm->AppendNoKey("SNOWPACKS", "  SNOW1 IMPERVIOUS 0.001 0.001 32.0 0.10 0.00 0.00 0.00");
+    swmm->AppendNoKey("SNOWPACKS", "  SNOW1 PERVIOUS 0.001 0.001 32.0 0.10 0.00 0.00 0.00");
+    swmm->AppendNoKey("SNOWPACKS", "  SNOW1 REMOVAL 1.0 0.0 0.0 0.0 0.0 0.0");
+    add({"RES", "J2", "Reservoir", 101, {{"OUTLEVEL", "100.5"}, {"SUBCATCH", "S1"}}});
+    add({"J2", "J3", "Mystery", 100.5, {{"L_SHAPE", "IRREGULAR"}, {"TRANS_NAME", "TR1"}, {"OUTLEVEL", "100"}}});
+    add({"J3", "J4", "Mystery", 100, {{"L_SHAPE", "DUMMY"}, {"OUTLEVEL", "99.5"}}});
+    add({"J4", "J5", "", 99.5, {{"LINK_TYPE", "Weir"}, {"LINK_NAME", "WR1"}, {"L_SHAPE", "RECT_OPEN"}, {"FIX_SIZE1", "500"},
+                               {"FIX_SIZE2", "2000"}}});
+    add({"J5", "O", "Concrete Pipe", 99, {{"SIZE1", "600"}, {"OUTLEVEL", "98.5"}}});
+    add({"O", "", "", 98.5});
+    ASSERT_EQ(dbfSwmmUpdateFileFromDB(false), 1);
+    keepForEngine("special_links");
+
+    EXPECT_EQ(field("RES", "NODE_TYPE"), "Storage");
+    EXPECT_EQ(field("RES", "LINK_TYPE"), "Conduit");
+    EXPECT_EQ(field("J4", "LINK_TYPE"), "Conduit");   // the weir is a conduit from the next update on
+    const auto junctions = section("JUNCTIONS");
+    ASSERT_EQ(junctions.size(), 3u + 4u);
+    EXPECT_EQ(junctions[3].substr(0, 4), "  J2");
+    const auto conduits = section("CONDUITS");
+    ASSERT_EQ(conduits.size(), 3u + 4u);   // RES, J2, J3 and J5: the weir has none
+    EXPECT_EQ(conduits.back().substr(0, 6), "  LRES");   // in NODE order
+    const auto x = section("XSECTIONS");
+    ASSERT_EQ(x.size(), 2u + 5u);
+    EXPECT_EQ(x[2], fmt("  %-16s %-12s %-16s %-10.3f %-10.3f %-10.3f %-10d\n", "LJ2", "IRREGULAR", "TR1", 0.0, 0.0, 0.0, 1));
+    EXPECT_EQ(x[3], fmt("  %-16s %-12s %-10.3f %-10.3f %-10.3f %-10.3f %-10d\n", "LJ3", "DUMMY", 0.0, 0.0, 0.0, 0.0, 1));
+    EXPECT_EQ(x[4], fmt("  %-16s %-12s %-10.3f %-10.3f %-10.3f %-10.3f %-10d\n", "WR1", "RECT_OPEN", 2.0, 0.5, 0.0, 0.0, 1));
+    // The subcatchment moved to its new outlet keeps its own values; its subarea line stays.
+    EXPECT_EQ(section("SUBCATCHMENTS").back(), fmt("  %-16s  %-16s %-16s %-8.3f %-8.3f %-8.3f %-8.3f %-8.3f %-16s", "S1", "RG1",
+                                                   "RES", 2.5, 40.0, 90.0, 1.5, 7.0, "SNOW1"));
+    EXPECT_EQ(section("SUBAREAS").back(), "  S1  0.01 0.1 1 2 25 OUTLET");
+    EXPECT_EQ(section("INFILTRATION").back(), fmt("  %-16s  %-10.3f %-10.3f %-10.3f", "S1", 90.0, 10.0, 0.25));
+}
+
+TEST_F(SwmmTest, AProjectFileGetsTheSectionsItLacksFromTheDefaultFile) {
+    ui.answers = {IDNO};
+    dbfStormCloseFile(true);
+    const std::string saved = file("Site.inp");
+    dbtest::writeFile(saved, "[TITLE]\nmine\n\n[OPTIONS]\nFLOW_UNITS CMS\n");
+    ASSERT_NE(openStorm(), nullptr);
+    swmm = dbfStormGetSwmmFile();
+    EXPECT_EQ(swmm->FindLine("OPTIONS", "FLOW_UNITS")->Data(), " CMS");
+    EXPECT_EQ(swmm->FindLine("OPTIONS", "INFILTRATION"), nullptr);   // a section present is left alone
+    ASSERT_NE(swmm->FindSection("RAINGAGES"), nullptr);
+    EXPECT_NE(swmm->FindLine("RAINGAGES", "RG1"), nullptr);
+    EXPECT_NE(swmm->FindLine("TIMESERIES", "DesignStorm"), nullptr);
+}
