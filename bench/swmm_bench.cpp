@@ -6,7 +6,8 @@
 // table in NODE order, derives link types, offsets, roughness and shapes, stores what it derived
 // back into the records, rewrites the junction, outfall, conduit, cross-section and coordinate
 // sections of the file in memory and saves the whole file. The first run stores every derived
-// value; the runs after it find the values in place.
+// value; the runs after it find the values in place. SWMM_BENCH_SUBCATCH=1 gives every node a
+// subcatchment (the baseline still writes the network lines only).
 // The baseline: the same lines (from records read beforehand into memory, in node order) written
 // to a file with fprintf. The ratio says what the table walk, the derivation and the file held as
 // lines cost over formatting alone.
@@ -37,6 +38,7 @@ struct Node {
 
 struct Bench {
     int nodes = 20000;
+    bool subcatchments = false;   // SWMM_BENCH_SUBCATCH=1: a subcatchment at every node
     std::filesystem::path folder;
     std::string table;
     ScriptedUi ui;
@@ -73,6 +75,11 @@ void buildTable() {
         f4assignDouble(d4field(data, "MH_DEPTH"), 1.5);
         f4assignDouble(d4field(data, "X_COORD"), 10000.0 + (i % 100) * 40.0);
         f4assignDouble(d4field(data, "Y_COORD"), 20000.0 + (i / 100) * 40.0);
+        if (b.subcatchments) {
+            f4assign(d4field(data, "SUBCATCH"), ("S" + nodeName(i)).c_str());
+            f4assignDouble(d4field(data, "AREA"), 0.5);
+            f4assignDouble(d4field(data, "SWMM_LEN"), 100.0);
+        }
         if (last) continue;
         f4assign(d4field(data, "L_TYPE"), "Concrete Pipe");
         f4assignInt(d4field(data, "SIZE1"), sizes[i % 5]);
@@ -177,6 +184,7 @@ void FormattedBaseline(benchmark::State& state) {
 void setUp() {
     Bench& b = bench();
     if (const char* env = std::getenv("SWMM_BENCH_NODES"); env && std::atoi(env) >= 100) b.nodes = std::atoi(env);
+    if (const char* env = std::getenv("SWMM_BENCH_SUBCATCH"); env && *env == '1') b.subcatchments = true;
     b.folder = std::filesystem::temp_directory_path() / ("swmm_bench_" + std::to_string(getpid()));
     std::filesystem::create_directories(b.folder);
     b.table = (b.folder / "Bench.stw").string();
@@ -210,7 +218,8 @@ int main(int argc, char** argv) {
     setUp();
     benchmark::RunSpecifiedBenchmarks();
     Bench& b = bench();
-    std::printf("\nStorm table: %d nodes; SWMM file %lld bytes, baseline file %lld bytes\n", b.nodes,
+    std::printf("\nStorm table: %d nodes%s; SWMM file %lld bytes, baseline file %lld bytes\n", b.nodes,
+                b.subcatchments ? " with a subcatchment each" : "",
                 static_cast<long long>(b.ourBytes), static_cast<long long>(b.baselineBytes));
     std::printf("Seconds: first update %.3f, update %.3f, formatted output %.3f\n", b.seconds["first"], b.seconds["ours"],
                 b.seconds["baseline"]);

@@ -272,47 +272,83 @@ std::string overflowBase(const std::string& node) {
 // ---------------------------------------------------------------------------------------------
 // Subcatchments
 
+// The subcatchment defaults of the settings file and the infiltration method of the options,
+// read once per pass (they do not change while it runs).
+struct SubcatchDefaults {
+    std::string gauge;          // SwmmDefaultRaingage
+    double impervious = 0;      // ImperviousArea
+    double subarea[6] = {};     // the roughness, storage and percentage values of SUBAREAS
+    std::string routing;        // SubAreaRouting
+    int infiltrationCount = 0;  // values of the method's line: 5, 3, or 0 for a method without defaults
+    double infiltration[5] = {};
+
+    SubcatchDefaults(TINIFile* ini, SWMM_LIST* list) {
+        const char* section = "SwmmSubcatchmentDefaults";
+        gauge = trim(ini->GetString(section, "SwmmDefaultRaingage", ""));
+        impervious = settingDouble(ini, section, "ImperviousArea", 0.0);
+        const char* keys[] = {"ImperviousRoughness", "PerviousRoughness", "ImperviousDepressionStorage",
+                              "PerviousDepressionStorage", "PercentageZeroImperv", "PercentageRouted"};
+        for (int i = 0; i < 6; ++i) subarea[i] = settingDouble(ini, section, keys[i], i == 5 ? 100.0 : 0.0);
+        routing = ini->GetString(section, "SubAreaRouting", "OUTLET");
+
+        char method[32];
+        list->GetString("OPTIONS", "INFILTRATION", "HORTON", method, sizeof method);
+        const std::string how = upper(method);
+        std::vector<const char*> names;
+        if (how == "HORTON")
+            names = {"MaxInfiltration", "MinInfiltration", "DecayConstant", "HortonDryingTime", "MaxinfiltrationVolume"};
+        else if (how == "GREEN_AMPT")
+            names = {"SuctionHead", "GreenAmptConductivity", "InitialDeficit"};
+        else if (how == "CURVE_NUMBER")
+            names = {"CurveNumber", "CurveNumberConductivity", "CurveNumberDryingTime"};
+        // Any other method has no defaults here: its lines are the user's.
+        infiltrationCount = static_cast<int>(names.size());
+        for (int i = 0; i < infiltrationCount; ++i)
+            infiltration[i] = settingDouble(ini, "SwmmInfiltrationDefaults", names[i], 0.0);
+    }
+};
+
 struct SubcatchContext {
-    DATA4* data;
     TINIFile* settings;
     SWMM_LIST* list;
     LineWriter& lines;
     RecordStore& record;
-};
+    std::unique_ptr<SubcatchDefaults> defaults = nullptr;
+    // The rain gauge of each subcatchment as the settings file holds it (keys folded to upper
+    // case), read in one walk; the gauges to write back, written in one walk by flush().
+    std::unique_ptr<std::unordered_map<std::string, std::string>> gauges = nullptr;
+    std::vector<std::pair<std::string, std::string>> pending = {};
 
-void writeInfiltration(SubcatchContext& c, const std::string& name) {
-    char method[32];
-    c.list->GetString("OPTIONS", "INFILTRATION", "HORTON", method, sizeof method);
-    const std::string how = upper(method);
-    const char* keys[5] = {};
-    int count = 3;
-    if (how == "HORTON") {
-        const char* horton[5] = {"MaxInfiltration", "MinInfiltration", "DecayConstant", "HortonDryingTime",
-                                 "MaxinfiltrationVolume"};
-        std::copy(horton, horton + 5, keys);
-        count = 5;
-    } else if (how == "GREEN_AMPT") {
-        keys[0] = "SuctionHead", keys[1] = "GreenAmptConductivity", keys[2] = "InitialDeficit";
-    } else if (how == "CURVE_NUMBER") {
-        keys[0] = "CurveNumber", keys[1] = "CurveNumberConductivity", keys[2] = "CurveNumberDryingTime";
-    } else {
-        return;   // a method this library has no defaults for: its lines are the user's
+    const SubcatchDefaults& given() {
+        if (!defaults) defaults = std::make_unique<SubcatchDefaults>(settings, list);
+        return *defaults;
     }
-    if (c.lines.find("INFILTRATION", name)) return;
-    double v[5] = {};
-    for (int i = 0; i < count; ++i) v[i] = settingDouble(c.settings, "SwmmInfiltrationDefaults", keys[i], 0.0);
-    c.lines.append("INFILTRATION", count == 5 ? format("  %-16s  %-10.3f %-10.3f %-10.3f %-10.3f %-10.3f", name.c_str(),
-                                                       v[0], v[1], v[2], v[3], v[4])
-                                              : format("  %-16s  %-10.3f %-10.3f %-10.3f", name.c_str(), v[0], v[1], v[2]));
-}
+    std::string gauge(const std::string& name) {
+        if (!gauges) {
+            gauges = std::make_unique<std::unordered_map<std::string, std::string>>();
+            for (auto& [key, value] : settings->SectionValues("SwmmSubcatchRainGages")) gauges->emplace(upper(key), value);
+        }
+        auto found = gauges->find(upper(name));
+        return found == gauges->end() ? std::string() : found->second;
+    }
+    void setGauge(const std::string& name, const std::string& value) {
+        gauge(name);
+        (*gauges)[upper(name)] = value;
+        pending.emplace_back(name, value);
+    }
+    void flush() {
+        settings->SetStrings("SwmmSubcatchRainGages", pending);
+        pending.clear();
+    }
+};
 
 void writeSubcatchment(SubcatchContext& c) {
     const std::string name = c.record.text("SUBCATCH");
     if (name.empty() || name == "None") return;
-    TINIFile* ini = c.settings;
-    std::string gauge = trim(ini->GetString("SwmmSubcatchRainGages", name.c_str(), ""));
+    const SubcatchDefaults& d = c.given();
+    std::string gauge = trim(c.gauge(name));
     if (gauge == "None") gauge.clear();
-    if (gauge.empty()) gauge = trim(ini->GetString("SwmmSubcatchmentDefaults", "SwmmDefaultRaingage", ""));
+    if (gauge.empty()) gauge = d.gauge;
     if (gauge == "None") gauge.clear();
     c.record.setText("RAIN_GAGE", gauge);
 
@@ -320,11 +356,10 @@ void writeSubcatchment(SubcatchContext& c) {
     const double area = c.record.number("AREA");
     const double length = c.record.number("SWMM_LEN");
     const double width = dblIsZero(length) ? 0.0 : area * 10000.0 / length;
-    const double impervious = settingDouble(ini, "SwmmSubcatchmentDefaults", "ImperviousArea", 0.0);
     SWMM_LINE* line = c.lines.find("SUBCATCHMENTS", name);
     if (!line) {
         c.lines.append("SUBCATCHMENTS", format("  %-16s  %-16s %-16s %-8.3f %-8.3f %-8.3f %-8.3f %-8.3f", name.c_str(),
-                                               gauge.c_str(), node.c_str(), area, impervious, width,
+                                               gauge.c_str(), node.c_str(), area, d.impervious, width,
                                                c.record.number("SWMM_SLOPE"), 0.0));
     } else if (line->Field(3) != node) {
         auto value = [&](int field) { return std::atof(line->Field(field).c_str()); };
@@ -333,17 +368,18 @@ void writeSubcatchment(SubcatchContext& c) {
                              line->Field(9).c_str())
                           .c_str());
     }
-    ini->SetString("SwmmSubcatchRainGages", name.c_str(), gauge.c_str());
+    c.setGauge(name, gauge);
 
-    if (!c.lines.find("SUBAREAS", name)) {
-        auto d = [&](const char* key, double def) { return settingDouble(ini, "SwmmSubcatchmentDefaults", key, def); };
-        const std::string routing = ini->GetString("SwmmSubcatchmentDefaults", "SubAreaRouting", "OUTLET");
+    if (!c.lines.find("SUBAREAS", name))
         c.lines.append("SUBAREAS", format("  %-16s  %-10.3f %-10.3f %-10.3f %-10.3f %-10.3f %-10s %-10.3f", name.c_str(),
-                                          d("ImperviousRoughness", 0), d("PerviousRoughness", 0),
-                                          d("ImperviousDepressionStorage", 0), d("PerviousDepressionStorage", 0),
-                                          d("PercentageZeroImperv", 0), routing.c_str(), d("PercentageRouted", 100)));
-    }
-    writeInfiltration(c, name);
+                                          d.subarea[0], d.subarea[1], d.subarea[2], d.subarea[3], d.subarea[4],
+                                          d.routing.c_str(), d.subarea[5]));
+    if (d.infiltrationCount == 0 || c.lines.find("INFILTRATION", name)) return;
+    const double* v = d.infiltration;
+    c.lines.append("INFILTRATION", d.infiltrationCount == 5
+                                       ? format("  %-16s  %-10.3f %-10.3f %-10.3f %-10.3f %-10.3f", name.c_str(), v[0], v[1],
+                                                v[2], v[3], v[4])
+                                       : format("  %-16s  %-10.3f %-10.3f %-10.3f", name.c_str(), v[0], v[1], v[2]));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -370,7 +406,7 @@ class Update {
 public:
     Update(DATA4* data, TINIFile* settings, SWMM_LIST* list, bool preserve)
         : data_(data), list_(list), preserve_(preserve), design_(settings), lines_(list), record_(data),
-          subcatch_{data, settings, list, lines_, record_} {}
+          subcatch_{settings, list, lines_, record_} {}
 
     // The records in NODE order without the deleted ones; false after the message when one has
     // no node name (nothing changed then).
@@ -411,6 +447,7 @@ public:
             writeRecord();
         }
         dbfDispGraph(0, 0, nullptr);
+        subcatch_.flush();
         record_.reportRefusals();
     }
 
@@ -712,8 +749,9 @@ void UpdateSwmmSubcatchments() {
     if (!data || !settings || !list || d4eof(data)) return;
     network::LineWriter lines(list);
     network::RecordStore record(data);
-    network::SubcatchContext context{data, settings, list, lines, record};
+    network::SubcatchContext context{settings, list, lines, record};
     network::writeSubcatchment(context);
+    context.flush();
     record.reportRefusals();
 }
 
