@@ -760,6 +760,7 @@ void dbfSwmmRenameNode(const char* section, const char* oldName, const char* new
     if (!list || !section || !oldName || !newName) return;
     SWMM_LINE* line = network::nodeLine(list, section, oldName);
     if (!line) return;
+    // The data is trimmed as a held line's is, so that renaming back gives the same line.
     line->SetText(network::format("  %-16s  %s", network::trim(newName).c_str(), network::trim(line->Data()).c_str()).c_str());
     network::saveChanged(list);
 }

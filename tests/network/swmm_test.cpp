@@ -324,6 +324,7 @@ TEST_F(SwmmTest, RenameDeleteAndRestoreRoundTrip) {
 
     dbfSwmmDeleteNode("Outfall", "SPARE");
     EXPECT_EQ(section("OUTFALLS_DEL"), std::vector<std::string>{spare});
+    keepForEngine("held_outfall");
     EXPECT_EQ(section("OUTFALLS").back().substr(0, 5), "  OUT");
     dbfSwmmDeleteNode("Outfall", "NOSUCH");   // nothing found: the file stays
     dbfSwmmRestoreNode("Outfall", "SPARE");
@@ -424,4 +425,21 @@ TEST_F(SwmmTest, AProjectFileGetsTheSectionsItLacksFromTheDefaultFile) {
     ASSERT_NE(swmm->FindSection("RAINGAGES"), nullptr);
     EXPECT_NE(swmm->FindLine("RAINGAGES", "RG1"), nullptr);
     EXPECT_NE(swmm->FindLine("TIMESERIES", "DesignStorm"), nullptr);
+}
+
+TEST_F(SwmmTest, TheCurrentRecordsSubcatchmentAlone) {
+    buildNetwork();
+    swmm->DeleteSection("SUBAREAS");
+    dbfStormGetIniFile()->SetString("SwmmSubcatchRainGages", "S2", "None");
+    field("N2", "NODE");
+    UpdateSwmmSubcatchments();
+    UpdateSwmmSubcatchments();   // a subcatchment with its lines is written once
+    EXPECT_EQ(swmm->SectionLines("SUBCATCHMENTS").size(), 4u);   // two headings, the line, a blank
+    EXPECT_EQ(swmm->FindLine("SUBCATCHMENTS", "S2")->Field(2), "RG1");   // "None" counts as no gauge
+    EXPECT_EQ(swmm->FindLine("SUBAREAS", "S2")->Field(7), "OUTLET");   // the section is made anew
+    EXPECT_EQ(dbfStormGetIniFile()->GetString("SwmmSubcatchRainGages", "S2", ""), "RG1");
+    field("N3", "NODE");   // no subcatchment: nothing
+    const std::string before = swmm->Contents();
+    UpdateSwmmSubcatchments();
+    EXPECT_EQ(swmm->Contents(), before);
 }
