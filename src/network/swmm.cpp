@@ -605,8 +605,8 @@ private:
             if (category != 100) record_.setNumber("FIX_SIZE2", millimetres(g2));
         }
         double g3 = record_.number("FIX_SIZE3") / 1000.0, g4 = record_.number("FIX_SIZE4") / 1000.0;
-        // The description gives barrels as NO; a blank NO (0) is one barrel, as the engine
-        // refuses a conduit without any.
+        // Barrels are NO; a blank NO (0) is taken as one barrel, since the SWMM 5 engine refuses
+        // a conduit without any.
         int barrels = static_cast<int>(record_.number("NO"));
         if (barrels < 1) barrels = 1;
 

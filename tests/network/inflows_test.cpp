@@ -1,29 +1,11 @@
 // Inflow units at sewer nodes, hydrograph tables and the design storm file.
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "network/network_test_util.h"
-
-namespace fs = std::filesystem;
-
-namespace {
-
-std::string run(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
-}
-
-}  // namespace
 
 class InflowTest : public NetworkTest {
 protected:
@@ -220,25 +202,6 @@ TEST_F(HydrographTest, AValueTheFieldsCannotHoldIsRefusedAndTheOldTableStays) {
     EXPECT_EQ(open(file("junk.dbf")), 1);
     EXPECT_EQ(ui.texts().size(), 1u);
     EXPECT_EQ(dbtest::readFile(file("junk.dbf")), "not a table");
-}
-
-TEST_F(HydrographTest, SavedTablesOpenInOtherReaders) {
-    std::fill(times.begin(), times.end(), 0);
-    std::fill(flows.begin(), flows.end(), 0.0);
-    times[0] = 5, flows[0] = 1.5, times[1] = 10, flows[1] = 123.45678;
-    ASSERT_EQ(save(file("hyd.dbf")), 0);
-    if (fs::exists("/usr/bin/ogrinfo")) {
-        const std::string out = run("/usr/bin/ogrinfo -ro -al " + file("hyd.dbf") + " 2>&1");
-        EXPECT_NE(out.find("Feature Count: 3"), std::string::npos) << out;
-        EXPECT_NE(out.find("INFLOW: Real (13.5)"), std::string::npos) << out;
-        EXPECT_NE(out.find("INFLOW (Real) = 123.45678"), std::string::npos) << out;
-    } else {
-        std::printf("GDAL's ogrinfo is not installed: that reader is skipped\n");
-    }
-    if (std::system("/usr/bin/python3 -c 'import dbfread' >/dev/null 2>&1") != 0) GTEST_SKIP() << "python3-dbfread is missing";
-    const std::string out = run("/usr/bin/python3 -c \"import dbfread; print([(r['TIME'], r['INFLOW']) for r in dbfread.DBF('" +
-                                file("hyd.dbf") + "')])\"");
-    EXPECT_EQ(out, "[(5, 1.5), (10, 123.45678), (0, 0.0)]\n");
 }
 
 // ---------------------------------------------------------------------------------------------
