@@ -233,3 +233,92 @@ private:
     CODE4 code_;
     char fileName_[260];
 };
+
+// ---------------------------------------------------------------------------------------------
+// Inflow units and hydrographs
+
+// Connected units at the current sewer record. method is "Unit Flow" (the five class slots
+// INF1_CLASS..INF5_CLASS), "Harmon" (HARM_UNIT) or "Hydrograph" (the slots INF1_HYDRO..
+// INF5_HYDRO); the unit counts INF1_UNITS..INF5_UNITS are shared by a slot's class and
+// hydrograph. A slot is free when its name is empty or "None". Adding takes the first slot that
+// is free or holds the name; with all five in use it says so and changes nothing. Returns 0.
+int sewerAddInflowUnits(char* method, char* name, int units);
+// Takes units off the first slot holding the name; a slot left with no units is freed ("None",
+// 0). Harmon units do not go below 0. Nothing happens without a sewer table or an argument.
+void sewerRemoveInflowUnits(char* method, char* name, int units);
+
+// Entries of an inflow hydrograph held in memory (times and flows, caller-owned arrays).
+constexpr int kHydrographEntries = 5040;
+
+// Reads the hydrograph table at path (fields TIME N 5 and INFLOW N 13.5) into the arrays of
+// kHydrographEntries entries, clearing them first: the records in physical order, at most
+// kHydrographEntries. A missing table is created with kHydrographEntries zero records.
+// 0 on success, 1 on failure after a message (a missing folder, a damaged table).
+int dbfOpenInflowHydrograph(char* path, int* times, double* flows);
+// Writes the arrays as a new hydrograph table at path, replacing the file whole (through a
+// temporary file). The entries written run to one past the last entry, among the first 5038,
+// with a positive time and a flow above 0.00001; with none, 5039 entries. 0 on success, 1 on
+// failure after a message naming the file (a missing folder, a value the fields cannot hold,
+// a failed write).
+int dbfSaveInflowHydrograph(char* path, int* times, double* flows);
+
+// The design storm record, one per library, as its file holds it (little-endian).
+#pragma pack(push, 1)
+struct storm {
+    std::int32_t format;            // 6 for the current file layout
+    std::int32_t values[7];         // values[4]: the time step in minutes
+    double depths[5];               // depths[3]: the total depth
+    double intensities[1440];
+    char name[184];
+};
+#pragma pack(pop)
+static_assert(sizeof(storm) == 11776, "the design storm file record is 11776 bytes");
+
+// Clears the seven values, the five depths, the first 200 intensities and the name; returns
+// the record.
+storm* dbfStorm();
+// Loads the design storm file ("None": nothing is read). A file whose first 32-bit value is 6
+// is the record whole; any other is the older 1032-byte layout (16-bit values, unaligned
+// depths, 200 single-precision intensities, the name from byte 854), widened. After a read the
+// total depth is recomputed from the intensities and the time step. A file that cannot be read
+// whole is reported naming the file and leaves the record cleared. Returns the record.
+storm* dbfStormReadStorm(char* path);
+// Writes the whole record (11776 bytes) to path through a temporary file; true on success,
+// false after a message naming the file and the reason.
+bool dbfStormSaveStorm(char* path);
+
+// ---------------------------------------------------------------------------------------------
+// The SWMM 5 input file of the storm table (dbfStormGetSwmmFile)
+//
+// Every function here does nothing (the update gives 0) while the storm table, its settings
+// object or its SWMM input object is missing. Only the network sections are written; every
+// other line of the file (options, rain gauges, time series, comments, unknown sections) is
+// kept as it was.
+
+// Rewrites the junctions, outfalls, conduits, cross-sections and coordinates from the storm
+// table, walked in NODE order, and (with preserve false) each record's subcatchment. With
+// preserve false the link types, outlet offsets, shapes and subcatchments are derived afresh
+// from the design; with preserve true the SWMM values already in the table are used where
+// present. 1 when the file was written; 0 when an object is missing, a record has no node name
+// ("Record %d has no Node name.", the file and the table left untouched) or the save failed.
+int dbfSwmmUpdateFileFromDB(bool preserve);
+// Writes the subcatchment (with its subarea and infiltration lines) of the current record.
+void UpdateSwmmSubcatchments();
+// Node lines by node type: "Junction" lines live in INFLOWS, "Outfall", "Divider" and
+// "Storage" lines in OUTFALLS, DIVIDERS and STORAGE. Delete removes the node's line (other
+// than a junction's, it is kept in the section's "_DEL" holding section); restore moves a held
+// line back. Rename gives the node's line in a section the new name. Each saves the file when
+// it changed a line.
+void dbfSwmmRenameNode(const char* section, const char* oldName, const char* newName);
+void dbfSwmmDeleteNode(const char* nodeType, const char* name);
+void dbfSwmmRestoreNode(const char* nodeType, const char* name);
+// Rewrites OUTLETS lines of the older FUNCTIONAL and TABULAR types as FUNCTIONAL/DEPTH and
+// TABULAR/DEPTH (in memory; the update and the storm save write the file).
+void dbfSwmmCheckOutletType();
+// true when name is an overflow node: it contains "#OF" and the part before it names a record
+// of the storm table. baseName (26 characters) receives that part, at most 25 characters. The
+// table is left on record recno with the NODE tag selected.
+bool dbfSwmmCheckOverflowNode(const char* name, int recno, char* baseName);
+// The SWMM version the host reports; 0 until reported.
+void dbfReportSwmmVersion(int version);
+int dbfGetSwmmVersion();

@@ -91,6 +91,11 @@ public:
     void SetInt(const char* section, const char* key, int value);
     // Written with the given number of decimals ("%.*f").
     void SetDouble(const char* section, const char* key, double value, int decimals);
+    // Many keys of one section, each set as SetString sets it, in one walk of the file (a
+    // section of thousands of keys is written in time linear in its size).
+    void SetStrings(const char* section, const std::vector<std::pair<std::string, std::string>>& values);
+    // The keys of a section with their values, in order.
+    std::vector<std::pair<std::string, std::string>> SectionValues(const char* section) const;
 
     // Removes a section: its header and every line up to the next header. 1 when it existed.
     int DeleteSection(const char* section);

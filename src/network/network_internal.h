@@ -93,6 +93,8 @@ struct NetworkState {
     KindState storm;
     KindState erf;
     DATA4* erfTable = nullptr;
+    ::storm designStorm{};          // the design storm record (dbfStorm)
+    int swmmVersion = 0;          // the SWMM version the host reported (0 until then)
 };
 
 // The network state (registered with the frame's reset on first use).

@@ -214,3 +214,23 @@ TEST_F(SettingsStores, DataFolderAndPlacement) {
     coreResetStores();
     EXPECT_FALSE(std::filesystem::exists(defaults));   // reset forgets without saving
 }
+
+// Many keys at once give the same file as setting them one by one.
+TEST(IniFile, SettingManyKeysAtOnceMatchesSettingThemOneByOne) {
+    const std::string bytes = "[A]\r\nk1 = 1\r\n; note\r\n\r\n[B]\r\nx=old\r\n";
+    const std::vector<std::pair<std::string, std::string>> values = {
+        {"K1", "2"}, {"k9", "new"}, {" k10 ", "x"}, {"k9", "again"}, {"", "ignored"}};
+    for (const char* section : {"a", "Z"}) {
+        INI_LIST one, many;
+        one.SetContents(bytes);
+        many.SetContents(bytes);
+        for (const auto& [key, value] : values) one.SetString(section, key.c_str(), value.c_str());
+        many.SetStrings(section, values);
+        EXPECT_EQ(many.Contents(), one.Contents()) << section;
+        EXPECT_TRUE(many.IsModified());
+    }
+    INI_LIST ini;
+    ini.SetContents(bytes);
+    EXPECT_EQ(ini.SectionValues("a"), (std::vector<std::pair<std::string, std::string>>{{"k1", "1"}}));
+    EXPECT_TRUE(ini.SectionValues("none").empty());
+}

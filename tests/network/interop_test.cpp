@@ -86,3 +86,23 @@ TEST_F(InteropTest, DbfreadReadsEveryFieldInOrder) {
         << out;
     EXPECT_NE(out.find("LINK_NAME:C:27:0,LINK_ROUGH:N:5:4"), std::string::npos) << out;
 }
+
+TEST_F(NetworkTest, HydrographTablesOpenInOtherReaders) {
+    std::vector<int> times(kHydrographEntries, 0);
+    std::vector<double> flows(kHydrographEntries, 0.0);
+    times[0] = 5, flows[0] = 1.5, times[1] = 10, flows[1] = 123.45678;
+    std::string path = file("hyd.dbf");
+    ASSERT_EQ(dbfSaveInflowHydrograph(path.data(), times.data(), flows.data()), 0);
+    if (fs::exists("/usr/bin/ogrinfo")) {
+        const std::string out = run("/usr/bin/ogrinfo -ro -al " + file("hyd.dbf") + " 2>&1");
+        EXPECT_NE(out.find("Feature Count: 3"), std::string::npos) << out;
+        EXPECT_NE(out.find("INFLOW: Real (13.5)"), std::string::npos) << out;
+        EXPECT_NE(out.find("INFLOW (Real) = 123.45678"), std::string::npos) << out;
+    } else {
+        std::printf("GDAL's ogrinfo is not installed: that reader is skipped\n");
+    }
+    if (!haveDbfread()) GTEST_SKIP() << "python3-dbfread is missing";
+    const std::string out = run("/usr/bin/python3 -c \"import dbfread; print([(r['TIME'], r['INFLOW']) for r in dbfread.DBF('" +
+                                file("hyd.dbf") + "')])\"");
+    EXPECT_EQ(out, "[(5, 1.5), (10, 123.45678), (0, 0.0)]\n");
+}

@@ -355,7 +355,13 @@ int deleteNode(const Kind& kind, const std::string& node) {
 }
 
 void addNetworkCommands(CLI::App& app) {
-    auto* network = app.add_subcommand("network", "Sewer, storm and erf-connection tables of the project");
+    // The SWMM and inflow commands (cmd_swmm.cpp) share the group; whichever comes first makes it.
+    CLI::App* network = nullptr;
+    try {
+        network = app.get_subcommand("network");
+    } catch (const CLI::OptionNotFound&) {
+        network = app.add_subcommand("network", "Sewer, storm and erf-connection tables of the project");
+    }
     network->require_subcommand(1);
     static std::string kindName, node, fieldList;
     static std::vector<std::string> assignments;

@@ -1,7 +1,9 @@
 // Line-preserving INI files.
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <unordered_map>
 
 #include "platform/core.h"
 #include "core_internal.h"
@@ -232,6 +234,50 @@ void INI_LIST::SetString(const char* section, const char* key, const char* value
     for (INI_LINE* line = header->Next(); line && !line->IsSection(); line = line->Next())
         if (line->IsKey()) anchor = line;
     insertAfter(anchor, trimmed(key) + "=" + value);
+}
+
+void INI_LIST::SetStrings(const char* section, const std::vector<std::pair<std::string, std::string>>& values) {
+    if (!section || values.empty()) return;
+    INI_LINE* header = FindSection(section);
+    if (!header) header = appendSection(trimmed(section).c_str());
+    // Keys compare without regard to case, as FindKey compares them.
+    auto fold = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return text;
+    };
+    std::unordered_map<std::string, INI_LINE*> lines;
+    INI_LINE* anchor = header;
+    for (INI_LINE* line = header->Next(); line && !line->IsSection(); line = line->Next())
+        if (line->IsKey()) {
+            lines.emplace(fold(line->Key()), line);
+            anchor = line;
+        }
+    for (const auto& [rawKey, value] : values) {
+        const std::string key = trimmed(rawKey);
+        if (key.empty()) continue;
+        auto found = lines.find(fold(key));
+        if (found == lines.end()) {
+            anchor = insertAfter(anchor, key + "=" + value);
+            lines.emplace(fold(key), anchor);
+            continue;
+        }
+        const std::string& text = found->second->TextString();
+        size_t start = text.find('=') + 1;
+        while (start < text.size() && core_detail::isBlank(text[start])) ++start;
+        std::string updated = text.substr(0, start) + value;
+        if (updated != text) {
+            found->second->SetText(updated);
+            modified_ = true;
+        }
+    }
+}
+
+std::vector<std::pair<std::string, std::string>> INI_LIST::SectionValues(const char* section) const {
+    std::vector<std::pair<std::string, std::string>> values;
+    INI_LINE* header = FindSection(section);
+    for (INI_LINE* line = header ? header->Next() : nullptr; line && !line->IsSection(); line = line->Next())
+        if (line->IsKey()) values.emplace_back(line->Key(), line->Value());
+    return values;
 }
 
 void INI_LIST::SetInt(const char* section, const char* key, int value) {
