@@ -550,6 +550,7 @@ std::string terrainCheckInvariants() {
     std::string problem = checkBlockList(t, byBucket);
     if (problem.empty()) problem = checkSlots(t, byBucket);
     if (problem.empty()) problem = checkCellHeads(t, byBucket);
+    if (problem.empty()) problem = pointIndexCheck();
     return problem;
 }
 

@@ -59,6 +59,7 @@ int abandonOpen() {
     TerrainState& t = terrainState();
     t.stream = coreFileClose(t.stream);
     t.blocks.reset();
+    pointIndexDrop();
     return 0;
 }
 
@@ -96,6 +97,7 @@ int refuseDamaged(const char* reason) {
     TerrainState& t = terrainState();
     t.stream = coreFileClose(t.stream);
     t.blocks.reset();
+    pointIndexDrop();
     if (statusShown) {
         dbfDispStatus(nullptr, kStatusPop);
         dbfDispGraph(0, 0, nullptr);
@@ -325,6 +327,7 @@ int dbfMakeDbase(const char* fileName, double centreY, double centreX, double ex
     t.stream = coreFileOpen(fileName, "w+b");
     if (!t.stream) {
         t.blocks.reset();
+        pointIndexDrop();
         return 0;
     }
     t.fileName = fileName;
@@ -433,6 +436,7 @@ int dbfOpenDbase(const char* fileName, int withDisplay) {
     projInitGlobalConstants();
     t.stream = coreFileClose(t.stream);
     t.blocks.reset();
+    pointIndexDrop();
     t.fileName = fileName ? fileName : "";
     t.fileWritten = false;
     t.writeError.clear();
@@ -467,6 +471,8 @@ int dbfOpenDbase(const char* fileName, int withDisplay) {
         abandonOpen();
         throw;
     }
+    // The point index, from one pass over the blocks in file order.
+    pointIndexBuild();
     t.currentSlot = 0;
 
     const char* labels[4] = {"BTC", "BC", "EC", "ETC"};
@@ -511,6 +517,7 @@ int dbfCloseDbase() {
     flushTerrainFile();
     t.stream = coreFileClose(t.stream);
     t.blocks.reset();
+    pointIndexDrop();
     terrainPointsChanged(t);
     terrainViewDirty();
     t.pointTotal = 0;

@@ -27,6 +27,15 @@
 //     that cell; blank buckets belong to no cell (cell 0).
 //  8. A failed write is sticky: once writeError is set it stays set until the next open or
 //     create, the database refuses further changes, and the close reports it.
+//
+// The point index (point_index.cpp), while it is built, adds these:
+//
+//  9. Every point of every used bucket is in the index exactly once, under its number, in the
+//     grid of its bucket's cell, in the square of that grid that holds its position (as the
+//     scan sees it, converted from the stored record); the index holds nothing else, and each
+//     cell's count is the number of its entries.
+// 10. The ranks of the buckets of a cell's chain rise strictly along the chain, and the cell's
+//     next rank is above all of them: ordering by (rank, slot) is the chain's order.
 #pragma once
 
 #include <cstdint>
@@ -86,6 +95,37 @@ struct TerrainHooks {
 };
 TerrainHooks& terrainHooks();
 
+// The point index: for each cell, a grid of squares over the cell, each listing the numbers of
+// the points of the cell's chain that lie in it, with their position within the cell to 1/65536
+// of the cell's side. An area scan visits only the squares the area meets and the points that
+// may lie inside it, and returns them in the chain's order by sorting them by (rank of their
+// bucket along the chain, slot). 8 bytes a point, plus a few bytes a square and a rank a bucket.
+struct PointIndexEntry {
+    DWORD number;
+    WORD qy, qx;                                 // position within the cell, 0..65535
+};
+struct PointIndexCell {
+    unsigned side = 0;                           // squares per side of the grid (0: no grid yet)
+    DWORD count = 0;                             // entries in the grid
+    DWORD nextRank = 0;                          // the rank the next bucket linked at the end takes
+    std::vector<std::vector<PointIndexEntry>> squares;   // side x side, y fastest
+};
+struct PointIndex {
+    bool built = false;                          // kept in step with the points (invariants 9, 10)
+    bool enabled = true;                         // off: scans walk every chain (for tests)
+    bool unbuildable = false;                    // the last build failed (memory): not tried again
+    std::uint64_t generation = 1;                // bumped by every change of the index
+    std::vector<DWORD> rank;                     // by bucket number
+    std::vector<PointIndexCell> cells;           // by cell number 0..625
+    // The candidates of the last cell an area scan visited through the index, in chain order:
+    // (rank x 512 + slot, number). Valid for that area, cell and generation.
+    RRect cursorArea{};
+    unsigned cursorCell = 0;
+    std::uint64_t cursorGeneration = 0;
+    std::size_t cursorPosition = 0;
+    std::vector<std::pair<std::uint64_t, DWORD>> cursor;
+};
+
 struct TerrainState {
     FILE* stream = nullptr;
     DTMHEADER header{};
@@ -105,6 +145,7 @@ struct TerrainState {
 
     ScanWindow scan;
     bool passAll = false;                        // whole-database operations see every point
+    PointIndex index;
 
     bool surfaceNamesLoaded = false;
     char surfaceNames[kDtmSurfaces][26] = {};
@@ -262,6 +303,37 @@ void storedPointChanged(unsigned number, const char* where, bool setChanged, int
 
 // Scans: the pass-all switch of whole-database operations (returns the previous value).
 bool setScanPassAll(bool on);
+
+// ---------------------------------------------------------------------------------------------
+// The point index (point_index.cpp)
+
+// Builds the index from the blocks (cached ones from the cache, the others from the file),
+// with progress; on failure (memory, a damaged chain or record) leaves it unbuilt.
+void pointIndexBuild();
+void pointIndexDrop();
+// Builds it again when it was dropped; true when it is built.
+bool pointIndexReady();
+// A bucket joins its cell's chain at the end (a new head or a block linked after the last).
+void pointIndexLinked(DWORD bucket, WORD cell);
+// A point was stored under a number (the stored, geographic record); it was taken out.
+void pointIndexAdded(unsigned number, WORD cell, const SURVCOORD& stored);
+void pointIndexRemoved(unsigned number, WORD cell, const SURVCOORD& stored);
+// The point at `from` now has the number `to` (same bucket).
+void pointIndexRenumbered(unsigned from, unsigned to, WORD cell, const SURVCOORD& stored);
+// A stored point changed from one record to another (its position may have moved).
+void pointIndexStored(unsigned number, WORD cell, const SURVCOORD& before, const SURVCOORD& after);
+// Whether a scan of the area walks this cell through the index rather than its whole chain.
+bool pointIndexServes(const RRect& area, unsigned cell);
+// The candidates of the area in the cell, in chain order (see PointIndex::cursor).
+const std::vector<std::pair<std::uint64_t, DWORD>>& pointIndexCandidates(const RRect& area, unsigned cell);
+// The order key of a point number: rank of its bucket x 512 + slot.
+std::uint64_t pointIndexKey(unsigned number);
+// Turns the index off and on for the scans (tests compare both); returns the previous setting.
+bool pointIndexEnable(bool on);
+// Invariants 9 and 10: empty when they hold (or the index is not built).
+std::string pointIndexCheck();
+// Bytes the index holds now (its entries, squares and ranks).
+std::size_t pointIndexBytes();
 
 // ---------------------------------------------------------------------------------------------
 // Filter and error marker services of the queries
