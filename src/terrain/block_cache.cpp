@@ -374,6 +374,7 @@ bool markBucketDirty(DWORD bucket) {
     BlockEntry* entry = findBlock(bucket);
     if (!entry) return false;
     terrainPointsChanged(terrainState());
+    pointIndexBlockChanged(bucket);
     if (entry->cacheSlot > 0) entry->cacheSlot = -entry->cacheSlot;
     return true;
 }

@@ -312,6 +312,7 @@ void pointIndexStored(unsigned number, WORD cell, const SURVCOORD& before, const
         return;
     pointIndexRemoved(number, cell, before);
     pointIndexAdded(number, cell, after);
+    ++index().lineGeneration;   // the lines to and from the point changed length
 }
 
 std::uint64_t pointIndexKey(unsigned number) {
@@ -323,38 +324,132 @@ std::uint64_t pointIndexKey(unsigned number) {
     return rank * 512 + slot;
 }
 
-bool pointIndexServes(const RRect& area, unsigned cell) {
+void pointIndexBlockChanged(DWORD bucket) {
+    PointIndex& ix = index();
+    if (!ix.built) return;
+    const BlockEntry* entry = findBlock(bucket);
+    if (entry && entry->cell != 0 && entry->cell < ix.cells.size()) ix.cells[entry->cell].longestLine = -1.0;
+}
+
+namespace {
+
+// One stored point as it is now, from the cache or the file, without touching the cache; its
+// position converted as the scan sees it. False when the number names no stored point.
+bool readPoint(unsigned number, SURVCOORD& point) {
+    DWORD bucket;
+    unsigned slot;
+    decodePointNumber(number, bucket, slot);
+    const BlockEntry* entry = findBlock(bucket);
+    if (!entry || bucket == 0) return false;
+    if (entry->cacheSlot != 0) {
+        const unsigned cacheSlot = static_cast<unsigned>(std::abs(entry->cacheSlot));
+        if (slot > slotCount(cacheSlot)) return false;
+        point = slotRecords(cacheSlot)[slot - 1];
+    } else {
+        TerrainState& t = terrainState();
+        DTMBLOCKHEAD head{};
+        const std::int64_t at = static_cast<std::int64_t>(entry->fileBlock) * kDtmBlockLength;
+        if (!t.stream || !coreFileSetPointer(0, at, t.stream) || !coreFileBinRead(&head, sizeof head, t.stream) ||
+            slot > head.count || slot > kDtmPointsPerBlock ||
+            !coreFileSetPointer(0, at + static_cast<std::int64_t>(sizeof head + (slot - 1) * sizeof(SURVCOORD)), t.stream) ||
+            !coreFileBinRead(&point, sizeof point, t.stream))
+            return false;
+    }
+    storedToProjected(point);
+    return true;
+}
+
+// The longest outgoing line of the points of the cell, measured when a block of the cell changed
+// or a point moved since it was last measured; infinite when a line leads to no stored point.
+double longestLine(unsigned cell) {
+    PointIndex& ix = index();
+    PointIndexCell& c = ix.cells[cell];
+    if (c.longestLine >= 0.0 && c.lineGeneration == ix.lineGeneration) return c.longestLine;
+    double longest = 0.0;
+    SURVCOORD a{}, b{};
+    for (const auto& square : c.squares)
+        for (const PointIndexEntry& e : square) {
+            if (!readPoint(e.number, a)) return HUGE_VAL;
+            DWORD lines[8];
+            std::memcpy(lines, a.lines, sizeof lines);
+            for (DWORD partner : lines) {
+                if (partner == 0) continue;
+                if (!readPoint(partner, b)) return HUGE_VAL;
+                const double length = std::hypot(a.y - b.y, a.x - b.x);
+                if (!(length <= longest)) longest = length;
+            }
+        }
+    if (!std::isfinite(longest)) return HUGE_VAL;
+    c.longestLine = longest;
+    c.lineGeneration = ix.lineGeneration;
+    return longest;
+}
+
+bool sameCorridor(const ScanCorridor& p, const ScanCorridor& q) {
+    return p.y0 == q.y0 && p.x0 == q.x0 && p.a == q.a && p.b == q.b && p.c == q.c && p.reach == q.reach &&
+           p.withLines == q.withLines;
+}
+
+// Whether every point of a square lies beyond the corridor: the square's distances from the
+// line, with room for the rounding of its quanta and of the caller's arithmetic. Squares on the
+// grid's edge also hold the points clamped into the cell, and are never left out.
+bool beyondCorridor(const PointIndexCell& c, const CellFrame& f, unsigned sx, unsigned sy, const ScanCorridor& k,
+                    double lineReach) {
+    if (sx == 0 || sy == 0 || sx + 1 == c.side || sy + 1 == c.side) return false;
+    const double h = f.blockSize / c.side, slack = f.blockSize * 1e-6;
+    const double y0 = f.originY + sy * h - slack - k.y0, y1 = f.originY + (sy + 1) * h + slack - k.y0;
+    const double x0 = f.originX + sx * h - slack - k.x0, x1 = f.originX + (sx + 1) * h + slack - k.x0;
+    const double low = k.c + std::min(k.a * y0, k.a * y1) + std::min(k.b * x0, k.b * x1);
+    const double high = k.c + std::max(k.a * y0, k.a * y1) + std::max(k.b * x0, k.b * x1);
+    const double scale = std::fabs(k.c) + std::fabs(k.a) * std::max(std::fabs(y0), std::fabs(y1)) +
+                         std::fabs(k.b) * std::max(std::fabs(x0), std::fabs(x1));
+    const double reach = std::fabs(k.reach) + lineReach * std::hypot(k.a, k.b) + scale * 1e-9 + 1e-9;
+    return low > reach || high < -reach;
+}
+
+}  // namespace
+
+bool pointIndexServes(const ScanWindow& scan, unsigned cell) {
     const TerrainState& t = terrainState();
     if (t.passAll || !index().enabled || !pointIndexReady()) return false;
     const PointIndexCell& c = index().cells[cell];
     if (c.side < 2) return false;
+    if (scan.hasCorridor) return true;
     // An area over most of the cell reads most of its blocks anyway: the chain's own order
     // reads each block once.
-    const QuantumWindow q = windowIn(area, frameOf(cell));
+    const QuantumWindow q = windowIn(scan.area, frameOf(cell));
     const unsigned ys = ((q.hiY * c.side) >> 16) - ((q.loY * c.side) >> 16) + 1;
     const unsigned xs = ((q.hiX * c.side) >> 16) - ((q.loX * c.side) >> 16) + 1;
     return ys * xs * 2 <= c.side * c.side;
 }
 
-const std::vector<std::pair<std::uint64_t, DWORD>>& pointIndexCandidates(const RRect& area, unsigned cell) {
+const std::vector<std::pair<std::uint64_t, DWORD>>& pointIndexCandidates(const ScanWindow& scan, unsigned cell) {
     PointIndex& ix = index();
+    const RRect& area = scan.area;
     if (ix.cursorCell == cell && ix.cursorGeneration == ix.generation &&
-        std::memcmp(&ix.cursorArea, &area, sizeof area) == 0)
+        std::memcmp(&ix.cursorArea, &area, sizeof area) == 0 && ix.cursorHasCorridor == scan.hasCorridor &&
+        (!scan.hasCorridor || sameCorridor(ix.cursorCorridor, scan.corridor)))
         return ix.cursor;
     ix.cursor.clear();
     ix.cursorArea = area;
+    ix.cursorHasCorridor = scan.hasCorridor;
+    ix.cursorCorridor = scan.corridor;
     ix.cursorCell = cell;
     ix.cursorGeneration = ix.generation;
     ix.cursorPosition = 0;
     const PointIndexCell& c = ix.cells[cell];
-    const QuantumWindow q = windowIn(area, frameOf(cell));
+    const CellFrame f = frameOf(cell);
+    const QuantumWindow q = windowIn(area, f);
+    const double lineReach = scan.hasCorridor && scan.corridor.withLines ? longestLine(cell) : 0.0;
     const unsigned y0 = (q.loY * c.side) >> 16, y1 = (q.hiY * c.side) >> 16;
     const unsigned x0 = (q.loX * c.side) >> 16, x1 = (q.hiX * c.side) >> 16;
     for (unsigned x = x0; x <= x1; ++x)
-        for (unsigned y = y0; y <= y1; ++y)
+        for (unsigned y = y0; y <= y1; ++y) {
+            if (scan.hasCorridor && beyondCorridor(c, f, x, y, scan.corridor, lineReach)) continue;
             for (const PointIndexEntry& e : c.squares[x * c.side + y])
                 if (e.qy >= q.loY && e.qy <= q.hiY && e.qx >= q.loX && e.qx <= q.hiX)
                     ix.cursor.emplace_back(pointIndexKey(e.number), e.number);
+        }
     std::sort(ix.cursor.begin(), ix.cursor.end());
     return ix.cursor;
 }

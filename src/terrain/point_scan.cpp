@@ -69,6 +69,17 @@ void dbfScanLimits(RRect* area) {
     t.scan = windowOf(limits);
 }
 
+unsigned terrainStartCoordNear(SURVCOORD& record, RRect* area, const ScanCorridor& corridor) {
+    dbfScanLimits(area);
+    TerrainState& t = terrainState();
+    if (t.scan.lastCell != 0) {
+        t.scan.hasCorridor = true;
+        t.scan.corridor = corridor;
+    }
+    unsigned number = 0;
+    return dbfNextCoord(record, number);
+}
+
 unsigned dbfStartCoord(SURVCOORD& record, RRect* area) {
     dbfScanLimits(area);
     unsigned number = 0;
@@ -105,7 +116,7 @@ bool takeCandidate(const SURVCOORD* slotPoints, unsigned count, unsigned slot, i
 // start), through the point index: the same point the walk of the chain finds. 0 when none.
 unsigned nextThroughIndex(const ScanWindow& w, unsigned cell, std::uint64_t after, int lo, SURVCOORD& record) {
     PointIndex& ix = terrainState().index;
-    const auto& candidates = pointIndexCandidates(w.area, cell);
+    const auto& candidates = pointIndexCandidates(w, cell);
     std::size_t position;
     if (ix.cursorPosition < candidates.size() && candidates[ix.cursorPosition].first == after)
         position = ix.cursorPosition + 1;
@@ -149,7 +160,7 @@ unsigned dbfNextCoord(SURVCOORD& record, unsigned& number) {
     if (number != 0) {
         decodePointNumber(number, bucket, slot);
         const BlockEntry* entry = findBlock(bucket);
-        if (entry && entry->cell != 0 && pointIndexServes(w.area, entry->cell)) {
+        if (entry && entry->cell != 0 && pointIndexServes(w, entry->cell)) {
             // The rest of this cell through the index, then on to the next cell of the window.
             if (const unsigned found = nextThroughIndex(w, entry->cell, pointIndexKey(number), lo, record); found != 0)
                 return number = found;
@@ -186,7 +197,7 @@ unsigned dbfNextCoord(SURVCOORD& record, unsigned& number) {
                 ++cell;
                 continue;
             }
-            if (pointIndexServes(w.area, cell)) {
+            if (pointIndexServes(w, cell)) {
                 if (const unsigned found = nextThroughIndex(w, cell, 0, lo, record); found != 0) return number = found;
                 cell = nextWindowCell(w, cell);
                 if (cell == 0) break;

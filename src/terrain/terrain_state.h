@@ -74,8 +74,19 @@ static_assert(sizeof(CacheDescriptor) == kCacheDescriptorBytes, "a cache descrip
 static_assert(sizeof(SURVCOORD) * kDtmPointsPerBlock == kCacheBlockBytes,
               "a cache slot holds one block of point records");
 
+// A line across the site, as a section frame gives it: distance(y, x) = a (y - y0) + b (x - x0)
+// + c; and how far from it the points the caller keeps can lie: `reach` in distance units, plus,
+// with `withLines`, the longest outgoing line of any point of the cell (scaled to distance units),
+// for a caller that keeps only the crossings of lines with the line.
+struct ScanCorridor {
+    double y0 = 0, x0 = 0, a = 0, b = 0, c = 0, reach = 0;
+    bool withLines = false;
+};
+
 // The scan area and the window of cells it covers.
 struct ScanWindow {
+    bool hasCorridor = false;                    // the scan may leave out points beyond the corridor
+    ScanCorridor corridor;
     RRect area{};
     unsigned lastCell = kDtmCells;
     unsigned firstY = 0, lastY = kDtmCellsPerSide - 1;
@@ -108,6 +119,10 @@ struct PointIndexCell {
     unsigned side = 0;                           // squares per side of the grid (0: no grid yet)
     DWORD count = 0;                             // entries in the grid
     DWORD nextRank = 0;                          // the rank the next bucket linked at the end takes
+    // The longest outgoing line of the cell's points, when known: valid while lineGeneration is
+    // the index's and no block of the cell changed since (negative: to be measured again).
+    double longestLine = -1.0;
+    std::uint64_t lineGeneration = 0;
     std::vector<std::vector<PointIndexEntry>> squares;   // side x side, y fastest
 };
 struct PointIndex {
@@ -117,9 +132,12 @@ struct PointIndex {
     std::uint64_t generation = 1;                // bumped by every change of the index
     std::vector<DWORD> rank;                     // by bucket number
     std::vector<PointIndexCell> cells;           // by cell number 0..625
+    std::uint64_t lineGeneration = 1;            // bumped when a point moves: every line's length may change
     // The candidates of the last cell an area scan visited through the index, in chain order:
     // (rank x 512 + slot, number). Valid for that area, cell and generation.
     RRect cursorArea{};
+    bool cursorHasCorridor = false;
+    ScanCorridor cursorCorridor;
     unsigned cursorCell = 0;
     std::uint64_t cursorGeneration = 0;
     std::size_t cursorPosition = 0;
@@ -322,10 +340,16 @@ void pointIndexRemoved(unsigned number, WORD cell, const SURVCOORD& stored);
 void pointIndexRenumbered(unsigned from, unsigned to, WORD cell, const SURVCOORD& stored);
 // A stored point changed from one record to another (its position may have moved).
 void pointIndexStored(unsigned number, WORD cell, const SURVCOORD& before, const SURVCOORD& after);
-// Whether a scan of the area walks this cell through the index rather than its whole chain.
-bool pointIndexServes(const RRect& area, unsigned cell);
-// The candidates of the area in the cell, in chain order (see PointIndex::cursor).
-const std::vector<std::pair<std::uint64_t, DWORD>>& pointIndexCandidates(const RRect& area, unsigned cell);
+// A block of the bucket changed: the longest line of its cell is to be measured again.
+void pointIndexBlockChanged(DWORD bucket);
+// Whether a scan walks this cell through the index rather than its whole chain.
+bool pointIndexServes(const ScanWindow& scan, unsigned cell);
+// The candidates of the scan in the cell, in chain order (see PointIndex::cursor).
+const std::vector<std::pair<std::uint64_t, DWORD>>& pointIndexCandidates(const ScanWindow& scan, unsigned cell);
+// dbfStartCoord over the area, which may leave out the points beyond the corridor (see
+// ScanCorridor): the section cuts, which ignore those points, read only the points near the
+// section line.
+unsigned terrainStartCoordNear(SURVCOORD& record, RRect* area, const ScanCorridor& corridor);
 // The order key of a point number: rank of its bucket x 512 + slot.
 std::uint64_t pointIndexKey(unsigned number);
 // Turns the index off and on for the scans (tests compare both); returns the previous setting.

@@ -226,7 +226,8 @@ TEST_F(TerrainTest, AreaScansKeepTheChainsOrderThroughThePointIndex) {
     ASSERT_EQ(dbfRemCoord(lone), lone);                                 // bucket 1 is freed
     EXPECT_EQ(add("B", y, x + 0.3), 501u);                              // and linked after bucket 2
     RRect area{y + 2.0, y - 2.0, x - 2.0, x + 2.0};
-    ASSERT_TRUE(pointIndexServes(area, cellOf(y, x, true)));
+    dbfScanLimits(&area);
+    ASSERT_TRUE(pointIndexServes(terrainState().scan, cellOf(y, x, true)));
     auto names = [&] {
         std::string text;
         for (auto& [number, p] : scanAll(&area)) text += std::string(p.name) + " ";

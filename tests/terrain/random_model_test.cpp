@@ -121,7 +121,8 @@ protected:
             const double x = centreX() - side / 2 + 489.88 * (i < 3 ? 9 + unit(areaRng) : 25 * unit(areaRng));
             const double half = 489.88 * (i == 0 ? 0.002 : 0.4 * unit(areaRng));
             RRect area{y + half, y - half, x - half, x + half};
-            served += pointIndexServes(area, cellOf(y, x, true));
+            dbfScanLimits(&area);
+            served += pointIndexServes(terrainState().scan, cellOf(y, x, true));
             const auto indexed = scanAll(&area);
             pointIndexEnable(false);
             const auto walked = scanAll(&area);
