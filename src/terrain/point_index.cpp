@@ -208,6 +208,11 @@ PointIndexCell* cellFor(WORD cell) {
 }  // namespace
 
 void pointIndexDrop() {
+    // Called wherever the block list is destroyed: the entry table goes with it.
+    if (!terrainState().blocks) {
+        terrainState().entryByKey.clear();
+        terrainState().entryByKeyListSize = 0;
+    }
     PointIndex& ix = index();
     const bool enabled = ix.enabled;
     const std::uint64_t generation = ix.generation + 1;

@@ -179,6 +179,8 @@ int buildBlockList() {
 
     std::memset(t.cellHeads, 0, sizeof t.cellHeads);
     try {
+        t.entryByKey.clear();
+        t.entryByKeyListSize = 0;
         t.blocks = std::make_unique<BlockList>();
     } catch (const std::bad_alloc&) {
         dbfDispStatus(nullptr, kStatusPop);
@@ -311,6 +313,8 @@ int dbfMakeDbase(const char* fileName, double centreY, double centreX, double ex
     std::memset(h.surfaceStatus, kSurfaceActive | kSurfaceShown, sizeof h.surfaceStatus);
 
     try {
+        t.entryByKey.clear();
+        t.entryByKeyListSize = 0;
         t.blocks = std::make_unique<BlockList>();
         BlockEntry first;
         first.key = 0;

@@ -25,6 +25,7 @@
 //     bucket; the protected bucket is 0 or a bucket of the list.
 //  7. A cell head is 0 or a used bucket (its file block at most used blocks) that belongs to
 //     that cell; blank buckets belong to no cell (cell 0).
+//     entryByKey holds, for each key it covers, that key's entry in the list.
 //  8. A failed write is sticky: once writeError is set it stays set until the next open or
 //     create, the database refuses further changes, and the close reports it.
 //
@@ -150,6 +151,11 @@ struct TerrainState {
     int changed = 0;
     DWORD pointTotal = 0;
     std::unique_ptr<BlockList> blocks;           // exists while a database is open
+    // The block list's entries by key, for look-ups without walking the tree: a prefix of the
+    // list (keys 0, 1, ...), made again by findBlock when the list's size changed, emptied
+    // whenever the list is made or destroyed.
+    std::vector<BlockEntry*> entryByKey;
+    std::size_t entryByKeyListSize = 0;
     DWORD cellHeads[kDtmCells + 1] = {};         // head bucket of each cell's chain
 
     // Cache bookkeeping (slots numbered from 1).
