@@ -271,6 +271,23 @@ void pointIndexLinked(DWORD bucket, WORD cell) {
     changed();
 }
 
+DWORD pointIndexOpenFrom(WORD cell) {
+    const PointIndexCell* c = cellFor(cell);
+    const DWORD head = terrainState().cellHeads[cell];
+    if (!c || c->openFrom == 0) return head;
+    const BlockEntry* entry = findBlock(c->openFrom);
+    return entry && entry->cell == cell ? c->openFrom : head;
+}
+
+void pointIndexFilled(DWORD bucket, WORD cell) {
+    if (PointIndexCell* c = cellFor(cell)) c->openFrom = bucket;
+}
+
+void pointIndexUnlinked(DWORD bucket, WORD cell) {
+    PointIndexCell* c = cellFor(cell);
+    if (c && c->openFrom == bucket) c->openFrom = 0;
+}
+
 void pointIndexAdded(unsigned number, WORD cell, const SURVCOORD& stored) {
     PointIndexCell* c = cellFor(cell);
     if (!c) return;
@@ -300,6 +317,14 @@ void pointIndexRemoved(unsigned number, WORD cell, const SURVCOORD& stored) {
     *e = square.back();
     square.pop_back();
     --c->count;
+    // The block has room now: an add must look from it on, if it comes before the mark.
+    DWORD bucket;
+    unsigned slot;
+    decodePointNumber(number, bucket, slot);
+    PointIndex& ix = index();
+    if (c->openFrom != 0 &&
+        (bucket >= ix.rank.size() || c->openFrom >= ix.rank.size() || ix.rank[bucket] < ix.rank[c->openFrom]))
+        c->openFrom = bucket;
     changed();
 }
 
@@ -417,15 +442,25 @@ bool beyondCorridor(const PointIndexCell& c, const CellFrame& f, unsigned sx, un
 bool pointIndexServes(const ScanWindow& scan, unsigned cell) {
     const TerrainState& t = terrainState();
     if (t.passAll || !index().enabled || !pointIndexReady()) return false;
-    const PointIndexCell& c = index().cells[cell];
+    PointIndex& ix = index();
+    const PointIndexCell& c = ix.cells[cell];
     if (c.side < 2) return false;
     if (scan.hasCorridor) return true;
+    // Asked again for every point of a scan: the last answer holds while nothing changed.
+    if (ix.servesCell == cell && ix.servesGeneration == ix.generation && !ix.servesCorridor &&
+        std::memcmp(&ix.servesArea, &scan.area, sizeof scan.area) == 0)
+        return ix.servesAnswer;
     // An area over most of the cell reads most of its blocks anyway: the chain's own order
     // reads each block once.
     const QuantumWindow q = windowIn(scan.area, frameOf(cell));
     const unsigned ys = ((q.hiY * c.side) >> 16) - ((q.loY * c.side) >> 16) + 1;
     const unsigned xs = ((q.hiX * c.side) >> 16) - ((q.loX * c.side) >> 16) + 1;
-    return ys * xs * 2 <= c.side * c.side;
+    ix.servesCell = cell;
+    ix.servesGeneration = ix.generation;
+    ix.servesCorridor = false;
+    ix.servesArea = scan.area;
+    ix.servesAnswer = ys * xs * 2 <= c.side * c.side;
+    return ix.servesAnswer;
 }
 
 const std::vector<std::pair<std::uint64_t, DWORD>>& pointIndexCandidates(const ScanWindow& scan, unsigned cell) {
@@ -494,7 +529,7 @@ std::string pointIndexCheck() {
         // The points of the chain, where each should be found: number -> (square, entry).
         std::map<DWORD, std::pair<unsigned, PointIndexEntry>> expected;
         DWORD walked = 0;
-        bool first = true;
+        bool first = true, beforeOpen = c.openFrom != 0;
         DWORD previousRank = 0;
         for (DWORD bucket = t.cellHeads[cell]; bucket != 0; ++walked) {
             const BlockEntry* entry = findBlock(bucket);
@@ -507,12 +542,16 @@ std::string pointIndexCheck() {
                 return brokenIndex(10, "ranks do not rise along the chain", bucket);
             first = false;
             previousRank = rank;
+            if (bucket == c.openFrom) beforeOpen = false;
+            if (beforeOpen && head.count != kDtmPointsPerBlock)
+                return brokenIndex(10, "a block before where adds look for room is not full", bucket);
             for (unsigned slot = 1; slot <= records.size(); ++slot) {
                 const PointIndexEntry e = entryOf(pointNumber(bucket, slot), records[slot - 1], f);
                 expected.emplace(e.number, std::pair{c.side ? squareOf(c, e) : 0u, e});
             }
             bucket = head.next;
         }
+        if (beforeOpen) return brokenIndex(10, "where adds look for room is not in the chain", cell);
         if (c.count != expected.size()) return brokenIndex(9, "cell count differs from its chain's points", cell);
         DWORD entries = 0;
         for (std::size_t s = 0; s < c.squares.size(); ++s)

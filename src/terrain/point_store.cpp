@@ -118,7 +118,8 @@ int dbfAddCoord(SURVCOORD& record, unsigned& number) {
         if (BlockEntry* head = findBlock(target)) head->cell = cell;   // a cell head belongs to its cell
         pointIndexLinked(target, cell);
     } else {
-        DWORD bucket = t.cellHeads[cell];
+        // The walk from the head would pass over full blocks only up to where the index says.
+        DWORD bucket = pointIndexOpenFrom(cell);
         for (DWORD walked = 0;; ++walked) {
             // A chain longer than the file has blocks loops back on itself: the file is damaged.
             if (walked > t.header.totalBlocks) {
@@ -165,6 +166,7 @@ int dbfAddCoord(SURVCOORD& record, unsigned& number) {
     }
     markBucketDirty(target);
     entry->cell = cell;
+    pointIndexFilled(target, cell);
     number = pointNumber(target, count + 1);
     pointIndexAdded(number, cell, stored);
     afterCountChange(+1);
@@ -217,6 +219,7 @@ unsigned dbfRemCoord(unsigned number) {
     const WORD cell = entry->cell;
     const DWORD previous = slotDescriptor(slot).previous;
     const DWORD next = slotDescriptor(slot).next;
+    pointIndexUnlinked(bucket, cell);
     {
         ProtectBucket keep(bucket);
         if (previous != 0) {

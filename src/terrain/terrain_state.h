@@ -36,7 +36,9 @@
 //     scan sees it, converted from the stored record); the index holds nothing else, and each
 //     cell's count is the number of its entries.
 // 10. The ranks of the buckets of a cell's chain rise strictly along the chain, and the cell's
-//     next rank is above all of them: ordering by (rank, slot) is the chain's order.
+//     next rank is above all of them: ordering by (rank, slot) is the chain's order. The cell's
+//     mark where adds look for room (openFrom) is 0 or a bucket of the chain, and every block
+//     before it is full: the add finds the block the walk from the head finds.
 #pragma once
 
 #include <cstdint>
@@ -124,6 +126,9 @@ struct PointIndexCell {
     // the index's and no block of the cell changed since (negative: to be measured again).
     double longestLine = -1.0;
     std::uint64_t lineGeneration = 0;
+    // A bucket of the chain before which every block is full, where an add starts looking for
+    // room (0: from the head).
+    DWORD openFrom = 0;
     std::vector<std::vector<PointIndexEntry>> squares;   // side x side, y fastest
 };
 struct PointIndex {
@@ -143,6 +148,11 @@ struct PointIndex {
     std::uint64_t cursorGeneration = 0;
     std::size_t cursorPosition = 0;
     std::vector<std::pair<std::uint64_t, DWORD>> cursor;
+    // The last answer of pointIndexServes, for the scan area it was given.
+    RRect servesArea{};
+    bool servesCorridor = false, servesAnswer = false;
+    unsigned servesCell = 0;
+    std::uint64_t servesGeneration = 0;
 };
 
 struct TerrainState {
@@ -339,6 +349,11 @@ void pointIndexDrop();
 bool pointIndexReady();
 // A bucket joins its cell's chain at the end (a new head or a block linked after the last).
 void pointIndexLinked(DWORD bucket, WORD cell);
+// Where an add to the cell starts walking its chain: a bucket before which all blocks are full,
+// or the head. An add put a point into the bucket; a bucket left the chain.
+DWORD pointIndexOpenFrom(WORD cell);
+void pointIndexFilled(DWORD bucket, WORD cell);
+void pointIndexUnlinked(DWORD bucket, WORD cell);
 // A point was stored under a number (the stored, geographic record); it was taken out.
 void pointIndexAdded(unsigned number, WORD cell, const SURVCOORD& stored);
 void pointIndexRemoved(unsigned number, WORD cell, const SURVCOORD& stored);
