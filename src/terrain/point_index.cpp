@@ -483,11 +483,22 @@ const std::vector<std::pair<std::uint64_t, DWORD>>& pointIndexCandidates(const S
     const double lineReach = scan.hasCorridor && scan.corridor.withLines ? longestLine(cell) : 0.0;
     const unsigned y0 = (q.loY * c.side) >> 16, y1 = (q.hiY * c.side) >> 16;
     const unsigned x0 = (q.loX * c.side) >> 16, x1 = (q.hiX * c.side) >> 16;
+    // Near the corridor, each point by its own position (to a quantum; those clamped into the
+    // cell from outside it are kept).
+    const ScanCorridor& k = scan.corridor;
+    const double quantum = f.blockSize / kQuanta, gradient = std::hypot(k.a, k.b);
+    const double reach = std::fabs(k.reach) + lineReach * gradient + gradient * (quantum + f.blockSize * 1e-6) + 1e-9;
+    auto nearLine = [&](const PointIndexEntry& e) {
+        if (e.qy == 0 || e.qx == 0 || e.qy == kQuanta - 1 || e.qx == kQuanta - 1) return true;
+        const double y = f.originY + (e.qy + 0.5) * quantum - k.y0, x = f.originX + (e.qx + 0.5) * quantum - k.x0;
+        const double d = k.a * y + k.b * x + k.c;
+        return !(std::fabs(d) > reach + (std::fabs(k.c) + std::fabs(k.a * y) + std::fabs(k.b * x)) * 1e-9);
+    };
     for (unsigned x = x0; x <= x1; ++x)
         for (unsigned y = y0; y <= y1; ++y) {
-            if (scan.hasCorridor && beyondCorridor(c, f, x, y, scan.corridor, lineReach)) continue;
+            if (scan.hasCorridor && beyondCorridor(c, f, x, y, k, lineReach)) continue;
             for (const PointIndexEntry& e : c.squares[x * c.side + y])
-                if (e.qy >= q.loY && e.qy <= q.hiY && e.qx >= q.loX && e.qx <= q.hiX)
+                if (e.qy >= q.loY && e.qy <= q.hiY && e.qx >= q.loX && e.qx <= q.hiX && (!scan.hasCorridor || nearLine(e)))
                     ix.cursor.emplace_back(pointIndexKey(e.number), e.number);
         }
     std::sort(ix.cursor.begin(), ix.cursor.end());
