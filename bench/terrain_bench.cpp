@@ -4,6 +4,11 @@
 // smallest cache (250 slots), against a plain sequential read of the same file, the physical
 // limit of any scan.
 //
+// All of it at three densities (0.01, 1 and 8 points a square unit: a sparse survey, a dense
+// one, and airborne or drone survey) and in two add orders (random, and scan line by scan line
+// as a survey is recorded). The survey's side follows from the density; the areas and the
+// search radius are sized to hold about 100 points.
+//
 // Both stores keep the same 146-byte point record: the R*Tree holds it as auxiliary data of each
 // entry, in a file on disk. Bulk work runs as each store is meant to run it: the point store with
 // safe mode off and its write-back (the close) inside the timing, SQLite in one transaction with
@@ -12,7 +17,9 @@
 //   cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DDB_BENCH=ON -DDB_TESTS=OFF
 //   cmake --build build-bench --target terrain_bench && build-bench/bench/terrain_bench
 //
-// TERRAIN_BENCH_POINTS changes the number of points (the other counts scale with it).
+// TERRAIN_BENCH_POINTS changes the number of points (the other counts scale with it);
+// TERRAIN_BENCH_DENSITY (0.01, 1 or 8) and TERRAIN_BENCH_ORDER (random or lines) run only the
+// configurations named.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -22,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -37,12 +45,16 @@
 
 namespace {
 
-// The survey covers 0..10000 on both axes: 1,000,000 points are 0.01 per square unit, so a
-// 100 x 100 area holds about 100 of them.
-constexpr double kSurveySide = 10000.0;
-constexpr double kAreaSide = 100.0;
+// The survey covers 0..side on both axes, side = sqrt(points / density): 1,000,000 points at 0.01
+// a square unit cover 10,000 x 10,000, and a 100 x 100 area holds about 100 of them.
+struct Bench;
+Bench& bench();
 
 struct Bench {
+    double density = 0.01;
+    bool lines = false;                                 // added scan line by scan line
+    double surveySide = 10000.0;
+    double areaSide = 100.0;                            // an area of about 100 points
     long points = 1000000;
     long areaScans = 10000;
     long removals = 100000;
@@ -120,13 +132,24 @@ void startLibrary() {
     initDbfAPI(&b.frame, &b.cad, nullptr);
 }
 
-void setUp() {
+void setUp(double density, bool lines) {
     Bench& b = bench();
+    b.density = density;
+    b.lines = lines;
+    b.positions.clear();
+    b.countOf.clear();
+    b.filledBuckets.clear();
+    b.ids.clear();
+    b.seconds.clear();
+    b.checks.clear();
+    osSetPhysicalMemoryOverride(0);
     if (const char* env = std::getenv("TERRAIN_BENCH_POINTS"); env && std::atol(env) >= 1000) {
         b.points = std::atol(env);
         b.areaScans = b.points / 100;
         b.removals = b.points / 10;
     }
+    b.surveySide = std::sqrt(static_cast<double>(b.points) / density);
+    b.areaSide = std::sqrt(100.0 / density);
     b.folder = std::filesystem::temp_directory_path() / ("terrain_bench_" + std::to_string(getpid()));
     std::filesystem::create_directories(b.folder);
     b.dtm = (b.folder / "Bench.dtm").string();
@@ -139,9 +162,17 @@ void setUp() {
     startLibrary();
 
     std::mt19937_64 rng(42);
-    std::uniform_real_distribution<double> along(0.0, kSurveySide);
+    std::uniform_real_distribution<double> along(0.0, b.surveySide);
     b.positions.resize(static_cast<size_t>(b.points));
     for (auto& p : b.positions) p = {along(rng), along(rng)};
+    if (lines) {
+        // Scan lines one point spacing apart, each recorded along x.
+        const double spacing = 1.0 / std::sqrt(density);
+        std::sort(b.positions.begin(), b.positions.end(), [spacing](const auto& a, const auto& c) {
+            const double la = std::floor(a.first / spacing), lc = std::floor(c.first / spacing);
+            return la != lc ? la < lc : a.second < c.second;
+        });
+    }
 
     if (sqlite3_open(b.sqliteFile.c_str(), &b.db) != SQLITE_OK) std::exit(1);
     sql("PRAGMA synchronous=OFF");
@@ -164,7 +195,7 @@ void tearDown() {
 void StoreAdd(benchmark::State& state) {
     Bench& b = bench();
     for (auto _ : state) {
-        if (!dbfMakeDbase(b.dtm.c_str(), kSurveySide / 2, kSurveySide / 2, kSurveySide / 1.2247) ||
+        if (!dbfMakeDbase(b.dtm.c_str(), b.surveySide / 2, b.surveySide / 2, b.surveySide / 1.2247) ||
             !dbfOpenDbase(b.dtm.c_str(), 0)) {
             state.SkipWithError("unable to create the terrain file");
             return;
@@ -266,11 +297,12 @@ void RtreeScanAll(benchmark::State& state) {
 
 std::vector<RRect> areas() {
     std::mt19937_64 rng(7);
-    std::uniform_real_distribution<double> corner(0.0, kSurveySide - kAreaSide);
+    const double side = bench().areaSide;
+    std::uniform_real_distribution<double> corner(0.0, bench().surveySide - side);
     std::vector<RRect> a(static_cast<size_t>(bench().areaScans));
     for (auto& r : a) {
         const double y = corner(rng), x = corner(rng);
-        r = RRect{y + kAreaSide, y, x, x + kAreaSide};
+        r = RRect{y + side, y, x, x + side};
     }
     return a;
 }
@@ -300,15 +332,13 @@ void RtreeAreaScans(benchmark::State& state) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Nearest point: 10,000 random positions, searched within 100 units (the point store's radius is
-// a twelfth of the view, so the view is 1,200 units wide); the R*Tree is asked for the same
-// square and the nearest of its candidates is taken.
-
-constexpr double kNearRadius = 100.0;
+// Nearest point: 10,000 random positions, searched within the side of an area (100 units at 0.01
+// a square unit; the point store's radius is a twelfth of the view, so the view is twelve times
+// that wide); the R*Tree is asked for the same square and the nearest of its candidates is taken.
 
 std::vector<std::pair<double, double>> searchPositions() {
     std::mt19937_64 rng(13);
-    std::uniform_real_distribution<double> along(0.0, kSurveySide);
+    std::uniform_real_distribution<double> along(0.0, bench().surveySide);
     std::vector<std::pair<double, double>> p(static_cast<size_t>(bench().areaScans));
     for (auto& q : p) q = {along(rng), along(rng)};
     return p;
@@ -317,6 +347,7 @@ std::vector<std::pair<double, double>> searchPositions() {
 void StoreNearest(benchmark::State& state) {
     Bench& b = bench();
     const auto positions = searchPositions();
+    const double kNearRadius = b.areaSide;
     b.cad.setZoomRect(0.0, 0.0, 12.0 * kNearRadius, 12.0 * kNearRadius);
     for (auto _ : state) {
         double distances = 0.0;
@@ -339,6 +370,7 @@ void StoreNearest(benchmark::State& state) {
 void RtreeNearest(benchmark::State& state) {
     Bench& b = bench();
     const auto positions = searchPositions();
+    const double kNearRadius = b.areaSide;
     sqlite3_stmt* query = prepare(kAreaQuery);
     for (auto _ : state) {
         double distances = 0.0;
@@ -546,12 +578,11 @@ BENCHMARK(RtreeRemove)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillise
 BENCHMARK(FileRead)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(StoreScanAllPaged)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    setUp();
-    benchmark::RunSpecifiedBenchmarks();
+void report() {
     Bench& b = bench();
-    std::printf("\nPoints %ld, area scans %ld, removals %ld\n", b.points, b.areaScans, b.removals);
+    std::printf("\nDensity %g a square unit, %s order: survey side %.1f, area side %.2f\n", b.density,
+                b.lines ? "scan-line" : "random", b.surveySide, b.areaSide);
+    std::printf("Points %ld, area scans %ld, removals %ld\n", b.points, b.areaScans, b.removals);
     std::printf("Found: store scan all %.0f, R*Tree %.0f; area scans store %.0f, R*Tree %.0f\n",
                 b.checks["store scan all"], b.checks["rtree scan all"], b.checks["store area scans"],
                 b.checks["rtree area scans"]);
@@ -573,7 +604,24 @@ int main(int argc, char** argv) {
     ratio("name look-ups / SQLite index", "store name lookups", "sqlite name lookups");
     ratio("remove / R*Tree", "store remove", "rtree remove");
     ratio("paged whole scan / file read", "store scan all paged", "file read");
-    tearDown();
+    std::fflush(stdout);
+}
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    const char* onlyDensity = std::getenv("TERRAIN_BENCH_DENSITY");
+    const char* onlyOrder = std::getenv("TERRAIN_BENCH_ORDER");
+    for (double density : {0.01, 1.0, 8.0})
+        for (bool lines : {false, true}) {
+            if (onlyDensity && std::atof(onlyDensity) != density) continue;
+            if (onlyOrder && std::string(onlyOrder) != (lines ? "lines" : "random")) continue;
+            setUp(density, lines);
+            // A reporter of its own for each run: the library's default one serves only one.
+            benchmark::ConsoleReporter reporter;
+            benchmark::RunSpecifiedBenchmarks(&reporter);
+            report();
+            tearDown();
+        }
     benchmark::Shutdown();
     return 0;
 }

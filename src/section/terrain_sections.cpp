@@ -6,6 +6,7 @@
 #include "database/section.h"
 #include "database/terrain.h"
 #include "platform/proj.h"
+#include "terrain/terrain_state.h"
 
 namespace {
 
@@ -131,7 +132,17 @@ int walkTerrain(double y0, double x0, double radius, double left, double right, 
     SURVCOORD a{}, b{};
     int abort = 0;
     const int lo = projGetLO(nullptr);
-    for (unsigned n = dbfStartCoord(a, &area); n != 0; n = dbfNextCoord(a, n)) {
+    // Only the points near the section line can count: within the band, or with a line long
+    // enough to reach across. The terrain leaves out the rest where its point index can tell.
+    ScanCorridor near;
+    near.y0 = f[0][2];
+    near.x0 = f[0][3];
+    near.a = f[2][1];
+    near.b = f[2][0];
+    near.c = f[0][1];
+    near.reach = lines ? 0.0 : std::fabs(band);
+    near.withLines = lines;
+    for (unsigned n = terrainStartCoordNear(a, &area, near); n != 0; n = dbfNextCoord(a, n)) {
         if (dbfCheckSurface(a.surface, surface)) {
             if (!lines) {
                 double offset = 0, distance = 0;
@@ -331,7 +342,13 @@ double dbfCalcHeight(double y, double x, unsigned short surface, double radius) 
     double lower = kNoneLow, lowerZ = 0.0, upper = kNoneHigh, upperZ = 0.0;
     SURVCOORD a{}, b{};
     const int lo = projGetLO(nullptr);
-    for (unsigned n = dbfStartCoord(a, &area); n != 0; n = dbfNextCoord(a, n)) {
+    // Only lines that reach across the line of constant y count.
+    ScanCorridor near;
+    near.y0 = y;
+    near.a = 1.0;
+    near.reach = 4.0 * (std::fabs(y) * 1e-12 + 1e-12);
+    near.withLines = true;
+    for (unsigned n = terrainStartCoordNear(a, &area, near); n != 0; n = dbfNextCoord(a, n)) {
         if (!dbfCheckSurface(a.surface, surface)) continue;
         for (DWORD partner : a.lines) {
             if (!partnerPoint(partner, lo, b)) continue;

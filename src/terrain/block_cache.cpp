@@ -141,7 +141,19 @@ int projectedToStored(SURVCOORD& record) {
 BlockEntry* findBlock(DWORD bucket) {
     TerrainState& t = terrainState();
     if (!t.blocks) return nullptr;
-    auto it = t.blocks->find(bucket - 1);
+    const DWORD key = bucket - 1;
+    // The table was made for a list of this many entries; a list that has grown or lost an entry
+    // since gets a new table, the keys from 0 for as long as they follow each other.
+    if (t.entryByKeyListSize != t.blocks->size()) {
+        t.entryByKey.clear();
+        for (auto& [k, entry] : *t.blocks) {
+            if (k != t.entryByKey.size()) break;
+            t.entryByKey.push_back(&entry);
+        }
+        t.entryByKeyListSize = t.blocks->size();
+    }
+    if (key < t.entryByKey.size()) return t.entryByKey[key];
+    auto it = t.blocks->find(key);
     return it == t.blocks->end() ? nullptr : &it->second;
 }
 
@@ -374,6 +386,7 @@ bool markBucketDirty(DWORD bucket) {
     BlockEntry* entry = findBlock(bucket);
     if (!entry) return false;
     terrainPointsChanged(terrainState());
+    pointIndexBlockChanged(bucket);
     if (entry->cacheSlot > 0) entry->cacheSlot = -entry->cacheSlot;
     return true;
 }
@@ -461,6 +474,10 @@ using EntryIndex = std::vector<const BlockEntry*>;
 std::string checkBlockList(const TerrainState& t, EntryIndex& byBucket) {
     const DTMHEADER& h = t.header;
     if (t.blocks->size() != h.totalBlocks) return broken(2, "block list size differs from total blocks", t.blocks->size());
+    for (std::size_t key = 0; key < t.entryByKey.size(); ++key) {
+        const auto it = t.blocks->find(static_cast<DWORD>(key));
+        if (it == t.blocks->end() || t.entryByKey[key] != &it->second) return broken(2, "entry table out of step", key);
+    }
     byBucket.assign(static_cast<std::size_t>(h.totalBlocks) + 1, nullptr);
     std::vector<bool> seen(static_cast<std::size_t>(h.totalBlocks) + 1, false);
     for (const auto& [key, entry] : *t.blocks) {
@@ -550,6 +567,7 @@ std::string terrainCheckInvariants() {
     std::string problem = checkBlockList(t, byBucket);
     if (problem.empty()) problem = checkSlots(t, byBucket);
     if (problem.empty()) problem = checkCellHeads(t, byBucket);
+    if (problem.empty()) problem = pointIndexCheck();
     return problem;
 }
 

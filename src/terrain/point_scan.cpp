@@ -1,4 +1,5 @@
 // Scans of the points inside an area, cell by cell and block by block, and the site limits.
+#include <algorithm>
 #include <cstring>
 
 #include "database/frame.h"
@@ -68,11 +69,78 @@ void dbfScanLimits(RRect* area) {
     t.scan = windowOf(limits);
 }
 
+unsigned terrainStartCoordNear(SURVCOORD& record, RRect* area, const ScanCorridor& corridor) {
+    dbfScanLimits(area);
+    TerrainState& t = terrainState();
+    if (t.scan.lastCell != 0) {
+        t.scan.hasCorridor = true;
+        t.scan.corridor = corridor;
+    }
+    unsigned number = 0;
+    return dbfNextCoord(record, number);
+}
+
 unsigned dbfStartCoord(SURVCOORD& record, RRect* area) {
     dbfScanLimits(area);
     unsigned number = 0;
     return dbfNextCoord(record, number);
 }
+
+namespace {
+
+// The scan test of one stored point (slot of a cached block); copies it into the record when it
+// passes.
+bool takeCandidate(const SURVCOORD* slotPoints, unsigned count, unsigned slot, int lo, const ScanWindow& w,
+                   SURVCOORD& record) {
+    const TerrainState& t = terrainState();
+    // A chain's next block is never empty in a sound file; in a damaged one the walk goes on.
+    if (slot > count) return false;
+    const SURVCOORD& stored = slotPoints[slot - 1];
+    if (!t.passAll && !surfaceVisibleToScan(stored.surface)) return false;
+    // The position decides first, so that only the points returned are copied.
+    double y = 0.0, x = 0.0;
+    projLatLongToLO(stored.x, stored.y, lo, &y, &x);
+    if (!t.passAll && !(dblGreaterEqual(x, w.area.minX) && dblLessEqual(x, w.area.maxX) &&
+                        dblGreaterEqual(y, w.area.minY) && dblLessEqual(y, w.area.maxY)))
+        return false;
+    record = stored;
+    record.x = x;
+    record.y = y;
+    if (!t.passAll && std::memchr(record.name, ',', sizeof record.name))
+        for (char& c : record.name)
+            if (c == ',') c = '_';
+    return true;
+}
+
+// The next point of the cell after the point whose order key is `after` (0: from the chain's
+// start), through the point index: the same point the walk of the chain finds. 0 when none.
+unsigned nextThroughIndex(const ScanWindow& w, unsigned cell, std::uint64_t after, int lo, SURVCOORD& record) {
+    PointIndex& ix = terrainState().index;
+    const auto& candidates = pointIndexCandidates(w, cell);
+    std::size_t position;
+    if (ix.cursorPosition < candidates.size() && candidates[ix.cursorPosition].first == after)
+        position = ix.cursorPosition + 1;
+    else
+        position = static_cast<std::size_t>(
+            std::upper_bound(candidates.begin(), candidates.end(), after,
+                             [](std::uint64_t key, const std::pair<std::uint64_t, DWORD>& c) { return key < c.first; }) -
+            candidates.begin());
+    for (; position < candidates.size(); ++position) {
+        const DWORD number = candidates[position].second;
+        DWORD bucket;
+        unsigned slot;
+        decodePointNumber(number, bucket, slot);
+        const unsigned cacheSlot = grabBucket(bucket);
+        if (takeCandidate(slotRecords(cacheSlot), slotCount(cacheSlot), slot, lo, w, record)) {
+            ix.cursorPosition = position;
+            return number;
+        }
+    }
+    ix.cursorPosition = candidates.size();
+    return 0;
+}
+
+}  // namespace
 
 unsigned dbfNextCoord(SURVCOORD& record, unsigned& number) {
     TerrainState& t = terrainState();
@@ -88,11 +156,21 @@ unsigned dbfNextCoord(SURVCOORD& record, unsigned& number) {
     unsigned cell = w.firstX * kDtmCellsPerSide + w.firstY + 1;
     DWORD bucket = 0;
     unsigned slot = 0, cacheSlot = 0;
+    const int lo = projGetLO(nullptr);
     if (number != 0) {
         decodePointNumber(number, bucket, slot);
-        cacheSlot = grabBucket(bucket);
+        const BlockEntry* entry = findBlock(bucket);
+        if (entry && entry->cell != 0 && pointIndexServes(w, entry->cell)) {
+            // The rest of this cell through the index, then on to the next cell of the window.
+            if (const unsigned found = nextThroughIndex(w, entry->cell, pointIndexKey(number), lo, record); found != 0)
+                return number = found;
+            cell = nextWindowCell(w, entry->cell);
+            bucket = 0;
+            if (cell == 0) budget = 0;
+        } else {
+            cacheSlot = grabBucket(bucket);
+        }
     }
-    const int lo = projGetLO(nullptr);
     // The cache memory, looked at directly: this loop runs once for every point of a scan.
     const CacheDescriptor* descriptors = &slotDescriptor(1);
     const SURVCOORD* blocks = slotRecords(1);
@@ -119,26 +197,19 @@ unsigned dbfNextCoord(SURVCOORD& record, unsigned& number) {
                 ++cell;
                 continue;
             }
+            if (pointIndexServes(w, cell)) {
+                if (const unsigned found = nextThroughIndex(w, cell, 0, lo, record); found != 0) return number = found;
+                cell = nextWindowCell(w, cell);
+                if (cell == 0) break;
+                continue;
+            }
             bucket = t.cellHeads[cell];
             slot = 1;
             cacheSlot = grabBucket(bucket);
         }
-        // A chain's next block is never empty in a sound file; in a damaged one the walk goes on.
-        if (slot > countIn(cacheSlot)) continue;
-        const SURVCOORD& stored = blocks[(cacheSlot - 1) * kDtmPointsPerBlock + slot - 1];
-        if (!t.passAll && !surfaceVisibleToScan(stored.surface)) continue;
-        // The position decides first, so that only the points returned are copied.
-        double y = 0.0, x = 0.0;
-        projLatLongToLO(stored.x, stored.y, lo, &y, &x);
-        if (!t.passAll && !(dblGreaterEqual(x, w.area.minX) && dblLessEqual(x, w.area.maxX) &&
-                            dblGreaterEqual(y, w.area.minY) && dblLessEqual(y, w.area.maxY)))
+        if (!takeCandidate(blocks + static_cast<std::size_t>(cacheSlot - 1) * kDtmPointsPerBlock, countIn(cacheSlot),
+                           slot, lo, w, record))
             continue;
-        record = stored;
-        record.x = x;
-        record.y = y;
-        if (!t.passAll && std::memchr(record.name, ',', sizeof record.name))
-            for (char& c : record.name)
-                if (c == ',') c = '_';
         number = pointNumber(bucket, slot);
         return number;
     }

@@ -66,8 +66,14 @@ void dbfStoreCoord(SURVCOORD& record, unsigned number, int redraw) {
     if (number == 0 || !databaseOpen() || terrainWriteFailed() || !coordinatesUsable(record)) return;
     SURVCOORD stored = record;
     projectedToStored(stored);
-    *storedPoint(number) = stored;
+    SURVCOORD* target = storedPoint(number);
+    const SURVCOORD before = *target;
+    *target = stored;
     storedPointChanged(number, "dbfStoreCoord (1)", true, redraw);
+    DWORD bucket;
+    unsigned slot;
+    decodePointNumber(number, bucket, slot);
+    if (const BlockEntry* entry = findBlock(bucket)) pointIndexStored(number, entry->cell, before, stored);
 }
 
 void dbfStoreCoordFlags(SURVCOORD& record, unsigned number) {
@@ -110,8 +116,10 @@ int dbfAddCoord(SURVCOORD& record, unsigned& number) {
         target = takeNewBlock();
         t.cellHeads[cell] = target;
         if (BlockEntry* head = findBlock(target)) head->cell = cell;   // a cell head belongs to its cell
+        pointIndexLinked(target, cell);
     } else {
-        DWORD bucket = t.cellHeads[cell];
+        // The walk from the head would pass over full blocks only up to where the index says.
+        DWORD bucket = pointIndexOpenFrom(cell);
         for (DWORD walked = 0;; ++walked) {
             // A chain longer than the file has blocks loops back on itself: the file is damaged.
             if (walked > t.header.totalBlocks) {
@@ -141,6 +149,7 @@ int dbfAddCoord(SURVCOORD& record, unsigned& number) {
             }
             ProtectBucket keep(bucket);
             slotDescriptor(grabBucket(added)).previous = bucket;
+            pointIndexLinked(added, cell);
             target = added;
             break;
         }
@@ -157,7 +166,9 @@ int dbfAddCoord(SURVCOORD& record, unsigned& number) {
     }
     markBucketDirty(target);
     entry->cell = cell;
+    pointIndexFilled(target, cell);
     number = pointNumber(target, count + 1);
+    pointIndexAdded(number, cell, stored);
     afterCountChange(+1);
     terrainAssertInvariants("dbfAddCoord");
     return 1;
@@ -178,12 +189,16 @@ unsigned dbfRemCoord(unsigned number) {
         count = slotCount(slot);
         if (s > count) return 0;   // no such point
         SURVCOORD removed = slotRecords(slot)[s - 1];
+        const BlockEntry* removedEntry = findBlock(bucket);
+        const WORD removedCell = removedEntry ? removedEntry->cell : 0;
+        pointIndexRemoved(number, removedCell, removed);
         dbfAdjustShadowRef(removed, number, 0);
         if (s < count) {
             slot = grabBucket(bucket);
             SURVCOORD moved = slotRecords(slot)[count - 1];
             slotRecords(slot)[s - 1] = moved;
             markBucketDirty(bucket);
+            pointIndexRenumbered(pointNumber(bucket, count), number, removedCell, moved);
             dbfAdjustShadowRef(moved, pointNumber(bucket, count), number);
         }
     }
@@ -204,6 +219,7 @@ unsigned dbfRemCoord(unsigned number) {
     const WORD cell = entry->cell;
     const DWORD previous = slotDescriptor(slot).previous;
     const DWORD next = slotDescriptor(slot).next;
+    pointIndexUnlinked(bucket, cell);
     {
         ProtectBucket keep(bucket);
         if (previous != 0) {

@@ -59,6 +59,7 @@ int abandonOpen() {
     TerrainState& t = terrainState();
     t.stream = coreFileClose(t.stream);
     t.blocks.reset();
+    pointIndexDrop();
     return 0;
 }
 
@@ -96,6 +97,7 @@ int refuseDamaged(const char* reason) {
     TerrainState& t = terrainState();
     t.stream = coreFileClose(t.stream);
     t.blocks.reset();
+    pointIndexDrop();
     if (statusShown) {
         dbfDispStatus(nullptr, kStatusPop);
         dbfDispGraph(0, 0, nullptr);
@@ -177,6 +179,8 @@ int buildBlockList() {
 
     std::memset(t.cellHeads, 0, sizeof t.cellHeads);
     try {
+        t.entryByKey.clear();
+        t.entryByKeyListSize = 0;
         t.blocks = std::make_unique<BlockList>();
     } catch (const std::bad_alloc&) {
         dbfDispStatus(nullptr, kStatusPop);
@@ -309,6 +313,8 @@ int dbfMakeDbase(const char* fileName, double centreY, double centreX, double ex
     std::memset(h.surfaceStatus, kSurfaceActive | kSurfaceShown, sizeof h.surfaceStatus);
 
     try {
+        t.entryByKey.clear();
+        t.entryByKeyListSize = 0;
         t.blocks = std::make_unique<BlockList>();
         BlockEntry first;
         first.key = 0;
@@ -325,6 +331,7 @@ int dbfMakeDbase(const char* fileName, double centreY, double centreX, double ex
     t.stream = coreFileOpen(fileName, "w+b");
     if (!t.stream) {
         t.blocks.reset();
+        pointIndexDrop();
         return 0;
     }
     t.fileName = fileName;
@@ -433,6 +440,7 @@ int dbfOpenDbase(const char* fileName, int withDisplay) {
     projInitGlobalConstants();
     t.stream = coreFileClose(t.stream);
     t.blocks.reset();
+    pointIndexDrop();
     t.fileName = fileName ? fileName : "";
     t.fileWritten = false;
     t.writeError.clear();
@@ -467,6 +475,8 @@ int dbfOpenDbase(const char* fileName, int withDisplay) {
         abandonOpen();
         throw;
     }
+    // The point index, from one pass over the blocks in file order.
+    pointIndexBuild();
     t.currentSlot = 0;
 
     const char* labels[4] = {"BTC", "BC", "EC", "ETC"};
@@ -511,6 +521,7 @@ int dbfCloseDbase() {
     flushTerrainFile();
     t.stream = coreFileClose(t.stream);
     t.blocks.reset();
+    pointIndexDrop();
     terrainPointsChanged(t);
     terrainViewDirty();
     t.pointTotal = 0;

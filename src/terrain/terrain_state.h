@@ -25,8 +25,20 @@
 //     bucket; the protected bucket is 0 or a bucket of the list.
 //  7. A cell head is 0 or a used bucket (its file block at most used blocks) that belongs to
 //     that cell; blank buckets belong to no cell (cell 0).
+//     entryByKey holds, for each key it covers, that key's entry in the list.
 //  8. A failed write is sticky: once writeError is set it stays set until the next open or
 //     create, the database refuses further changes, and the close reports it.
+//
+// The point index (point_index.cpp), while it is built, adds these:
+//
+//  9. Every point of every used bucket is in the index exactly once, under its number, in the
+//     grid of its bucket's cell, in the square of that grid that holds its position (as the
+//     scan sees it, converted from the stored record); the index holds nothing else, and each
+//     cell's count is the number of its entries.
+// 10. The ranks of the buckets of a cell's chain rise strictly along the chain, and the cell's
+//     next rank is above all of them: ordering by (rank, slot) is the chain's order. The cell's
+//     mark where adds look for room (openFrom) is 0 or a bucket of the chain, and every block
+//     before it is full: the add finds the block the walk from the head finds.
 #pragma once
 
 #include <cstdint>
@@ -65,8 +77,19 @@ static_assert(sizeof(CacheDescriptor) == kCacheDescriptorBytes, "a cache descrip
 static_assert(sizeof(SURVCOORD) * kDtmPointsPerBlock == kCacheBlockBytes,
               "a cache slot holds one block of point records");
 
+// A line across the site, as a section frame gives it: distance(y, x) = a (y - y0) + b (x - x0)
+// + c; and how far from it the points the caller keeps can lie: `reach` in distance units, plus,
+// with `withLines`, the longest outgoing line of any point of the cell (scaled to distance units),
+// for a caller that keeps only the crossings of lines with the line.
+struct ScanCorridor {
+    double y0 = 0, x0 = 0, a = 0, b = 0, c = 0, reach = 0;
+    bool withLines = false;
+};
+
 // The scan area and the window of cells it covers.
 struct ScanWindow {
+    bool hasCorridor = false;                    // the scan may leave out points beyond the corridor
+    ScanCorridor corridor;
     RRect area{};
     unsigned lastCell = kDtmCells;
     unsigned firstY = 0, lastY = kDtmCellsPerSide - 1;
@@ -86,12 +109,63 @@ struct TerrainHooks {
 };
 TerrainHooks& terrainHooks();
 
+// The point index: for each cell, a grid of squares over the cell, each listing the numbers of
+// the points of the cell's chain that lie in it, with their position within the cell to 1/65536
+// of the cell's side. An area scan visits only the squares the area meets and the points that
+// may lie inside it, and returns them in the chain's order by sorting them by (rank of their
+// bucket along the chain, slot). 8 bytes a point, plus a few bytes a square and a rank a bucket.
+struct PointIndexEntry {
+    DWORD number;
+    WORD qy, qx;                                 // position within the cell, 0..65535
+};
+struct PointIndexCell {
+    unsigned side = 0;                           // squares per side of the grid (0: no grid yet)
+    DWORD count = 0;                             // entries in the grid
+    DWORD nextRank = 0;                          // the rank the next bucket linked at the end takes
+    // The longest outgoing line of the cell's points, when known: valid while lineGeneration is
+    // the index's and no block of the cell changed since (negative: to be measured again).
+    double longestLine = -1.0;
+    std::uint64_t lineGeneration = 0;
+    // A bucket of the chain before which every block is full, where an add starts looking for
+    // room (0: from the head).
+    DWORD openFrom = 0;
+    std::vector<std::vector<PointIndexEntry>> squares;   // side x side, y fastest
+};
+struct PointIndex {
+    bool built = false;                          // kept in step with the points (invariants 9, 10)
+    bool enabled = true;                         // off: scans walk every chain (for tests)
+    bool unbuildable = false;                    // the last build failed (memory): not tried again
+    std::uint64_t generation = 1;                // bumped by every change of the index
+    std::vector<DWORD> rank;                     // by bucket number
+    std::vector<PointIndexCell> cells;           // by cell number 0..625
+    std::uint64_t lineGeneration = 1;            // bumped when a point moves: every line's length may change
+    // The candidates of the last cell an area scan visited through the index, in chain order:
+    // (rank x 512 + slot, number). Valid for that area, cell and generation.
+    RRect cursorArea{};
+    bool cursorHasCorridor = false;
+    ScanCorridor cursorCorridor;
+    unsigned cursorCell = 0;
+    std::uint64_t cursorGeneration = 0;
+    std::size_t cursorPosition = 0;
+    std::vector<std::pair<std::uint64_t, DWORD>> cursor;
+    // The last answer of pointIndexServes, for the scan area it was given.
+    RRect servesArea{};
+    bool servesCorridor = false, servesAnswer = false;
+    unsigned servesCell = 0;
+    std::uint64_t servesGeneration = 0;
+};
+
 struct TerrainState {
     FILE* stream = nullptr;
     DTMHEADER header{};
     int changed = 0;
     DWORD pointTotal = 0;
     std::unique_ptr<BlockList> blocks;           // exists while a database is open
+    // The block list's entries by key, for look-ups without walking the tree: a prefix of the
+    // list (keys 0, 1, ...), made again by findBlock when the list's size changed, emptied
+    // whenever the list is made or destroyed.
+    std::vector<BlockEntry*> entryByKey;
+    std::size_t entryByKeyListSize = 0;
     DWORD cellHeads[kDtmCells + 1] = {};         // head bucket of each cell's chain
 
     // Cache bookkeeping (slots numbered from 1).
@@ -105,6 +179,7 @@ struct TerrainState {
 
     ScanWindow scan;
     bool passAll = false;                        // whole-database operations see every point
+    PointIndex index;
 
     bool surfaceNamesLoaded = false;
     char surfaceNames[kDtmSurfaces][26] = {};
@@ -262,6 +337,48 @@ void storedPointChanged(unsigned number, const char* where, bool setChanged, int
 
 // Scans: the pass-all switch of whole-database operations (returns the previous value).
 bool setScanPassAll(bool on);
+
+// ---------------------------------------------------------------------------------------------
+// The point index (point_index.cpp)
+
+// Builds the index from the blocks (cached ones from the cache, the others from the file),
+// with progress; on failure (memory, a damaged chain or record) leaves it unbuilt.
+void pointIndexBuild();
+void pointIndexDrop();
+// Builds it again when it was dropped; true when it is built.
+bool pointIndexReady();
+// A bucket joins its cell's chain at the end (a new head or a block linked after the last).
+void pointIndexLinked(DWORD bucket, WORD cell);
+// Where an add to the cell starts walking its chain: a bucket before which all blocks are full,
+// or the head. An add put a point into the bucket; a bucket left the chain.
+DWORD pointIndexOpenFrom(WORD cell);
+void pointIndexFilled(DWORD bucket, WORD cell);
+void pointIndexUnlinked(DWORD bucket, WORD cell);
+// A point was stored under a number (the stored, geographic record); it was taken out.
+void pointIndexAdded(unsigned number, WORD cell, const SURVCOORD& stored);
+void pointIndexRemoved(unsigned number, WORD cell, const SURVCOORD& stored);
+// The point at `from` now has the number `to` (same bucket).
+void pointIndexRenumbered(unsigned from, unsigned to, WORD cell, const SURVCOORD& stored);
+// A stored point changed from one record to another (its position may have moved).
+void pointIndexStored(unsigned number, WORD cell, const SURVCOORD& before, const SURVCOORD& after);
+// A block of the bucket changed: the longest line of its cell is to be measured again.
+void pointIndexBlockChanged(DWORD bucket);
+// Whether a scan walks this cell through the index rather than its whole chain.
+bool pointIndexServes(const ScanWindow& scan, unsigned cell);
+// The candidates of the scan in the cell, in chain order (see PointIndex::cursor).
+const std::vector<std::pair<std::uint64_t, DWORD>>& pointIndexCandidates(const ScanWindow& scan, unsigned cell);
+// dbfStartCoord over the area, which may leave out the points beyond the corridor (see
+// ScanCorridor): the section cuts, which ignore those points, read only the points near the
+// section line.
+unsigned terrainStartCoordNear(SURVCOORD& record, RRect* area, const ScanCorridor& corridor);
+// The order key of a point number: rank of its bucket x 512 + slot.
+std::uint64_t pointIndexKey(unsigned number);
+// Turns the index off and on for the scans (tests compare both); returns the previous setting.
+bool pointIndexEnable(bool on);
+// Invariants 9 and 10: empty when they hold (or the index is not built).
+std::string pointIndexCheck();
+// Bytes the index holds now (its entries, squares and ranks).
+std::size_t pointIndexBytes();
 
 // ---------------------------------------------------------------------------------------------
 // Filter and error marker services of the queries

@@ -315,6 +315,75 @@ TEST_F(TerrainSectionTest, HeightBetweenTheNearestCrossings) {
     EXPECT_EQ(dbfCalcHeight(kY0 + 100, kX0, 1, 5), 0.0);
 }
 
+// On a survey dense enough for the point index, the cuts read only the points near the section
+// line (those in the band, or with a line long enough to reach across it) and give what the walk
+// of every point of the search rectangle gives: the same points, crossings and order. A long
+// line from a point far from the section line is still found, and once it is deleted the points
+// near the line are all that is read.
+TEST_F(TerrainSectionTest, CutsThroughThePointIndexMatchTheWalkOfTheWholeRectangle) {
+    auto plane = [](double y, double x) { return 100 + 0.1 * (y - kY0) - 0.05 * (x - kX0); };
+    grid(61, 1.0, plane);
+    const unsigned far = add("Far", kY0 - 2.0, kX0 + 28.5, 90);
+    const unsigned across = add("Across", kY0 + 1.0, kX0 - 20.0, 91);
+    ASSERT_EQ(dbfAddLine(far, across, 1, 0), 1);
+    const double cy = kY0 + 1.3, cx = kX0 + 0.7;
+    auto frame = [&](double angle, double (*g)[5]) {
+        for (int r = 0; r < 5; ++r)
+            for (int c = 0; c < 5; ++c) g[r][c] = 0.0;
+        g[0][2] = cy - 10 * std::cos(angle), g[0][3] = cx - 10 * std::sin(angle);
+        g[1][2] = cy, g[1][3] = cx;
+        g[2][2] = cy + 10 * std::cos(angle), g[2][3] = cx + 10 * std::sin(angle);
+        dbfFrameFromTriplet(g);
+    };
+    // Every cut as a flat list: result, then offset, elevation and identity of each point.
+    auto cuts = [&] {
+        std::vector<double> all;
+        for (double angle : {0.0, 0.5, 1.35}) {
+            double g[5][5];
+            frame(angle, g);
+            XSECTION xs{};
+            all.push_back(dbfSectionFromLines(cy, cx, 5, -25, 30, 1, 1, 0.0, g, &xs, nullptr, 1));
+            for (int i = 0; i < xs.count; ++i) all.insert(all.end(), {xs.points[i].offset, xs.points[i].elevation, xs.points[i].idNo});
+            all.push_back(dbfSectionFromCoords(cy, cx, 5, -25, 30, 0.7, 1, 1, 0.0, g, &xs));
+            for (int i = 0; i < xs.count; ++i) all.insert(all.end(), {xs.points[i].offset, xs.points[i].elevation});
+            LongSection ls;
+            all.push_back(dbfLongSectionFromLines(cy, cx, 5, -30, 30, 1, 1, 0.0, g, &ls));
+            for (LSECTION* p = ls.First(); p; p = static_cast<LSECTION*>(p->Next())) all.insert(all.end(), {p->offset, p->elevation});
+        }
+        all.push_back(dbfCalcHeight(kY0 + 3.3, kX0 - 7.1, 1, 10));
+        all.push_back(dbfCalcHeight(kY0 - 1.5, kX0 + 26.0, 1, 10));   // only the long line reaches there
+        return all;
+    };
+    // Points a scan near the section line at angle 0.5 hands out.
+    auto nearCount = [&] {
+        double g[5][5];
+        frame(0.5, g);
+        ScanCorridor near{g[0][2], g[0][3], g[2][1], g[2][0], g[0][1], 0.0, true};
+        RRect area{cy + 30, cy - 30, cx - 30, cx + 30};
+        SURVCOORD p;
+        int count = 0;
+        for (unsigned n = terrainStartCoordNear(p, &area, near); n != 0; n = dbfNextCoord(p, n)) ++count;
+        return count;
+    };
+    for (bool longLine : {true, false}) {
+        if (!longLine) {
+            ASSERT_EQ(dbfDelLine(far, across, 1, 0), 1);
+        }
+        const auto indexed = cuts();
+        pointIndexEnable(false);
+        const auto walked = cuts();
+        const int everyPoint = nearCount();
+        pointIndexEnable(true);
+        EXPECT_EQ(indexed, walked) << "long line " << longLine;
+        if (longLine) {
+            EXPECT_EQ(nearCount(), everyPoint) << "a 49 m line reaches across from anywhere";
+        } else {
+            EXPECT_LT(nearCount(), everyPoint * 3 / 4);
+        }
+    }
+    EXPECT_EQ(terrainCheckInvariants(), "");
+}
+
 TEST_F(TerrainSectionTest, LongExtractOnAnInvalidSurfaceDoesNothing) {
     LongSection ls;
     ls.AddOffsetElevation(1, 1, 0);

@@ -215,6 +215,37 @@ TEST_F(TerrainTest, ScansKeepToTheAreaAndToActiveSurfaces) {
     EXPECT_STREQ(grab(n).name, "A,B,C");
 }
 
+// The point index hands out a chain's points in the chain's order, also where a freed bucket of
+// a lower number is linked after a higher one, follows a point that is moved, and is built again
+// the same on the next open.
+TEST_F(TerrainTest, AreaScansKeepTheChainsOrderThroughThePointIndex) {
+    makeAndOpen();
+    const double y = cellCentreY(5), x = cellCentreX(5);
+    const unsigned lone = add("L", cellCentreY(9), cellCentreX(9));   // bucket 1
+    const auto row = addRow("A", 500, y - 200.0, x - 200.0, 0.8, 0.8);   // bucket 2, full
+    ASSERT_EQ(dbfRemCoord(lone), lone);                                 // bucket 1 is freed
+    EXPECT_EQ(add("B", y, x + 0.3), 501u);                              // and linked after bucket 2
+    RRect area{y + 2.0, y - 2.0, x - 2.0, x + 2.0};
+    dbfScanLimits(&area);
+    ASSERT_TRUE(pointIndexServes(terrainState().scan, cellOf(y, x, true)));
+    auto names = [&] {
+        std::string text;
+        for (auto& [number, p] : scanAll(&area)) text += std::string(p.name) + " ";
+        return text;
+    };
+    EXPECT_EQ(names(), "A248 A249 A250 A251 A252 B ");
+    SURVCOORD moved = grab(row[0]);
+    moved.y = y + 1.0;
+    moved.x = x - 1.0;
+    dbfStoreCoord(moved, row[0], 0);
+    EXPECT_EQ(names(), "A0 A248 A249 A250 A251 A252 B ");
+    EXPECT_EQ(terrainCheckInvariants(), "");
+    dbfCloseDbase();
+    ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
+    EXPECT_EQ(names(), "A0 A248 A249 A250 A251 A252 B ");
+    EXPECT_EQ(terrainCheckInvariants(), "");
+}
+
 TEST_F(TerrainTest, SiteLimitsFollowThePoints) {
     makeAndOpen();
     RRect limits;

@@ -1,7 +1,9 @@
 // Thousands of random adds, removals, edits and line changes, checked against a plain in-memory
 // model: every point, every line, every shadow reference, the point numbers the removals hand
-// on, and the compact file after closing and opening again.
+// on, and the compact file after closing and opening again. After every step, area scans through
+// the point index must return what the walk of the whole chains returns, in the same order.
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <random>
 #include <set>
@@ -106,6 +108,34 @@ protected:
         x = std::round(x * 1000.0) / 1000.0;
     }
 
+    // Small and middling areas, mostly where the points crowd, each scanned through the point
+    // index and by walking the chains: the same numbers and points in the same order. Returns
+    // how many of the scans the index served.
+    std::mt19937 areaRng{7};
+    int checkAreaScans() {
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        int served = 0;
+        for (int i = 0; i < 4; ++i) {
+            const double side = 25 * 489.88;
+            const double y = centreY() - side / 2 + 489.88 * (i < 3 ? 7 + unit(areaRng) : 25 * unit(areaRng));
+            const double x = centreX() - side / 2 + 489.88 * (i < 3 ? 9 + unit(areaRng) : 25 * unit(areaRng));
+            const double half = 489.88 * (i == 0 ? 0.002 : 0.4 * unit(areaRng));
+            RRect area{y + half, y - half, x - half, x + half};
+            dbfScanLimits(&area);
+            served += pointIndexServes(terrainState().scan, cellOf(y, x, true));
+            const auto indexed = scanAll(&area);
+            pointIndexEnable(false);
+            const auto walked = scanAll(&area);
+            pointIndexEnable(true);
+            EXPECT_EQ(indexed.size(), walked.size());
+            for (std::size_t k = 0; k < std::min(indexed.size(), walked.size()); ++k) {
+                EXPECT_EQ(indexed[k].first, walked[k].first) << k;
+                EXPECT_EQ(std::memcmp(&indexed[k].second, &walked[k].second, sizeof(SURVCOORD)), 0) << k;
+            }
+        }
+        return served;
+    }
+
     void checkAgainstModel() {
         ASSERT_EQ(dbfApproxPointCount(), model.points.size());
         const auto all = scanAll();
@@ -152,6 +182,7 @@ TEST_P(RandomModelTest, StoreAgreesWithAPlainModel) {
     std::vector<int> alive;
     int nextId = 0;
     DWORD peakUsed = 0;
+    int served = 0;
     std::uniform_int_distribution<int> percent(0, 99);
     auto pick = [&]() { return alive[std::uniform_int_distribution<size_t>(0, alive.size() - 1)(rng)]; };
 
@@ -220,7 +251,10 @@ TEST_P(RandomModelTest, StoreAgreesWithAPlainModel) {
         }
         peakUsed = std::max(peakUsed, terrainState().header.usedBlocks);
         ASSERT_EQ(terrainCheckInvariants(), "") << "after step " << op;
+        served += checkAreaScans();
+        ASSERT_FALSE(HasFailure()) << "area scans after step " << op;
     }
+    EXPECT_GT(served, 6000);   // most scans of the crowded cell went through the index
     ASSERT_GT(model.points.size(), 1000u);
     ASSERT_GT(peakUsed, dbfState().cacheSlots);   // the cache was too small for the file
     checkAgainstModel();
