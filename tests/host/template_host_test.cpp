@@ -58,7 +58,7 @@ TEST_F(TemplateHostTest, ATemplateDesignsTheRoadAndKerbsGoOnItsEdges) {
               std::string::npos)
         << o.out;
     o = run({"road", "show-section", "20", "3"});
-    EXPECT_NE(o.out.find("5 points"), std::string::npos) << o.out;
+    EXPECT_NE(o.err.find("5 points"), std::string::npos) << o.err;
 
     const std::string kerbs = dbtest::readFile(dir.file("site/standard.krb"));
     o = run({"road", "kerb", "add", "100", "--chainage", "20", "--from-start"});
