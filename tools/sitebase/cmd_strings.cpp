@@ -79,6 +79,11 @@ int readCsv(const std::string& path, UI_LIST& list) {
         for (int i = 0; i < 4 && why.empty(); ++i)
             if (const std::string problem = realProblem(row.fields[static_cast<size_t>(i)], values[i]); !problem.empty())
                 why = std::string(what[i]) + ": " + problem;
+        // The strings file ends a string at the first blank vertex record (chainage, position,
+        // offset, rise and slope all zero): stored, such a vertex would hide every vertex after it.
+        if (why.empty() && std::fabs(values[0]) <= 1e-12 && std::fabs(values[1]) <= 1e-12 &&
+            std::fabs(values[2]) <= 1e-12)
+            why = "a vertex at chainage 0 and position (0, 0) reads back as the end of the string";
         if (!why.empty()) {
             skips.skip(row.line, why);
             continue;
