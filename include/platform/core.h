@@ -108,11 +108,6 @@ int coreFileBinWrite(const void* buffer, std::size_t count, FILE* stream);
 // moving the stream's position (its pending writes reach the file first). 1 when all were read;
 // 0 at the end of the file or on failure (the last error set for a failure).
 int coreFileReadAt(void* buffer, std::size_t count, std::int64_t offset, FILE* stream);
-// Maps the first `length` bytes of the open file for reading, without copying them (its pending
-// writes reach the file first); null when the file cannot be mapped, and the caller then reads
-// it. The file must not shrink while mapped. Released by coreFileUnmap with the same length.
-const void* coreFileMapRead(FILE* stream, std::size_t length);
-void coreFileUnmap(const void* data, std::size_t length);
 // Reads one line without its line end ("\n" or "\r\n") into a buffer of `size`; a longer line
 // is cut to size - 1 characters and the rest of it skipped. 1 when a line was read, 0 at the end.
 int coreFileTxtRead(char* buffer, FILE* stream, int size = 1024);

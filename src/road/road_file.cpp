@@ -494,29 +494,17 @@ bool readRecordLinks(FILE* f, DWORD count, RecordLinks& links) {
     links.hidden.assign(count, 0);
     links.claimedBy.assign(count, 0);
     links.claimedAs.assign(count, 0);
-    // The file is looked at where the system keeps it (no copy of two gigabytes for a long
-    // road); where it cannot be mapped it is read in chunks that stay in the processor's cache.
-    // The count was checked against the file's length before.
-    struct Mapping {
-        const std::uint8_t* data;
-        std::size_t length;
-        ~Mapping() { coreFileUnmap(data, length); }
-    } mapping{nullptr, std::size_t(count) * kRoadRecordBytes};
-    if (count > 1) mapping.data = static_cast<const std::uint8_t*>(coreFileMapRead(f, mapping.length));
-    constexpr unsigned kChunk = 64;
-    std::vector<std::uint8_t> buffer(mapping.data ? 0 : std::size_t(kChunk) * kRoadRecordBytes);
+    // The file is read in chunks of records, one system call each, into a buffer that stays in
+    // the processor's cache. The count was checked against the file's length before.
+    constexpr unsigned kChunk = 256;
+    std::vector<std::uint8_t> buffer(std::size_t(kChunk) * kRoadRecordBytes);
     for (unsigned first = 1; first < count; first += kChunk) {
         const unsigned n = std::min<unsigned>(kChunk, count - first);
-        const std::uint8_t* chunk = mapping.data ? mapping.data + recordOffset(first) : buffer.data();
-        if (!mapping.data &&
-            !coreFileReadAt(buffer.data(), std::size_t(n) * kRoadRecordBytes, recordOffset(first), f))
-            return false;
+        const std::uint8_t* chunk = buffer.data();
+        if (!coreFileReadAt(buffer.data(), std::size_t(n) * kRoadRecordBytes, recordOffset(first), f)) return false;
         for (unsigned k = 0; k < n; ++k) {
             const unsigned idx = first + k;
             const std::uint8_t* bytes = chunk + std::size_t(k) * kRoadRecordBytes;
-            // The heads lie 568 bytes apart: asking for those a few records ahead keeps the
-            // pass from waiting on memory at every record.
-            if (mapping.data && idx + 8 < count) __builtin_prefetch(bytes + 8 * kRoadRecordBytes);
             ROADRECHEAD head;
             std::memcpy(&head, bytes, sizeof head);
             if (head.type < kRecChainage || head.type > kRecExtra || !std::isfinite(head.chainage) ||

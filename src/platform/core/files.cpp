@@ -1,6 +1,5 @@
 // File wrappers with 64-bit offsets, and path helpers.
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -327,16 +326,6 @@ int coreFileReadAt(void* buffer, std::size_t count, std::int64_t offset, FILE* s
         done += static_cast<std::size_t>(n);
     }
     return 1;
-}
-
-const void* coreFileMapRead(FILE* stream, std::size_t length) {
-    if (!stream || length == 0 || std::fflush(stream) != 0) return nullptr;
-    void* data = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fileno(stream), 0);
-    return data == MAP_FAILED ? nullptr : data;
-}
-
-void coreFileUnmap(const void* data, std::size_t length) {
-    if (data) munmap(const_cast<void*>(data), length);
 }
 
 int coreFileBinWrite(const void* buffer, std::size_t count, FILE* stream) {
