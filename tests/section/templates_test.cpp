@@ -443,14 +443,14 @@ TEST_F(TemplateRoadTest, SectionDirectionFromTheNeighbouringChainages) {
     CHGBASE rec{};
     rec.chainage = 0;
     EXPECT_NEAR(dbfCalcXSectAngle(rec, 0), kPi / 2, 1e-12) << "only the direction to the next";
-    EXPECT_EQ(roadState().head.current, idx[0]);
+    EXPECT_EQ(static_cast<unsigned>(roadState().head.current), idx[0]);
     rec.chainage = 10;
     EXPECT_NEAR(dbfCalcXSectAngle(rec, 1), (kPi / 2 + 3 * kPi / 4) / 2, 1e-12);
     EXPECT_NEAR(dbfCalcXSectAngle(rec, 0), (kPi / 2 + 3 * kPi / 4) / 2 + kPi / 18, 1e-12) << "with its skew";
-    EXPECT_EQ(roadState().head.current, idx[0]) << "left on the previous chainage";
+    EXPECT_EQ(static_cast<unsigned>(roadState().head.current), idx[0]) << "left on the previous chainage";
     rec.chainage = 20;
     EXPECT_NEAR(dbfCalcXSectAngle(rec, 0), 3 * kPi / 4, 1e-12);
-    EXPECT_EQ(roadState().head.current, idx[1]);
+    EXPECT_EQ(static_cast<unsigned>(roadState().head.current), idx[1]);
 }
 
 }  // namespace
