@@ -49,7 +49,7 @@ TEST_F(TemplateHostTest, ATemplateDesignsTheRoadAndKerbsGoOnItsEdges) {
     Outcome o = run({"road", "template", "add", "Rural", data + "templates/rural_single.tpl"});
     ASSERT_EQ(o.code, 0) << o.err;
     o = run({"road", "template", "list"});
-    EXPECT_EQ(o.out, "1  Rural\n");
+    EXPECT_EQ(o.out, "number  name\n     1  Rural\n");
     o = run({"road", "template", "apply", "Rural", "--all", "--works", "3"});
     ASSERT_EQ(o.code, 0) << o.err;
     // Ground falling 5 % to the right, centre 0.5 above it: both edges (at 100.37) above the
@@ -66,7 +66,7 @@ TEST_F(TemplateHostTest, ATemplateDesignsTheRoadAndKerbsGoOnItsEdges) {
     EXPECT_NE(o.out.find("Kerb 100 (Barrier) at 20.000: 3 points added"), std::string::npos) << o.out;
     EXPECT_EQ(dbtest::readFile(dir.file("site/standard.krb")), kerbs);
     o = run({"road", "kerb", "list"});
-    EXPECT_NE(o.out.find("100  Barrier               3 steps, 0.300 wide, 0.150 high"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("1   100  Barrier             3  0.300   0.150"), std::string::npos) << o.out;
 }
 
 TEST_F(TemplateHostTest, RefusalsLeaveTheRoadAsItWas) {

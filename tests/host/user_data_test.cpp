@@ -113,7 +113,8 @@ TEST_F(HostTest, ListsParseInOtherReaders) {
     const std::vector<std::vector<std::string>> lists = {
         {"terrain", "list"},         {"terrain", "search", "R"}, {"network", "list", "sewer"},
         {"network", "links", "sewer"}, {"road", "list"},          {"strings", "show", "CL"},
-        {"project", "info"}};
+        {"project", "info"},         {"terrain", "stats"},       {"strings", "list"},
+        {"terrain", "filter", "show"}};
     int status = 0;
     for (const auto& args : lists) {
         SCOPED_TRACE(args[0] + " " + args[1]);

@@ -8,6 +8,7 @@
 #include "database/frame.h"
 #include "host.h"
 #include "platform/core.h"
+#include "tabular.h"
 
 namespace {
 
@@ -39,15 +40,17 @@ void addFrameCommands(CLI::App& app) {
         commandResult() = runCommand([] {
             DBFLIBRARYINFO s;
             if (!dbfLibraryInfo(s)) return 1;
-            std::printf("Version:        %s\n", dbfGetAppVersion());
-            std::printf("Block cache:    %u slots (%d percent of %llu bytes)\n", s.cacheSlots, s.cachePercent,
-                        static_cast<unsigned long long>(s.physicalMemory));
-            std::printf("Sewer settings: %s%s\n", s.sewerSettingsPath.c_str(), s.sewerSettings ? "" : " (missing)");
-            std::printf("Storm settings: %s%s\n", s.stormSettingsPath.c_str(), s.stormSettings ? "" : " (missing)");
-            std::printf("Storm model:    %s%s\n", s.stormModelPath.c_str(), s.stormModel ? "" : " (missing)");
-            std::printf("Roads:          1..%d\n", s.maxRoads);
-            std::printf("Axes:           %s, %s, %s\n", std::string(dbfAxisName(0)).c_str(),
-                        std::string(dbfAxisName(1)).c_str(), std::string(dbfAxisName(2)).c_str());
+            const auto text = [](const std::string& value, bool present) { return present ? value : value + " (missing)"; };
+            printReport({
+                {"Version", dbfGetAppVersion()},
+                {"Block cache", std::to_string(s.cacheSlots) + " slots (" + std::to_string(s.cachePercent) +
+                                    " percent of " + std::to_string(s.physicalMemory) + " bytes)"},
+                {"Sewer settings", text(s.sewerSettingsPath, s.sewerSettings)},
+                {"Storm settings", text(s.stormSettingsPath, s.stormSettings)},
+                {"Storm model", text(s.stormModelPath, s.stormModel)},
+                {"Roads", "1.." + std::to_string(s.maxRoads)},
+                {"Axes", std::string(dbfAxisName(0)) + ", " + dbfAxisName(1) + ", " + dbfAxisName(2)},
+            });
             return 0;
         });
     });
@@ -58,11 +61,13 @@ void addFrameCommands(CLI::App& app) {
     files->callback([] {
         commandResult() = runCommand([] {
             if (!requireProject()) return 1;
-            for (const auto& [kind, name] : projectFiles(inWork ? 1 : 0))
-                std::printf("%-28s %s\n", kind.c_str(), name.c_str());
+            OutputTable table;
+            table.column("kind").column("file");
+            for (const auto& [kind, name] : projectFiles(inWork ? 1 : 0)) table.row({kind, name});
             char work[MAX_PATH];
             dbfWorkFileName(work, kWorkTerrain);
-            std::printf("%-28s %s\n", "1024 terrain work file", *work ? work : "(none open)");
+            table.row({"1024 terrain work file", *work ? work : "(none open)"});
+            printOutput(table);
             return 0;
         });
     });

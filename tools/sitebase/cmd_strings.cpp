@@ -50,19 +50,20 @@ FILE* openRoot(const std::string& root) {
     return file;
 }
 
-void printTree(FILE* file, const char* name, int depth, std::set<std::string>& printed) {
+void listTree(FILE* file, const std::string& root, const char* name, const std::string& parent, int depth,
+              std::set<std::string>& listed, OutputTable& table) {
     STR_HEADER header;
     // Each string is listed once: a damaged file that names a string twice in the tree (or a
     // string as its own child) ends the walk within the file's strings.
-    if (depth > 64 || !printed.insert(name).second || !dbfGetStringHeader(name, header, file)) return;
-    int vertices = 0;
+    if (depth > 64 || !listed.insert(name).second || !dbfGetStringHeader(name, header, file)) return;
     UI_LIST list;
     dbfGetStringData(dbfGetStringHeader(name, header, file), list, 0, 0, file);
-    vertices = list.Count();
-    std::printf("%*s%s  (%d vertices)\n", 2 + 2 * depth, "", header.name, vertices);
+    // In a table the tree shows by indenting each string under its parent.
+    const bool indent = outputFormat() == OutputFormat::Table;
+    table.row({root, (indent ? std::string(2 * depth, ' ') : "") + header.name, parent, std::to_string(list.Count())});
     const std::string first = header.firstChild, second = header.secondChild;
-    if (!first.empty()) printTree(file, first.c_str(), depth + 1, printed);
-    if (!second.empty()) printTree(file, second.c_str(), depth + 1, printed);
+    if (!first.empty()) listTree(file, root, first.c_str(), header.name, depth + 1, listed, table);
+    if (!second.empty()) listTree(file, root, second.c_str(), header.name, depth + 1, listed, table);
 }
 
 // Reads "chainage,x,y,z" lines into the list, each skipped line reported with its reason; the
@@ -145,12 +146,14 @@ void addStringsCommands(CLI::App& app) {
         commandResult() = runCommand([] {
             if (!requireProject()) return 1;
             const std::vector<std::string> roots = jobRoots();
-            if (roots.empty()) std::printf("The job has no strings files\n");
+            if (roots.empty()) std::fprintf(stderr, "The job has no strings files\n");
+            OutputTable table;
+            table.column("root").column("string").column("parent").column("vertices", true);
             int rc = 0;
             for (const std::string& root : roots) {
                 const std::string fileName = rootFileName(root);
                 if (!coreFileExist(fileName.c_str())) {
-                    std::printf("%s: missing file %s\n", root.c_str(), fileName.c_str());
+                    std::fprintf(stderr, "%s: missing file %s\n", root.c_str(), fileName.c_str());
                     continue;
                 }
                 STR_FILEHEADER header;
@@ -161,12 +164,13 @@ void addStringsCommands(CLI::App& app) {
                     rc = 1;
                     continue;
                 }
-                std::printf("%s: %s, %d strings, surface %u\n", root.c_str(), fileName.c_str(), header.count,
-                            header.surface);
-                std::set<std::string> printed;
-                printTree(file, root.c_str(), 0, printed);
+                std::fprintf(stderr, "%s: %s, %d strings, surface %u\n", root.c_str(), fileName.c_str(), header.count,
+                             header.surface);
+                std::set<std::string> listed;
+                listTree(file, root, root.c_str(), "", 0, listed, table);
                 coreFileClose(file);
             }
+            printOutput(table);
             return rc;
         });
     });

@@ -15,6 +15,7 @@
 #include "database/road.h"
 #include "database/section.h"
 #include "host.h"
+#include "tabular.h"
 #include "platform/core.h"
 #include "template_apply.h"
 
@@ -101,9 +102,12 @@ void addTemplateCommands(CLI::App& app) {
             chooseRoad(roadOption(road));
             dbfInitTemplateList();
             char name[kTemplateNameChars + 1];
+            OutputTable table;
+            table.column("number", true).column("name");
             int n = 1;
-            for (dbfGetTemplName(n, name); name[0]; dbfGetTemplName(++n, name)) std::printf("%d  %s\n", n, name);
-            if (n == 1) std::printf("No templates in %s\n", dbfGetDesFile()->FileName());
+            for (dbfGetTemplName(n, name); name[0]; dbfGetTemplName(++n, name)) table.row({std::to_string(n), name});
+            if (n == 1) std::fprintf(stderr, "No templates in %s\n", dbfGetDesFile()->FileName());
+            printOutput(table);
             dbfDestroyTemplList();
             return 0;
         });
@@ -221,18 +225,21 @@ void addKerbCommands(CLI::App& app) {
             chooseRoad(roadOption(road));
             UI_LIST groups;
             dbfReadKerbs(&groups);
-            if (groups.IsEmpty()) std::printf("No kerb groups in %s (KerbFiles)\n", dbfGetDesFile()->FileName());
+            if (groups.IsEmpty()) std::fprintf(stderr, "No kerb groups in %s (KerbFiles)\n", dbfGetDesFile()->FileName());
+            OutputTable table;
+            table.column("group", true).column("kerb", true).column("name").column("steps", true);
+            table.column("width", true).column("height", true).column("file");
             for (UI_ELEMENT* e = groups.Head(); e; e = e->Next()) {
                 auto* g = static_cast<CKerbGroup*>(e);
-                std::printf("Group %d: %s, %d kerbs\n", g->GetGroupBase() / 100, g->GetGroupFileName(), g->GetCount());
                 for (int i = 0; i < g->GetCount(); ++i) {
                     const int n = g->GetGroupBase() + i;
                     int steps = 0;
                     const PNT_2D_record size = kerbSize(*g, n, steps);
-                    std::printf("  %4d  %-20s %2d steps, %.3f wide, %.3f high\n", n, g->GetKerbName(n).c_str(), steps,
-                                size.x, size.y);
+                    table.row({std::to_string(g->GetGroupBase() / 100), std::to_string(n), std::string(g->GetKerbName(n).c_str()),
+                               std::to_string(steps), fixed(size.x), fixed(size.y), std::string(g->GetGroupFileName())});
                 }
             }
+            printOutput(table);
             return commandFailedSoFar() ? 1 : 0;
         });
     });

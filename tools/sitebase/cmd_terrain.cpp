@@ -264,32 +264,51 @@ void printStatistics() {
     }
     DTMHEADER s{};
     dbfGetHeader(s);
-    std::printf("Terrain file:     %s\n", terrainFileName().c_str());
-    std::printf("Site:             y %.3f .. %.3f, x %.3f .. %.3f, cell side %.3f\n", site.minY, site.maxY,
-                site.minX, site.maxX, blockSize);
-    std::printf("Blocks:           %u used, %u in the file\n", s.usedBlocks, s.totalBlocks);
-    std::printf("Points:           %d (header count %u)\n", points, dbfApproxPointCount());
-    std::printf("Lines:            %d, of which %d feature lines\n", lines, featureLines);
+    const auto text = [](const char* format, auto... values) {
+        char buffer[300];
+        std::snprintf(buffer, sizeof buffer, format, values...);
+        return std::string(buffer);
+    };
+    Report report = {
+        {"Terrain file", terrainFileName()},
+        {"Site", text("y %.3f .. %.3f, x %.3f .. %.3f, cell side %.3f", site.minY, site.maxY, site.minX, site.maxX,
+                      blockSize)},
+        {"Blocks", text("%u used, %u in the file", s.usedBlocks, s.totalBlocks)},
+        {"Points", text("%d (header count %u)", points, dbfApproxPointCount())},
+        {"Lines", text("%d, of which %d feature lines", lines, featureLines)},
+    };
     if (points > 0) {
         int most = 0, fewest = 1 << 30;
         for (auto& [cell, count] : perCell) {
             most = std::max(most, count);
             fewest = std::min(fewest, count);
         }
-        std::printf("Cells with points: %zu of 625 (fewest %d, most %d points)\n", perCell.size(), fewest, most);
-        std::printf("Heights:          %.3f .. %.3f\n", minZ, maxZ);
+        report.emplace_back("Cells with points", text("%zu of 625 (fewest %d, most %d points)", perCell.size(), fewest, most));
+        report.emplace_back("Heights", text("%.3f .. %.3f", minZ, maxZ));
         for (auto& [surface, count] : perSurface)
-            std::printf("Surface %3u:      %d points (%s)\n", surface, count, dbfSurfaceName(static_cast<WORD>(surface)));
+            report.emplace_back(text("Surface %u", surface),
+                                text("%d points (%s)", count, dbfSurfaceName(static_cast<WORD>(surface))));
     }
     DBASESTATS blocks{};
     if (dbfDbaseStats(blocks))
-        std::printf("Block chains:     longest %u blocks; points per cell %u .. %u; %u points in %u cells\n",
-                    blocks.longestChain, blocks.fewestPoints, blocks.mostPoints, blocks.totalPoints,
-                    blocks.cellsWithPoints);
+        report.emplace_back("Block chains", text("longest %u blocks; points per cell %u .. %u; %u points in %u cells",
+                                                 blocks.longestChain, blocks.fewestPoints, blocks.mostPoints,
+                                                 blocks.totalPoints, blocks.cellsWithPoints));
+    printReport(report);
 }
 
+// The filter's summary: its sentences in a table; for scripts, one item each for names,
+// surfaces, heights and positions.
 void printFilter(const NAMEFILT& f) {
-    for (const std::string& line : dbfFilterSummary(f)) std::printf("%s\n", line.c_str());
+    const std::vector<std::string> lines = dbfFilterSummary(f);
+    if (outputFormat() == OutputFormat::Table) {
+        for (const std::string& line : lines) std::printf("%s\n", line.c_str());
+        return;
+    }
+    const char* items[] = {"names", "surfaces", "heights", "positions"};
+    Report report;
+    for (std::size_t i = 0; i < lines.size() && i < 4; ++i) report.emplace_back(items[i], lines[i]);
+    printReport(report);
 }
 
 // Traces the perimeter of the surface's network (from its lowest point) and reports its area.

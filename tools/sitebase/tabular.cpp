@@ -298,6 +298,20 @@ std::string csvField(const std::string& text, char delimiter) {
     return out + "\"";
 }
 
+void printReport(const Report& report, OutputFormat format) {
+    if (format == OutputFormat::Table) {
+        std::size_t width = 0;
+        for (const auto& [item, value] : report) width = std::max(width, utf8Length(item) + 1);
+        for (const auto& [item, value] : report)
+            std::printf("%s:%s  %s\n", item.c_str(), std::string(width - utf8Length(item) - 1, ' ').c_str(), value.c_str());
+        return;
+    }
+    OutputTable table;
+    table.column("item").column("value");
+    for (const auto& [item, value] : report) table.row({item, value});
+    printOutput(table, format);
+}
+
 void printOutput(const OutputTable& table, OutputFormat format) {
     const std::size_t n = table.columns.size();
     if (format == OutputFormat::Csv) {

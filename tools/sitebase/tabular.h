@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class HeaderRule { Detect, Yes, No };
@@ -87,6 +88,10 @@ void addFormatOption(CLI::App& app);
 OutputFormat outputFormat();
 // Prints the list to standard output in the chosen format.
 void printOutput(const OutputTable& table, OutputFormat format = outputFormat());
+// A report of named items (what a show command prints): "Item:  value" lines in a table, and in
+// CSV or JSON a list with the columns item and value, so that scripts read it as they read lists.
+using Report = std::vector<std::pair<std::string, std::string>>;
+void printReport(const Report& report, OutputFormat format = outputFormat());
 // Writes the list as a CSV file with a header row, through a temporary file and a rename; false
 // after saying why.
 bool writeCsvFile(const std::string& path, const OutputTable& table);
