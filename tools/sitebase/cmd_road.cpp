@@ -321,6 +321,19 @@ void buildDemoRoad(DemoContext& ctx) {
         sections += dbfStoreSect(chg, 1, &design) + dbfStoreSect(chg, 2, &ground);
     }
 
+    closeRoad(true);
+    char saved[MAX_PATH];
+    dbfFileName(saved, "sec", kFileRoad, 0);
+    ctx.written.push_back(saved);
+    std::fprintf(stderr, "Road: 51 chainages, %d cross-sections\n", sections);
+}
+
+DemoStep roadStep(30, "a road with cross-sections", buildDemoRoad);
+
+// The demo road's chainage list, written once every step that designs the road has stored its
+// sections, so that its counts are those of the road file the demo leaves.
+void writeDemoChainageList(DemoContext& ctx) {
+    if (!openRoad(1)) return;
     const std::string csv = ctx.folder + "road_chainages.csv";
     FILE* f = coreFileOpen(csv.c_str(), "wt");
     if (f) {
@@ -340,13 +353,9 @@ void buildDemoRoad(DemoContext& ctx) {
         coreFileClose(f);
         ctx.written.push_back(csv);
     }
-    closeRoad(true);
-    char saved[MAX_PATH];
-    dbfFileName(saved, "sec", kFileRoad, 0);
-    ctx.written.push_back(saved);
-    std::fprintf(stderr, "Road: 51 chainages, %d cross-sections\n", sections);
+    closeRoad(false);
 }
 
-DemoStep roadStep(30, "a road with cross-sections", buildDemoRoad);
+DemoStep chainageListStep(50, "the road's chainage list", writeDemoChainageList);
 
 }  // namespace
