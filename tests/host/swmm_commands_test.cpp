@@ -85,7 +85,8 @@ TEST_F(SwmmCommandsTest, InflowUnitsAndHydrographs) {
     EXPECT_EQ(run({"network", "inflow", "hydrograph", h, "--entry", "10"}).code, 2);
     ASSERT_EQ(run({"network", "inflow", "hydrograph", h, "--entry", "0,0", "--entry", "10,1.5"}).code, 0);
     o = run({"network", "inflow", "hydrograph", h});
-    EXPECT_EQ(o.out, "    10       1.50000\n1 entry in use\n");
+    EXPECT_EQ(o.out, "time   inflow\n  10  1.50000\n");
+    EXPECT_EQ(o.err, "1 entry in use\n");
     o = run({"network", "inflow", "hydrograph", dir.file("nowhere/h.dbf")});
     EXPECT_EQ(o.code, 1);
     EXPECT_NE(o.err.find("specified for the inflow hydrograph does not exist"), std::string::npos);

@@ -9,6 +9,7 @@
 #include "database/frame.h"
 #include "database/network.h"
 #include "host.h"
+#include "tabular.h"
 #include "platform/core.h"
 
 namespace {
@@ -130,19 +131,19 @@ int check() {
     return withSwmm(
         [](SWMM_LIST*) {
             dbfSwmmCheckOutletType();
-            int overflows = 0;
+            OutputTable table;
+            table.column("overflow node").column("base node");
             char tag[] = "NODE";
             dbfStormSetIndex(tag);
             for (int rc = dbfStormGetFirstRecord(); rc == 0 && dbfStormGetRecordNo() <= dbfStormGetRecordCount();
                  rc = dbfStormGetNextRecord()) {
                 char field[] = "NODE", node[64] = {}, base[26] = {};
                 dbfStormGetField(field, node, true);
-                if (dbfSwmmCheckOverflowNode(node, dbfStormGetRecordNo(), base)) {
-                    std::printf("Overflow node %s of %s\n", codePageToUtf8(node).c_str(), codePageToUtf8(base).c_str());
-                    ++overflows;
-                }
+                if (dbfSwmmCheckOverflowNode(node, dbfStormGetRecordNo(), base))
+                    table.row({codePageToUtf8(node), codePageToUtf8(base)});
             }
-            std::printf("%d overflow node(s)\n", overflows);
+            printOutput(table);
+            std::fprintf(stderr, "%zu overflow node(s)\n", table.rows.size());
             return true;
         },
         "Outlet lines checked in");
@@ -180,13 +181,12 @@ int hydrograph() {
     std::vector<double> flows(kHydrographEntries, 0.0);
     if (entries.empty()) {
         if (dbfOpenInflowHydrograph(file.data(), times.data(), flows.data()) != 0) return 1;
-        int shown = 0;
+        OutputTable table;
+        table.column("time", true).column("inflow", true);
         for (int i = 0; i < kHydrographEntries; ++i)
-            if (times[i] != 0 || flows[i] != 0.0) {
-                std::printf("%6d %13.5f\n", times[i], flows[i]);
-                ++shown;
-            }
-        std::printf("%d entr%s in use\n", shown, shown == 1 ? "y" : "ies");
+            if (times[i] != 0 || flows[i] != 0.0) table.row({std::to_string(times[i]), fixed(flows[i], 5)});
+        printOutput(table);
+        std::fprintf(stderr, "%zu entr%s in use\n", table.rows.size(), table.rows.size() == 1 ? "y" : "ies");
         return 0;
     }
     if (static_cast<int>(entries.size()) > kHydrographEntries - 2)

@@ -53,22 +53,26 @@ bool loadTemplate(const std::string& name, TEMPLATE& tpl) {
     return dbfRoadLoadTemplate(name.c_str(), &tpl) == 1;
 }
 
+// A template's parts, one row each (widths and grades of the lines and additions, the layer works
+// with their reference points); its type and batters head the table on standard error.
 void printTemplate(const TEMPLATE& t) {
-    std::printf("Type: %s road, type value %d\n", t.type == 2 ? "dual" : "single", t.typeValue);
-    std::printf("Batters: cut 1:%g, fill 1:%g\n", t.dims[0], t.dims[2]);
+    std::fprintf(stderr, "Type: %s road, type value %d; batters: cut 1:%g, fill 1:%g\n",
+                 t.type == 2 ? "dual" : "single", t.typeValue, t.dims[0], t.dims[2]);
+    OutputTable table;
+    table.column("part").column("width", true).column("grade %", true).column("marker", true);
+    table.column("batter", true).column("layer").column("from", true).column("to", true).column("thickness", true);
     auto lines = [&](const char* what, const TEMPLATE_PART& p) {
         for (std::uint32_t i = 0; i < p.count; ++i) {
             const TEMPLATE_LINE& l = t.lines[p.first + i];
-            std::printf("  %-18s width %7.3f  grade %7.2f %%  marker %u\n", what, l.value1, l.value2, l.value3);
+            table.row({what, fixed(l.value1), fixed(l.value2, 2), std::to_string(l.value3), "", "", "", "", ""});
         }
     };
     auto additions = [&](const char* what, const TEMPLATE_PART& p) {
         for (std::uint32_t i = 0; i < p.count; ++i) {
             const TEMPLATE_ADDITION& a = t.additions[p.first + i];
             if (a.value1 == 0.0 && a.value2 == 0.0) continue;
-            std::printf("  %-18s width %7.3f  grade %7.2f %%", what, a.value1, a.value2);
-            if (a.value5 != 999.0) std::printf("  batter 1:%g", a.value5);
-            std::printf("\n");
+            table.row({what, fixed(a.value1), fixed(a.value2, 2), "", a.value5 != 999.0 ? fixed(a.value5) : "", "", "",
+                       "", ""});
         }
     };
     if (t.type == 2) {
@@ -81,14 +85,15 @@ void printTemplate(const TEMPLATE& t) {
     additions("left in fill", t.leftFillAdditions);
     additions("right in cut", t.rightCutAdditions);
     additions("right in fill", t.rightFillAdditions);
+    // A layer's width column holds how far it is widened on the left and right.
     for (const TEMPLATE_PART* p : {&t.leftLayerWorks, &t.rightLayerWorks})
         for (std::uint32_t i = 0; i < p->count; ++i) {
             const TEMPLATE_LAYER& w = t.layerWorks[p->first + i];
-            std::printf("  %-18s %-20s from %4d to %4d, %.3f thick, widened %.3f and %.3f\n",
-                        p == &t.leftLayerWorks ? "left layer" : "right layer", w.name,
-                        static_cast<std::int32_t>(w.leftRef), static_cast<std::int32_t>(w.rightRef), w.thickness,
-                        w.leftWidth, w.rightWidth);
+            table.row({p == &t.leftLayerWorks ? "left layer" : "right layer", fixed(w.leftWidth) + " " + fixed(w.rightWidth),
+                       "", "", "", w.name, std::to_string(static_cast<std::int32_t>(w.leftRef)),
+                       std::to_string(static_cast<std::int32_t>(w.rightRef)), fixed(w.thickness)});
         }
+    printOutput(table);
 }
 
 void addTemplateCommands(CLI::App& app) {
