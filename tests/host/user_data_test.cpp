@@ -202,6 +202,11 @@ TEST_F(HostTest, TheReadmeWalkRunsOnTheUsersOwnData) {
         }
     dbtest::writeFile(workFolder + "/survey.txt", survey);
     dbtest::writeFile(workFolder + "/centre.csv", "chainage,x,y,z\n0,20020,30020,0\n100,20100,30080,0\n200,20200,30080,0\n");
+    dbtest::writeFile(workFolder + "/storm.csv",
+                      "NODE,NEXT_NODE,Y_COORD,X_COORD,Z_COORD,INLEVEL,OUTLEVEL,MH_DEPTH,L_TYPE,SIZE1,NO,LENGTH,SUBCATCH,AREA\n"
+                      "SW1,SW2,30020,20020,101.9,100.4,100.1,1.5,Concrete Pipe,375,1,60,S-SW1,0.4\n"
+                      "SW2,SW3,30050,20070,102.7,100.0,99.7,1.5,Concrete Pipe,450,1,58,S-SW2,0.5\n"
+                      "SW3,,30080,20120,103.5,99.6,,1.5,,,,,,\n");
     dbtest::writeFile(workFolder + "/sewer.csv",
                       "NODE,NEXT_NODE,SIZE1,INLEVEL,OUTLEVEL\nMH1,MH2,160,101.5,101.2\nMH2,MH3,160,101.1,100.8\nMH3,,160,100.7,100.5\n");
 
@@ -219,7 +224,7 @@ TEST_F(HostTest, TheReadmeWalkRunsOnTheUsersOwnData) {
         ASSERT_EQ(o.code, 0) << text << "\n" << o.err;
         outcomes[args[0] + " " + args[1]] = o;
     }
-    ASSERT_EQ(outcomes.size(), 9u) << walk;
+    ASSERT_EQ(outcomes.size(), 10u) << walk;   // the two imports share a key
     EXPECT_NE(outcomes["terrain import-points"].out.find("3600 lines read (tab, with a header row), 3600 points added, 0 skipped"),
               std::string::npos);
     EXPECT_NE(outcomes["road set-out"].out.find("100.000  100   30080.000  20100.000"), std::string::npos)
@@ -235,6 +240,11 @@ TEST_F(HostTest, TheReadmeWalkRunsOnTheUsersOwnData) {
         "/usr/bin/python3 -c 'import json,sys; print([(r[\"NODE\"], r[\"NEXT_NODE\"], r[\"SIZE1\"], r[\"INLEVEL\"]) for r "
         "in json.load(open(sys.argv[1]))])' " + dir.file("nodes.json"), status);
     EXPECT_EQ(nodes, "[('MH1', 'MH2', 160, 101.5), ('MH2', 'MH3', 160, 101.1), ('MH3', '', 160, 100.7)]\n");
+    // The walk's SWMM input file joins those the engine runs (the swmm_engine test).
+    const std::string inp = dbtest::readFile(workFolder + "/site/Site.inp");
+    EXPECT_NE(inp.find("\n  SW3 "), std::string::npos) << inp;
+    std::filesystem::create_directories(SWMM_INPUT_DIR);
+    dbtest::writeFile(std::string(SWMM_INPUT_DIR) + "/readme_walk.inp", inp);
 }
 
 // Set-out refusals, the plan length standing in for a string drawn without chainages, and the
