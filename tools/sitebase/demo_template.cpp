@@ -53,14 +53,48 @@ double groundAtCentre(double chg) {
     return dbfSectElevation(0.0, &xs, z) ? z : NAN;
 }
 
+// One panel's grid: offsets every 5 m from -30 to 30 along the bottom, levels every 2 m up the
+// left side, labelled with the level they stand for; the centre line drawn darker.
+void drawPanelGrid(HeadlessCadWindow& cad, double top, double datum) {
+    constexpr double kLow = -12.0, kHigh = 10.0;
+    constexpr int kGridPen = 9, kAxisPen = 8, kTextPen = 7;
+    char text[32];
+    for (int offset = -30; offset <= 30; offset += 5) {
+        cad.gsDisplayLine(offset, top + kLow, offset, top + kHigh, offset == 0 ? kAxisPen : kGridPen, 0, 0.3);
+        std::snprintf(text, sizeof text, "%d", offset);
+        cad.gsDisplayText(text, offset, top + kLow - 0.5, kTextPen, 8, 0, 1.1f, 0.0f);
+    }
+    // Levels on even metres, so the labels read as round numbers.
+    const double first = std::ceil((datum + kLow) / 2.0) * 2.0;
+    for (double level = first; level <= datum + kHigh; level += 2.0) {
+        cad.gsDisplayLine(-30.0, top + level - datum, 30.0, top + level - datum, kGridPen, 0, 0.3);
+        std::snprintf(text, sizeof text, "%.0f", level);
+        cad.gsDisplayText(text, -30.8, top + level - datum, kTextPen, 6, 0, 1.1f, 0.0f);
+    }
+}
+
 // The sections of a few chainages, one panel above the other: natural ground, design with its
-// kerbs, and the layer works, heights and offsets at one scale.
+// kerbs, and the layer works, heights and offsets at one scale (metres, no exaggeration), each
+// panel on a grid of offsets and levels, with a legend at the top.
 void drawSections(DemoContext& ctx, const std::vector<double>& chainages) {
     HeadlessCadWindow& cad = host().cad;
     cad.clearDisplayList();
-    const double panel = 35.0, exaggeration = 1.0;
+    constexpr int kGroundPen = 92, kDesignPen = 1, kWorksPen = 8, kTextPen = 7;
+    const double panel = 35.0;
     const double rows = static_cast<double>(chainages.size());
-    cad.setZoomRect(-35.0, -panel * (rows - 0.5), 35.0, panel / 2.0);
+    cad.setZoomRect(-36.0, -panel * (rows - 0.5), 34.0, panel / 2.0 + 3.0);
+    cad.gsSetLayer("Sections", "Sections");
+    // The legend: a short line of each pen and what it draws.
+    const struct {
+        int pen;
+        const char* what;
+    } legend[] = {{kGroundPen, "natural ground"}, {kDesignPen, "design with kerbs"}, {kWorksPen, "layer works"}};
+    double at = -30.0;
+    for (const auto& item : legend) {
+        cad.gsDisplayLine(at, panel / 2.0 + 1.0, at + 3.0, panel / 2.0 + 1.0, item.pen, 0, 2.0);
+        cad.gsDisplayText(item.what, at + 4.0, panel / 2.0 + 1.0, kTextPen, 4, 0, 1.4f, 0.0f);
+        at += 20.0;
+    }
     double top = 0.0;
     for (double chg : chainages) {
         double here = chg;
@@ -68,26 +102,25 @@ void drawSections(DemoContext& ctx, const std::vector<double>& chainages) {
         XSECTION design{};
         dbfGrabSect(here, 1, &design);
         const double datum = design.count ? design.points[design.count / 2].elevation : 0.0;
+        drawPanelGrid(cad, top, datum);
         auto plot = [&](short layer, int pen, double width) {
             XSECTION xs{};
             if (!dbfGrabSect(here, layer, &xs)) return;
             for (int i = 1; i < xs.count; ++i)
-                cad.gsDisplayLine(xs.points[i - 1].offset, top + (xs.points[i - 1].elevation - datum) * exaggeration,
-                                  xs.points[i].offset, top + (xs.points[i].elevation - datum) * exaggeration, pen, 0,
-                                  width);
+                cad.gsDisplayLine(xs.points[i - 1].offset, top + xs.points[i - 1].elevation - datum, xs.points[i].offset,
+                                  top + xs.points[i].elevation - datum, pen, 0, width);
         };
-        cad.gsSetLayer("Sections", "Sections");
-        plot(2, 3, 1.5);
-        for (short layer = 3; layer <= 6; ++layer) plot(layer, 8, 0.5);
-        plot(1, 1, 2.0);
-        char label[64];
-        std::snprintf(label, sizeof label, "Chainage %.3f", here);
-        cad.gsDisplayText(label, -33.0, top + 14.0, 7, 4, 0, 2.0f, 0.0f);
+        plot(2, kGroundPen, 1.5);
+        for (short layer = 3; layer <= 6; ++layer) plot(layer, kWorksPen, 0.5);
+        plot(1, kDesignPen, 2.0);
+        char label[96];
+        std::snprintf(label, sizeof label, "Chainage %.3f   centre level %.3f", here, datum);
+        cad.gsDisplayText(label, -30.0, top + 13.5, kTextPen, 7, 0, 1.8f, 0.0f);
         top -= panel;
     }
     for (const char* ext : {"png", "svg"}) {
         const std::string file = ctx.folder + "designed_sections." + ext;
-        if (cad.render(file, 900, static_cast<int>(900.0 * rows * panel / 70.0))) ctx.written.push_back(file);
+        if (cad.render(file, 900, static_cast<int>(900.0 * (rows * panel + 3.0) / 70.0))) ctx.written.push_back(file);
         else std::fprintf(stderr, "Unable to write %s\n", file.c_str());
     }
 }
