@@ -279,8 +279,17 @@ OutputTable& OutputTable::row(std::vector<std::string> cells) {
 void addFormatOption(CLI::App& app) {
     static const std::map<std::string, OutputFormat> formats = {
         {"table", OutputFormat::Table}, {"csv", OutputFormat::Csv}, {"json", OutputFormat::Json}};
-    app.add_option("--format", formatSetting(), "How lists and records are printed: table, csv or json (default table)")
-        ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case));
+    const CLI::Validator known(
+        [](std::string& text) {
+            for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return formats.count(text) ? std::string() : "must be table, csv or json, not " + text;
+        },
+        "table|csv|json");
+    app.add_option_function<std::string>(
+           "--format", [](const std::string& text) { formatSetting() = formats.at(text); },
+           "How lists and records are printed: table, csv or json (default table)")
+        ->transform(known)
+        ->option_text("table|csv|json");
 }
 
 OutputFormat outputFormat() { return formatSetting(); }
