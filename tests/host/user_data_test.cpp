@@ -163,7 +163,7 @@ TEST_F(HostTest, TheCommandLineSaysWhatItTakes) {
         {{"nothing"}, 2, "", "No command nothing"},
         {{"terrain", "nothing"}, 2, "", "No command nothing\n\nCreate, fill and query the project's terrain database"},
         {{"terrain", "list", "--limit", "-1"}, 2, "", "--limit: -1 is not a count (a whole number from 0)"},
-        {{"terrain", "list", "--format", "xml"}, 2, "", "--format: Check xml value in {"},
+        {{"terrain", "list", "--format", "xml"}, 2, "", "--format: must be table, csv or json, not xml"},
         {{"terrain", "import-points"}, 2, "", "FILE is required"},
         {{"project", "new", dir.file("x"), "a/b"}, 1, "", "The project name a/b may not be empty or hold /"},
         {{"project", "open", dir.file("points.csv")}, 1, "", "points.csv is not a project's job file"},
