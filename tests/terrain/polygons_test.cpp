@@ -4,12 +4,8 @@
 
 namespace {
 
-class PolygonTest : public TerrainTest {
+class PolygonTest : public OpenTerrainTest {
 protected:
-    void SetUp() override {
-        TerrainTest::SetUp();
-        makeAndOpen();
-    }
     void join(unsigned a, unsigned b) { ASSERT_EQ(dbfAddLine(a, b, 1, 0), 1); }
 
     std::vector<unsigned> perimeter;
