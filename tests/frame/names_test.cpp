@@ -72,21 +72,20 @@ TEST_F(FileNameTest, WorkFileNamesByKind) {
     dbfSetWorkFileName(kWorkRoad, "/w/road.$se");
     dbfSetWorkFileName(kWorkRoad2, "/w/road.$st");
     dbfSetWorkFileName(99, "/w/ignored");
-    char buffer[MAX_PATH] = "x";
-    dbfWorkFileName(buffer, kWorkTerrain);
-    EXPECT_STREQ(buffer, "/w/terrain.$dt");
-    dbfWorkFileName(buffer, kWorkRoad);
-    EXPECT_STREQ(buffer, "/w/road.$se");
-    dbfWorkFileName(buffer, kWorkRoad2);
-    EXPECT_STREQ(buffer, "/w/road.$st");
-    dbfWorkFileName(buffer, 2);
-    EXPECT_STREQ(buffer, "");
+    auto work = [](int kind) {
+        char buffer[MAX_PATH] = "x";
+        dbfWorkFileName(buffer, kind);
+        return std::string(buffer);
+    };
+    EXPECT_EQ(work(kWorkTerrain), "/w/terrain.$dt");
+    EXPECT_EQ(work(kWorkRoad), "/w/road.$se");
+    EXPECT_EQ(work(kWorkRoad2), "/w/road.$st");
+    EXPECT_EQ(work(2), "");
 
     // Start-up empties them.
     unInitDbfAPI();
     initDbfAPI(&frame, &cad, nullptr);
-    dbfWorkFileName(buffer, kWorkTerrain);
-    EXPECT_STREQ(buffer, "");
+    EXPECT_EQ(work(kWorkTerrain), "");
 }
 
 class LockTest : public LibraryTest {

@@ -52,12 +52,7 @@ TEST_F(DesignSettingsTest, IncompleteWritesAreIgnoredAndSectionsDeleted) {
 
 // ---------------------------------------------------------------------------------------------
 
-class FenceTest : public LibraryTest {
-protected:
-    void node(const char* fence, int n, const char* value) {
-        coreSetJobDefault(fence, ("Node" + std::to_string(n)).c_str(), value);
-    }
-};
+using FenceTest = LibraryTest;
 
 TEST_F(FenceTest, OnlyClosedFencesOfThreeOrMoreNodesBeforeAZeroNodeLoad) {
     // Each row: a fence's nodes ("y,x") and the points loaded (0: none, and an empty polygon).
@@ -75,7 +70,7 @@ TEST_F(FenceTest, OnlyClosedFencesOfThreeOrMoreNodesBeforeAZeroNodeLoad) {
         {"Nowhere", {}, 0},
     };
     for (const auto& r : rows) {
-        for (size_t n = 0; n < r.nodes.size(); ++n) node(r.name, int(n + 1), r.nodes[n]);
+        for (size_t n = 0; n < r.nodes.size(); ++n) coreSetJobDefault(r.name, ("Node" + std::to_string(n + 1)).c_str(), r.nodes[n]);
         std::vector<PNT_2D_record> polygon{{1, 1}};
         EXPECT_EQ(dbfGrabFence(r.name, polygon), r.points) << r.name;
         EXPECT_EQ(polygon.size(), size_t(r.points)) << r.name;

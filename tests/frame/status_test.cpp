@@ -20,11 +20,7 @@ TEST_F(StatusTest, StackShowsItsTopAndHoldsAtFiveEntries) {
 
     dbfDispStatus("back", kStatusPush);
     EXPECT_EQ(cad.helpText(), "back");
-}
-
-TEST_F(StatusTest, EntriesAreCutTo80Characters) {
-    const std::string longText(120, 'x');
-    dbfDispStatus(longText.c_str(), kStatusPush);
+    dbfDispStatus(std::string(120, 'x').c_str(), kStatusPush);   // entries are cut to 80 characters
     EXPECT_EQ(cad.helpText(), std::string(80, 'x'));
 }
 
@@ -71,13 +67,10 @@ TEST_F(StatusTest, UnknownModeOnlyRefreshesAndNegativeDepthCountsAsEmpty) {
     EXPECT_EQ(cad.helpText(), "first");
 }
 
-TEST_F(StatusTest, StatusPumpsWaitingMessages) {
+TEST_F(StatusTest, StatusPumpsWaitingMessagesAndTheProgressBarShowsAndClears) {
     ui.messagesToPump = 3;
     dbfDispStatus("pumping", kStatusPush);
     EXPECT_EQ(ui.messagesToPump, 0);
-}
-
-TEST_F(StatusTest, ProgressBarShowsAndClears) {
     dbfDispGraph(5, 10, "Loading");
     EXPECT_EQ(cad.progress().position, 5);
     EXPECT_EQ(cad.progress().total, 10);

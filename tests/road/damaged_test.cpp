@@ -242,9 +242,7 @@ TEST_F(DamagedRoadTest, ARefusedRoadHasNoFileAndItsSavedFileIsUntouched) {
 class FailedRoadWriteTest : public RoadTest {};
 
 TEST_F(FailedRoadWriteTest, AFailedWriteIsSaidAndFreezesTheFile) {
-    insert(0.0);
-    insert(50.0);
-    insert(100.0);
+    insert({0.0, 50.0, 100.0});
     dbfRoadClose();   // the header copy reaches the file
     const std::string before = dbtest::readFile(workName());
     struct Case {
@@ -284,8 +282,7 @@ TEST_F(FailedRoadWriteTest, AFailedWriteIsSaidAndFreezesTheFile) {
 // write that fails there is said before the call returns, freezes the file, puts the header
 // copy back as the call found it, and leaves the records the file counts as they were.
 TEST_F(FailedRoadWriteTest, AFailedStoreLeavesTheCountedRecordsAsTheyWere) {
-    insert(0.0);
-    insert(100.0);
+    insert({0.0, 100.0});
     dbfRoadClose();
     const std::string before = dbtest::readFile(workName());
     for (std::int64_t room : {std::int64_t(0), std::int64_t(1000)}) {
@@ -311,9 +308,7 @@ TEST_F(FailedRoadWriteTest, AFailedStoreLeavesTheCountedRecordsAsTheyWere) {
 // Reals that are no numbers
 
 TEST_F(RoadTest, RealsThatAreNoNumbersAreRefused) {
-    insert(0.0);
-    insert(50.0);
-    insert(100.0);
+    insert({0.0, 50.0, 100.0});
     XSECTION xs = section(8);
     ASSERT_EQ(dbfStoreSect(50.0, 1, &xs), 1);
     const std::string before = bytes();

@@ -6,20 +6,7 @@
 #include "database/frame.h"
 #include "road/road_fixture.h"
 
-namespace {
-
-class RoadSaveTest : public RoadTest {
-protected:
-    RoadSaveTest() { openRoad = false; }
-
-    void TearDown() override {
-        ui.defaultAnswer = IDNO;
-        dbfRoadInit(0, 1);
-        RoadTest::TearDown();
-    }
-};
-
-}  // namespace
+using RoadSaveTest = ClosedRoadTest;
 
 TEST_F(RoadSaveTest, AFailedSaveKeepsTheSavedFilesAndOffersTheWorkCopyBack) {
     dbfRoadInit(1, 1);

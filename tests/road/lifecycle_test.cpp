@@ -5,9 +5,8 @@
 
 namespace {
 
-class RoadLifeTest : public RoadTest {
+class RoadLifeTest : public ClosedRoadTest {
 protected:
-    RoadLifeTest() { openRoad = false; }
     std::string sbk() const { return file("Site.1.sbk"); }
     std::string des() const { return file("Site.1.des"); }
 
@@ -21,12 +20,6 @@ protected:
         ASSERT_TRUE(coreFileExist(sec().c_str()));
         ASSERT_TRUE(coreFileExist(str().c_str()));
         ui.clear();
-    }
-
-    void TearDown() override {
-        ui.defaultAnswer = IDNO;
-        dbfRoadInit(0, 1);
-        RoadTest::TearDown();
     }
 };
 

@@ -7,13 +7,13 @@ namespace {
 class RoadNamesTest : public RoadTest {
 protected:
     static std::string name(double chainage, int decimals, const char* separator, BYTE kind = 0,
-                            WORD number = 0, int withChainage = 0, int size = 64) {
+                            WORD number = 0, int withChainage = 0, int size = 64, int numberBase = 0) {
         CHGBASE chg{};
         chg.chainage = chainage;
         chg.kind = kind;
         chg.number = number;
         char text[64];
-        dbfChgName(text, size, chg, 0, decimals, CString(separator), withChainage);
+        dbfChgName(text, size, chg, numberBase, decimals, CString(separator), withChainage);
         return text;
     }
 
@@ -44,12 +44,7 @@ TEST_F(RoadNamesTest, CurvePointsAndOtherKinds) {
     EXPECT_EQ(name(12045.0, 2, "+", kChgTransitionEnd, 1, 1), "ETC1: 12+45");
     EXPECT_EQ(name(500.5, 1, "+", kChgTransitionStart, 2, 1), "BTC2: 500.5");
     EXPECT_EQ(name(100.0, 2, "+", 5), " ");
-    CHGBASE chg{};
-    chg.kind = kChgCurveEnd;
-    chg.number = 4;
-    char text[32];
-    dbfChgName(text, sizeof text, chg, 10, 2, CString("+"), 0);
-    EXPECT_STREQ(text, "EC14");
+    EXPECT_EQ(name(0.0, 2, "+", kChgCurveEnd, 4, 0, 32, 10), "EC14");
 }
 
 TEST_F(RoadNamesTest, EquationsFromTheDesignSettings) {

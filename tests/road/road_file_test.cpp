@@ -61,9 +61,7 @@ TEST_F(RoadFileTest, InsertKeepsTheListSortedAndLinked) {
 }
 
 TEST_F(RoadFileTest, FindAndStepFromTheCursor) {
-    insert(10.0);
-    insert(20.0);
-    insert(30.0);
+    insert({10.0, 20.0, 30.0});
     // The record found from a chainage, and the chainage it stands on.
     const auto find = [](double chg, int visible) {
         const unsigned idx = dbfFindChainage(chg, visible);
@@ -101,8 +99,7 @@ TEST_F(RoadFileTest, RoundingToMillimetres) {
 }
 
 TEST_F(RoadFileTest, DeletingTheLastRecordOnlyShrinks) {
-    insert(10.0);
-    insert(20.0);
+    insert({10.0, 20.0});
     const std::string before = bytes();
     ASSERT_EQ(dbfDelChainage(20.0), 1);
     const std::string after = bytes();
@@ -114,8 +111,7 @@ TEST_F(RoadFileTest, DeletingTheLastRecordOnlyShrinks) {
 }
 
 TEST_F(RoadFileTest, DeletingInTheMiddleMovesTheLastRecordAndRepairsItsReferences) {
-    insert(10.0);                                   // 1
-    insert(20.0);                                   // 2
+    insert({10.0, 20.0});                           // 1, 2
     XSECTION xs = section(8);
     ASSERT_EQ(dbfStoreSect(30.0, 5, &xs), 1);       // 3 chainage, 4 layer, 5 and 6 pieces
     CHGDATA extra;
@@ -305,8 +301,7 @@ TEST_F(RoadFileTest, PositionsAreStoredGeographic) {
 // Damaged files
 
 TEST_F(RoadFileTest, CursorBeyondTheCount) {
-    insert(10.0);
-    insert(20.0);
+    insert({10.0, 20.0});
     roadState().head.current = 50;
     double chg = 15.0;
     EXPECT_EQ(dbfFindChainage(chg, 1), 0u);
@@ -318,9 +313,7 @@ TEST_F(RoadFileTest, CursorBeyondTheCount) {
 }
 
 TEST_F(RoadFileTest, LinksBeyondTheCountOrToThemselves) {
-    insert(10.0);
-    insert(20.0);
-    insert(30.0);
+    insert({10.0, 20.0, 30.0});
     const std::string clean = bytes();
     // Record 1's next beyond the file: forward walks and steps report. A find through the index
     // reads nothing and so cannot see damage written behind the library's back; finds walk the
@@ -418,8 +411,7 @@ TEST_F(RoadFileTest, ViewTwinsReadAnotherFileWithoutWriting) {
 
 #ifdef __linux__
 TEST_F(RoadFileTest, FailedTruncationSaysWhyAndKeepsTheRecordsConsistent) {
-    insert(10.0);
-    insert(20.0);
+    insert({10.0, 20.0});
     std::fflush(roadState().stream);
     // A file that takes writes but cannot shrink: a sealed memory file.
     const int fd = memfd_create("road", MFD_ALLOW_SEALING);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstring>
+#include <initializer_list>
 #include <set>
 #include <string>
 #include <vector>
@@ -80,6 +81,9 @@ protected:
     static unsigned insert(double chg) {
         CHGBASE rec;
         return dbfInsertChainage(chg, &rec);
+    }
+    static void insert(std::initializer_list<double> chgs) {
+        for (double chg : chgs) insert(chg);
     }
 
     // The chainages in list order (hidden ones included), through the public steppers.
@@ -189,5 +193,16 @@ protected:
         for (std::size_t i = 1; i < count; ++i)
             if (referenced[i] != 1) return "record " + std::to_string(i) + " is not referenced exactly once";
         return "";
+    }
+};
+
+// A RoadTest whose tests open (or not) road 1 themselves; the road is closed unsaved at the end.
+class ClosedRoadTest : public RoadTest {
+protected:
+    ClosedRoadTest() { openRoad = false; }
+    void TearDown() override {
+        ui.defaultAnswer = IDNO;
+        dbfRoadInit(0, 1);
+        RoadTest::TearDown();
     }
 };

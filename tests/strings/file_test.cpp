@@ -89,8 +89,7 @@ TEST_F(StringsTest, HeaderAndVertexLayoutsAreByteExact) {
     EXPECT_EQ(data[blank + 56], ' ');
 
     // A header with an empty box when nothing is stored, and a second slot at 12 + 3922.
-    STR_HEADER empty = header("EMPTY");
-    ASSERT_EQ(dbfAddStringHeader(empty, nullptr, ""), static_cast<DWORD>(slot(1)));
+    ASSERT_EQ(addHeader("EMPTY"), static_cast<DWORD>(slot(1)));
     const std::string after = bytes(path);
     EXPECT_EQ(at<std::int32_t>(after, slot(1) + 205), 0x7FFFFFFF);
     EXPECT_EQ(at<std::int32_t>(after, slot(1) + 213), -0x7FFFFFFF);
@@ -163,14 +162,11 @@ TEST_F(StringsTest, FewerVerticesFreeSectionsAndFreedSlotsAreReused) {
     EXPECT_EQ(at<std::int16_t>(data, slot(0) + 72), 30);
     EXPECT_EQ(nameAt(data, slot(1)), "_deleteme");
     EXPECT_EQ(nameAt(data, slot(2)), "_deleteme");
-    UI_LIST back;
-    dbfGetStringData(position, back, 0, 0, nullptr);
-    EXPECT_EQ(back.Count(), 30);
+    EXPECT_EQ(vertexCount(position), 30);
 
     // The next header lands in the first freed slot; the file does not grow.
     const std::size_t length = data.size();
-    STR_HEADER h = header("KERB");
-    EXPECT_EQ(dbfAddStringHeader(h, nullptr, ""), static_cast<DWORD>(slot(1)));
+    EXPECT_EQ(addHeader("KERB"), static_cast<DWORD>(slot(1)));
     data = bytes(path);
     EXPECT_EQ(data.size(), length);
     EXPECT_EQ(at<std::int16_t>(data, 3), 2);
@@ -185,8 +181,7 @@ TEST_F(StringsTest, FewerVerticesFreeSectionsAndFreedSlotsAreReused) {
     EXPECT_EQ(at<std::int16_t>(bytes(path), 3), 2);
 
     // A header naming itself as its child is refused.
-    STR_HEADER self = header("SELF", "SELF");
-    EXPECT_EQ(dbfAddStringHeader(self, nullptr, ""), 0u);
+    EXPECT_EQ(addHeader("SELF", "SELF"), 0u);
     EXPECT_TRUE(ui.showed("Data inconsistency in string SELF\nParent and child have same name"));
 }
 
@@ -201,11 +196,8 @@ TEST_F(StringsTest, SectionBreaksStartNewSections) {
     ASSERT_NE(dbfGetStringHeader("ROAD-1", h, nullptr), 0u);
     EXPECT_STREQ(h.previousSection, "ROAD");
     EXPECT_EQ(static_cast<CVertexEle*>(list.Get(4))->sectionBreak, 0);
-    UI_LIST first, all;
-    dbfGetStringData(position, first, 0, 1, nullptr);
-    EXPECT_EQ(first.Count(), 4);
-    dbfGetStringData(position, all, 0, 0, nullptr);
-    EXPECT_EQ(all.Count(), 9);
+    EXPECT_EQ(vertexCount(position, 1), 4);
+    EXPECT_EQ(vertexCount(position), 9);
 }
 
 TEST_F(StringsTest, DeletionMarksChainsAndClearsLinks) {
@@ -213,10 +205,9 @@ TEST_F(StringsTest, DeletionMarksChainsAndClearsLinks) {
     UI_LIST list(dbfStringCompareFunc);
     straight(list, 60);
     addString("ROAD", list, "LEFT", "RIGHT");
-    STR_HEADER left = header("LEFT", "LEFT_2"), right = header("RIGHT"), left2 = header("LEFT_2");
-    dbfAddStringHeader(left, nullptr, "");
-    dbfAddStringHeader(right, nullptr, "");
-    dbfAddStringHeader(left2, nullptr, "");
+    addHeader("LEFT", "LEFT_2");
+    addHeader("RIGHT");
+    addHeader("LEFT_2");
     EXPECT_EQ(at<std::int16_t>(bytes(path), 3), 5);
 
     STR_HEADER root;
@@ -242,15 +233,10 @@ TEST_F(StringsTest, DeletionMarksChainsAndClearsLinks) {
 
 TEST_F(StringsTest, TreeQueriesFollowLinks) {
     openOwn();
-    for (auto [name, first, second] : {std::tuple{"CL", "L_SHOULDER", "R_SHOULDER"},
-                                       std::tuple{"L_SHOULDER", "L_EDGE", ""},
-                                       std::tuple{"L_EDGE", "L_TOE", ""},
-                                       std::tuple{"L_TOE", "", ""},
-                                       std::tuple{"R_SHOULDER", "", "R_EDGE"},
-                                       std::tuple{"R_EDGE", "", ""}}) {
-        STR_HEADER h = header(name, first, second);
-        ASSERT_NE(dbfAddStringHeader(h, nullptr, ""), 0u);
-    }
+    for (auto [name, first, second] : {std::tuple{"CL", "L_SHOULDER", "R_SHOULDER"}, std::tuple{"L_SHOULDER", "L_EDGE", ""},
+                                       std::tuple{"L_EDGE", "L_TOE", ""}, std::tuple{"L_TOE", "", ""},
+                                       std::tuple{"R_SHOULDER", "", "R_EDGE"}, std::tuple{"R_EDGE", "", ""}})
+        ASSERT_NE(addHeader(name, first, second), 0u);
     STR_HEADER h;
     EXPECT_EQ(dbfGetParentHeader("L_EDGE", h, nullptr), static_cast<DWORD>(slot(1)));
     EXPECT_EQ(dbfGetLeafHeader(1, "CL", h, nullptr), static_cast<DWORD>(slot(3)));
@@ -267,8 +253,7 @@ TEST_F(StringsTest, TreeQueriesFollowLinks) {
     EXPECT_EQ(dbfStringFamilySize(nullptr, "CL"), 0);
 
     // A link to a missing string ends the walk with nothing.
-    STR_HEADER broken = header("L_TOE", "GONE");
-    dbfAddStringHeader(broken, nullptr, "");
+    addHeader("L_TOE", "GONE");
     EXPECT_EQ(dbfGetLeafHeader(1, "CL", h, nullptr), 0u);
 }
 
@@ -301,21 +286,13 @@ TEST_F(StringsTest, FileHeaderFieldsAndSurface) {
 TEST_F(StringsTest, SurfaceComesFromTheFilesSettings) {
     coreSetJobDefaultInt("StrLines_MAIN", "Surf", 7);
     coreSetJobDefaultInt("StrLines_Road3", "Surf", 12);
-    const std::string mainPath = openOwn("Site.MAIN.str");
-    STR_HEADER h = header("MAIN");
-    dbfAddStringHeader(h, nullptr, "");
-    EXPECT_EQ(at<std::uint16_t>(bytes(mainPath), 5), 7);
-
-    const std::string roadPath = openOwn("Site.3.str");
-    h = header("CL");
-    dbfAddStringHeader(h, nullptr, "");
-    EXPECT_EQ(at<std::uint16_t>(bytes(roadPath), 5), 12);
-
-    // Without a setting, a free terrain surface gives surface 1, saved with the file's settings.
-    const std::string newPath = openOwn("Site.NEWONE.str");
-    h = header("NEWONE");
-    dbfAddStringHeader(h, nullptr, "");
-    EXPECT_EQ(at<std::uint16_t>(bytes(newPath), 5), 1);
+    // Without a setting (NEWONE), a free terrain surface gives surface 1, saved with the file's settings.
+    for (auto [fileName, root, surface] : {std::tuple{"Site.MAIN.str", "MAIN", 7}, std::tuple{"Site.3.str", "CL", 12},
+                                           std::tuple{"Site.NEWONE.str", "NEWONE", 1}}) {
+        const std::string path = openOwn(fileName);
+        addHeader(root);
+        EXPECT_EQ(at<std::uint16_t>(bytes(path), 5), surface) << fileName;
+    }
     EXPECT_EQ(coreGetJobDefaultInt("StrLines_NEWONE", "Surf", 0), 1);
 }
 
@@ -341,9 +318,7 @@ TEST_F(StringsTest, CallerHandlesAndTheAccessor) {
     list.Destroy();
     straight(list, 70);
     ASSERT_EQ(dbfAddStringData(position, list, 0, handle), 1);
-    UI_LIST back;
-    dbfGetStringData(position, back, 0, 0, handle);
-    EXPECT_EQ(back.Count(), 70);
+    EXPECT_EQ(vertexCount(position, 0, handle), 70);
     EXPECT_EQ(+dbfStringAccessor(handle, "")->header.count, 2);
     EXPECT_STREQ(dbfStringAccessor(handle, "")->FileName(), fileName);
     coreFileClose(handle);
@@ -382,10 +357,8 @@ protected:
         patch(offset, std::string(reinterpret_cast<const char*>(&value), sizeof value));
     }
     int readAll() {
-        UI_LIST list;
         EXPECT_EQ(dbfStringOpenFile(path.c_str()), 1);
-        dbfGetStringData(position, list, 0, 0, nullptr);
-        return list.Count();
+        return vertexCount(position);
     }
 };
 
@@ -400,9 +373,9 @@ TEST_F(DamagedStringsTest, LoopingChainsEnd) {
     EXPECT_EQ(dbfGetStringHeader("ROAD-2", h, nullptr), 0u);
 
     // Child links that loop end the walks too.
-    STR_HEADER a = header("A", "B"), b = header("B", "A");
-    dbfAddStringHeader(a, nullptr, "");
-    dbfAddStringHeader(b, nullptr, "");
+    addHeader("A", "B");
+    addHeader("B", "A");
+    STR_HEADER a = header("A", "B");
     EXPECT_EQ(dbfGetLeafHeader(1, "A", h, nullptr), 0u);
     EXPECT_GT(dbfStringFamilySize(dbfStringFile(), "A"), 0);
     dbfDeleteChildren(a, nullptr, "");
@@ -489,8 +462,7 @@ TEST_F(StringsTest, FailedWritesAreSaidAndReturnZero) {
         EXPECT_TRUE(ui.showed(expected)) << (ui.last() ? ui.last()->text : "");
         if (!c.device) {
             ui.clear();
-            STR_HEADER h = header("NEW");
-            EXPECT_EQ(dbfAddStringHeader(h, nullptr, ""), 0u);
+            EXPECT_EQ(addHeader("NEW"), 0u);
             EXPECT_TRUE(ui.showed(expected));
             // The reads still work on the read-only handle: storing and deleting get that far.
             ui.clear();

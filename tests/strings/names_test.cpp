@@ -4,6 +4,10 @@
 
 #include "strings/strings_fixture.h"
 
+namespace {
+constexpr const char* kLine = "1,0,255,0,0.0,0.003";   // a registered string's plot settings
+}
+
 TEST_F(StringsTest, SectionNames) {
     char out[32];
     dbfGetSectionName(out, "ROAD", 1, false);
@@ -49,17 +53,13 @@ TEST_F(StringsTest, JobListRegistrationAndNameLookup) {
     char fileName[MAX_PATH];
     ASSERT_EQ(dbfTerrainStringsFile(name, fileName), 1);
     EXPECT_EQ(dbtest::readFile(fileName), std::string("\0\x40\0\0\0\0\0\0\0\0\0\0", 12));
-    char value[64];
-    coreGetJobDefault("TerrainStrings", "StrName1", "", value, 64);
-    EXPECT_STREQ(value, "MAIN_ROAD");
+    EXPECT_EQ(job("TerrainStrings", "StrName1"), "MAIN_ROAD");
     EXPECT_EQ(coreGetJobDefaultInt("StrLines_MAIN_ROAD", "Plot", 0), 1);
-    coreGetJobDefault("StrLines_MAIN_ROAD", "MAIN_ROAD", "", value, 64);
-    EXPECT_STREQ(value, "1,0,255,0,0.0,0.003");
+    EXPECT_EQ(job("StrLines_MAIN_ROAD", "MAIN_ROAD"), kLine);
 
     EXPECT_EQ(dbfAddTerrainStringCdp("SECOND", 0), 1);
     EXPECT_EQ(dbfAddTerrainStringCdp("CHILD", 2), 0);
-    coreGetJobDefault("StrLines_SECOND", "CHILD", "", value, 64);
-    EXPECT_STREQ(value, "1,0,255,0,0.0,0.003");
+    EXPECT_EQ(job("StrLines_SECOND", "CHILD"), kLine);
     EXPECT_EQ(dbfAddTerrainStringCdp("NOWHERE", 9), 0);
 
     EXPECT_EQ(dbfStringNameExists("main_road"), 1);
@@ -81,12 +81,10 @@ TEST_F(StringsTest, DropDownListsFamilies) {
         char fileName[MAX_PATH];
         dbfTerrainStringsFile(name, fileName);
         ASSERT_EQ(dbfStringOpenFile(fileName), 1);
-        STR_HEADER h = header(root, (std::string(root) + "_1").c_str());
-        dbfAddStringHeader(h, nullptr, "");
-        h = header((std::string(root) + "_1").c_str(), (std::string(root) + "_2").c_str());
-        dbfAddStringHeader(h, nullptr, "");
-        h = header((std::string(root) + "_2").c_str());
-        dbfAddStringHeader(h, nullptr, "");
+        const std::string one = std::string(root) + "_1", two = std::string(root) + "_2";
+        addHeader(root, one.c_str());
+        addHeader(one.c_str(), two.c_str());
+        addHeader(two.c_str());
         dbfStringCloseFile();
     }
     CComboBox combo;
@@ -117,10 +115,8 @@ protected:
         UI_LIST list(dbfStringCompareFunc);
         straight(list, 60);
         addString("MAIN", list, "KERB");
-        STR_HEADER h = header("KERB", "EDGE");
-        dbfAddStringHeader(h, nullptr, "");
-        h = header("EDGE");
-        dbfAddStringHeader(h, nullptr, "");
+        addHeader("KERB", "EDGE");
+        addHeader("EDGE");
         dbfAddTerrainStringCdp("KERB", 1);
         dbfStringCloseFile();
     }
@@ -142,11 +138,8 @@ TEST_F(RenameTest, ChildRenameKeepsTheFile) {
     EXPECT_EQ(+fh.count, 4);   // MAIN, its section MAIN-1, KERB and EDGE
     coreFileClose(handle);
 
-    char value[64];
-    coreGetJobDefault("StrLines_MAIN", "BIG_KERB", "", value, 64);
-    EXPECT_STREQ(value, "1,0,255,0,0.0,0.003");
-    coreGetJobDefault("StrLines_MAIN", "KERB", "none", value, 64);
-    EXPECT_STREQ(value, "none");
+    EXPECT_EQ(job("StrLines_MAIN", "BIG_KERB"), kLine);
+    EXPECT_EQ(job("StrLines_MAIN", "KERB", "none"), "none");
 
     // A grandchild of the root: renamed in the file, its parent's link with it, but the result
     // is the root header's (unchanged, so 0) and the job settings stay as they were.
@@ -159,10 +152,8 @@ TEST_F(RenameTest, ChildRenameKeepsTheFile) {
     EXPECT_STREQ(h.firstChild, "TOE");
     EXPECT_NE(dbfGetStringHeader("TOE", h, handle), 0u);
     coreFileClose(handle);
-    coreGetJobDefault("StrLines_MAIN", "EDGE", "none", value, 64);
-    EXPECT_STREQ(value, "1,0,255,0,0.0,0.003");
-    coreGetJobDefault("StrLines_MAIN", "TOE", "none", value, 64);
-    EXPECT_STREQ(value, "none");
+    EXPECT_EQ(job("StrLines_MAIN", "EDGE", "none"), kLine);
+    EXPECT_EQ(job("StrLines_MAIN", "TOE", "none"), "none");
 
     // A name already in the file is refused and nothing changes.
     char taken[32] = "TOE";
@@ -184,21 +175,14 @@ TEST_F(RenameTest, RootRenameMovesTheFile) {
     STR_HEADER h;
     EXPECT_EQ(dbfGetStringHeader("TRUNK", h, handle), 12u);
     EXPECT_STREQ(h.nextSection, "MAIN-1");   // sections keep their names until next stored
-    UI_LIST list;
-    dbfGetStringData(12, list, 0, 0, handle);
-    EXPECT_EQ(list.Count(), 60);
+    EXPECT_EQ(vertexCount(12, 0, handle), 60);
     coreFileClose(handle);
 
-    char value[MAX_PATH];
-    coreGetJobDefault("TerrainStrings", "StrName1", "", value, MAX_PATH);
-    EXPECT_STREQ(value, "TRUNK");
-    coreGetJobDefault("TerrainStrings", "Selected", "", value, MAX_PATH);
-    EXPECT_EQ(std::string(value), newFile);
+    EXPECT_EQ(job("TerrainStrings", "StrName1"), "TRUNK");
+    EXPECT_EQ(job("TerrainStrings", "Selected"), newFile);
     EXPECT_EQ(coreGetJobDefaultInt("StrLines_TRUNK", "Plot", 0), 1);
-    coreGetJobDefault("StrLines_TRUNK", "TRUNK", "", value, MAX_PATH);
-    EXPECT_STREQ(value, "1,0,255,0,0.0,0.003");
-    coreGetJobDefault("StrLines_MAIN", "Plot", "gone", value, MAX_PATH);
-    EXPECT_STREQ(value, "gone");
+    EXPECT_EQ(job("StrLines_TRUNK", "TRUNK"), kLine);
+    EXPECT_EQ(job("StrLines_MAIN", "Plot", "gone"), "gone");
 
     // A root name used by another strings file of the job is refused.
     dbfAddTerrainStringCdp("OTHER", 0);

@@ -38,12 +38,29 @@ protected:
         return h;
     }
 
-    // Adds a header with the vertices of the list; the position of the string.
-    DWORD addString(const char* name, UI_LIST& list, const char* first = "", const char* second = "") {
+    // Adds a header (with the vertices of the list, if any) to the given file; its position.
+    static DWORD addHeader(const char* name, const char* first = "", const char* second = "", FILE* f = nullptr) {
         STR_HEADER h = header(name, first, second);
-        const DWORD position = dbfAddStringHeader(h, nullptr, "");
+        return dbfAddStringHeader(h, f, "");
+    }
+    static DWORD addString(const char* name, UI_LIST& list, const char* first = "", const char* second = "") {
+        const DWORD position = addHeader(name, first, second);
         if (position) dbfAddStringData(position, list, list.Count(), nullptr);
         return position;
+    }
+
+    // How many vertices reading the string at position (only the given section, when not 0) gives.
+    static int vertexCount(DWORD position, int section = 0, FILE* f = nullptr) {
+        UI_LIST list;
+        dbfGetStringData(position, list, 0, section, f);
+        return list.Count();
+    }
+
+    // A job setting as text.
+    static std::string job(const char* section, const char* key, const char* fallback = "") {
+        char value[MAX_PATH];
+        coreGetJobDefault(section, key, fallback, value, MAX_PATH);
+        return value;
     }
 
     // The library's own strings file in the project folder.

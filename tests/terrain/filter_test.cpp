@@ -21,6 +21,11 @@ protected:
         return p;
     }
     int passes(const SURVCOORD& p) const { return dbfPassesFilter(&p, &filter); }
+    static std::string saved(const char* key) {
+        char text[256];
+        coreGetJobDefault("Terrain", key, "", text, sizeof text);
+        return text;
+    }
 
     // A square fence 10..110 on both axes, kept in the job settings under the name.
     static void writeFence(const char* name) {
@@ -157,11 +162,8 @@ TEST_F(FilterTest, SavedFilterReloadsEqualButForCommas) {
     };
     for (const Case& c : cases) {
         dbfSaveNameFilter(c.saved);
-        char text[256];
-        coreGetJobDefault("Terrain", "NameFilt", "", text, sizeof text);
-        EXPECT_STREQ(text, c.names);
-        coreGetJobDefault("Terrain", "AddFilt", "", text, sizeof text);
-        EXPECT_STREQ(text, c.added);
+        EXPECT_EQ(saved("NameFilt"), c.names);
+        EXPECT_EQ(saved("AddFilt"), c.added);
         NAMEFILT loaded{};
         dbfLoadNameFilter(&loaded);
         std::strcpy(full.include[2], "R1?");
@@ -189,9 +191,7 @@ TEST_F(FilterTest, FilterSheetShowsTheKeptPagesAndSavesOnOk) {
     EXPECT_EQ(pages, kFilterSurface | kFilterHeights);
     EXPECT_EQ(+f.surface, 9);
     EXPECT_EQ(+f.heightMode, kHeightAbove);
-    char text[256];
-    coreGetJobDefault("Terrain", "NameFilt", "", text, sizeof text);
-    EXPECT_STREQ(text, "ALL,--,--,--,--,NONE,--,--,--,--,9");
+    EXPECT_EQ(saved("NameFilt"), "ALL,--,--,--,--,NONE,--,--,--,--,9");
 
     ui.dialogs["Filter"] = [](void* record) {
         static_cast<FILTERSHEET*>(record)->filter.surface = 77;
@@ -199,8 +199,7 @@ TEST_F(FilterTest, FilterSheetShowsTheKeptPagesAndSavesOnOk) {
     };
     EXPECT_EQ(dbfFilterDetails(&f, 0, nullptr), 0);
     EXPECT_NE(+f.surface, 77) << "the edit is on a copy";
-    coreGetJobDefault("Terrain", "NameFilt", "", text, sizeof text);
-    EXPECT_STREQ(text, "ALL,--,--,--,--,NONE,--,--,--,--,9");
+    EXPECT_EQ(saved("NameFilt"), "ALL,--,--,--,--,NONE,--,--,--,--,9");
 }
 
 TEST_F(FilterTest, SummaryDescribesEachPart) {

@@ -10,8 +10,7 @@ int beeps() { return terrainState().beeps; }
 
 }  // namespace
 
-TEST_F(TerrainTest, AddLineRulesForSurfacesExistingLinesAndFullPoints) {
-    makeAndOpen();
+TEST_F(OpenTerrainTest, AddLineRulesForSurfacesExistingLinesAndFullPoints) {
     const unsigned a = add("A", 100.0, 100.0, 0.0, 1);
     const unsigned b = add("B", 110.0, 100.0, 0.0, 1);
     const unsigned other = add("S2", 120.0, 100.0, 0.0, 2);
@@ -52,8 +51,7 @@ TEST_F(TerrainTest, AddLineRulesForSurfacesExistingLinesAndFullPoints) {
     EXPECT_EQ(beeps(), before + 1);
 }
 
-TEST_F(TerrainTest, DeleteLineByKind) {
-    makeAndOpen();
+TEST_F(OpenTerrainTest, DeleteLineByKind) {
     const unsigned a = add("A", 100.0, 100.0);
     const unsigned b = add("B", 110.0, 100.0);
     const unsigned c = add("C", 120.0, 100.0);
@@ -76,8 +74,7 @@ TEST_F(TerrainTest, DeleteLineByKind) {
     EXPECT_EQ(+grab(a).lines[3], 0u);
 }
 
-TEST_F(TerrainTest, ShadowReferencesAreRebuiltFromANumberFile) {
-    makeAndOpen();
+TEST_F(OpenTerrainTest, ShadowReferencesAreRebuiltFromANumberFile) {
     const std::vector<unsigned> n = addRow("P", 5, 100.0, 100.0, 1.0, 0.0);
     ASSERT_EQ(dbfAddLine(n[0], n[1], 0, 0), 1);
     ASSERT_EQ(dbfAddLine(n[0], n[2], 1, 0), 1);
@@ -113,8 +110,7 @@ TEST_F(TerrainTest, ShadowReferencesAreRebuiltFromANumberFile) {
     coreFileClose(f);
 }
 
-TEST_F(TerrainTest, ValidationReportsAndMarksEachKindOfFault) {
-    makeAndOpen();
+TEST_F(OpenTerrainTest, ValidationReportsAndMarksEachKindOfFault) {
     const unsigned a = add("A", 100.0, 100.0);
     const unsigned b = add("B", 110.0, 100.0);
     const unsigned c = add("ABCDEFGHIJKLMNOP", 120.0, 100.0);
@@ -147,8 +143,7 @@ TEST_F(TerrainTest, ValidationReportsAndMarksEachKindOfFault) {
     EXPECT_EQ(cad.helpText(), "");
 }
 
-TEST_F(TerrainTest, NumberingForExportSkipsTheOriginAndStopsOnEscape) {
-    makeAndOpen();
+TEST_F(OpenTerrainTest, NumberingForExportSkipsTheOriginAndStopsOnEscape) {
     const unsigned a = add("A", 100.0, 100.0);
     const unsigned o = add("O", 0.0, 0.0);
     const unsigned b = add("B", 110.0, 100.0);
@@ -166,8 +161,7 @@ TEST_F(TerrainTest, NumberingForExportSkipsTheOriginAndStopsOnEscape) {
     EXPECT_EQ(dbfNumerateCoords(nullptr, nullptr), 0);
 }
 
-TEST_F(TerrainTest, ContourCrossingNearestTheStart) {
-    makeAndOpen();
+TEST_F(OpenTerrainTest, ContourCrossingNearestTheStart) {
     // A path rising and falling: start segment 0-1 reaches height 5 at y = 105.
     const unsigned p0 = add("P0", 100.0, 100.0, 0.0);
     const unsigned p1 = add("P1", 110.0, 100.0, 10.0);
@@ -195,8 +189,7 @@ TEST_F(TerrainTest, ContourCrossingNearestTheStart) {
     EXPECT_EQ(+crossing.x, 0.0);
 }
 
-TEST_F(TerrainTest, SurfaceWordsFlagsAndChecks) {
-    makeAndOpen();
+TEST_F(OpenTerrainTest, SurfaceWordsFlagsAndChecks) {
     WORD flags = 1;
     EXPECT_EQ(dbfStripSurfFlags(0x4005, &flags), 5);
     EXPECT_EQ(flags, 0x4000);
@@ -248,8 +241,7 @@ TEST_F(TerrainTest, SurfaceNamesAndLayersComeFromTheJobSettings) {
     EXPECT_EQ(dbfGetSurfaceStatus(6, 3), kSurfaceShown | kSurfaceActive);
 }
 
-TEST_F(TerrainTest, AnInactiveSurfaceIsOfferedForActivation) {
-    makeAndOpen();
+TEST_F(OpenTerrainTest, AnInactiveSurfaceIsOfferedForActivation) {
     int refreshed = 0;
     static int* counter = nullptr;
     counter = &refreshed;

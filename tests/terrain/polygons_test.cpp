@@ -4,13 +4,13 @@
 
 namespace {
 
-class PolygonTest : public TerrainTest {
+class PolygonTest : public OpenTerrainTest {
 protected:
-    void SetUp() override {
-        TerrainTest::SetUp();
-        makeAndOpen();
-    }
     void join(unsigned a, unsigned b) { ASSERT_EQ(dbfAddLine(a, b, 1, 0), 1); }
+    // Joins each point to the next.
+    void path(std::initializer_list<unsigned> points) {
+        for (auto it = points.begin(); it + 1 != points.end(); ++it) join(*it, *(it + 1));
+    }
 
     std::vector<unsigned> perimeter;
     unsigned status = 99;
@@ -18,9 +18,7 @@ protected:
 
 TEST_F(PolygonTest, TriangleClosesFromItsLowestPoint) {
     const unsigned a = add("A", 100, 100), b = add("B", 200, 100), c = add("C", 150, 200);
-    join(a, b);
-    join(b, c);
-    join(c, a);
+    path({a, b, c, a});
     add("LONE", 50, 50);   // no lines: never a start
     unsigned start = 0, next = 0;
     dbfPolyStart(start, next, 1, nullptr);
@@ -70,8 +68,7 @@ TEST_F(PolygonTest, SingleLineIsADeadEndWithTheMarkerAtItsFarPoint) {
 
     // A walk that closes takes the marker away.
     const unsigned c = add("C", 300, 100);
-    join(b, c);
-    join(c, a);
+    path({b, c, a});
     dbfFindPoly(a, b, perimeter, status, 0, 1);
     EXPECT_EQ(status, kWalkClosed);
     EXPECT_EQ(dbfState().errorRedrawHook, nullptr);
@@ -85,10 +82,7 @@ TEST_F(PolygonTest, SingleLineIsADeadEndWithTheMarkerAtItsFarPoint) {
 TEST_F(PolygonTest, LoopHangingOffThePathStopsWhereItReenters) {
     // A tail S-P leading into a triangle P-Q-R: the walk from S never comes back to S.
     const unsigned s = add("S", 0, 0), p = add("P", 100, 0), q = add("Q", 200, -50), r = add("R", 200, 50);
-    join(s, p);
-    join(p, q);
-    join(q, r);
-    join(r, p);
+    path({s, p, q, r, p});
     dbfFindPoly(s, p, perimeter, status, 0, 1);
     EXPECT_EQ(status, kWalkLoop);
     EXPECT_EQ(perimeter.size(), 5u);
@@ -126,8 +120,7 @@ TEST_F(PolygonTest, MemoryFileWalkStopsAtItsLengthLimit) {
 TEST_F(PolygonTest, LowestPointOfANetworkAndEscape) {
     const unsigned a = add("A", 300, 300), b = add("B", 100, 500), c = add("C", 100, 200, 0), d = add("D", 400, 100);
     add("OTHER", 0, 0);   // not joined
-    join(a, b);
-    join(b, c);
+    path({a, b, c});
     join(a, d);
     PerimeterFile file;
     unsigned start = a;

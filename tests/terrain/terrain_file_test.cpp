@@ -36,8 +36,7 @@ TEST_F(TerrainTest, NewFileIsHeaderAndOneBlankBlock) {
     EXPECT_DOUBLE_EQ(header(bytes()).blockSize, 100.0);   // 48.99 raised to the minimum
 }
 
-TEST_F(TerrainTest, CellsClampToTheSiteAndStoredPointsRoundToTheMillimetre) {
-    makeAndOpen();
+TEST_F(OpenTerrainTest, CellsClampToTheSiteAndStoredPointsRoundToTheMillimetre) {
     RRect site;
     double size = 0;
     dbfGetExtents(&site, size);
@@ -53,8 +52,7 @@ TEST_F(TerrainTest, CellsClampToTheSiteAndStoredPointsRoundToTheMillimetre) {
     EXPECT_EQ(cellOf(nearEdge, site.minX, true), 2);
 }
 
-TEST_F(TerrainTest, CloseWritesTheHeaderAndKeepsTheChangedFlag) {
-    makeAndOpen();
+TEST_F(OpenTerrainTest, CloseWritesTheHeaderAndKeepsTheChangedFlag) {
     add("A", 100.0, 200.0, 3.0);
     EXPECT_EQ(dbfEdit(), 1);
     EXPECT_EQ(dbfCloseDbase(), 0);
@@ -189,8 +187,7 @@ TEST_F(TerrainTest, HandMadeVersion600FileOpensWithItsPoints) {
 
 // A block list damaged in memory: each step that finds a bucket missing says where and ends the
 // command.
-TEST_F(TerrainTest, MissingBucketEntriesAreReportedWhereTheyAreFound) {
-    makeAndOpen();
+TEST_F(OpenTerrainTest, MissingBucketEntriesAreReportedWhereTheyAreFound) {
     add("A", 100.0, 100.0);
     SURVCOORD p;
     EXPECT_THROW(dbfGrabCoord(p, 99999), CUserException);

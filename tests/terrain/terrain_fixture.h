@@ -86,3 +86,12 @@ protected:
         return all;
     }
 };
+
+// A TerrainTest with the standard site made and open.
+class OpenTerrainTest : public TerrainTest {
+protected:
+    void SetUp() override {
+        TerrainTest::SetUp();
+        makeAndOpen();
+    }
+};
