@@ -61,25 +61,19 @@ TEST(Texts, CopyTrimAndSearch) {
 }
 
 TEST(Texts, WildcardMatching) {
-    EXPECT_TRUE(coreMatching("P*", "P12", 0));
-    EXPECT_TRUE(coreMatching("p*", "P12", 0));                 // without regard to case
-    EXPECT_TRUE(coreMatching("*", "", 0));
-    EXPECT_TRUE(coreMatching("", "", 0));
-    EXPECT_FALSE(coreMatching("", "A", 0));
-    EXPECT_FALSE(coreMatching("?", "", 0));
-    EXPECT_TRUE(coreMatching("A?C", "ABC", 0));
-    EXPECT_FALSE(coreMatching("A?C", "AC", 0));
-    EXPECT_TRUE(coreMatching("MH###", "MH012", 0));
-    EXPECT_FALSE(coreMatching("MH###", "MH01A", 0));
-    EXPECT_FALSE(coreMatching("#", "#", 0));                   // '#' wants a digit
-    EXPECT_TRUE(coreMatching("*B*B", "ABBAB", 0));             // needs backtracking
-    EXPECT_FALSE(coreMatching("*B*B", "ABA", 0));
-    EXPECT_TRUE(coreMatching("**A**", "xxA", 0));
-    EXPECT_TRUE(coreMatching("P1", "P1 trailing", 2));         // the first `length` characters
-    EXPECT_FALSE(coreMatching("P1", "P1 trailing", 0));
-    EXPECT_TRUE(coreMatching("P1*", "P1", 10));
-    EXPECT_FALSE(coreMatching(nullptr, "A", 0));
-    EXPECT_FALSE(coreMatching("A", nullptr, 0));
+    // '*' any run (with backtracking), '?' one character, '#' one digit; no regard to case; a
+    // length above 0 compares only the first `length` characters.
+    const struct { const char* pattern; const char* text; int length; bool match; } cases[] = {
+        {"P*", "P12", 0, true},      {"p*", "P12", 0, true},         {"*", "", 0, true},
+        {"", "", 0, true},           {"", "A", 0, false},            {"?", "", 0, false},
+        {"A?C", "ABC", 0, true},     {"A?C", "AC", 0, false},        {"MH###", "MH012", 0, true},
+        {"MH###", "MH01A", 0, false}, {"#", "#", 0, false},          {"*B*B", "ABBAB", 0, true},
+        {"*B*B", "ABA", 0, false},   {"**A**", "xxA", 0, true},      {"P1", "P1 trailing", 2, true},
+        {"P1", "P1 trailing", 0, false}, {"P1*", "P1", 10, true},    {nullptr, "A", 0, false},
+        {"A", nullptr, 0, false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(bool(coreMatching(c.pattern, c.text, c.length)), c.match)
+            << (c.pattern ? c.pattern : "null") << " / " << (c.text ? c.text : "null") << " / " << c.length;
 }
 
 TEST(Paths, NamesExtensionsAndFolders) {
