@@ -289,13 +289,17 @@ TEST_F(NetworkTest, DamagedTablesEndInTheOpenMessageAndAClosedKind) {
 }
 
 TEST_F(NetworkTest, ExistingSwmmInputGainsTheDefaultSectionsItLacks) {
-    dbtest::writeFile(file("Site.inp"), "[TITLE]\nMy project\n\n[JUNCTIONS]\n;;Name\n  J1 10 2 0 0 0\n");
+    dbtest::writeFile(file("Site.inp"), "[TITLE]\nMy project\n\n[OPTIONS]\nFLOW_UNITS CMS\n\n[JUNCTIONS]\n;;Name\n  J1 10 2 0 0 0\n");
     ASSERT_NE(openStorm(), nullptr);
     SWMM_LIST* swmm = dbfStormGetSwmmFile();
     ASSERT_NE(swmm, nullptr);
-    EXPECT_NE(swmm->FindSection("OPTIONS"), nullptr);
     EXPECT_NE(swmm->FindSection("REPORT"), nullptr);
-    EXPECT_NE(swmm->FindLine("JUNCTIONS", "J1"), nullptr) << "sections the project has stay its own";
+    EXPECT_NE(swmm->FindLine("RAINGAGES", "RG1"), nullptr);
+    EXPECT_NE(swmm->FindLine("TIMESERIES", "DesignStorm"), nullptr);
+    // Sections the project has stay its own, line for line.
+    EXPECT_NE(swmm->FindLine("JUNCTIONS", "J1"), nullptr);
+    EXPECT_EQ(swmm->FindLine("OPTIONS", "FLOW_UNITS")->Data(), " CMS");
+    EXPECT_EQ(swmm->FindLine("OPTIONS", "INFILTRATION"), nullptr);
     const std::string contents = swmm->Contents();
     EXPECT_EQ(contents.find("[TITLE]"), contents.rfind("[TITLE]"));
 

@@ -413,20 +413,6 @@ TEST_F(SwmmTest, ReservoirsTransectsDummiesWeirsAndMovedSubcatchments) {
     EXPECT_EQ(section("INFILTRATION").back(), fmt("  %-16s  %-10.3f %-10.3f %-10.3f", "S1", 90.0, 10.0, 0.25));
 }
 
-TEST_F(SwmmTest, AProjectFileGetsTheSectionsItLacksFromTheDefaultFile) {
-    ui.answers = {IDNO};
-    dbfStormCloseFile(true);
-    const std::string saved = file("Site.inp");
-    dbtest::writeFile(saved, "[TITLE]\nmine\n\n[OPTIONS]\nFLOW_UNITS CMS\n");
-    ASSERT_NE(openStorm(), nullptr);
-    swmm = dbfStormGetSwmmFile();
-    EXPECT_EQ(swmm->FindLine("OPTIONS", "FLOW_UNITS")->Data(), " CMS");
-    EXPECT_EQ(swmm->FindLine("OPTIONS", "INFILTRATION"), nullptr);   // a section present is left alone
-    ASSERT_NE(swmm->FindSection("RAINGAGES"), nullptr);
-    EXPECT_NE(swmm->FindLine("RAINGAGES", "RG1"), nullptr);
-    EXPECT_NE(swmm->FindLine("TIMESERIES", "DesignStorm"), nullptr);
-}
-
 TEST_F(SwmmTest, TheCurrentRecordsSubcatchmentAlone) {
     buildNetwork();
     swmm->DeleteSection("SUBAREAS");
