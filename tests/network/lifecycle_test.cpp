@@ -6,11 +6,7 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-char* C(const char* text) { return const_cast<char*>(text); }
-
-}  // namespace
+using nettest::C;
 
 TEST_F(NetworkTest, NewSewerTableIsCreatedWithItsCompanionsAndClosedWithoutTrace) {
     DATA4* data = openSewer();
@@ -36,8 +32,7 @@ TEST_F(NetworkTest, NewSewerTableIsCreatedWithItsCompanionsAndClosedWithoutTrace
     EXPECT_EQ(fields[138].name, "GEOCODE");
     EXPECT_EQ(fields[139].name, "LOCK_Z");
     EXPECT_EQ(fields[139].type, 'L');
-    for (const char* tag : {"NODE", "NEXT_NODE", "OVER_NODE", "LINKORDER", "CULVERT", "BEDDING", "GEOCODE", "SIZE"})
-        EXPECT_NE(d4tag(data, tag), nullptr) << tag;
+    for (const char* tag : nettest::kSewerTags) EXPECT_NE(d4tag(data, tag), nullptr) << tag;
     EXPECT_EQ(d4tag(data, "SUBCATCH"), nullptr);
 
     dbfSewerCloseFile(false);
@@ -146,8 +141,7 @@ TEST_F(NetworkTest, ReusedWorkFileWithAnIndexLackingTagsGainsThemAndIsRebuilt) {
     EXPECT_FALSE(statusShown("Adding NODE index...please wait"));
     EXPECT_TRUE(statusShown("Rebuilding the index file...please wait"));
     EXPECT_FALSE(statusShown("Retrieving data from backup")) << "a complete table is not rebuilt";
-    for (const char* tag : {"NODE", "NEXT_NODE", "OVER_NODE", "LINKORDER", "CULVERT", "BEDDING", "GEOCODE", "SIZE"})
-        EXPECT_NE(d4tag(data, tag), nullptr) << tag;
+    for (const char* tag : nettest::kSewerTags) EXPECT_NE(d4tag(data, tag), nullptr) << tag;
     EXPECT_EQ(dbfSewerGetRecordNode(C("RECOVERED")), 0);
     EXPECT_EQ(dbtest::readFile(sewerPath()), savedBefore);
     EXPECT_EQ(ui.unexpected, 0);

@@ -76,6 +76,12 @@ inline std::vector<std::string> columnOf(const std::string& path, const char* na
     return out;
 }
 
+// The library's members take writable names.
+inline char* C(const char* text) { return const_cast<char*>(text); }
+
+// The tags of a sewer table.
+inline const char* const kSewerTags[] = {"NODE", "NEXT_NODE", "OVER_NODE", "LINKORDER", "CULVERT", "BEDDING", "GEOCODE", "SIZE"};
+
 inline void set(DATA4* data, const char* name, const char* text) { f4assign(d4field(data, name), text); }
 inline void set(DATA4* data, const char* name, double value) { f4assignDouble(d4field(data, name), value); }
 
