@@ -220,7 +220,7 @@ TEST_F(NetworkTest, CloseOffersToPackDeletedRecordsAndThenToSaveAndNoKeepsTheSav
 
 TEST_F(NetworkTest, SaveKeepsTheTableOpenAndSaveAsMovesItToTheChosenFile) {
     ASSERT_NE(openSewer(), nullptr);
-    append(dbfState().sewerTable, [](DATA4* d) { nettest::set(d, "NODE", "MH1"); });
+    appendWith(dbfState().sewerTable, {{"NODE", "MH1"}});
     dbfSewerGetIniFile()->SetString("Design Parameters", "Marker", "kept");
     DATA4* reopened = dbfSewerSaveFile();
     ASSERT_NE(reopened, nullptr);
@@ -310,7 +310,7 @@ TEST_F(NetworkTest, RemovingDeletedStormRecordsClearsTheSwmmHoldingSections) {
     SWMM_LIST* swmm = dbfStormGetSwmmFile();
     ASSERT_NE(swmm, nullptr);
     swmm->AppendNoKey("OUTFALLS_DEL", "  O1  10 FREE");
-    for (const char* node : {"A", "B"}) append(dbfState().stormTable, [&](DATA4* d) { nettest::set(d, "NODE", node); });
+    for (const char* node : {"A", "B"}) appendWith(dbfState().stormTable, {{"NODE", node}});
     bool removed = false;
     dbfStormRemDelRec(removed);
     EXPECT_FALSE(removed);

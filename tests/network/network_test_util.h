@@ -108,11 +108,17 @@ protected:
         fill(data);
         d4flush(data);
     }
+    // Appends a record with the given fields (name=value pairs as texts).
+    static void appendWith(DATA4* data, std::initializer_list<std::pair<const char*, const char*>> values) {
+        append(data, [&](DATA4* d) {
+            for (const auto& [name, value] : values) nettest::set(d, name, value);
+        });
+    }
 
     // Opens the sewer table, appends a record per node and closes it saved.
     void saveSewer(std::initializer_list<const char*> nodes) {
         ASSERT_NE(openSewer(), nullptr);
-        for (const char* node : nodes) append(dbfState().sewerTable, [&](DATA4* d) { nettest::set(d, "NODE", node); });
+        for (const char* node : nodes) appendWith(dbfState().sewerTable, {{"NODE", node}});
         ui.answers = {IDYES};
         dbfSewerCloseFile(true);
     }

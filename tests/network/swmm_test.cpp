@@ -166,13 +166,11 @@ TEST_F(SwmmTest, EveryNetworkLineIsWrittenInItsFormat) {
                   fmt(xsection, "LN2", "RECT_CLOSED", 0.6, 0.9, 0.0, 0.0, 2),
                   fmt(xsection, "LN3", "TRAPEZOIDAL", 0.5, 0.5, 1.5, 1.5, 1),
                   fmt(xsection, "LN3#OF", "CIRCULAR", 0.375, 0.0, 0.0, 0.0, 1)}));
+    const char* coordinate = "  %-16s %-16.3f %-16.3f\n";
     EXPECT_EQ(section("COORDINATES"),
-              (std::vector<std::string>{";;Node             X-Coord          Y-Coord",
-                                        fmt("  %-16s %-16.3f %-16.3f\n", "N1", 1000.0, 2000.0),
-                                        fmt("  %-16s %-16.3f %-16.3f\n", "N2", 1040.0, 2000.0),
-                                        fmt("  %-16s %-16.3f %-16.3f\n", "N3", 1070.0, 2000.0),
-                                        fmt("  %-16s %-16.3f %-16.3f\n", "OUT", 1100.0, 2000.0),
-                                        fmt("  %-16s %-16.3f %-16.3f\n", "OUT2", 1100.0, 2020.0)}));
+              (std::vector<std::string>{";;Node             X-Coord          Y-Coord", fmt(coordinate, "N1", 1000.0, 2000.0),
+                                        fmt(coordinate, "N2", 1040.0, 2000.0), fmt(coordinate, "N3", 1070.0, 2000.0),
+                                        fmt(coordinate, "OUT", 1100.0, 2000.0), fmt(coordinate, "OUT2", 1100.0, 2020.0)}));
     const auto sub = section("SUBCATCHMENTS");
     ASSERT_EQ(sub.size(), 4u);
     EXPECT_EQ(sub[2], fmt("  %-16s  %-16s %-16s %-8.3f %-8.3f %-8.3f %-8.3f %-8.3f", "S1", "RG1", "N1", 1.5, 50.0, 150.0, 2.0, 0.0));
@@ -182,14 +180,10 @@ TEST_F(SwmmTest, EveryNetworkLineIsWrittenInItsFormat) {
     EXPECT_EQ(section("REPORT").back(), "LINKS ALL");
 
     // What the update stored back into the table.
-    EXPECT_EQ(field("N1", "LINK_NAME"), "LN1");
-    EXPECT_EQ(field("N1", "FIX_INVERT"), "100.000");
-    EXPECT_EQ(field("N1", "NODE_TYPE"), "Junction");
-    EXPECT_EQ(field("OUT", "NODE_TYPE"), "Outfall");
-    EXPECT_EQ(field("N1", "L_SHAPE"), "CIRCULAR");
-    EXPECT_EQ(field("N2", "FIX_SIZE2"), "600");
-    EXPECT_EQ(field("N3", "FIX_SIZE3"), "1500");
-    EXPECT_EQ(field("N1", "RAIN_GAGE"), "RG1");
+    const char* stored[][3] = {{"N1", "LINK_NAME", "LN1"},  {"N1", "FIX_INVERT", "100.000"}, {"N1", "NODE_TYPE", "Junction"},
+                               {"OUT", "NODE_TYPE", "Outfall"}, {"N1", "L_SHAPE", "CIRCULAR"}, {"N2", "FIX_SIZE2", "600"},
+                               {"N3", "FIX_SIZE3", "1500"}, {"N1", "RAIN_GAGE", "RG1"}};
+    for (const auto& [node, name, value] : stored) EXPECT_EQ(field(node, name), value) << node << " " << name;
     EXPECT_EQ(dbfStormGetIniFile()->GetString("SwmmSubcatchRainGages", "S1", ""), "RG1");
 
     // Written again, the file comes out the same byte for byte.
