@@ -24,10 +24,9 @@ TEST(CommaFields, MissingAndBlankFieldsGiveTheDefault) {
     EXPECT_EQ(coreGetField(nullptr, "d", buffer, sizeof buffer, 1, ','), 0);
     EXPECT_EQ(coreGetField("abcdefghijk", "", buffer, sizeof buffer, 1, ','), 1);
     EXPECT_STREQ(buffer, "abcdefg");                                          // cut to the buffer
-    EXPECT_EQ(coreGetFieldInt(text, 9, 1, ','), 12);
-    EXPECT_EQ(coreGetFieldInt(text, 9, 2, ','), 9);                            // not a number
-    EXPECT_EQ(coreGetFieldInt(text, 9, 5, ','), -7);
-    EXPECT_EQ(coreGetFieldInt(text, 9, 7, ','), 9);
+    // Field 2 is not a number and field 7 is missing: the default 9.
+    for (const auto& [field, value] : {std::pair{1, 12}, {2, 9}, {5, -7}, {7, 9}})
+        EXPECT_EQ(coreGetFieldInt(text, 9, field, ','), value) << field;
     EXPECT_DOUBLE_EQ(coreGetFieldDouble(text, 1.5, 4, ','), 350.0);
     EXPECT_DOUBLE_EQ(coreGetFieldDouble(text, 1.5, 3, ','), 1.5);
     EXPECT_EQ(coreGetFieldInt("1;2;3", 0, 3, ';'), 3);
@@ -78,12 +77,12 @@ TEST(Texts, WildcardMatching) {
 
 TEST(Paths, NamesExtensionsAndFolders) {
     char path[MAX_PATH] = "/data/job.v2/site.dtm";
-    coreChangeFileExt(path, "bak");
-    EXPECT_STREQ(path, "/data/job.v2/site.bak");
-    coreChangeFileExt(path, "");
-    EXPECT_STREQ(path, "/data/job.v2/site");
-    coreChangeFileExt(path, ".SED");                           // no extension before; a dot in the folder
-    EXPECT_STREQ(path, "/data/job.v2/site.SED");
+    // The last is added where there is no extension before, past a dot in the folder.
+    for (const auto& [ext, result] : {std::pair{"bak", "/data/job.v2/site.bak"}, {"", "/data/job.v2/site"},
+                                      {".SED", "/data/job.v2/site.SED"}}) {
+        coreChangeFileExt(path, ext);
+        EXPECT_STREQ(path, result) << ext;
+    }
     coreChangeFileName(path, "Storm", ".INP");
     EXPECT_STREQ(path, "/data/job.v2/Storm.INP");
     coreChangeFileName(path, nullptr, "STD");
