@@ -25,6 +25,9 @@ std::string fmt(const char* format, ...) {
     return text;
 }
 
+// The line of a cross-section of four sizes.
+const char* const kXsection = "  %-16s %-12s %-10.3f %-10.3f %-10.3f %-10.3f %-10d\n";
+
 // A storm record: node, next node, link type, levels, sizes and the rest by name.
 struct Node {
     std::string node;
@@ -157,15 +160,14 @@ TEST_F(SwmmTest, EveryNetworkLineIsWrittenInItsFormat) {
                   fmt(conduit, "LN2", "N2", "N3", 40.0, 0.013, 0.0, 0.1, 0.0, 0.0),
                   fmt(conduit, "LN3", "N3", "OUT", 30.0, 0.015, 0.0, 0.1, 0.0, 0.0),
                   fmt(conduit, "LN3#OF", "N3", "OUT2", 50.0, 0.011, 0.3, 0.2, 0.0, 0.0)}));
-    const char* xsection = "  %-16s %-12s %-10.3f %-10.3f %-10.3f %-10.3f %-10d\n";
     EXPECT_EQ(section("XSECTIONS"),
               (std::vector<std::string>{
                   ";;Link             Type         Geom1      Geom2      Geom3      Geom4      Barrels",
                   ";;------------------------------------------------------------------------------",
-                  fmt(xsection, "LN1", "CIRCULAR", 0.45, 0.0, 0.0, 0.0, 1),
-                  fmt(xsection, "LN2", "RECT_CLOSED", 0.6, 0.9, 0.0, 0.0, 2),
-                  fmt(xsection, "LN3", "TRAPEZOIDAL", 0.5, 0.5, 1.5, 1.5, 1),
-                  fmt(xsection, "LN3#OF", "CIRCULAR", 0.375, 0.0, 0.0, 0.0, 1)}));
+                  fmt(kXsection, "LN1", "CIRCULAR", 0.45, 0.0, 0.0, 0.0, 1),
+                  fmt(kXsection, "LN2", "RECT_CLOSED", 0.6, 0.9, 0.0, 0.0, 2),
+                  fmt(kXsection, "LN3", "TRAPEZOIDAL", 0.5, 0.5, 1.5, 1.5, 1),
+                  fmt(kXsection, "LN3#OF", "CIRCULAR", 0.375, 0.0, 0.0, 0.0, 1)}));
     const char* coordinate = "  %-16s %-16.3f %-16.3f\n";
     EXPECT_EQ(section("COORDINATES"),
               (std::vector<std::string>{";;Node             X-Coord          Y-Coord", fmt(coordinate, "N1", 1000.0, 2000.0),
@@ -223,8 +225,8 @@ TEST_F(SwmmTest, ShapesFollowTheUsersChoiceWhenPreservedWithoutLinkTables) {
     const auto lines = section("XSECTIONS");
     ASSERT_EQ(lines.size(), static_cast<size_t>(n + 2));
     for (int i = 0; i < n; ++i)
-        EXPECT_EQ(lines[i + 2], fmt("  %-16s %-12s %-10.3f %-10.3f %-10.3f %-10.3f %-10d\n", fmt("LS%02d", i).c_str(),
-                                    cases[i].shape, cases[i].g[0], cases[i].g[1], cases[i].g[2], cases[i].g[3], 1));
+        EXPECT_EQ(lines[i + 2], fmt(kXsection, fmt("LS%02d", i).c_str(), cases[i].shape, cases[i].g[0], cases[i].g[1],
+                                    cases[i].g[2], cases[i].g[3], 1));
     // The user's roughness stays with the link tables off.
     EXPECT_NE(section("CONDUITS")[3].find(" 0.020 "), std::string::npos);
 }
@@ -237,11 +239,10 @@ TEST_F(SwmmTest, DrainsPipesAndTheHemisphereZeroAxes) {
     add({"D4", "", "", 48.5, {{"Y_COORD", "250"}, {"X_COORD", "200"}}});
     ASSERT_EQ(dbfSwmmUpdateFileFromDB(false), 1);
     keepForEngine("drains_hemisphere0");
-    const char* xsection = "  %-16s %-12s %-10.3f %-10.3f %-10.3f %-10.3f %-10d\n";
     // V1: no base width, so the top width is depth x (slope 1 + slope 2) = 300 x 3.
-    EXPECT_EQ(section("XSECTIONS")[2], fmt(xsection, "LD1", "TRIANGULAR", 0.3, 0.9, 1.5, 1.5, 1));
-    EXPECT_EQ(section("XSECTIONS")[3], fmt(xsection, "LD2", "RECT_OPEN", 0.6, 1.0, 0.0, 0.0, 1));
-    EXPECT_EQ(section("XSECTIONS")[4], fmt(xsection, "LD3", "CIRCULAR", 0.375, 0.0, 0.0, 0.0, 1));
+    EXPECT_EQ(section("XSECTIONS")[2], fmt(kXsection, "LD1", "TRIANGULAR", 0.3, 0.9, 1.5, 1.5, 1));
+    EXPECT_EQ(section("XSECTIONS")[3], fmt(kXsection, "LD2", "RECT_OPEN", 0.6, 1.0, 0.0, 0.0, 1));
+    EXPECT_EQ(section("XSECTIONS")[4], fmt(kXsection, "LD3", "CIRCULAR", 0.375, 0.0, 0.0, 0.0, 1));
     EXPECT_EQ(section("COORDINATES")[1], fmt("  %-16s %-16.3f %-16.3f\n", "D1", -100.0, -200.0));
 }
 
@@ -398,8 +399,8 @@ TEST_F(SwmmTest, ReservoirsTransectsDummiesWeirsAndMovedSubcatchments) {
     const auto x = section("XSECTIONS");
     ASSERT_EQ(x.size(), 2u + 5u);
     EXPECT_EQ(x[2], fmt("  %-16s %-12s %-16s %-10.3f %-10.3f %-10.3f %-10d\n", "LJ2", "IRREGULAR", "TR1", 0.0, 0.0, 0.0, 1));
-    EXPECT_EQ(x[3], fmt("  %-16s %-12s %-10.3f %-10.3f %-10.3f %-10.3f %-10d\n", "LJ3", "DUMMY", 0.0, 0.0, 0.0, 0.0, 1));
-    EXPECT_EQ(x[4], fmt("  %-16s %-12s %-10.3f %-10.3f %-10.3f %-10.3f %-10d\n", "WR1", "RECT_OPEN", 2.0, 0.5, 0.0, 0.0, 1));
+    EXPECT_EQ(x[3], fmt(kXsection, "LJ3", "DUMMY", 0.0, 0.0, 0.0, 0.0, 1));
+    EXPECT_EQ(x[4], fmt(kXsection, "WR1", "RECT_OPEN", 2.0, 0.5, 0.0, 0.0, 1));
     // The subcatchment moved to its new outlet keeps its own values; its subarea line stays.
     EXPECT_EQ(section("SUBCATCHMENTS").back(), fmt("  %-16s  %-16s %-16s %-8.3f %-8.3f %-8.3f %-8.3f %-8.3f %-16s", "S1", "RG1",
                                                    "RES", 2.5, 40.0, 90.0, 1.5, 7.0, "SNOW1"));
