@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 
 #include "platform/core.h"
 
@@ -39,17 +40,11 @@ TEST(Geometry, DirectionsFollowTheAxes) {
 }
 
 TEST(Geometry, QuadrantsAtTheirBoundaries) {
-    EXPECT_EQ(tg_quadrant_rad(0), 1);
-    EXPECT_EQ(tg_quadrant_rad(CORE_HALF_PI - 0.01), 1);
-    EXPECT_EQ(tg_quadrant_rad(CORE_HALF_PI), 2);
-    EXPECT_EQ(tg_quadrant_rad(CORE_HALF_PI - 1e-14), 2);   // within the tolerance of the boundary
-    EXPECT_EQ(tg_quadrant_rad(CORE_PI), 3);
-    EXPECT_EQ(tg_quadrant_rad(3 * CORE_HALF_PI), 4);
-    EXPECT_EQ(tg_quadrant_rad(CORE_TWO_PI - 1e-13), 1);
-    EXPECT_EQ(tg_quadrant_rad(CORE_TWO_PI), 1);
-    EXPECT_EQ(tg_quadrant_rad(-0.1), 4);
-    EXPECT_EQ(tg_quadrant_rad(7.0), 1);
-    EXPECT_EQ(tg_quadrant_rad(NAN), 1);
+    // Near a boundary within the tolerance counts as on it; outside 0..2pi wraps; NaN is 1.
+    const std::pair<double, int> cases[] = {
+        {0, 1}, {CORE_HALF_PI - 0.01, 1}, {CORE_HALF_PI, 2}, {CORE_HALF_PI - 1e-14, 2}, {CORE_PI, 3},
+        {3 * CORE_HALF_PI, 4}, {CORE_TWO_PI - 1e-13, 1}, {CORE_TWO_PI, 1}, {-0.1, 4}, {7.0, 1}, {NAN, 1}};
+    for (const auto& [angle, quadrant] : cases) EXPECT_EQ(tg_quadrant_rad(angle), quadrant) << angle;
 }
 
 TEST(Geometry, CrossingsOfSegments) {
@@ -107,10 +102,9 @@ TEST(Geometry, RectanglesAndPoints) {
     EXPECT_EQ(tg_rect_intersect_2d(0, 0, 10, 10, 2, 2, 3, 3), 1);      // one inside the other
     // The empty box of a string meets nothing, not even a huge rectangle.
     EXPECT_EQ(tg_rect_intersect_2d(2147483647, 2147483647, -2147483647, -2147483647, -1e9, -1e9, 1e9, 1e9), 0);
-    EXPECT_EQ(coreCheckInRect(10, 5, 0, 0, 10, 10), 1);
-    EXPECT_EQ(coreCheckInRect(10 + 1e-13, 5, 0, 0, 10, 10), 1);
-    EXPECT_EQ(coreCheckInRect(10.1, 5, 0, 0, 10, 10), 0);
-    EXPECT_EQ(coreCheckInRect(5, -0.1, 0, 0, 10, 10), 0);
+    // In the box 0..10, an edge and a point within the tolerance of it count as inside.
+    const struct { double x, y; int in; } points[] = {{10, 5, 1}, {10 + 1e-13, 5, 1}, {10.1, 5, 0}, {5, -0.1, 0}};
+    for (const auto& p : points) EXPECT_EQ(coreCheckInRect(p.x, p.y, 0, 0, 10, 10), p.in) << p.x << "," << p.y;
 }
 
 TEST(Geometry, GuardedArithmetic) {
@@ -119,19 +113,17 @@ TEST(Geometry, GuardedArithmetic) {
     EXPECT_EQ(coreDoubleDivide(1e300, 1e-11), 0);     // overflow is guarded too
     EXPECT_DOUBLE_EQ(coreDoubleDivide(3, 2), 1.5);
 
-    EXPECT_DOUBLE_EQ(coreDoubleRound(2.675, 2), 2.68);
-    EXPECT_DOUBLE_EQ(coreDoubleRound(-2.675, 2), -2.68);
-    EXPECT_DOUBLE_EQ(coreDoubleRound(1.0005, 3), 1.001);
-    EXPECT_DOUBLE_EQ(coreDoubleRound(1.2344, 3), 1.234);
-    EXPECT_DOUBLE_EQ(coreDoubleRound(1250, -2), 1300);
+    // Halves round away from zero, at decimals or (negative) at tens and hundreds.
+    const struct { double value; int places; double rounded; } rounds[] = {
+        {2.675, 2, 2.68}, {-2.675, 2, -2.68}, {1.0005, 3, 1.001}, {1.2344, 3, 1.234}, {1250, -2, 1300}};
+    for (const auto& r : rounds) EXPECT_DOUBLE_EQ(coreDoubleRound(r.value, r.places), r.rounded) << r.value;
     EXPECT_FALSE(std::signbit(coreDoubleRound(-0.0001, 3)));
     EXPECT_EQ(coreDoubleRound(1e300, 3), 1e300);
 
-    EXPECT_EQ(coreFmod(0.3, 0.1), 0);
-    EXPECT_EQ(coreFmod(-0.3, 0.1), 0);
+    // A remainder within the tolerance of the divisor is 0, and so is one by 0.
+    const std::pair<double, double> exact[] = {{0.3, 0.1}, {-0.3, 0.1}, {1250.0, 0.5}, {5, 0}};
+    for (const auto& [a, b] : exact) EXPECT_EQ(coreFmod(a, b), 0) << a << " % " << b;
     EXPECT_NEAR(coreFmod(0.35, 0.1), 0.05, 1e-12);
-    EXPECT_EQ(coreFmod(1250.0, 0.5), 0);
-    EXPECT_EQ(coreFmod(5, 0), 0);
 }
 
 TEST(Geometry, BezierHandles) {

@@ -35,12 +35,8 @@ std::vector<int> tags(UI_LIST& list) {
 
 TEST(UiList, OrderedInsertionPutsEqualKeysAfterTheirEquals) {
     UI_LIST list(byKey);
-    list.Add(new Item(2.0, 1));
-    list.Add(new Item(1.0, 2));
-    list.Add(new Item(2.0 + 1e-13, 3));   // equal within tolerance: after tag 1
-    list.Add(new Item(3.0, 4));
-    list.Add(new Item(2.0, 5));           // after both equals
-    list.Add(new Item(0.5, 6));
+    // Tag 3 is equal to tag 1 within tolerance and goes after it; tag 5 goes after both.
+    for (auto [k, t] : {std::pair{2.0, 1}, {1.0, 2}, {2.0 + 1e-13, 3}, {3.0, 4}, {2.0, 5}, {0.5, 6}}) list.Add(new Item(k, t));
     EXPECT_EQ(tags(list), (std::vector<int>{6, 2, 1, 3, 5, 4}));
     EXPECT_EQ(static_cast<Item*>(list.Current())->tag, 6);   // the added one is current
     double wanted = 2.0;

@@ -68,9 +68,8 @@ TEST(SwmmFile, SectionsLinesAndFields) {
     ASSERT_NE(j1, nullptr);
     EXPECT_EQ(j1->Key(), "J1");
     EXPECT_EQ(j1->Data(), "               100.000    2.000");
-    EXPECT_EQ(j1->Field(1), "");                       // the data starts with blanks
-    EXPECT_EQ(j1->Field(2), "100.000");
-    EXPECT_EQ(j1->Field(3), "2.000");
+    EXPECT_EQ(std::vector<std::string>({j1->Field(1), j1->Field(2), j1->Field(3)}),
+              std::vector<std::string>({"", "100.000", "2.000"}));   // the data starts with blanks
     EXPECT_EQ(j1->FieldCount(), 3);
     char field[4];
     EXPECT_EQ(j1->GetField(2, field, sizeof field), 1);

@@ -24,10 +24,9 @@ TEST(CommaFields, MissingAndBlankFieldsGiveTheDefault) {
     EXPECT_EQ(coreGetField(nullptr, "d", buffer, sizeof buffer, 1, ','), 0);
     EXPECT_EQ(coreGetField("abcdefghijk", "", buffer, sizeof buffer, 1, ','), 1);
     EXPECT_STREQ(buffer, "abcdefg");                                          // cut to the buffer
-    EXPECT_EQ(coreGetFieldInt(text, 9, 1, ','), 12);
-    EXPECT_EQ(coreGetFieldInt(text, 9, 2, ','), 9);                            // not a number
-    EXPECT_EQ(coreGetFieldInt(text, 9, 5, ','), -7);
-    EXPECT_EQ(coreGetFieldInt(text, 9, 7, ','), 9);
+    // Field 2 is not a number and field 7 is missing: the default 9.
+    for (const auto& [field, value] : {std::pair{1, 12}, {2, 9}, {5, -7}, {7, 9}})
+        EXPECT_EQ(coreGetFieldInt(text, 9, field, ','), value) << field;
     EXPECT_DOUBLE_EQ(coreGetFieldDouble(text, 1.5, 4, ','), 350.0);
     EXPECT_DOUBLE_EQ(coreGetFieldDouble(text, 1.5, 3, ','), 1.5);
     EXPECT_EQ(coreGetFieldInt("1;2;3", 0, 3, ';'), 3);
@@ -61,35 +60,29 @@ TEST(Texts, CopyTrimAndSearch) {
 }
 
 TEST(Texts, WildcardMatching) {
-    EXPECT_TRUE(coreMatching("P*", "P12", 0));
-    EXPECT_TRUE(coreMatching("p*", "P12", 0));                 // without regard to case
-    EXPECT_TRUE(coreMatching("*", "", 0));
-    EXPECT_TRUE(coreMatching("", "", 0));
-    EXPECT_FALSE(coreMatching("", "A", 0));
-    EXPECT_FALSE(coreMatching("?", "", 0));
-    EXPECT_TRUE(coreMatching("A?C", "ABC", 0));
-    EXPECT_FALSE(coreMatching("A?C", "AC", 0));
-    EXPECT_TRUE(coreMatching("MH###", "MH012", 0));
-    EXPECT_FALSE(coreMatching("MH###", "MH01A", 0));
-    EXPECT_FALSE(coreMatching("#", "#", 0));                   // '#' wants a digit
-    EXPECT_TRUE(coreMatching("*B*B", "ABBAB", 0));             // needs backtracking
-    EXPECT_FALSE(coreMatching("*B*B", "ABA", 0));
-    EXPECT_TRUE(coreMatching("**A**", "xxA", 0));
-    EXPECT_TRUE(coreMatching("P1", "P1 trailing", 2));         // the first `length` characters
-    EXPECT_FALSE(coreMatching("P1", "P1 trailing", 0));
-    EXPECT_TRUE(coreMatching("P1*", "P1", 10));
-    EXPECT_FALSE(coreMatching(nullptr, "A", 0));
-    EXPECT_FALSE(coreMatching("A", nullptr, 0));
+    // '*' any run (with backtracking), '?' one character, '#' one digit; no regard to case; a
+    // length above 0 compares only the first `length` characters.
+    const struct { const char* pattern; const char* text; int length; bool match; } cases[] = {
+        {"P*", "P12", 0, true},      {"p*", "P12", 0, true},         {"*", "", 0, true},
+        {"", "", 0, true},           {"", "A", 0, false},            {"?", "", 0, false},
+        {"A?C", "ABC", 0, true},     {"A?C", "AC", 0, false},        {"MH###", "MH012", 0, true},
+        {"MH###", "MH01A", 0, false}, {"#", "#", 0, false},          {"*B*B", "ABBAB", 0, true},
+        {"*B*B", "ABA", 0, false},   {"**A**", "xxA", 0, true},      {"P1", "P1 trailing", 2, true},
+        {"P1", "P1 trailing", 0, false}, {"P1*", "P1", 10, true},    {nullptr, "A", 0, false},
+        {"A", nullptr, 0, false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(bool(coreMatching(c.pattern, c.text, c.length)), c.match)
+            << (c.pattern ? c.pattern : "null") << " / " << (c.text ? c.text : "null") << " / " << c.length;
 }
 
 TEST(Paths, NamesExtensionsAndFolders) {
     char path[MAX_PATH] = "/data/job.v2/site.dtm";
-    coreChangeFileExt(path, "bak");
-    EXPECT_STREQ(path, "/data/job.v2/site.bak");
-    coreChangeFileExt(path, "");
-    EXPECT_STREQ(path, "/data/job.v2/site");
-    coreChangeFileExt(path, ".SED");                           // no extension before; a dot in the folder
-    EXPECT_STREQ(path, "/data/job.v2/site.SED");
+    // The last is added where there is no extension before, past a dot in the folder.
+    for (const auto& [ext, result] : {std::pair{"bak", "/data/job.v2/site.bak"}, {"", "/data/job.v2/site"},
+                                      {".SED", "/data/job.v2/site.SED"}}) {
+        coreChangeFileExt(path, ext);
+        EXPECT_STREQ(path, result) << ext;
+    }
     coreChangeFileName(path, "Storm", ".INP");
     EXPECT_STREQ(path, "/data/job.v2/Storm.INP");
     coreChangeFileName(path, nullptr, "STD");

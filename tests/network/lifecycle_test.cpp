@@ -6,11 +6,7 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-char* C(const char* text) { return const_cast<char*>(text); }
-
-}  // namespace
+using nettest::C;
 
 TEST_F(NetworkTest, NewSewerTableIsCreatedWithItsCompanionsAndClosedWithoutTrace) {
     DATA4* data = openSewer();
@@ -36,8 +32,7 @@ TEST_F(NetworkTest, NewSewerTableIsCreatedWithItsCompanionsAndClosedWithoutTrace
     EXPECT_EQ(fields[138].name, "GEOCODE");
     EXPECT_EQ(fields[139].name, "LOCK_Z");
     EXPECT_EQ(fields[139].type, 'L');
-    for (const char* tag : {"NODE", "NEXT_NODE", "OVER_NODE", "LINKORDER", "CULVERT", "BEDDING", "GEOCODE", "SIZE"})
-        EXPECT_NE(d4tag(data, tag), nullptr) << tag;
+    for (const char* tag : nettest::kSewerTags) EXPECT_NE(d4tag(data, tag), nullptr) << tag;
     EXPECT_EQ(d4tag(data, "SUBCATCH"), nullptr);
 
     dbfSewerCloseFile(false);
@@ -146,8 +141,7 @@ TEST_F(NetworkTest, ReusedWorkFileWithAnIndexLackingTagsGainsThemAndIsRebuilt) {
     EXPECT_FALSE(statusShown("Adding NODE index...please wait"));
     EXPECT_TRUE(statusShown("Rebuilding the index file...please wait"));
     EXPECT_FALSE(statusShown("Retrieving data from backup")) << "a complete table is not rebuilt";
-    for (const char* tag : {"NODE", "NEXT_NODE", "OVER_NODE", "LINKORDER", "CULVERT", "BEDDING", "GEOCODE", "SIZE"})
-        EXPECT_NE(d4tag(data, tag), nullptr) << tag;
+    for (const char* tag : nettest::kSewerTags) EXPECT_NE(d4tag(data, tag), nullptr) << tag;
     EXPECT_EQ(dbfSewerGetRecordNode(C("RECOVERED")), 0);
     EXPECT_EQ(dbtest::readFile(sewerPath()), savedBefore);
     EXPECT_EQ(ui.unexpected, 0);
@@ -226,7 +220,7 @@ TEST_F(NetworkTest, CloseOffersToPackDeletedRecordsAndThenToSaveAndNoKeepsTheSav
 
 TEST_F(NetworkTest, SaveKeepsTheTableOpenAndSaveAsMovesItToTheChosenFile) {
     ASSERT_NE(openSewer(), nullptr);
-    append(dbfState().sewerTable, [](DATA4* d) { nettest::set(d, "NODE", "MH1"); });
+    appendWith(dbfState().sewerTable, {{"NODE", "MH1"}});
     dbfSewerGetIniFile()->SetString("Design Parameters", "Marker", "kept");
     DATA4* reopened = dbfSewerSaveFile();
     ASSERT_NE(reopened, nullptr);
@@ -289,13 +283,17 @@ TEST_F(NetworkTest, DamagedTablesEndInTheOpenMessageAndAClosedKind) {
 }
 
 TEST_F(NetworkTest, ExistingSwmmInputGainsTheDefaultSectionsItLacks) {
-    dbtest::writeFile(file("Site.inp"), "[TITLE]\nMy project\n\n[JUNCTIONS]\n;;Name\n  J1 10 2 0 0 0\n");
+    dbtest::writeFile(file("Site.inp"), "[TITLE]\nMy project\n\n[OPTIONS]\nFLOW_UNITS CMS\n\n[JUNCTIONS]\n;;Name\n  J1 10 2 0 0 0\n");
     ASSERT_NE(openStorm(), nullptr);
     SWMM_LIST* swmm = dbfStormGetSwmmFile();
     ASSERT_NE(swmm, nullptr);
-    EXPECT_NE(swmm->FindSection("OPTIONS"), nullptr);
     EXPECT_NE(swmm->FindSection("REPORT"), nullptr);
-    EXPECT_NE(swmm->FindLine("JUNCTIONS", "J1"), nullptr) << "sections the project has stay its own";
+    EXPECT_NE(swmm->FindLine("RAINGAGES", "RG1"), nullptr);
+    EXPECT_NE(swmm->FindLine("TIMESERIES", "DesignStorm"), nullptr);
+    // Sections the project has stay its own, line for line.
+    EXPECT_NE(swmm->FindLine("JUNCTIONS", "J1"), nullptr);
+    EXPECT_EQ(swmm->FindLine("OPTIONS", "FLOW_UNITS")->Data(), " CMS");
+    EXPECT_EQ(swmm->FindLine("OPTIONS", "INFILTRATION"), nullptr);
     const std::string contents = swmm->Contents();
     EXPECT_EQ(contents.find("[TITLE]"), contents.rfind("[TITLE]"));
 
@@ -312,7 +310,7 @@ TEST_F(NetworkTest, RemovingDeletedStormRecordsClearsTheSwmmHoldingSections) {
     SWMM_LIST* swmm = dbfStormGetSwmmFile();
     ASSERT_NE(swmm, nullptr);
     swmm->AppendNoKey("OUTFALLS_DEL", "  O1  10 FREE");
-    for (const char* node : {"A", "B"}) append(dbfState().stormTable, [&](DATA4* d) { nettest::set(d, "NODE", node); });
+    for (const char* node : {"A", "B"}) appendWith(dbfState().stormTable, {{"NODE", node}});
     bool removed = false;
     dbfStormRemDelRec(removed);
     EXPECT_FALSE(removed);

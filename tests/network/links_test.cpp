@@ -3,7 +3,6 @@
 
 namespace {
 
-
 LinkRecord blankRecord() {
     LinkRecord rec;
     std::memset(&rec, 0x5A, sizeof rec);
@@ -31,16 +30,10 @@ protected:
             nettest::set(d, "NODE", node);
             nettest::set(d, "NEXT_NODE", next);
             nettest::set(d, "L_TYPE", type);
-            nettest::set(d, "SIZE1", double(size1));
-            nettest::set(d, "SIZE2", double(size2));
-            nettest::set(d, "Y_COORD", y);
-            nettest::set(d, "X_COORD", x);
-            nettest::set(d, "INLEVEL", 100.0);
-            nettest::set(d, "OUTLEVEL", 99.0);
-            nettest::set(d, "VELOCITY", 1.98);
-            nettest::set(d, "FLOWDEPTH", 50.0);
-            nettest::set(d, "NO", 1.0);
-            nettest::set(d, "LENGTH", 50.0);
+            const std::pair<const char*, double> values[] = {
+                {"SIZE1", size1}, {"SIZE2", size2}, {"Y_COORD", y},        {"X_COORD", x},  {"INLEVEL", 100.0},
+                {"OUTLEVEL", 99.0}, {"VELOCITY", 1.98}, {"FLOWDEPTH", 50.0}, {"NO", 1.0}, {"LENGTH", 50.0}};
+            for (const auto& [name, value] : values) nettest::set(d, name, value);
         });
     }
 

@@ -76,6 +76,12 @@ inline std::vector<std::string> columnOf(const std::string& path, const char* na
     return out;
 }
 
+// The library's members take writable names.
+inline char* C(const char* text) { return const_cast<char*>(text); }
+
+// The tags of a sewer table.
+inline const char* const kSewerTags[] = {"NODE", "NEXT_NODE", "OVER_NODE", "LINKORDER", "CULVERT", "BEDDING", "GEOCODE", "SIZE"};
+
 inline void set(DATA4* data, const char* name, const char* text) { f4assign(d4field(data, name), text); }
 inline void set(DATA4* data, const char* name, double value) { f4assignDouble(d4field(data, name), value); }
 
@@ -102,11 +108,17 @@ protected:
         fill(data);
         d4flush(data);
     }
+    // Appends a record with the given fields (name=value pairs as texts).
+    static void appendWith(DATA4* data, std::initializer_list<std::pair<const char*, const char*>> values) {
+        append(data, [&](DATA4* d) {
+            for (const auto& [name, value] : values) nettest::set(d, name, value);
+        });
+    }
 
     // Opens the sewer table, appends a record per node and closes it saved.
     void saveSewer(std::initializer_list<const char*> nodes) {
         ASSERT_NE(openSewer(), nullptr);
-        for (const char* node : nodes) append(dbfState().sewerTable, [&](DATA4* d) { nettest::set(d, "NODE", node); });
+        for (const char* node : nodes) appendWith(dbfState().sewerTable, {{"NODE", node}});
         ui.answers = {IDYES};
         dbfSewerCloseFile(true);
     }

@@ -25,6 +25,9 @@ std::string fmt(const char* format, ...) {
     return text;
 }
 
+// The line of a cross-section of four sizes.
+const char* const kXsection = "  %-16s %-12s %-10.3f %-10.3f %-10.3f %-10.3f %-10d\n";
+
 // A storm record: node, next node, link type, levels, sizes and the rest by name.
 struct Node {
     std::string node;
@@ -157,22 +160,19 @@ TEST_F(SwmmTest, EveryNetworkLineIsWrittenInItsFormat) {
                   fmt(conduit, "LN2", "N2", "N3", 40.0, 0.013, 0.0, 0.1, 0.0, 0.0),
                   fmt(conduit, "LN3", "N3", "OUT", 30.0, 0.015, 0.0, 0.1, 0.0, 0.0),
                   fmt(conduit, "LN3#OF", "N3", "OUT2", 50.0, 0.011, 0.3, 0.2, 0.0, 0.0)}));
-    const char* xsection = "  %-16s %-12s %-10.3f %-10.3f %-10.3f %-10.3f %-10d\n";
     EXPECT_EQ(section("XSECTIONS"),
               (std::vector<std::string>{
                   ";;Link             Type         Geom1      Geom2      Geom3      Geom4      Barrels",
                   ";;------------------------------------------------------------------------------",
-                  fmt(xsection, "LN1", "CIRCULAR", 0.45, 0.0, 0.0, 0.0, 1),
-                  fmt(xsection, "LN2", "RECT_CLOSED", 0.6, 0.9, 0.0, 0.0, 2),
-                  fmt(xsection, "LN3", "TRAPEZOIDAL", 0.5, 0.5, 1.5, 1.5, 1),
-                  fmt(xsection, "LN3#OF", "CIRCULAR", 0.375, 0.0, 0.0, 0.0, 1)}));
+                  fmt(kXsection, "LN1", "CIRCULAR", 0.45, 0.0, 0.0, 0.0, 1),
+                  fmt(kXsection, "LN2", "RECT_CLOSED", 0.6, 0.9, 0.0, 0.0, 2),
+                  fmt(kXsection, "LN3", "TRAPEZOIDAL", 0.5, 0.5, 1.5, 1.5, 1),
+                  fmt(kXsection, "LN3#OF", "CIRCULAR", 0.375, 0.0, 0.0, 0.0, 1)}));
+    const char* coordinate = "  %-16s %-16.3f %-16.3f\n";
     EXPECT_EQ(section("COORDINATES"),
-              (std::vector<std::string>{";;Node             X-Coord          Y-Coord",
-                                        fmt("  %-16s %-16.3f %-16.3f\n", "N1", 1000.0, 2000.0),
-                                        fmt("  %-16s %-16.3f %-16.3f\n", "N2", 1040.0, 2000.0),
-                                        fmt("  %-16s %-16.3f %-16.3f\n", "N3", 1070.0, 2000.0),
-                                        fmt("  %-16s %-16.3f %-16.3f\n", "OUT", 1100.0, 2000.0),
-                                        fmt("  %-16s %-16.3f %-16.3f\n", "OUT2", 1100.0, 2020.0)}));
+              (std::vector<std::string>{";;Node             X-Coord          Y-Coord", fmt(coordinate, "N1", 1000.0, 2000.0),
+                                        fmt(coordinate, "N2", 1040.0, 2000.0), fmt(coordinate, "N3", 1070.0, 2000.0),
+                                        fmt(coordinate, "OUT", 1100.0, 2000.0), fmt(coordinate, "OUT2", 1100.0, 2020.0)}));
     const auto sub = section("SUBCATCHMENTS");
     ASSERT_EQ(sub.size(), 4u);
     EXPECT_EQ(sub[2], fmt("  %-16s  %-16s %-16s %-8.3f %-8.3f %-8.3f %-8.3f %-8.3f", "S1", "RG1", "N1", 1.5, 50.0, 150.0, 2.0, 0.0));
@@ -182,14 +182,10 @@ TEST_F(SwmmTest, EveryNetworkLineIsWrittenInItsFormat) {
     EXPECT_EQ(section("REPORT").back(), "LINKS ALL");
 
     // What the update stored back into the table.
-    EXPECT_EQ(field("N1", "LINK_NAME"), "LN1");
-    EXPECT_EQ(field("N1", "FIX_INVERT"), "100.000");
-    EXPECT_EQ(field("N1", "NODE_TYPE"), "Junction");
-    EXPECT_EQ(field("OUT", "NODE_TYPE"), "Outfall");
-    EXPECT_EQ(field("N1", "L_SHAPE"), "CIRCULAR");
-    EXPECT_EQ(field("N2", "FIX_SIZE2"), "600");
-    EXPECT_EQ(field("N3", "FIX_SIZE3"), "1500");
-    EXPECT_EQ(field("N1", "RAIN_GAGE"), "RG1");
+    const char* stored[][3] = {{"N1", "LINK_NAME", "LN1"},  {"N1", "FIX_INVERT", "100.000"}, {"N1", "NODE_TYPE", "Junction"},
+                               {"OUT", "NODE_TYPE", "Outfall"}, {"N1", "L_SHAPE", "CIRCULAR"}, {"N2", "FIX_SIZE2", "600"},
+                               {"N3", "FIX_SIZE3", "1500"}, {"N1", "RAIN_GAGE", "RG1"}};
+    for (const auto& [node, name, value] : stored) EXPECT_EQ(field(node, name), value) << node << " " << name;
     EXPECT_EQ(dbfStormGetIniFile()->GetString("SwmmSubcatchRainGages", "S1", ""), "RG1");
 
     // Written again, the file comes out the same byte for byte.
@@ -229,8 +225,8 @@ TEST_F(SwmmTest, ShapesFollowTheUsersChoiceWhenPreservedWithoutLinkTables) {
     const auto lines = section("XSECTIONS");
     ASSERT_EQ(lines.size(), static_cast<size_t>(n + 2));
     for (int i = 0; i < n; ++i)
-        EXPECT_EQ(lines[i + 2], fmt("  %-16s %-12s %-10.3f %-10.3f %-10.3f %-10.3f %-10d\n", fmt("LS%02d", i).c_str(),
-                                    cases[i].shape, cases[i].g[0], cases[i].g[1], cases[i].g[2], cases[i].g[3], 1));
+        EXPECT_EQ(lines[i + 2], fmt(kXsection, fmt("LS%02d", i).c_str(), cases[i].shape, cases[i].g[0], cases[i].g[1],
+                                    cases[i].g[2], cases[i].g[3], 1));
     // The user's roughness stays with the link tables off.
     EXPECT_NE(section("CONDUITS")[3].find(" 0.020 "), std::string::npos);
 }
@@ -243,11 +239,10 @@ TEST_F(SwmmTest, DrainsPipesAndTheHemisphereZeroAxes) {
     add({"D4", "", "", 48.5, {{"Y_COORD", "250"}, {"X_COORD", "200"}}});
     ASSERT_EQ(dbfSwmmUpdateFileFromDB(false), 1);
     keepForEngine("drains_hemisphere0");
-    const char* xsection = "  %-16s %-12s %-10.3f %-10.3f %-10.3f %-10.3f %-10d\n";
     // V1: no base width, so the top width is depth x (slope 1 + slope 2) = 300 x 3.
-    EXPECT_EQ(section("XSECTIONS")[2], fmt(xsection, "LD1", "TRIANGULAR", 0.3, 0.9, 1.5, 1.5, 1));
-    EXPECT_EQ(section("XSECTIONS")[3], fmt(xsection, "LD2", "RECT_OPEN", 0.6, 1.0, 0.0, 0.0, 1));
-    EXPECT_EQ(section("XSECTIONS")[4], fmt(xsection, "LD3", "CIRCULAR", 0.375, 0.0, 0.0, 0.0, 1));
+    EXPECT_EQ(section("XSECTIONS")[2], fmt(kXsection, "LD1", "TRIANGULAR", 0.3, 0.9, 1.5, 1.5, 1));
+    EXPECT_EQ(section("XSECTIONS")[3], fmt(kXsection, "LD2", "RECT_OPEN", 0.6, 1.0, 0.0, 0.0, 1));
+    EXPECT_EQ(section("XSECTIONS")[4], fmt(kXsection, "LD3", "CIRCULAR", 0.375, 0.0, 0.0, 0.0, 1));
     EXPECT_EQ(section("COORDINATES")[1], fmt("  %-16s %-16.3f %-16.3f\n", "D1", -100.0, -200.0));
 }
 
@@ -404,27 +399,13 @@ TEST_F(SwmmTest, ReservoirsTransectsDummiesWeirsAndMovedSubcatchments) {
     const auto x = section("XSECTIONS");
     ASSERT_EQ(x.size(), 2u + 5u);
     EXPECT_EQ(x[2], fmt("  %-16s %-12s %-16s %-10.3f %-10.3f %-10.3f %-10d\n", "LJ2", "IRREGULAR", "TR1", 0.0, 0.0, 0.0, 1));
-    EXPECT_EQ(x[3], fmt("  %-16s %-12s %-10.3f %-10.3f %-10.3f %-10.3f %-10d\n", "LJ3", "DUMMY", 0.0, 0.0, 0.0, 0.0, 1));
-    EXPECT_EQ(x[4], fmt("  %-16s %-12s %-10.3f %-10.3f %-10.3f %-10.3f %-10d\n", "WR1", "RECT_OPEN", 2.0, 0.5, 0.0, 0.0, 1));
+    EXPECT_EQ(x[3], fmt(kXsection, "LJ3", "DUMMY", 0.0, 0.0, 0.0, 0.0, 1));
+    EXPECT_EQ(x[4], fmt(kXsection, "WR1", "RECT_OPEN", 2.0, 0.5, 0.0, 0.0, 1));
     // The subcatchment moved to its new outlet keeps its own values; its subarea line stays.
     EXPECT_EQ(section("SUBCATCHMENTS").back(), fmt("  %-16s  %-16s %-16s %-8.3f %-8.3f %-8.3f %-8.3f %-8.3f %-16s", "S1", "RG1",
                                                    "RES", 2.5, 40.0, 90.0, 1.5, 7.0, "SNOW1"));
     EXPECT_EQ(section("SUBAREAS").back(), "  S1  0.01 0.1 1 2 25 OUTLET");
     EXPECT_EQ(section("INFILTRATION").back(), fmt("  %-16s  %-10.3f %-10.3f %-10.3f", "S1", 90.0, 10.0, 0.25));
-}
-
-TEST_F(SwmmTest, AProjectFileGetsTheSectionsItLacksFromTheDefaultFile) {
-    ui.answers = {IDNO};
-    dbfStormCloseFile(true);
-    const std::string saved = file("Site.inp");
-    dbtest::writeFile(saved, "[TITLE]\nmine\n\n[OPTIONS]\nFLOW_UNITS CMS\n");
-    ASSERT_NE(openStorm(), nullptr);
-    swmm = dbfStormGetSwmmFile();
-    EXPECT_EQ(swmm->FindLine("OPTIONS", "FLOW_UNITS")->Data(), " CMS");
-    EXPECT_EQ(swmm->FindLine("OPTIONS", "INFILTRATION"), nullptr);   // a section present is left alone
-    ASSERT_NE(swmm->FindSection("RAINGAGES"), nullptr);
-    EXPECT_NE(swmm->FindLine("RAINGAGES", "RG1"), nullptr);
-    EXPECT_NE(swmm->FindLine("TIMESERIES", "DesignStorm"), nullptr);
 }
 
 TEST_F(SwmmTest, TheCurrentRecordsSubcatchmentAlone) {

@@ -46,12 +46,8 @@ using CrossSectionTest = LibraryTest;
 
 TEST_F(CrossSectionTest, AddKeepsOffsetOrderAndPutsEqualOffsetsAfterTheirEquals) {
     XSECTION xs{};
-    ASSERT_EQ(dbfAddOffsetElevation(5, 1, 1, 0, &xs), 1);
-    ASSERT_EQ(dbfAddOffsetElevation(-5, 2, 2, 0, &xs), 1);
-    ASSERT_EQ(dbfAddOffsetElevation(0, 3, 3, 0, &xs), 1);
-    ASSERT_EQ(dbfAddOffsetElevation(1e-13, 4, 4, 0, &xs), 1);   // the same offset within tolerance
-    ASSERT_EQ(dbfAddOffsetElevation(-7, 5, 5, 0, &xs), 1);
-    ASSERT_EQ(dbfAddOffsetElevation(5, 6, 6, 0, &xs), 1);
+    const double added[] = {5, -5, 0, 1e-13, -7, 5};   // 1e-13: the same offset as 0 within tolerance
+    for (int i = 0; i < 6; ++i) ASSERT_EQ(dbfAddOffsetElevation(added[i], i + 1, i + 1, 0, &xs), 1) << i;
     EXPECT_EQ(xs.capacity, kSectionCapacity);
     ASSERT_EQ(xs.count, 6);
     const double ids[] = {5, 2, 3, 4, 1, 6};
@@ -281,9 +277,7 @@ TEST_F(CrossSectionTest, RelativePointNumbersWithAndWithoutAPointOnTheCentreLine
     expectRelative(off, {{-101, 2}, {104, 3}, {-104, 0}});
 
     off.points[2].idNo = 42.9;
-    EXPECT_EQ(dbfRelativeIDno(42, off), 3);
-    EXPECT_EQ(dbfRelativeIDno(1, off), 1);
-    EXPECT_EQ(dbfRelativeIDno(77, off), 0);
+    for (const auto& [id, point] : {std::pair{42, 3}, {1, 1}, {77, 0}}) EXPECT_EQ(dbfRelativeIDno(id, off), point) << id;
     off.points[0].idNo = 1e300;
     EXPECT_EQ(dbfRelativeIDno(1, off), 0);
 }

@@ -61,11 +61,10 @@ TEST_F(KerbTest, GroupsNumberTheirKerbsFromTheirBase) {
     ASSERT_EQ(groups.Count(), 2);
     EXPECT_EQ(dbfGetKerbGroup(&groups, 100)->GetGroupBase(), 100);
     EXPECT_EQ(dbfGetKerbGroup(&groups, 205)->GetGroupBase(), 200);
-    EXPECT_EQ(dbfGetKerbGroup(&groups, 99), nullptr);
-    EXPECT_EQ(dbfGetKerbGroup(&groups, 300), nullptr);
-    EXPECT_EQ(dbfGetKerbString(&groups, 205).str(), "F") << "kerb 205 is entry 6 of the second group";
-    EXPECT_EQ(dbfGetKerbString(&groups, 101).str(), "Long");
-    EXPECT_EQ(dbfGetKerbString(&groups, 150).str(), "");
+    for (int kerb : {99, 300}) EXPECT_EQ(dbfGetKerbGroup(&groups, kerb), nullptr) << kerb;
+    // Kerb 205 is entry 6 of the second group.
+    for (const auto& [kerb, name] : {std::pair{205, "F"}, {101, "Long"}, {150, ""}})
+        EXPECT_EQ(dbfGetKerbString(&groups, kerb).str(), name) << kerb;
     EXPECT_EQ(dbfGetKerbGroup(&groups, 100)->GetCount(), 4);
     EXPECT_EQ(std::string(dbfGetKerbGroup(&groups, 100)->GetGroupFileName()), first);
     EXPECT_EQ(dbfReadKerbs(nullptr), 0);

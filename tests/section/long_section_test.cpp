@@ -93,10 +93,9 @@ TEST(LongSectionList, CopiesShareTheListAndTheLastOneFreesIt) {
 
 TEST(LongSectionReaders, SegmentsInterpolationElevationAndLimits) {
     LongSection ls = profile({{0, 100}, {10, 110}, {20, 90}});
-    EXPECT_EQ(dbfLSectTrav(5, &ls), 1);
-    EXPECT_EQ(dbfLSectTrav(10, &ls), 2);
-    EXPECT_EQ(dbfLSectTrav(20, &ls), 0) << "no special case for the last element";
-    EXPECT_EQ(dbfLSectTrav(-1, &ls), 0);
+    // No special case for the last element: at 20 there is no segment.
+    for (const auto& [offset, segment] : {std::pair{5.0, 1}, {10.0, 2}, {20.0, 0}, {-1.0, 0}})
+        EXPECT_EQ(dbfLSectTrav(offset, &ls), segment) << offset;
     EXPECT_EQ(dbfLSectTrav(5, nullptr), 0);
 
     EXPECT_DOUBLE_EQ(dbfLInterpElevation(15, 2, &ls), 100);
@@ -113,10 +112,7 @@ TEST(LongSectionReaders, SegmentsInterpolationElevationAndLimits) {
 
     _bsRECT box{};
     dbfLongSectLimits(box, &ls);
-    EXPECT_EQ(box.left, 0);
-    EXPECT_EQ(box.right, 20);
-    EXPECT_EQ(box.top, 110);
-    EXPECT_EQ(box.bottom, 90);
+    EXPECT_EQ(std::vector<double>({box.left, box.right, box.top, box.bottom}), std::vector<double>({0, 20, 110, 90}));
     LongSection empty;
     dbfLongSectLimits(box, &empty);
     EXPECT_EQ(box.left, 2147483647.0);

@@ -78,9 +78,7 @@ TEST_F(TemplateTest, TypeLineFillsTheValuesOfASingleAndADualRoad) {
     const double single[10] = {2, 5, 3, 6, 1, 4, 0, 0, 0, 0};
     for (int i = 0; i < 10; ++i) EXPECT_EQ(tpl->dims[i], single[i]) << i;
     EXPECT_EQ(tpl->typeValue, 7);
-    EXPECT_EQ(tpl->typeExtra[0], 8);
-    EXPECT_EQ(tpl->typeExtra[1], 9);
-    EXPECT_EQ(tpl->typeExtra[2], 0);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(tpl->typeExtra[i], i < 2 ? 8 + i : 0) << i;
 
     ASSERT_EQ(grab("d.tpl", "[TemplateType]\nVersion=6\nType=DUAL,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\n"), 1);
     EXPECT_EQ(tpl->type, 2);

@@ -12,14 +12,21 @@ namespace {
 
 constexpr double kY0 = 5000.0, kX0 = 5000.0;
 
-// Heading north (x increasing) through (kY0, kX0): offset = y - kY0, distance = x - kX0.
-void northFrame(double (*f)[5]) {
+// The frame of the triplet previous (y0, x0), this (y1, x1) and next (y2, x2).
+void tripletFrame(double (*f)[5], double y0, double x0, double y1, double x1, double y2, double x2) {
     for (int r = 0; r < 5; ++r)
         for (int c = 0; c < 5; ++c) f[r][c] = 0.0;
-    f[0][2] = kY0, f[0][3] = kX0 - 10;
-    f[1][2] = kY0, f[1][3] = kX0;
-    f[2][2] = kY0, f[2][3] = kX0 + 10;
+    f[0][2] = y0, f[0][3] = x0, f[1][2] = y1, f[1][3] = x1, f[2][2] = y2, f[2][3] = x2;
     dbfFrameFromTriplet(f);
+}
+
+// Every point of a section cut through (cy, cx) in frame g lies on the surface z.
+void expectOnSurface(const XSECTION& xs, double (*g)[5], double cy, double cx, const std::function<double(double, double)>& z) {
+    const double ny = g[2][0], nx = -g[2][1];   // offsets run along the section line
+    for (int i = 0; i < xs.count; ++i) {
+        const double o = xs.points[i].offset;
+        EXPECT_NEAR(xs.points[i].elevation, z(cy + o * ny, cx + o * nx), 1e-6) << o;
+    }
 }
 
 std::vector<double> offsets(const XSECTION& xs) {
@@ -44,7 +51,8 @@ protected:
         makeAndOpen();
         ASSERT_FALSE(HasFatalFailure());
         dbfSetSurfaceStatus(1, kSurfaceActive | kSurfaceShown, 0);
-        northFrame(f);
+        // Heading north (x increasing) through (kY0, kX0): offset = y - kY0, distance = x - kX0.
+        tripletFrame(f, kY0, kX0 - 10, kY0, kX0, kY0, kX0 + 10);
     }
 
     void line(const char* a, double ya, double xa, double za, const char* b, double yb, double xb, double zb) {
@@ -80,11 +88,8 @@ TEST(SectionFrame, SkewedRoadMapsToHandComputedOffsetsAndDistances) {
     // Q at (100, 200); the previous point 5 back along (0.6, 0.8), the next 10 on along (0.8, 0.6).
     // The short arm is stretched to 10, so the chord runs along (1, 1)/sqrt 2 and the section
     // line through Q square to it.
-    double f[5][5] = {};
-    f[0][2] = 97, f[0][3] = 196;
-    f[1][2] = 100, f[1][3] = 200;
-    f[2][2] = 108, f[2][3] = 206;
-    dbfFrameFromTriplet(f);
+    double f[5][5];
+    tripletFrame(f, 97, 196, 100, 200, 108, 206);
     const double r = std::sqrt(0.5);
     struct Case { double y, x, offset, distance; };
     const Case cases[] = {
@@ -238,20 +243,12 @@ TEST_F(TerrainSectionTest, SectionsAcrossAPlaneAndAConeFollowTheSurface) {
     auto plane = [](double y, double x) { return 100 + 0.1 * (y - kY0) - 0.05 * (x - kX0); };
     grid(21, 5.0, plane);
     // A skewed chainage: its section line runs at an angle across the grid.
-    double g[5][5] = {};
-    g[0][2] = kY0 - 20, g[0][3] = kX0 - 12;
-    g[1][2] = kY0 + 1.3, g[1][3] = kX0 + 0.7;
-    g[2][2] = kY0 + 15, g[2][3] = kX0 + 18;
-    dbfFrameFromTriplet(g);
+    double g[5][5];
+    tripletFrame(g, kY0 - 20, kX0 - 12, kY0 + 1.3, kX0 + 0.7, kY0 + 15, kX0 + 18);
     XSECTION xs{};
     ASSERT_EQ(dbfSectionFromLines(kY0 + 1.3, kX0 + 0.7, 5, -30, 30, 0, 1, 0.0, g, &xs, nullptr, 1), 1);
     ASSERT_GT(xs.count, 20);
-    // Offsets run along the section line: back from section coordinates to the plan.
-    const double ny = g[2][0], nx = -g[2][1];
-    for (int i = 0; i < xs.count; ++i) {
-        const double o = xs.points[i].offset;
-        EXPECT_NEAR(xs.points[i].elevation, plane(kY0 + 1.3 + o * ny, kX0 + 0.7 + o * nx), 1e-6) << o;
-    }
+    expectOnSurface(xs, g, kY0 + 1.3, kX0 + 0.7, plane);
 
     LongSection ls;
     PNT_3D_record a{kX0 - 30, kY0 - 25, 0}, b{kX0 + 20, kY0 + 35, 0};
@@ -289,20 +286,13 @@ TEST_F(TerrainSectionTest, ConeWithRadialLines) {
             previous = n;
         }
     }
-    double g[5][5] = {};
+    double g[5][5];
     const double cy = kY0 + 6, cx = kX0 - 4;
-    g[0][2] = cy - 10, g[0][3] = cx - 3;
-    g[1][2] = cy, g[1][3] = cx;
-    g[2][2] = cy + 10, g[2][3] = cx + 3;
-    dbfFrameFromTriplet(g);
+    tripletFrame(g, cy - 10, cx - 3, cy, cx, cy + 10, cx + 3);
     XSECTION xs{};
     ASSERT_EQ(dbfSectionFromLines(cy, cx, 50, -50, 50, 0, 1, 0.0, g, &xs, nullptr, 1), 1);
     ASSERT_GE(xs.count, 6);
-    const double ny = g[2][0], nx = -g[2][1];
-    for (int i = 0; i < xs.count; ++i) {
-        const double o = xs.points[i].offset;
-        EXPECT_NEAR(xs.points[i].elevation, cone(cy + o * ny, cx + o * nx), 1e-6) << o;
-    }
+    expectOnSurface(xs, g, cy, cx, cone);
 }
 
 TEST_F(TerrainSectionTest, HeightBetweenTheNearestCrossings) {
@@ -328,12 +318,8 @@ TEST_F(TerrainSectionTest, CutsThroughThePointIndexMatchTheWalkOfTheWholeRectang
     ASSERT_EQ(dbfAddLine(far, across, 1, 0), 1);
     const double cy = kY0 + 1.3, cx = kX0 + 0.7;
     auto frame = [&](double angle, double (*g)[5]) {
-        for (int r = 0; r < 5; ++r)
-            for (int c = 0; c < 5; ++c) g[r][c] = 0.0;
-        g[0][2] = cy - 10 * std::cos(angle), g[0][3] = cx - 10 * std::sin(angle);
-        g[1][2] = cy, g[1][3] = cx;
-        g[2][2] = cy + 10 * std::cos(angle), g[2][3] = cx + 10 * std::sin(angle);
-        dbfFrameFromTriplet(g);
+        tripletFrame(g, cy - 10 * std::cos(angle), cx - 10 * std::sin(angle), cy, cx, cy + 10 * std::cos(angle),
+                     cx + 10 * std::sin(angle));
     };
     // Every cut as a flat list: result, then offset, elevation and identity of each point.
     auto cuts = [&] {
