@@ -24,6 +24,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench_frames.h"
 #include "database/frame.h"
 #include "database/section.h"
 #include "database/terrain.h"
@@ -71,24 +72,8 @@ struct Timer {
     }
 };
 
-// Section k of n: centre on the road's line across the middle of the site, frame from the
-// previous, this and the next position 10 m apart.
 void sectionFrame(int k, int n, double (*f)[5], double& y0, double& x0) {
-    const double side = bench().extent;
-    const double t = 0.1 + 0.8 * (k + 0.5) / n;
-    auto at = [&](double s, double& y, double& x) {
-        y = side * s;
-        x = side * (0.2 + 0.6 * s);
-    };
-    for (int r = 0; r < 5; ++r)
-        for (int c = 0; c < 5; ++c) f[r][c] = 0.0;
-    const double ds = 10.0 / (side * 1.166);
-    at(t - ds, f[0][2], f[0][3]);
-    at(t, f[1][2], f[1][3]);
-    at(t + ds, f[2][2], f[2][3]);
-    y0 = f[1][2];
-    x0 = f[1][3];
-    dbfFrameFromTriplet(f);
+    benchSectionFrame(bench().extent, k, n, f, y0, x0);
 }
 
 void buildTerrain() {
