@@ -496,7 +496,7 @@ bool readRecordLinks(FILE* f, DWORD count, RecordLinks& links) {
     links.claimedAs.assign(count, 0);
     // The file is read in chunks of records, one system call each, into a buffer that stays in
     // the processor's cache. The count was checked against the file's length before.
-    constexpr unsigned kChunk = 256;
+    constexpr unsigned kChunk = 64;
     std::vector<std::uint8_t> buffer(std::size_t(kChunk) * kRoadRecordBytes);
     for (unsigned first = 1; first < count; first += kChunk) {
         const unsigned n = std::min<unsigned>(kChunk, count - first);
