@@ -262,7 +262,7 @@ void roadIndexDrop() {
     RoadState& r = roadState();
     r.index.clear();
     r.indexed = false;
-    r.lastChainageRead = 0;
+    roadForgetReads();
 }
 
 void roadIndexAdd(double chainage, unsigned record) {

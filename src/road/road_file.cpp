@@ -45,6 +45,7 @@ const char* truncationReason(int error) {
 // Shrinks the open road file by one record after a deletion.
 void shrinkByOneRecord() {
     FILE* f = roadState().stream;
+    roadForgetReads();
     const std::int64_t length = coreFileLength(f);
     if (length - kRoadRecordBytes <= 0 && length >= 0) return;
     errno = 0;
@@ -109,7 +110,7 @@ void reportFileFailure(const char* what, const char* path) {
 // here and not at some later call. A failure is reported and freezes the file.
 int writeAt(std::int64_t offset, const void* data, std::size_t size) {
     RoadState& r = roadState();
-    r.lastChainageRead = 0;
+    roadForgetReads();
     if (!r.stream || r.frozen) return 0;
     coreFileClearError();
     if (coreFileSetPointer(0, offset, r.stream) && coreFileBinWrite(data, size, r.stream) &&
@@ -165,7 +166,7 @@ bool batching() {
 // or the file was frozen while the batch ran.
 int writePending() {
     RoadState& r = roadState();
-    r.lastChainageRead = 0;
+    roadForgetReads();
     if (r.pending.empty() && r.appended.empty() && !r.headerPending) return r.frozen ? 0 : 1;
     auto pending = std::move(r.pending);
     r.pending.clear();
@@ -217,27 +218,55 @@ int RoadBatch::finish() {
     return 0;
 }
 
+const std::uint8_t* roadAheadRecord(FILE* f, unsigned idx) {
+    const RoadState& r = roadState();
+    if (!f || f != r.stream || idx < r.aheadFirst || idx - r.aheadFirst >= r.aheadCount) return nullptr;
+    return r.ahead.data() + std::size_t(idx - r.aheadFirst) * kRoadRecordBytes;
+}
+
+void roadForgetReads() { roadState().aheadCount = 0; }
+
+namespace {
+
+// The records read ahead: a chainage record, one layer record and a full section chain.
+constexpr unsigned kReadAheadRecords = 2 + (kSectionCapacity + kSectionRecordPoints - 1) / kSectionRecordPoints;
+
+// Reads record idx of the open file and the records that follow it, up to the read-ahead's
+// size and the end of the file, into the read-ahead. A walk along the links without the index
+// (a damaged or unordered file) reads a read-ahead's worth per step; it is the rare path. Not while writes are gathered (the file
+// does not hold them yet) nor for the header (its copy in memory is the current one).
+const std::uint8_t* readAhead(unsigned idx) {
+    RoadState& r = roadState();
+    r.aheadCount = 0;
+    if (idx == 0 || idx >= r.head.recordCount || !r.pending.empty() || !r.appended.empty()) return nullptr;
+    const unsigned n = std::min(kReadAheadRecords, r.head.recordCount - idx);
+    r.ahead.resize(std::size_t(kReadAheadRecords) * kRoadRecordBytes);
+    if (!coreFileReadAt(r.ahead.data(), std::size_t(n) * kRoadRecordBytes, recordOffset(idx), r.stream)) return nullptr;
+    r.aheadFirst = idx;
+    r.aheadCount = n;
+    return r.ahead.data();
+}
+
+// Record idx of stream f as the open operation sees it without reading: gathered or read ahead.
+const std::uint8_t* knownRecord(FILE* f, unsigned idx) {
+    if (const std::uint8_t* bytes = pendingRecord(f, idx)) return bytes;
+    return roadAheadRecord(f, idx);
+}
+
+}  // namespace
+
 int roadReadRecord(FILE* f, unsigned idx, void* record) {
-    if (const std::uint8_t* bytes = pendingRecord(f, idx)) {
+    const std::uint8_t* bytes = knownRecord(f, idx);
+    if (!bytes && f && f == roadState().stream) bytes = readAhead(idx);
+    if (bytes) {
         std::memcpy(record, bytes, kRoadRecordBytes);
         return 1;
     }
-    RoadState& r = roadState();
-    const bool open = f && f == r.stream;
-    if (open && idx != 0 && idx == r.lastChainageRead) {
-        std::memcpy(record, &r.lastChainage, kRoadRecordBytes);
-        return 1;
-    }
-    if (!f || !coreFileReadAt(record, kRoadRecordBytes, recordOffset(idx), f)) return 0;
-    if (open && static_cast<const std::uint8_t*>(record)[0] == kRecChainage) {
-        std::memcpy(&r.lastChainage, record, kRoadRecordBytes);
-        r.lastChainageRead = idx;
-    }
-    return 1;
+    return f ? coreFileReadAt(record, kRoadRecordBytes, recordOffset(idx), f) : 0;
 }
 
 int roadReadHead(FILE* f, unsigned idx, ROADRECHEAD& head) {
-    if (const std::uint8_t* bytes = pendingRecord(f, idx)) {
+    if (const std::uint8_t* bytes = knownRecord(f, idx)) {
         std::memcpy(&head, bytes, sizeof head);
         return 1;
     }
@@ -245,7 +274,7 @@ int roadReadHead(FILE* f, unsigned idx, ROADRECHEAD& head) {
 }
 
 int roadWriteRecord(unsigned idx, const void* record) {
-    roadState().lastChainageRead = 0;
+    roadForgetReads();
     if (batching()) {
         RoadState& r = roadState();
         if (idx == 0) {

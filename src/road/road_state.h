@@ -63,10 +63,13 @@ struct RoadState {
     bool headerPending = false;
     SECHEAD headBefore{};
 
-    // The chainage record of the open file read last (index 0: none), so that stepping on from
-    // it and grabbing under it do not read it again. Forgotten at every write.
-    unsigned lastChainageRead = 0;
-    CHGBASE lastChainage{};
+    // Records of the open file read ahead: `aheadCount` records from index `aheadFirst` as the
+    // file holds them. A record that is not here is read together with the records that follow
+    // it (a chainage is stored with its layer and section records behind it), so that stepping
+    // to a chainage and grabbing its cross-section cost one read. Forgotten at every write.
+    unsigned aheadFirst = 0;
+    unsigned aheadCount = 0;
+    std::vector<std::uint8_t> ahead;
 
     bool layerNamesLoaded = false;
     char layerNames[kRoadLayers][kLayerNameChars + 1] = {};
@@ -89,6 +92,10 @@ RoadState& roadState();
 // Record idx whole (568 bytes) or its 17-byte head. 1 on success.
 int roadReadRecord(FILE* f, unsigned idx, void* record);
 int roadReadHead(FILE* f, unsigned idx, ROADRECHEAD& head);
+// Record idx of stream f as read ahead, or null when it is not in the read-ahead.
+const std::uint8_t* roadAheadRecord(FILE* f, unsigned idx);
+// Forgets the records read ahead (every write does).
+void roadForgetReads();
 
 // Gathers the writes of one operation on the open road file and writes them when it ends:
 // records in ascending index, neighbours in one write, the header last, then one flush. Reads

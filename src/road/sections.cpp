@@ -115,7 +115,8 @@ int storeSlot(double chg, int slotNumber, const void* rec) {
 }
 
 // The records of a chain that lie one after another in the file (as a chain stored at once
-// does) are read in one go; a piece outside that run is read on its own.
+// does) are read in one go, unless the read-ahead holds them already; a piece outside that run
+// is read on its own.
 struct ChainRun {
     unsigned first = 0;
     unsigned count = 0;
@@ -125,15 +126,18 @@ struct ChainRun {
         first = from;
         count = 0;
         if (pieces > static_cast<unsigned>(kMaxSectionRecords)) pieces = kMaxSectionRecords;
+        if (pieces < 2 || (roadAheadRecord(f, from) && roadAheadRecord(f, from + pieces - 1))) return;
         // A run that reaches past the end of the file is not used: each piece is then read alone.
-        if (pieces > 1 && roadState().pending.empty() && roadState().appended.empty() && 
+        if (roadState().pending.empty() && roadState().appended.empty() &&
             coreFileReadAt(bytes, std::size_t(pieces) * kRoadRecordBytes, std::int64_t(from) * kRoadRecordBytes, f))
             count = pieces;
     }
-    // The piece in the run, or else read into `single`; null when it cannot be read.
+    // The piece in the run or the read-ahead, or else read into `single`; null when it cannot be
+    // read.
     const SECTREC* get(FILE* f, unsigned idx, SECTREC& single) const {
         if (idx >= first && idx - first < count)
             return reinterpret_cast<const SECTREC*>(bytes + std::size_t(idx - first) * kRoadRecordBytes);
+        if (const std::uint8_t* ahead = roadAheadRecord(f, idx)) return reinterpret_cast<const SECTREC*>(ahead);
         return roadReadRecord(f, idx, &single) ? &single : nullptr;
     }
 };
