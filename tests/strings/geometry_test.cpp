@@ -187,9 +187,11 @@ protected:
 };
 
 TEST_F(StringRecalcTest, ConstantOffsetOfAStraightParent) {
-    store("ROAD", along({0, 10, 20, 30, 40}), {}, "EDGE");
+    const DWORD road = store("ROAD", along({0, 10, 20, 30, 40}), {}, "EDGE");
     store("EDGE", along({0, 10, 20, 30, 40}, 50), {2, 2, 2, 2, 2});
-    recalc("ROAD");
+    STR_HEADER parent;
+    dbfGetStringHeader("ROAD", parent, nullptr);
+    dbfStringFromParent(parent, road, "EDGE");
     const std::vector<CVertexEle> edge = read("EDGE");
     ASSERT_EQ(edge.size(), 5u);
     for (const CVertexEle& v : edge) {
