@@ -305,6 +305,21 @@ TEST_F(StringRecalcTest, AThreeLevelTreeFollowsItsMovedRoot) {
     }
 }
 
+TEST_F(StringRecalcTest, VerticesThatLoopAreDroppedAndTheirDropPassedDown) {
+    // A right-angle turn to the right, and a child 12 to the right of it: longer than the leg
+    // after the turn, so its vertices at the corner and after it fold back across the string.
+    store("ROAD", {{0, 0, 1000, 100}, {10, 0, 1010, 100}, {20, -10, 1010, 100}}, {}, "INSIDE");
+    store("INSIDE", along({0, 10, 20}, 5), {12, 12, 12}, "BELOW");
+    store("BELOW", along({0, 10, 20}, 6), {1, 1, 1});
+    recalc("ROAD");
+    ASSERT_EQ(read("INSIDE").size(), 1u);
+    EXPECT_NEAR(read("INSIDE")[0].x, -12.0, 1e-9);
+    ASSERT_EQ(read("BELOW").size(), 1u);
+    // The search by chainage finds nothing in a list of one vertex: the rest of BELOW keeps its
+    // place.
+    EXPECT_NEAR(read("BELOW")[0].x, 6.0, 1e-9);
+}
+
 TEST_F(StringRecalcTest, ALoopInTheChildLinksIsReportedAndEnds) {
     store("ROAD", along({0, 10}), {}, "A");
     store("A", along({0, 10}), {2, 2}, "B");
