@@ -25,7 +25,8 @@ double millimetres(double chainage) { return std::floor(chainage * 1000.0) / 100
 template <typename At>
 int searchBy(int count, At at, double chainage, int& found) {
     found = 0;
-    if (count < 2) return -1;
+    // A key that is no number would compare "equal" to every chainage.
+    if (count < 2 || !std::isfinite(chainage)) return -1;
     const double key = millimetres(chainage);
     auto chainageOf = [&](int i) { return millimetres(at(i)->chainage); };
     auto nextActive = [&](int i) {

@@ -198,10 +198,10 @@ bool onPath(const TreeWalk& walk, const char* name) {
 void reportLoop(TreeWalk& walk, const char* parent, const char* child) {
     if (walk.loopReported) return;
     walk.loopReported = true;
-    const char* fileName = dbfStringAccessor(walk.stream == strResolve(nullptr) ? nullptr : walk.stream, "")->FileName();
+    const std::string fileName = strStreamName(walk.stream);
     ErrorMessage(dbfFormatText("The strings file %s links its strings in a loop: %s names %s, which comes before it\n"
                                "The strings below %s are not recalculated",
-                               fileName, parent, child, parent),
+                               fileName.c_str(), parent, child, parent),
                  dbfOwner());
 }
 
@@ -257,8 +257,7 @@ const char* dbfTopStringName() { return dbfState().batterText; }
 int dbfRemoveRangeVertices(char* name, FILE* stream, const char* fileName, double from, double to) {
     if (!name) return 0;
     FILE* file = strResolve(stream);
-    CStringFile& accessor = *dbfStringAccessor(stream, fileName);
-    (void)accessor;
+    dbfStringAccessor(stream, fileName);   // the store below writes through it
     STR_HEADER header;
     const DWORD position = file ? strFindHeader(file, name, header) : 0;
     name[0] = '\0';
@@ -326,7 +325,16 @@ void dbfHideString(DWORD position, double from, double to, FILE* stream, int roa
     char desName[MAX_PATH] = {};
     dbfFileName(desName, roadText, kFileRoadDes);
     if (!*desName || !coreFileExist(desName)) return;
-    INI_LIST settings(desName);
+    // The current road's design file is kept open in the library's state: the range goes through
+    // that copy, so that it neither misses the change nor writes an older copy over it later.
+    char current[MAX_PATH] = {};
+    dbfFileName(current, "des", kFileRoad);
+    INI_LIST own;
+    INI_LIST* settings = &own;
+    if (std::strcmp(current, desName) == 0)
+        settings = dbfGetDesFile();
+    else
+        own.SetFile(desName);
     const int side = parent.name[0] == 'L' ? -1 : 1;
     char key[32];
     std::snprintf(key, sizeof key, "Range%d", a * b);
@@ -352,9 +360,9 @@ void dbfHideString(DWORD position, double from, double to, FILE* stream, int roa
             }
         char value[96];
         std::snprintf(value, sizeof value, "%.3f,%.3f,%d", rangeFrom, rangeTo, side);
-        settings.SetString("InterGaps", key, value);
+        settings->SetString("InterGaps", key, value);
     }
-    if (!settings.Save())
+    if (!settings->Save())
         ErrorMessage(dbfFormatText("Unable to write the hidden range to %s", desName), dbfOwner());
     if (DBFSTATE& state = dbfState(); state.hooks.redrawStrings) state.hooks.redrawStrings();
 }

@@ -24,6 +24,8 @@ StringsState& stringsState();
 
 // The stream a call works on: the given one, or the library's own strings file for null.
 FILE* strResolve(FILE* stream);
+// The name of the file a stream (null: the library's own strings file) reaches, for messages.
+std::string strStreamName(FILE* stream);
 
 // A new file header: changed 0, version 64, count 0, surface 0, interval 0, closed 0.
 STR_FILEHEADER strNewFileHeader();

@@ -60,6 +60,7 @@ TEST(StringSearch, FindsByChainageAtMillimetres) {
     EXPECT_EQ(dbfBinarySearch(&list, 20, found), 3);
     EXPECT_EQ(found, 0);
     EXPECT_EQ(dbfBinarySearch(nullptr, 1, found), -1);
+    EXPECT_EQ(dbfBinarySearch(&list, std::nan(""), found), -1);
     UI_LIST one;
     fill(one, along({5}));
     EXPECT_EQ(dbfBinarySearch(&one, 5, found), -1);
