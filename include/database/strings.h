@@ -392,9 +392,13 @@ void dbfSetStringVisible(const char* fileName, const char* stringName);
 // Draws the vertices from..to (the whole string when both are 0) in the pen (0: Terrain/PerimPen).
 void dbfHighlightString(FILE* stream, const char* name, int from, int to, int unused, long pen);
 
-// Adds to the cross-section one point for each string of the family below name that the section
-// line centre-further crosses (code 116 for the edited string, -100 "L_SHOULDER", 100
-// "R_SHOULDER", 32 the others). The edited list, when given, stands for the edited string.
+// Sets the cross-section's chainage and adds one point for each string of the family from name
+// on (first children before second, "M_STRING" left out) that the section line crosses: the
+// segment from the centre to the further point, or, at an isolated vertex, the line through them
+// within 0.1. Offsets are distances from the centre, negative away from the further point's
+// bearing; levels are interpolated along the crossed segment. Codes: 116 the edited string, -100
+// "L_SHOULDER", 100 "R_SHOULDER", 32 the others. The edited list, when given, stands for the
+// edited string. The search along each string starts at the section's chainage.
 struct XSECTION;
 void dbfCrossFromStrings(XSECTION* xs, double chainage, const char* name, const PNT_3D_record& centre,
                          const PNT_2D_record& direction, const PNT_3D_record& further, FILE* stream,
