@@ -321,6 +321,25 @@ TEST_F(StringRecalcTest, VerticesThatLoopAreDroppedAndTheirDropPassedDown) {
     EXPECT_NEAR(read("BELOW")[0].x, 6.0, 1e-9);
 }
 
+TEST_F(StringRecalcTest, RescalingMultipliesAndRefusesFactorsThatAreNoNumbers) {
+    store("ROAD", along({0, 10}, 3));
+    dbfStringCloseFile();
+    dbfRescaleString("ROAD", path.c_str(), {2, 0.5, 1}, 0);
+    const std::string before = dbtest::readFile(path);
+    dbfRescaleString("ROAD", path.c_str(), {std::nan(""), 1, 1}, 1);
+    EXPECT_TRUE(ui.showed("String ROAD of " + path + " is not rescaled"));
+    EXPECT_EQ(dbtest::readFile(path), before);
+    ASSERT_EQ(dbfStringOpenFile(path.c_str()), 1);
+    const std::vector<CVertexEle> road = read("ROAD");
+    ASSERT_EQ(road.size(), 2u);
+    EXPECT_DOUBLE_EQ(road[1].x, 6.0);
+    EXPECT_DOUBLE_EQ(road[1].y, 505.0);
+    STR_HEADER h;
+    dbfGetStringHeader("ROAD", h, nullptr);
+    EXPECT_EQ(h.boxMinY, 500);   // the box follows the vertices
+    EXPECT_EQ(h.boxMaxY, 505);
+}
+
 TEST_F(StringRecalcTest, ALoopInTheChildLinksIsReportedAndEnds) {
     store("ROAD", along({0, 10}), {}, "A");
     store("A", along({0, 10}), {2, 2}, "B");
