@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "database/records.h"
 #include "platform/core.h"
 #include "platform/ui.h"
 #include "platform/wintypes.h"
@@ -291,3 +292,114 @@ int dbfTerrainStringsFile(char* name, char* fileName);
 // Fills the drop-down with the job's strings and their first-child families; the index of the
 // item named like selectedName, -1 when none.
 int dbfTerrainStringsBox(CComboBox* combo, const char* selectedName);
+
+// ---------------------------------------------------------------------------------------------
+// String geometry: the search by chainage, the geometric helpers and the derivation of child
+// strings from their parents (string_geometry.cpp, string_recalc.cpp)
+//
+// A child vertex belongs to the parent vertex whose chainage equals its vertex reference;
+// several consecutive child vertices may share one (a vertical step). An offset of 9999 means
+// "not set": such a vertex takes offset, rise and slope from its neighbours. Directions are
+// those of coreGetAngle (from +y turning towards +x); a positive offset lies to the right.
+// Every "equal" and "zero" below is the library's tolerance rule (platform/tolerance.h).
+
+// True when an offset means "not set" (9999 within the tolerance).
+bool dbfOffsetNotSet(double offset);
+
+// The index of the vertex at the chainage (found = 1 when it is active) or of the nearest active
+// vertex after it. Chainages compare truncated to the millimetre. -1 for a null list or one of
+// fewer than two vertices.
+int dbfBinarySearch(UI_LIST* list, double chainage, int& found);
+// The point at the offset from the vertex, square to its string (on the bisector at a corner,
+// mitred when both chainages are equal unless noMitre or the kind is 'z'), turned by skew. The
+// offset is interpolated between (chainageA, offsetA) and (chainageB, offsetB).
+PNT_2D_record dbfOffsetCoord(const CVertexEle& vertex, double chainageA, double offsetA, double chainageB,
+                             double offsetB, char vertexKind, double skew, bool noMitre);
+// Distance from P to the line A-B; foot of the perpendicular, side (negative on the right) and
+// the parameter t of the foot along A-B.
+double dbfDistToLine(const PNT_2D_record& a, const PNT_2D_record& b, const PNT_2D_record& p, PNT_2D_record& foot,
+                     double& side, double& t);
+// 1 when P lies to the right of the string, -1 to the left, 0 on it or when no segment serves.
+int dbfPntRHSofString(UI_LIST* list, const PNT_2D_record& p, int closed);
+// The first crossing of a segment of list 1 (from the segment starting at fromIndex while its end
+// is below toIndex) with a segment of list 2. found = 1 with index1 the crossing segment's end in
+// list 1 and index2 its start in list 2; otherwise found, index1 and index2 are 0.
+PNT_2D_record dbfStringHIntersect(UI_LIST* list1, UI_LIST* list2, int& found, int fromIndex, int toIndex,
+                                  int& index2, int& index1);
+// Gives the child list a vertex (offset 9999) at every parent chainage it lacks and drops its
+// vertices (other than kind 'i') at chainages the parent lacks.
+void dbfUpdateChildList(UI_LIST* parent, UI_LIST* child);
+
+// Recalculates one child from its parent in the library's own strings file.
+void dbfStringFromParent(STR_HEADER& parent, DWORD parentPosition, const char* childName);
+// Recalculates the whole tree below the named string, parents before children, under the status
+// "Recalculating strings ... please wait". A loop in the child links is reported (naming the file
+// and the strings) and cut where it closes. addFeatures calls the features hook at the end;
+// removeLoops removes loops from each child recalculated.
+void dbfRecalcStrings(const char* name, int unused, FILE* stream, int addFeatures, int removeLoops);
+// The top string named with the batter hook ("" when none).
+const char* dbfTopStringName();
+
+// Removes the vertices strictly between the chainages; 1 when any was removed. The name buffer
+// (32 characters) comes back holding the string's first child ("" when none or not found).
+int dbfRemoveRangeVertices(char* name, FILE* stream, const char* fileName, double from, double to);
+// Adds (shift non-zero) the factors to, or multiplies by them, every vertex's x, y and z.
+void dbfRescaleString(const char* name, const char* fileName, const PNT_3D_record& factors, int shift);
+// Records the hidden range of the children of the string at the position in the road's design
+// file, section "InterGaps", key "Range<a x b>".
+void dbfHideString(DWORD position, double from, double to, FILE* stream, int road, int a, int b);
+// Gives the hidden run (kind 'x') at the chainage in the children of the string at the position
+// (and their children) the ordinary kind again.
+void dbfShowString(DWORD position, double chainage, FILE* stream);
+
+// ---------------------------------------------------------------------------------------------
+// Selection and picking (string_select.cpp). The selected string is recorded in the selected
+// byte of its header and in the job setting "TerrainStrings"/"Selected" (its file's full name).
+
+void dbfStringClearSelection();
+// Asks for a string near a picked point and selects it (or deselects it when it was selected).
+void dbfStringSelect();
+// Selects the string (or deselects it when it is the selected one). 0 when the file cannot be
+// opened.
+int dbfStringMakeSelection(const char* fileName, const char* stringName);
+// The selected string's name (32 characters); 1 when there is one.
+int dbfGetSelectedString(char* name);
+// The string a function works on: the selected one (after a question when ask is set), else one
+// picked by the user. name holds 32 characters, fileName MAX_PATH. 1 when a string was obtained.
+int dbfGetWorkString(const char* prompt, char* name, char* fileName, int& vertexIndex, int ask);
+
+// One candidate of a pick, and what the multiple-strings dialog ("Multiple Strings") edits: the
+// candidates at the same distance, and the index of the chosen one.
+struct STRING_CANDIDATE {
+    char name[32];
+    char fileName[MAX_PATH];
+    int vertexIndex;
+    double distance;
+};
+struct STRING_CHOICE {
+    STRING_CANDIDATE candidates[10];
+    int count;
+    int tiesNotKept;    // strings at the same distance beyond the ten kept
+    int chosen;
+};
+
+// Asks for a point and finds the nearest plotted string (terrain strings and/or road strings)
+// within the view. 1 when a string was returned.
+int dbfGetClosestString(const char* prompt, bool terrainStrings, bool roadStrings, char* name, char* fileName,
+                        int& vertexIndex, double& distance);
+// Switches on the drawing of the string and of its file's strings.
+void dbfSetStringVisible(const char* fileName, const char* stringName);
+// Draws the vertices from..to (the whole string when both are 0) in the pen (0: Terrain/PerimPen).
+void dbfHighlightString(FILE* stream, const char* name, int from, int to, int unused, long pen);
+
+// Sets the cross-section's chainage and adds one point for each string of the family from name
+// on (first children before second, "M_STRING" left out) that the section line crosses: the
+// segment from the centre to the further point, or, at an isolated vertex, the line through them
+// within 0.1. Offsets are distances from the centre, negative away from the further point's
+// bearing; levels are interpolated along the crossed segment. Codes: 116 the edited string, -100
+// "L_SHOULDER", 100 "R_SHOULDER", 32 the others. The edited list, when given, stands for the
+// edited string. The search along each string starts at the section's chainage.
+struct XSECTION;
+void dbfCrossFromStrings(XSECTION* xs, double chainage, const char* name, const PNT_3D_record& centre,
+                         const PNT_2D_record& direction, const PNT_3D_record& further, FILE* stream,
+                         const char* editedName, UI_LIST* editedList);

@@ -76,6 +76,8 @@ StringsState& stringsState() {
 
 FILE* strResolve(FILE* stream) { return stream ? stream : stringsState().ownFile; }
 
+std::string strStreamName(FILE* stream) { return streamName(strResolve(stream)); }
+
 // ---------------------------------------------------------------------------------------------
 // Records on disk
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "database/strings.h"
 
@@ -23,6 +24,8 @@ StringsState& stringsState();
 
 // The stream a call works on: the given one, or the library's own strings file for null.
 FILE* strResolve(FILE* stream);
+// The name of the file a stream (null: the library's own strings file) reaches, for messages.
+std::string strStreamName(FILE* stream);
 
 // A new file header: changed 0, version 64, count 0, surface 0, interval 0, closed 0.
 STR_FILEHEADER strNewFileHeader();
@@ -73,3 +76,18 @@ bool strIsSpike(const CVertexEle* previous, const CVertexEle* vertex, const CVer
 // While the cached surface is 0, chooses the strings surface (settings, then a free terrain
 // surface) into the accessor's cached header.
 void strChooseSurface(CStringFile& accessor);
+
+// ---------------------------------------------------------------------------------------------
+// String geometry
+
+// The elements of a vertex list in order, so that searches by chainage cost log n steps.
+std::vector<CVertexEle*> strIndex(UI_LIST& list);
+// dbfBinarySearch over the elements in order.
+int strSearch(const std::vector<CVertexEle*>& vertices, double chainage, int& found);
+// Recalculates the child list from the parent list (see dbfStringFromParent). The chainages of
+// the child vertices that became inactive as loops or spikes are added to `removed`.
+void strDeriveChild(UI_LIST& parent, UI_LIST& child, std::vector<double>& removed);
+// Makes inactive the vertices of every loop of the list (lists of 4 or more vertices).
+void strRemoveLoops(UI_LIST& list);
+// Reads every vertex of the string at the position into a list ordered by chainage.
+void strReadSorted(FILE* stream, DWORD position, UI_LIST& list);

@@ -16,8 +16,10 @@
 #include "platform/core.h"
 #include "tabular.h"
 
-namespace {
+// The geometry commands of strings (cmd_strings_geometry.cpp).
+void addStringGeometryCommands(CLI::App* strings);
 
+namespace {
 
 std::vector<std::string> jobRoots() {
     std::vector<std::string> roots;
@@ -138,8 +140,9 @@ int storeString(FILE* file, const std::string& fileName, const std::string& name
 }
 
 void addStringsCommands(CLI::App& app) {
-    auto* strings = app.add_subcommand("strings", "Strings files: list, show, import, delete, rename");
+    auto* strings = app.add_subcommand("strings", "Strings files: list, show, import, delete, rename, and geometry");
     strings->require_subcommand(1);
+    addStringGeometryCommands(strings);
 
     auto* list = strings->add_subcommand("list", "List the job's strings files and their string trees");
     list->callback([] {
