@@ -126,9 +126,9 @@ std::vector<std::size_t> samePositionLinks(const std::vector<Candidate>& chain) 
 }
 
 // The points of a cell's chain, in chain order, that the duplicate marking of an area must see.
-// Without a polygon, every one. With a polygon, a point whose height (y) lies farther than the
+// Without a polygon, every one. With a polygon, a point whose y lies farther than the
 // margin outside the polygon's rectangle crosses none of its edges and is never inside it, so
-// where the point index serves the band of the rectangle's heights across the site, only the
+// where the point index serves the band of the rectangle's y range across the site, only the
 // points of that band are read; the others are counted as seen (returned in `skipped`).
 template <typename Visit>
 void walkDuplicateCandidates(unsigned cell, const RRect* band, std::size_t& skipped, Visit visit) {
@@ -296,7 +296,7 @@ int dbfRemoveDuplicates(int compareHeights, NAMEFILT* filter, int useFilter,
     CCadWindow* cad = dbfState().cadWindow;
     const int pen = dbfState().defaultPen;
     int result = 0, abort = 0, seen = 0;
-    // The band of the polygon's heights across the whole site, with room for the rounding to a
+    // The band of the polygon's y range across the whole site, with room for the rounding to a
     // thousandth and the tolerance of the polygon test.
     const DTMHEADER& h = t.header;
     const double margin = 0.01 + 1e-9 * std::max(std::fabs(area.minY), std::fabs(area.maxY));

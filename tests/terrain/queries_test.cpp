@@ -362,7 +362,7 @@ TEST_F(QueryTest, DuplicatesAtTheRoundingBoundary) {
     EXPECT_EQ(work(grab(b)), 0u);
 }
 
-// A polygon's marking in a dense cell reads only the band of the polygon's heights through the
+// A polygon's marking in a dense cell reads only the band of the polygon's y range through the
 // point index, and pairs points by their rounded position: the marks are those of the walk of
 // every chain, for a closed polygon and for an open one (whose test counts points left of it).
 TEST_F(QueryTest, DuplicatesInADenseCellMatchTheWalkOfTheChain) {
