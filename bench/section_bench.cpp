@@ -162,7 +162,7 @@ void SectionsFromLines(benchmark::State& state) {
 }
 
 // Long sections from the lines: the same cut without the 200-point limit, so that every crossing
-// is found and counted (the list keeps its points in offset order as they come).
+// is found and counted (the cut gathers its points and puts them into the list in offset order at once).
 void LongSectionsFromLines(benchmark::State& state) {
     Bench& b = bench();
     for (auto _ : state) {

@@ -1,11 +1,13 @@
 // Section frames, and natural-ground sections, heights and profiles cut from the terrain.
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "database/frame.h"
 #include "database/section.h"
 #include "database/terrain.h"
 #include "platform/proj.h"
+#include "section/profile_order.h"
 #include "terrain/terrain_state.h"
 
 namespace {
@@ -188,6 +190,44 @@ void emptySection(XSECTION* xs) {
     xs->capacity = kSectionCapacity;
 }
 
+// The points of a long-section cut inside its window, gathered as they come and put into the list
+// in one go: the list's own ordered add walks back from its tail for every point that arrives
+// out of offset order, and a cut's points come in the terrain's order. The list ends as the adds
+// one by one would leave it (order, equal offsets in order of arrival, the last point current).
+class ProfileBatch {
+public:
+    void add(double offset, double elevation) { points_.push_back({offset, elevation}); }
+
+    void moveTo(LongSection* ls) {
+        std::vector<double> offsets;
+        offsets.reserve(points_.size());
+        for (const Point& p : points_) offsets.push_back(p.offset);
+        const std::vector<int> order = ls->Count() == 0 ? profileOrder(offsets) : std::vector<int>{};
+        if (order.size() != points_.size()) {
+            // A list that already holds points (or an offset that is not finite): one by one.
+            for (const Point& p : points_) ls->AddOffsetElevation(p.offset, p.elevation, 0);
+        } else {
+            LSECTION* previous = nullptr;
+            LSECTION* lastArrived = nullptr;
+            for (int i : order) {
+                auto* e = new LSECTION;
+                e->offset = points_[i].offset;
+                e->elevation = points_[i].elevation;
+                previous = ls->Add(e, previous);
+                if (i + 1 == static_cast<int>(points_.size())) lastArrived = e;
+            }
+            if (lastArrived) ls->SetCurrent(lastArrived);
+        }
+        points_.clear();
+    }
+
+private:
+    struct Point {
+        double offset, elevation;
+    };
+    std::vector<Point> points_;
+};
+
 // The elevation of the profile at offset 0, 0.0 when offset 0 is not inside it.
 double elevationAtStart(LongSection* ls) {
     const int seg = dbfLSectTrav(0.0, ls);
@@ -304,14 +344,16 @@ int dbfLongSectionFromCoords(double y0, double x0, double radius, double left, d
                              double (*table)[5], LongSection* ls) {
     if (!ls || !table) return 0;
     OutsidePoints outside;
+    ProfileBatch batch;
     const int done = walkTerrain(y0, x0, radius, left, right, surface, false, band, table,
                                  [&](double offset, double elevation, const SURVCOORD*, const SURVCOORD*) {
                                      if (insideWindow(offset, left, right))
-                                         ls->AddOffsetElevation(offset, elevation, 0);
+                                         batch.add(offset, elevation);
                                      else
                                          outside.consider(offset, elevation, left, right);
                                      return true;
                                  });
+    batch.moveTo(ls);
     if (!done) return 0;
     thinList(ls, minSpacing);
     if (withEnds) addEnds(ls, outside);
@@ -323,14 +365,16 @@ int dbfLongSectionFromLines(double y0, double x0, double radius, double left, do
                             double (*table)[5], LongSection* ls) {
     if (!ls || !table) return 0;
     OutsidePoints outside;
+    ProfileBatch batch;
     const int done = walkTerrain(y0, x0, radius, left, right, surface, true, 0.0, table,
                                  [&](double offset, double elevation, const SURVCOORD*, const SURVCOORD*) {
                                      if (insideWindow(offset, left, right))
-                                         ls->AddOffsetElevation(offset, elevation, 0);
+                                         batch.add(offset, elevation);
                                      else
                                          outside.consider(offset, elevation, left, right);
                                      return true;
                                  });
+    batch.moveTo(ls);
     if (!done) return 0;
     if (withEnds) addEnds(ls, outside);
     thinList(ls, minSpacing);

@@ -1,5 +1,6 @@
 // The terrain state, the block list and the block cache: grabbing buckets into cache slots with
 // the clock hand, writing dirty slots back, blank blocks and taking new blocks.
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -282,18 +283,24 @@ bool slotDirty(unsigned slot, const char* where) {
 // number beyond the file's last possible point. (Numbers below 500 are allowed: a surface copy
 // keeps sequence numbers in the lines for a while.) Random bytes over the points fail at once.
 const char* recordProblem(const SURVCOORD& p, DWORD totalBlocks) {
-    if (!std::memchr(p.name, 0, sizeof p.name)) return "its name has no end";
+    // Every block read from the file passes here, point by point, so the usual record is let
+    // through by two quick tests: a last name byte of 0 (names are padded with zeros), and links
+    // whose bits together make no number beyond the highest (each link is at most that).
+    if (p.name[sizeof p.name - 1] != 0 && !std::memchr(p.name, 0, sizeof p.name)) return "its name has no end";
     if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return "its position is not a number";
     const std::uint64_t highest = (std::uint64_t{totalBlocks} + 1) * kDtmPointsPerBlock;
     // Copied out: the records lie packed in the cache, and their arrays may not be aligned.
-    DWORD lines[8], shadows[16];
-    static_assert(sizeof lines == sizeof p.lines && sizeof shadows == sizeof p.shadows, "the point's links");
-    std::memcpy(lines, p.lines, sizeof lines);
-    std::memcpy(shadows, p.shadows, sizeof shadows);
-    for (DWORD n : lines)
-        if (n > highest) return "a line leads to a point that cannot exist";
-    for (DWORD n : shadows)
-        if (n > highest) return "a line comes from a point that cannot exist";
+    DWORD links[24];
+    static_assert(sizeof links == sizeof p.lines + sizeof p.shadows, "the point's links");
+    std::memcpy(links, p.lines, sizeof p.lines);
+    std::memcpy(links + 8, p.shadows, sizeof p.shadows);
+    DWORD bits = 0;
+    for (DWORD n : links) bits |= n;
+    if (bits <= highest) return nullptr;
+    for (int i = 0; i < 8; ++i)
+        if (links[i] > highest) return "a line leads to a point that cannot exist";
+    for (int i = 8; i < 24; ++i)
+        if (links[i] > highest) return "a line comes from a point that cannot exist";
     return nullptr;
 }
 
@@ -320,10 +327,10 @@ void loadBucket(DWORD bucket, unsigned slot) {
     TerrainState& t = terrainState();
     BlockEntry* entry = findBlock(bucket);
     if (!entry) bucketListError("load_bucket (1)", bucket);
+    // Read where they lie, without moving the stream: no seek and no copy through its buffer.
+    const std::int64_t at = fileBlockOffset(entry->fileBlock);
     DTMBLOCKHEAD head{};
-    if (!coreFileSetPointer(0, fileBlockOffset(entry->fileBlock), t.stream) ||
-        !coreFileBinRead(&head, sizeof head, t.stream))
-        head = DTMBLOCKHEAD{};
+    if (!coreFileReadAt(&head, sizeof head, at, t.stream)) head = DTMBLOCKHEAD{};
     // A damaged count must not read past the slot.
     const unsigned count = head.count > kDtmPointsPerBlock ? kDtmPointsPerBlock : head.count;
     t.slotBucket[slot] = bucket;
@@ -332,7 +339,8 @@ void loadBucket(DWORD bucket, unsigned slot) {
     d.packed = bucket * kDtmPointsPerBlock + count;
     d.next = head.next;
     d.previous = head.previous;
-    if (!coreFileBinRead(slotRecords(slot), count * sizeof(SURVCOORD), t.stream))
+    if (!coreFileReadAt(slotRecords(slot), count * sizeof(SURVCOORD), at + static_cast<std::int64_t>(sizeof head),
+                        t.stream))
         std::memset(slotRecords(slot), 0, count * sizeof(SURVCOORD));
     entry->cacheSlot = static_cast<std::int32_t>(slot);
     t.clockHand = slot + 1 > dbfState().cacheSlots ? 1 : slot + 1;

@@ -95,6 +95,61 @@ struct Candidate {
     bool eligible;       // on an active surface, in the polygon and passing the filter
 };
 
+// The later points of the chain that may duplicate each one: next[a] is the next candidate after
+// a (in chain order) with the very same rounded position, or none. Positions rounded to a
+// thousandth differ by at least 0.001 or not at all, and the duplicate test's tolerance stays
+// below 0.001 while the coordinates are below 1e8 in size: there "within tolerance" means
+// "equal", and a point needs comparing only with the points of its own position. Anything else
+// (a coordinate beyond that, or not a number) leaves every later point a candidate.
+constexpr std::size_t kNoCandidate = static_cast<std::size_t>(-1);
+
+std::vector<std::size_t> samePositionLinks(const std::vector<Candidate>& chain) {
+    std::vector<std::size_t> next(chain.size(), kNoCandidate);
+    for (const Candidate& c : chain)
+        if (!(std::fabs(c.x) < 1e8 && std::fabs(c.y) < 1e8)) {
+            for (std::size_t i = 0; i + 1 < chain.size(); ++i) next[i] = i + 1;
+            return next;
+        }
+    std::vector<std::size_t> order(chain.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        if (chain[a].x != chain[b].x) return chain[a].x < chain[b].x;
+        if (chain[a].y != chain[b].y) return chain[a].y < chain[b].y;
+        return a < b;
+    });
+    for (std::size_t k = 0; k + 1 < order.size(); ++k) {
+        const Candidate& a = chain[order[k]];
+        const Candidate& b = chain[order[k + 1]];
+        if (a.x == b.x && a.y == b.y) next[order[k]] = order[k + 1];
+    }
+    return next;
+}
+
+// The points of a cell's chain, in chain order, that the duplicate marking of an area must see.
+// Without a polygon, every one. With a polygon, a point whose y lies farther than the
+// margin outside the polygon's rectangle crosses none of its edges and is never inside it, so
+// where the point index serves the band of the rectangle's y range across the site, only the
+// points of that band are read; the others are counted as seen (returned in `skipped`).
+template <typename Visit>
+void walkDuplicateCandidates(unsigned cell, const RRect* band, std::size_t& skipped, Visit visit) {
+    skipped = 0;
+    TerrainState& t = terrainState();
+    if (band) {
+        ScanWindow w;
+        w.area = *band;
+        if (pointIndexServes(w, cell)) {
+            const std::vector<std::pair<std::uint64_t, DWORD>> candidates = pointIndexCandidates(w, cell);
+            for (const auto& [key, number] : candidates) visit(number, *storedPoint(number));
+            skipped = t.index.cells[cell].count - candidates.size();
+            return;
+        }
+    }
+    walkChain(cell, [&](unsigned number, const SURVCOORD& stored) {
+        visit(number, stored);
+        return true;
+    });
+}
+
 // ---------------------------------------------------------------------------------------------
 // The surface copy
 
@@ -241,11 +296,19 @@ int dbfRemoveDuplicates(int compareHeights, NAMEFILT* filter, int useFilter,
     CCadWindow* cad = dbfState().cadWindow;
     const int pen = dbfState().defaultPen;
     int result = 0, abort = 0, seen = 0;
+    // The band of the polygon's y range across the whole site, with room for the rounding to a
+    // thousandth and the tolerance of the polygon test.
+    const DTMHEADER& h = t.header;
+    const double margin = 0.01 + 1e-9 * std::max(std::fabs(area.minY), std::fabs(area.maxY));
+    const RRect band{area.maxY + margin, area.minY - margin, std::min(h.minX, area.minX) - 1.0,
+                     std::max(h.maxX, area.maxX) + 1.0};
     std::vector<Candidate> chain;
     for (unsigned xi = cellXIndex(low); xi <= cellXIndex(high); ++xi) {
         for (unsigned yi = cellYIndex(low); yi <= cellYIndex(high); ++yi) {
             chain.clear();
-            walkChain(xi * kDtmCellsPerSide + yi + 1, [&](unsigned number, const SURVCOORD& stored) {
+            std::size_t skipped = 0;
+            walkDuplicateCandidates(xi * kDtmCellsPerSide + yi + 1, inPolygonOnly ? &band : nullptr, skipped,
+                                    [&](unsigned number, const SURVCOORD& stored) {
                 SURVCOORD p = stored;
                 storedToProjected(p);
                 p.x = roundedToThousandth(p.x);
@@ -254,8 +317,13 @@ int dbfRemoveDuplicates(int compareHeights, NAMEFILT* filter, int useFilter,
                 const bool eligible = active && (!inPolygonOnly || dbfPointInPoly(p, polygon)) &&
                                       (!useFilter || !f || dbfPassesFilter(&p, f));
                 chain.push_back(Candidate{number, p.x, p.y, p.z, p.surface, workBytesSet(p), eligible});
-                return true;
             });
+            if (skipped != 0) {
+                const int before = seen;
+                seen += static_cast<int>(skipped);
+                if (seen / step != before / step) dbfDispGraph(seen, total, text);
+            }
+            const std::vector<std::size_t> next = samePositionLinks(chain);
             for (std::size_t a = 0; a < chain.size(); ++a) {
                 if (terrainEscapePressed(abort)) {
                     dbfDispGraph(0, 0, nullptr);
@@ -265,7 +333,7 @@ int dbfRemoveDuplicates(int compareHeights, NAMEFILT* filter, int useFilter,
                 const Candidate& A = chain[a];
                 if (A.marked || !A.eligible) continue;
                 if (cad) cad->gsDisplayPoint(A.y, A.x, pen, 0, -1.0f);
-                for (std::size_t b = a + 1; b < chain.size(); ++b) {
+                for (std::size_t b = next[a]; b != kNoCandidate; b = next[b]) {
                     Candidate& B = chain[b];
                     if (B.marked || !B.eligible || !dbfCheckSurface(A.surface, B.surface)) continue;
                     if (std::fabs(A.x - B.x) > dblTolerance(B.x) || std::fabs(A.y - B.y) > dblTolerance(B.y)) continue;

@@ -1,5 +1,8 @@
 // Scans of the points inside an area, cell by cell and block by block, and the site limits.
 #include <algorithm>
+#include <climits>
+#include <cmath>
+#include <limits>
 #include <cstring>
 
 #include "database/frame.h"
@@ -45,9 +48,24 @@ unsigned nextWindowCell(const ScanWindow& w, unsigned cell) {
     return x * kDtmCellsPerSide + y + 1;
 }
 
-bool surfaceVisibleToScan(WORD surface) {
+bool surfaceVisibleToScan(const TerrainState& t, WORD surface) {
     const unsigned n = surface & 0xFF;
-    return n >= 1 && n <= kDtmSurfaces && terrainState().header.surfaceStatus[n - 1] != 0;
+    return n >= 1 && n <= kDtmSurfaces && t.header.surfaceStatus[n - 1] != 0;
+}
+
+// What the walk's resume point depends on besides its slot.
+bool resumeStillValid(const TerrainState& t, const ScanWindow& w) {
+    return w.resumePoints == t.pointsGeneration && w.resumeIndex == t.index.generation &&
+           w.resumeIndexUsable == (t.index.built && t.index.enabled) && w.resumePassAll == t.passAll;
+}
+
+void rememberResume(const TerrainState& t, ScanWindow& w, unsigned number, unsigned cacheSlot) {
+    w.resumeNumber = number;
+    w.resumeSlot = cacheSlot;
+    w.resumePoints = t.pointsGeneration;
+    w.resumeIndex = t.index.generation;
+    w.resumeIndexUsable = t.index.built && t.index.enabled;
+    w.resumePassAll = t.passAll;
 }
 
 }  // namespace
@@ -88,33 +106,49 @@ unsigned dbfStartCoord(SURVCOORD& record, RRect* area) {
 
 namespace {
 
+// In place of a longitude of origin: the local projection, whose stored positions are the
+// projected ones (the conversion only turns a position that is not a number into NaN). Decided
+// once a call instead of converting through the projection for every point.
+constexpr int kLocalPositions = INT_MIN;
+
+int scanLongitudeOfOrigin() {
+    return projGetProjectionNumber() == kProjLocal ? kLocalPositions : projGetLO(nullptr);
+}
+
 // The scan test of one stored point (slot of a cached block); copies it into the record when it
 // passes.
-bool takeCandidate(const SURVCOORD* slotPoints, unsigned count, unsigned slot, int lo, const ScanWindow& w,
-                   SURVCOORD& record) {
-    const TerrainState& t = terrainState();
+bool takeCandidate(const TerrainState& t, const SURVCOORD* slotPoints, unsigned count, unsigned slot, int lo,
+                   const ScanWindow& w, SURVCOORD& record) {
     // A chain's next block is never empty in a sound file; in a damaged one the walk goes on.
     if (slot > count) return false;
     const SURVCOORD& stored = slotPoints[slot - 1];
-    if (!t.passAll && !surfaceVisibleToScan(stored.surface)) return false;
+    if (!t.passAll && !surfaceVisibleToScan(t, stored.surface)) return false;
     // The position decides first, so that only the points returned are copied.
     double y = 0.0, x = 0.0;
-    projLatLongToLO(stored.x, stored.y, lo, &y, &x);
+    if (lo != kLocalPositions) {
+        projLatLongToLO(stored.x, stored.y, lo, &y, &x);
+    } else if (std::isfinite(stored.x) && std::isfinite(stored.y)) {
+        y = stored.x;
+        x = stored.y;
+    } else {
+        y = x = std::numeric_limits<double>::quiet_NaN();
+    }
     if (!t.passAll && !(dblGreaterEqual(x, w.area.minX) && dblLessEqual(x, w.area.maxX) &&
                         dblGreaterEqual(y, w.area.minY) && dblLessEqual(y, w.area.maxY)))
         return false;
     record = stored;
     record.x = x;
     record.y = y;
-    if (!t.passAll && std::memchr(record.name, ',', sizeof record.name))
-        for (char& c : record.name)
-            if (c == ',') c = '_';
+    // Seventeen bytes: a loop the compiler unrolls costs less than a call to look for a comma.
+    if (!t.passAll)
+        for (char& c : record.name) c = c == ',' ? '_' : c;
     return true;
 }
 
 // The next point of the cell after the point whose order key is `after` (0: from the chain's
 // start), through the point index: the same point the walk of the chain finds. 0 when none.
 unsigned nextThroughIndex(const ScanWindow& w, unsigned cell, std::uint64_t after, int lo, SURVCOORD& record) {
+    const TerrainState& t = terrainState();
     PointIndex& ix = terrainState().index;
     const auto& candidates = pointIndexCandidates(w, cell);
     std::size_t position;
@@ -131,7 +165,7 @@ unsigned nextThroughIndex(const ScanWindow& w, unsigned cell, std::uint64_t afte
         unsigned slot;
         decodePointNumber(number, bucket, slot);
         const unsigned cacheSlot = grabBucket(bucket);
-        if (takeCandidate(slotRecords(cacheSlot), slotCount(cacheSlot), slot, lo, w, record)) {
+        if (takeCandidate(t, slotRecords(cacheSlot), slotCount(cacheSlot), slot, lo, w, record)) {
             ix.cursorPosition = position;
             return number;
         }
@@ -148,7 +182,7 @@ unsigned dbfNextCoord(SURVCOORD& record, unsigned& number) {
         number = 0;
         return 0;
     }
-    const ScanWindow& w = t.scan;
+    ScanWindow& w = t.scan;
     // Every point and every cell is visited at most once; more steps than that means a chain
     // that loops back on itself in a damaged file, and the scan ends.
     std::uint64_t budget = static_cast<std::uint64_t>(t.header.usedBlocks) * kDtmPointsPerBlock + 2 * kDtmCells + 2;
@@ -156,8 +190,12 @@ unsigned dbfNextCoord(SURVCOORD& record, unsigned& number) {
     unsigned cell = w.firstX * kDtmCellsPerSide + w.firstY + 1;
     DWORD bucket = 0;
     unsigned slot = 0, cacheSlot = 0;
-    const int lo = projGetLO(nullptr);
-    if (number != 0) {
+    const int lo = scanLongitudeOfOrigin();
+    if (number != 0 && number == w.resumeNumber && t.currentSlot == w.resumeSlot && resumeStillValid(t, w) &&
+        (decodePointNumber(number, bucket, slot), t.slotBucket[w.resumeSlot] == bucket)) {
+        // Further along the chain the last call walked: its block is still the current slot.
+        cacheSlot = w.resumeSlot;
+    } else if (number != 0) {
         decodePointNumber(number, bucket, slot);
         const BlockEntry* entry = findBlock(bucket);
         if (entry && entry->cell != 0 && pointIndexServes(w, entry->cell)) {
@@ -172,8 +210,9 @@ unsigned dbfNextCoord(SURVCOORD& record, unsigned& number) {
         }
     }
     // The cache memory, looked at directly: this loop runs once for every point of a scan.
-    const CacheDescriptor* descriptors = &slotDescriptor(1);
-    const SURVCOORD* blocks = slotRecords(1);
+    const DBFSTATE& memory = dbfState();
+    const auto* descriptors = reinterpret_cast<const CacheDescriptor*>(memory.cacheDescriptors.get());
+    const auto* blocks = reinterpret_cast<const SURVCOORD*>(memory.cacheBlocks.get());
     auto countIn = [&](unsigned s) { return descriptors[s - 1].packed - bucket * kDtmPointsPerBlock; };
     while (budget-- > 0) {
         if (bucket != 0) {
@@ -207,10 +246,11 @@ unsigned dbfNextCoord(SURVCOORD& record, unsigned& number) {
             slot = 1;
             cacheSlot = grabBucket(bucket);
         }
-        if (!takeCandidate(blocks + static_cast<std::size_t>(cacheSlot - 1) * kDtmPointsPerBlock, countIn(cacheSlot),
-                           slot, lo, w, record))
+        if (!takeCandidate(t, blocks + static_cast<std::size_t>(cacheSlot - 1) * kDtmPointsPerBlock,
+                           countIn(cacheSlot), slot, lo, w, record))
             continue;
         number = pointNumber(bucket, slot);
+        rememberResume(t, w, number, cacheSlot);
         return number;
     }
     number = 0;

@@ -94,6 +94,12 @@ struct ScanWindow {
     unsigned lastCell = kDtmCells;
     unsigned firstY = 0, lastY = kDtmCellsPerSide - 1;
     unsigned firstX = 0, lastX = kDtmCellsPerSide - 1;
+    // Where the walk along a chain returned its last point: the next call goes on from there
+    // without looking the bucket up again, while that point's slot is still the current one and
+    // neither the points nor the index changed (resumeNumber 0: look it up).
+    unsigned resumeNumber = 0, resumeSlot = 0;
+    std::uint64_t resumePoints = 0, resumeIndex = 0;
+    bool resumeIndexUsable = false, resumePassAll = false;
 };
 
 // Hooks to the subsystems above the point store that the frame's hook table does not carry.

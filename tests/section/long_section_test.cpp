@@ -1,9 +1,12 @@
 // The long-section list and its readers.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
 #include <vector>
 
 #include "database/section.h"
+#include "section/profile_order.h"
 
 namespace {
 
@@ -121,6 +124,28 @@ TEST(LongSectionReaders, SegmentsInterpolationElevationAndLimits) {
     // Equal offsets: no averaging, the divisor is only 1e-21.
     LongSection wall = profile({{5, 1}, {5, 3}});
     EXPECT_DOUBLE_EQ(dbfLInterpElevation(5, 1, &wall), 1);
+}
+
+// A cut puts its gathered points into the list in one go: the order must be the one the adds one
+// by one give, ties within tolerance (in either direction, and chains of them) included.
+TEST(LongSectionList, BatchOrderEqualsAddsOneByOne) {
+    std::mt19937 random(25);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<double> arrived;
+        const int n = 1 + static_cast<int>(random() % 40);
+        for (int i = 0; i < n; ++i) {
+            const double base = (static_cast<int>(random() % 7) - 3) * (round % 2 ? 1e-13 : 2.5);
+            const double nudge = (static_cast<int>(random() % 5) - 2) * 0.6e-12 * (std::fabs(base) + 1);
+            arrived.push_back(base + (random() % 3 ? nudge : 0.0));
+        }
+        LongSection one;
+        for (int i = 0; i < n; ++i) one.AddOffsetElevation(arrived[i], i, 0);
+        std::vector<int> expected;
+        for (int i = 0; i < one.Count(); ++i) expected.push_back(static_cast<int>(one.Get(i)->elevation));
+        ASSERT_EQ(profileOrder(arrived), expected) << "round " << round;
+    }
+    EXPECT_TRUE(profileOrder({1.0, NAN, 2.0}).empty()) << "left to the adds one by one";
+    EXPECT_TRUE(profileOrder({1.0, INFINITY}).empty());
 }
 
 }  // namespace

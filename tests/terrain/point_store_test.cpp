@@ -205,6 +205,35 @@ TEST_F(OpenTerrainTest, ScansKeepToTheAreaAndToActiveSurfaces) {
     EXPECT_STREQ(grab(n).name, "A,B,C");
 }
 
+// A scan goes on from the number it is handed, whatever the caller did in between: read a point
+// of another block, change the point just returned, or hand back an earlier number.
+TEST_F(OpenTerrainTest, AScanGoesOnFromTheNumberItIsHanded) {
+    const auto row = addRow("A", 1200, cellCentreY(4) - 200.0, cellCentreX(4) - 200.0, 0.3, 0.3);   // three blocks
+    const unsigned other = add("Other", cellCentreY(9), cellCentreX(9));
+    std::vector<unsigned> plain;
+    for (auto& [number, p] : scanAll()) plain.push_back(number);
+    ASSERT_EQ(plain.size(), 1201u);
+
+    std::vector<unsigned> seen;
+    SURVCOORD p;
+    for (unsigned n = dbfStartCoord(p, nullptr); n != 0; n = dbfNextCoord(p, n)) {
+        seen.push_back(n);
+        if (seen.size() % 3 == 0) grab(other);
+        if (seen.size() % 3 == 1) {
+            p.z += 1.0;
+            dbfStoreCoord(p, n, 0);
+        }
+        if (seen.size() == 700)
+            for (std::size_t k : {10, 499}) {   // an earlier number; the last of a block
+                unsigned earlier = plain[k];
+                EXPECT_EQ(dbfNextCoord(p, earlier), plain[k + 1]) << k;
+            }
+    }
+    EXPECT_EQ(seen, plain);
+    EXPECT_EQ(+grab(row[0]).z, 1.0);
+    EXPECT_EQ(+grab(row[1]).z, 0.0);
+}
+
 // The point index hands out a chain's points in the chain's order, also where a freed bucket of
 // a lower number is linked after a higher one, follows a point that is moved, and is built again
 // the same on the next open.

@@ -362,6 +362,42 @@ TEST_F(QueryTest, DuplicatesAtTheRoundingBoundary) {
     EXPECT_EQ(work(grab(b)), 0u);
 }
 
+// A polygon's marking in a dense cell reads only the band of the polygon's y range through the
+// point index, and pairs points by their rounded position: the marks are those of the walk of
+// every chain, for a closed polygon and for an open one (whose test counts points left of it).
+TEST_F(QueryTest, DuplicatesInADenseCellMatchTheWalkOfTheChain) {
+    const double y0 = cellCentreY(5) - 200.0, x0 = cellCentreX(5) - 200.0;
+    std::vector<unsigned> numbers;
+    for (int k = 0; k < 3000; ++k) {
+        const int i = (k * 7919) % 3000;   // not in scan-line order
+        const double y = y0 + (i / 60) * 8.0, x = x0 + (i % 60) * 6.5;
+        numbers.push_back(add("P", y, x, i % 3));
+        if (i % 5 == 0) numbers.push_back(add("D", y + 0.0003, x - 0.0002, i % 2));
+    }
+    const double cy = y0 + 200.0, cx = x0 + 200.0;
+    const std::vector<std::vector<PNT_2D_record>> polygons{
+        {{cx - 60, cy - 40}, {cx + 50, cy - 40}, {cx + 50, cy + 40}, {cx - 60, cy + 40}, {cx - 60, cy - 40}},
+        {{cx - 30, cy - 30}, {cx + 30, cy}, {cx - 30, cy + 30}},
+    };
+    for (const auto& polygon : polygons)
+        for (int heights : {0, 1}) {
+            RRect band{cy + 41, cy - 41, -1e6, 1e6};
+            dbfScanLimits(&band);
+            ASSERT_TRUE(pointIndexServes(terrainState().scan, cellOf(cy, cx, true)));
+            std::vector<DWORD> marks[2];
+            int results[2];
+            for (int walk : {0, 1}) {
+                pointIndexEnable(walk == 0);
+                results[walk] = dbfRemoveDuplicates(heights, nullptr, 0, polygon);
+                for (unsigned n : numbers) marks[walk].push_back(work(grab(n)));
+            }
+            pointIndexEnable(true);
+            EXPECT_EQ(results[0], 1);
+            EXPECT_EQ(results[1], 1);
+            EXPECT_EQ(marks[0], marks[1]) << polygon.size() << " corners, heights " << heights;
+        }
+}
+
 TEST_F(QueryTest, EscapeWhileMarkingDuplicatesLeavesAConsistentDatabase) {
     for (int i = 0; i < 50; ++i) {
         add("X", 100 + i, 100);
