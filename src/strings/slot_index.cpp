@@ -17,6 +17,7 @@
 // not seen; the callers in this library do not.
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -68,11 +69,10 @@ int readableSlots(std::int64_t length) {
 std::string fieldText(const char* field) { return std::string(field, strnlen(field, 31)); }
 
 const char* fieldOf(const RawHeader& raw, SlotField field) {
-    const auto* h = reinterpret_cast<const STR_HEADER*>(raw.data());
     switch (field) {
-    case SlotField::Name: return h->name;
-    case SlotField::FirstChild: return h->firstChild;
-    default: return h->secondChild;
+    case SlotField::Name: return raw.data() + offsetof(STR_HEADER, name);
+    case SlotField::FirstChild: return raw.data() + offsetof(STR_HEADER, firstChild);
+    default: return raw.data() + offsetof(STR_HEADER, secondChild);
     }
 }
 
