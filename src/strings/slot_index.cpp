@@ -10,11 +10,12 @@
 //   - a failed write, a write over a header that is not a whole header, or a file whose length
 //     no longer gives the slots the index holds drops the index;
 //   - the library drops a stream's index when it opens, attaches or closes that stream;
-//   - at each use the file's length, its file header and its first and last slot headers must
-//     still be what the index holds, so that a stream closed by its caller and another strings
-//     file opened later at the same address is not mistaken for the first.
-// A caller that rewrites a strings file behind the library's back, keeping all of those, is
-// not seen; the callers in this library do not.
+//   - at each use the stream must still be on the same file (device and file number), and the
+//     file's length, its file header and its first and last slot headers must still be what the
+//     index holds, so that a stream closed by its caller and another strings file opened later
+//     at the same address is not mistaken for the first.
+// Another program that rewrites the same strings file in place, keeping all of those, is not
+// seen; the callers in this library do not.
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -37,6 +38,7 @@ constexpr int kMaxIndexedStreams = 8;
 using RawHeader = std::array<char, kStrHeaderBytes>;
 
 struct SlotIndex {
+    CoreFileIdentity identity;
     std::int64_t length = 0;
     std::array<char, kStrFileHeaderBytes> fileHeader{};
     std::uint64_t generation = 0;
@@ -93,6 +95,7 @@ void enter(SlotIndex& index, int k, bool add) {
 
 std::unique_ptr<SlotIndex> build(FILE* stream) {
     auto index = std::make_unique<SlotIndex>();
+    index->identity = coreFileIdentity(stream);
     index->length = coreFileLength(stream);
     if (index->length < kStrFileHeaderBytes) return nullptr;
     if (!coreFileReadAt(index->fileHeader.data(), kStrFileHeaderBytes, 0, stream)) return nullptr;
@@ -115,9 +118,10 @@ std::unique_ptr<SlotIndex> build(FILE* stream) {
     return index;
 }
 
-// The file still is the one indexed: its length, file header and first and last slot headers.
+// The file still is the one indexed: the same file, its length, file header and first and last
+// slot headers.
 bool stillHolds(FILE* stream, const SlotIndex& index) {
-    if (coreFileLength(stream) != index.length) return false;
+    if (!(coreFileIdentity(stream) == index.identity) || coreFileLength(stream) != index.length) return false;
     std::array<char, kStrFileHeaderBytes> fileHeader;
     if (!coreFileReadAt(fileHeader.data(), fileHeader.size(), 0, stream) || fileHeader != index.fileHeader)
         return false;
