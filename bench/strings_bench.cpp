@@ -8,10 +8,10 @@
 // the recalculation for one child, without the file). The baseline walks the same pairs of lists
 // and copies the parent's position and level into each child vertex.
 //
-// In the strings file (STRINGS_BENCH_FILE_CHILDREN derived strings, 30 by default, of 1,000
-// vertices each): dbfRecalcStrings over the whole tree, against reading each string's parent and
-// the string and storing the string again without changing it (the same file work without the
-// geometry).
+// In the strings file (the same trees, one file for each size): dbfRecalcStrings over the whole
+// tree, against reading each string's parent and the string and storing the string again
+// without changing it (the same file work without the geometry), and against the copy loop in
+// memory.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -134,8 +134,7 @@ void MemoryCopy(benchmark::State& state) {
 
 struct FileBench {
     std::filesystem::path folder;
-    std::string path;
-    int children = 30;
+    int open = -1;   // the size of the tree in the open strings file
     ScriptedUi ui;
     CMDIFrameWnd frame{&ui};
     HeadlessCadWindow cad;
@@ -150,7 +149,6 @@ std::string nameOf(int k) { return k ? "S" + std::to_string(k) : "ROOT"; }
 
 void setUpFile() {
     FileBench& b = fileBench();
-    if (const char* n = std::getenv("STRINGS_BENCH_FILE_CHILDREN")) b.children = std::max(1, std::atoi(n));
     b.folder = std::filesystem::temp_directory_path() / ("strings_bench_" + std::to_string(getpid()));
     std::filesystem::create_directories(b.folder);
     platformSetDefaultUi(&b.ui);
@@ -161,19 +159,30 @@ void setUpFile() {
     coreSetJobFile(project.c_str());
     coreSetJobDefault("Global", "Merolind", project.c_str());
     initDbfAPI(&b.frame, &b.cad, nullptr);
-    b.path = (b.folder / "Bench.ROOT.str").string();
-    dbfStringOpenFile(b.path.c_str());
-    for (int k = 0; k <= b.children; ++k) {
+}
+
+// Opens the strings file of the tree of n derived strings as the library's own, writing it the
+// first time (outside the timings).
+bool openTree(int n) {
+    FileBench& b = fileBench();
+    if (b.open == n) return true;
+    dbfStringCloseFile();
+    const std::string path = (b.folder / ("Bench" + std::to_string(n) + ".ROOT.str")).string();
+    const bool fresh = !std::filesystem::exists(path);
+    if (!dbfStringOpenFile(path.c_str())) return false;
+    b.open = n;
+    for (int k = 0; fresh && k <= n; ++k) {
         STR_HEADER h;
         dbfInitHeader(h);
         coreStrncpy(h.name, nameOf(k).c_str(), 32);
-        if (2 * k + 1 <= b.children) coreStrncpy(h.firstChild, nameOf(2 * k + 1).c_str(), 32);
-        if (2 * k + 2 <= b.children) coreStrncpy(h.secondChild, nameOf(2 * k + 2).c_str(), 32);
+        if (2 * k + 1 <= n) coreStrncpy(h.firstChild, nameOf(2 * k + 1).c_str(), 32);
+        if (2 * k + 2 <= n) coreStrncpy(h.secondChild, nameOf(2 * k + 2).c_str(), 32);
         const DWORD position = dbfAddStringHeader(h, nullptr, "");
         UI_LIST list;
         for (int i = 0; i < kVertices; ++i) list.Append(k ? childVertex(i, offsetOf(k)) : rootVertex(i));
-        dbfAddStringData(position, list, kVertices, nullptr);
+        if (!position || !dbfAddStringData(position, list, kVertices, nullptr)) return false;
     }
+    return true;
 }
 
 void tearDownFile() {
@@ -185,15 +194,25 @@ void tearDownFile() {
 }
 
 void FileRecalc(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    if (!openTree(n)) {
+        state.SkipWithError("the strings file could not be written");
+        return;
+    }
     for (auto _ : state) {
         Clock start;
         dbfRecalcStrings("ROOT", 0, nullptr, 0, 0);
-        record(state, "file recalc", start);
+        record(state, "file recalc " + std::to_string(n), start);
     }
+    state.counters["vertices"] = static_cast<double>(n) * kVertices;
 }
 
 void FileCopy(benchmark::State& state) {
-    const int n = fileBench().children;
+    const int n = static_cast<int>(state.range(0));
+    if (!openTree(n)) {
+        state.SkipWithError("the strings file could not be written");
+        return;
+    }
     for (auto _ : state) {
         Clock start;
         for (int k = 1; k <= n; ++k) {
@@ -206,7 +225,7 @@ void FileCopy(benchmark::State& state) {
             dbfGetStringData(position, list, 0, 0, nullptr);
             dbfAddStringData(position, list, list.Count(), nullptr);
         }
-        record(state, "file copy", start);
+        record(state, "file copy " + std::to_string(n), start);
     }
 }
 
@@ -214,8 +233,8 @@ void FileCopy(benchmark::State& state) {
 
 BENCHMARK(MemoryRecalc)->Arg(10)->Arg(100)->Arg(1000)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(MemoryCopy)->Arg(10)->Arg(100)->Arg(1000)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(FileRecalc)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(FileCopy)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(FileRecalc)->Arg(10)->Arg(100)->Arg(1000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(FileCopy)->Arg(10)->Arg(100)->Arg(1000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
@@ -224,15 +243,18 @@ int main(int argc, char** argv) {
     Results& r = results();
     auto ratio = [&](const std::string& label, const std::string& ours, const std::string& theirs) {
         if (!r.seconds.count(ours) || !r.seconds.count(theirs) || r.seconds[theirs] <= 0) return;
-        std::printf("%-34s %8.4f s / %8.4f s = %7.1f   cpu %8.4f s / %8.4f s = %7.1f\n", label.c_str(), r.seconds[ours],
+        std::printf("%-44s %8.4f s / %8.4f s = %7.1f   cpu %8.4f s / %8.4f s = %7.1f\n", label.c_str(), r.seconds[ours],
                     r.seconds[theirs], r.seconds[ours] / r.seconds[theirs], r.cpuSeconds[ours], r.cpuSeconds[theirs],
                     r.cpuSeconds[theirs] > 0 ? r.cpuSeconds[ours] / r.cpuSeconds[theirs] : 0.0);
     };
     std::printf("\nRatio (recalculation / copying the same vertices), wall time and processor time\n");
-    for (int n : {10, 100, 1000})
-        ratio("in memory, " + std::to_string(n) + " strings x 1,000", "recalc " + std::to_string(n),
-              "copy " + std::to_string(n));
-    ratio("strings file, " + std::to_string(fileBench().children) + " strings x 1,000", "file recalc", "file copy");
+    for (int n : {10, 100, 1000}) {
+        const std::string size = std::to_string(n) + " strings x 1,000";
+        const std::string k = std::to_string(n);
+        ratio("in memory, " + size, "recalc " + k, "copy " + k);
+        ratio("file / same file work, " + size, "file recalc " + k, "file copy " + k);
+        ratio("file / copy loop, " + size, "file recalc " + k, "copy " + k);
+    }
     tearDownFile();
     benchmark::Shutdown();
     return 0;

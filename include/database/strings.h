@@ -235,7 +235,9 @@ DWORD dbfGetPreviousHeader(const char* name, STR_HEADER& header, FILE* stream);
 // Stores the list (inactive elements skipped) as the data of the string at the position,
 // opening continuation sections as needed and deleting the old ones. `count` is not used.
 // 1 on success, 0 when the header cannot be read, a vertex holds a real that is no finite
-// number (nothing is written then) or a write fails (both after a message).
+// number (nothing is written then) or a write fails (both after a message). A failed write stops
+// the store where it failed: the file keeps what it took up to there (the slot's records up to
+// the failure, the old sections already marked deleted) and nothing is appended after it.
 int dbfAddStringData(DWORD position, UI_LIST& list, int count, FILE* stream);
 // Appends the string's vertices to the list: section 0 all sections, n >= 1 only the n-th (the
 // string's own slot is section 1). Spikes come back inactive. 0 for a position below 12 or an

@@ -101,6 +101,14 @@ int coreFileSetPointer(int origin, std::int64_t offset, FILE* stream);
 std::int64_t coreFileGetPointer(FILE* stream);
 // The length of the open file (pending writes included), -1 on failure. The position is kept.
 std::int64_t coreFileLength(FILE* stream);
+// Which file an open stream is (its device and file number): two streams on the same file give
+// the same identity, a stream on another file a different one. Zeros on failure.
+struct CoreFileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    bool operator==(const CoreFileIdentity&) const = default;
+};
+CoreFileIdentity coreFileIdentity(FILE* stream);
 // Move exactly count bytes at the current position: 1 when all moved, else 0. A count of 0 is 1.
 int coreFileBinRead(void* buffer, std::size_t count, FILE* stream);
 int coreFileBinWrite(const void* buffer, std::size_t count, FILE* stream);

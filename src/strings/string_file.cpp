@@ -23,7 +23,8 @@ StringsState& rawState() {
 void resetStringsState() {
     StringsState& s = rawState();
     s.accessor.reset();
-    s.ownFile = coreFileClose(s.ownFile);
+    s.ownFile = strCloseStream(s.ownFile);
+    strIndexForgetAll();
     s.namedStream = nullptr;
     s.namedStreamName.clear();
 }
@@ -99,8 +100,10 @@ int strWriteFileHeader(FILE* stream, const STR_FILEHEADER& header) {
 int strWriteAt(FILE* stream, std::int64_t position, const void* data, std::size_t size) {
     if (!stream) return 0;
     coreFileClearError();
-    if (coreFileSetPointer(0, position, stream) && coreFileBinWrite(data, size, stream) && coreFileFlush(stream))
-        return 1;
+    const bool written =
+        coreFileSetPointer(0, position, stream) && coreFileBinWrite(data, size, stream) && coreFileFlush(stream);
+    strIndexNoteWrite(stream, position, data, size, written);
+    if (written) return 1;
     const std::string name = streamName(stream);
     ErrorMessage(dbfFormatText("Unable to write to the strings file %s\n%s", name.c_str(), lastFileError()),
                  dbfOwner());
@@ -166,6 +169,7 @@ std::string strFileDamage(FILE* stream) {
 FILE* strOpenChecked(const char* fileName) {
     coreFileClearError();
     FILE* file = coreFileOpen(fileName, "r+b");
+    strIndexForget(file);   // a stream at the address of one closed elsewhere starts afresh
     if (!file) {
         ErrorMessage(dbfFormatText("Unable to open the strings file %s\n%s", fileName, lastFileError()), dbfOwner());
         return nullptr;
@@ -173,7 +177,7 @@ FILE* strOpenChecked(const char* fileName) {
     const std::string damage = strFileDamage(file);
     if (damage.empty()) return file;
     // Refused before anything is written: the file keeps its bytes.
-    coreFileClose(file);
+    strCloseStream(file);
     ErrorMessage(dbfFormatText("Corruption detected in the strings file %s\n%s", fileName, damage.c_str()),
                  dbfOwner());
     return nullptr;
@@ -195,17 +199,43 @@ namespace {
 
 enum class Match { Name, Child };
 
-// The scan every search uses: slot by slot from offset 12 until a read fails.
+bool matches(const STR_HEADER& slot, const char* name, Match match) {
+    return match == Match::Name ? strNameIs(slot.name, name)
+                                : strNameIs(slot.firstChild, name) || strNameIs(slot.secondChild, name);
+}
+
+// The search through the index: the slot number and its header as read, -1 when no slot has
+// the name, -2 when the index cannot answer (it is dropped when the slot it gives does not hold
+// the name).
+int indexedFind(FILE* stream, const char* name, Match match, STR_HEADER& header) {
+    const int k = match == Match::Name
+                      ? strIndexFind(stream, {SlotField::Name}, name, -1)
+                      : strIndexFind(stream, {SlotField::FirstChild, SlotField::SecondChild}, name, -1);
+    if (k < 0) return k;
+    STR_HEADER slot;
+    if (strReadHeader(stream, slotPosition(k), slot) && matches(slot, name, match)) {
+        header = slot;
+        return k;
+    }
+    strIndexForget(stream);
+    return -2;
+}
+
+// Every search finds the first slot in file order, as a scan from offset 12 until a read fails
+// would: through the index, or by that scan when the file cannot be indexed.
 DWORD scanFor(FILE* stream, const char* name, Match match, STR_HEADER& header) {
     if (!stream || !name) return 0;
+    const int k = indexedFind(stream, name, match, header);
+    if (k >= 0) return static_cast<DWORD>(slotPosition(k));
+    if (k == -1) {
+        dbfInitHeader(header);
+        return 0;
+    }
     STR_HEADER slot;
     for (int k = 0;; ++k) {
         const std::int64_t position = slotPosition(k);
         if (position > 0xFFFFFFFFll || !strReadHeader(stream, position, slot)) break;
-        const bool found = match == Match::Name
-                               ? strNameIs(slot.name, name)
-                               : strNameIs(slot.firstChild, name) || strNameIs(slot.secondChild, name);
-        if (found) {
+        if (matches(slot, name, match)) {
             header = slot;
             return static_cast<DWORD>(position);
         }
@@ -228,6 +258,8 @@ CStringFile::CStringFile(FILE* stream, const char* fileName) : header(strNewFile
 }
 
 void CStringFile::Attach(FILE* stream, const char* fileName) {
+    // A stream newly attached may be a new file at the address of one closed by its caller.
+    if (stream != stream_) strIndexForget(strResolve(stream));
     stream_ = stream;
     if (FILE* file = Stream()) {
         STR_FILEHEADER read;
@@ -273,6 +305,7 @@ int dbfStringOpenFile(const char* fileName) {
     } else {
         coreFileClearError();
         file = coreFileOpen(fileName, "w+b");
+        strIndexForget(file);
         if (!file) {
             ErrorMessage(dbfFormatText("Unable to create the strings file %s\n%s", fileName, lastFileError()),
                          dbfOwner());
@@ -281,7 +314,7 @@ int dbfStringOpenFile(const char* fileName) {
         }
         s.ownFile = file;   // so that a failed write names the file
         if (!strWriteFileHeader(file, strNewFileHeader())) {
-            s.ownFile = coreFileClose(file);
+            s.ownFile = strCloseStream(file);
             // A file without its whole header would be refused at the next open.
             coreFileDelete(fileName);
             state.strings.name[0] = '\0';
@@ -295,12 +328,17 @@ int dbfStringOpenFile(const char* fileName) {
 
 FILE* dbfStringFile() { return stringsState().ownFile; }
 
+FILE* strCloseStream(FILE* stream) {
+    strIndexForget(stream);
+    return coreFileClose(stream);
+}
+
 int dbfStringCloseFile() {
     StringsState& s = stringsState();
     if (!s.ownFile) return 1;
     coreFileSetPointer(0, 0, s.ownFile);
     dbfStringsClose();
-    s.ownFile = coreFileClose(s.ownFile);
+    s.ownFile = strCloseStream(s.ownFile);
     dbfState().strings.flag = 0;
     return 1;
 }
@@ -309,7 +347,7 @@ FILE* viewStringOpenFile(const char* fileName, STR_FILEHEADER& header) {
     if (!fileName || !*fileName) return nullptr;
     FILE* file = strOpenChecked(fileName);
     if (!file) return nullptr;
-    if (!strReadFileHeader(file, header)) return coreFileClose(file);
+    if (!strReadFileHeader(file, header)) return strCloseStream(file);
     StringsState& s = stringsState();
     s.namedStream = file;
     s.namedStreamName = fileName;
@@ -393,11 +431,29 @@ DWORD strAddHeader(CStringFile& accessor, STR_HEADER& header) {
     DWORD target = 0;
     bool reused = false;
     std::int64_t end = kStrFileHeaderBytes;
+    // The slot of the same name, else the first deleted one, else the end: from the index when
+    // the file can be indexed, else by a scan.
+    constexpr std::int64_t kLastAdded = 0xFFFFFFFFll - kStrSlotBytes;
+    int same = strIndexFind(stream, {SlotField::Name}, header.name, -1);
+    if (same >= 0 && slotPosition(same) > kLastAdded) same = -1;
+    const int free = same == -1 ? strIndexFind(stream, {SlotField::Name}, kStrDeletedName, -1) : -2;
+    const int slots = strIndexSlots(stream);
+    const bool indexed = slots >= 0 && (same >= 0 || free != -2);
+    if (indexed) {
+        end = slotPosition(slots);
+        if (same >= 0) {
+            target = static_cast<DWORD>(slotPosition(same));
+            reused = true;
+            --accessor.header.count;
+        } else if (free >= 0 && slotPosition(free) <= kLastAdded) {
+            firstFree = static_cast<DWORD>(slotPosition(free));
+        }
+    }
     STR_HEADER slot;
-    for (int k = 0;; ++k) {
+    for (int k = 0; !indexed; ++k) {
         const std::int64_t position = slotPosition(k);
         end = position;
-        if (position > 0xFFFFFFFFll - kStrSlotBytes || !strReadHeader(stream, position, slot)) break;
+        if (position > kLastAdded || !strReadHeader(stream, position, slot)) break;
         if (!firstFree && strNameIs(slot.name, kStrDeletedName)) firstFree = static_cast<DWORD>(position);
         if (strNameIs(slot.name, header.name)) {
             target = static_cast<DWORD>(position);
@@ -477,8 +533,47 @@ DWORD dbfGetPreviousHeader(const char* name, STR_HEADER& header, FILE* stream) {
 // ---------------------------------------------------------------------------------------------
 // Vertex data
 
+namespace {
+
+// The vertex records of a string's slots, read in runs: a slot's records in one read and, when
+// the string continues, as many of the slots after it as a read of 16 slots reaches, since a
+// string's sections usually lie one after the other.
+class SlotReader {
+public:
+    explicit SlotReader(FILE* stream) : stream_(stream) {}
+
+    // The records of the slot at the position: up to `count` of them, fewer where the file ends
+    // (`available` says how many). Null when they cannot be read in one piece.
+    const char* Records(std::int64_t position, int count, bool continues, int& available) {
+        if (length_ < 0) length_ = coreFileLength(stream_);
+        const std::int64_t from = position + kStrHeaderBytes;
+        available = static_cast<int>(
+            std::clamp<std::int64_t>((length_ - from) / kStrVertexBytes, 0, static_cast<std::int64_t>(count)));
+        const std::int64_t bytes = static_cast<std::int64_t>(available) * kStrVertexBytes;
+        const std::int64_t held = static_cast<std::int64_t>(buffer_.size());
+        if (from >= start_ && from + bytes <= start_ + held) return buffer_.data() + (from - start_);
+        std::int64_t want = bytes;
+        if (continues) want = std::max(want, std::min(length_, position + kReadAheadSlots * kStrSlotBytes) - from);
+        buffer_.resize(static_cast<std::size_t>(want));
+        start_ = from;
+        if (want == 0 || coreFileReadAt(buffer_.data(), buffer_.size(), from, stream_)) return buffer_.data();
+        buffer_.clear();
+        return nullptr;
+    }
+
+private:
+    static constexpr std::int64_t kReadAheadSlots = 16;
+    FILE* stream_;
+    std::int64_t length_ = -1;
+    std::int64_t start_ = 0;
+    std::vector<char> buffer_;
+};
+
+}  // namespace
+
 int strReadData(FILE* stream, DWORD position, UI_LIST& list, int section) {
     if (position < static_cast<DWORD>(kStrFileHeaderBytes)) return 0;
+    SlotReader reader(stream);
     STR_HEADER header;
     if (!strReadHeader(stream, position, header)) return 0;
     char firstName[32];
@@ -494,12 +589,22 @@ int strReadData(FILE* stream, DWORD position, UI_LIST& list, int section) {
         if (section == 0 || section == s) {
             result = 1;
             const int count = std::clamp<int>(header.vertexCount, 0, kStrSlotVertices);
+            int available = 0;
+            const char* records = reader.Records(position, count, *header.nextSection != '\0', available);
             for (int i = 0; i < count; ++i) {
                 auto* vertex = new CVertexEle;
                 const std::int64_t at = static_cast<std::int64_t>(position) + kStrHeaderBytes +
                                         static_cast<std::int64_t>(i) * kStrVertexBytes;
-                if (!coreFileSetPointer(0, at, stream) ||
-                    !coreFileBinRead(&vertex->Record(), kStrVertexBytes, stream)) {
+                bool read = false;
+                if (records) {
+                    read = i < available;
+                    if (read) std::memcpy(&vertex->Record(), records + i * kStrVertexBytes, kStrVertexBytes);
+                } else {
+                    // One record at a time only when the run could not be read whole.
+                    read = coreFileSetPointer(0, at, stream) &&
+                           coreFileBinRead(&vertex->Record(), kStrVertexBytes, stream);
+                }
+                if (!read) {
                     delete vertex;
                     break;
                 }
@@ -584,17 +689,22 @@ int dbfAddStringData(DWORD position, UI_LIST& list, int, FILE* stream) {
     if (element && !element->active) element = element->Next(false);
     int written = 0;
     DWORD slot = position;
+    // A slot's records are gathered and written in one run (one write, one flush); a run that
+    // fails leaves what the file took of it, as record-by-record writes would.
+    std::vector<char> run;
     for (int chunk = 1;; ++chunk) {
         int inSlot = 0;
+        run.clear();
         while (element && written < kStrSlotVertices * chunk && inSlot < kStrSlotVertices) {
             if (element->sectionBreak) break;
-            const std::int64_t at = static_cast<std::int64_t>(slot) + kStrHeaderBytes +
-                                    static_cast<std::int64_t>(inSlot) * kStrVertexBytes;
-            if (!strWriteAt(file, at, &element->Record(), kStrVertexBytes)) return 0;
+            const auto* record = reinterpret_cast<const char*>(&element->Record());
+            run.insert(run.end(), record, record + kStrVertexBytes);
             ++written;
             ++inSlot;
             element = element->Next(false);
         }
+        if (!run.empty() && !strWriteAt(file, static_cast<std::int64_t>(slot) + kStrHeaderBytes, run.data(), run.size()))
+            return 0;
         if (!element) return strAddHeader(accessor, header) ? 1 : 0;
         element->sectionBreak = 0;
         dbfGetSectionName(sectionName, header.name, chunk, false);
@@ -623,7 +733,13 @@ bool strDeleteString(CStringFile& accessor, const char* name, int depth) {
     char target[32];
     strSetName(target, name);
     STR_HEADER slot;
-    for (int k = 0;; ++k) {
+    for (int k = -1;;) {
+        // Only the slots that name the target matter: the next one from the index, or the next
+        // slot of the scan when the file cannot be indexed. The index follows the writes below.
+        const int next =
+            strIndexFind(stream, {SlotField::Name, SlotField::FirstChild, SlotField::SecondChild}, target, k);
+        if (next == -1) break;
+        k = next >= 0 ? next : k + 1;
         const std::int64_t position = slotPosition(k);
         if (position > 0xFFFFFFFFll || !strReadHeader(stream, position, slot)) break;
         if (strNameIs(slot.name, target)) {

@@ -151,21 +151,23 @@ int dbfTerrainStringsFile(char* name, char* fileName) {
     FILE* file = nullptr;
     if (coreFileExist(fileName)) {
         file = coreFileOpen(fileName, "r+b");
+        strIndexForget(file);
     } else {
         file = coreFileOpen(fileName, "w+b");
+        strIndexForget(file);
         if (file) {
             stringsState().namedStream = file;   // a failed write names the file
             stringsState().namedStreamName = fileName;
         }
         if (file && !strWriteFileHeader(file, strNewFileHeader())) {
-            file = coreFileClose(file);
+            file = strCloseStream(file);
             // A file without its whole header would be refused at the next open.
             coreFileDelete(fileName);
         }
     }
     if (!file) return 0;
     dbfAddTerrainStringCdp(name, 0);
-    coreFileClose(file);
+    strCloseStream(file);
     if (auto show = dbfState().hooks.showStrings) show();
     return 1;
 }
@@ -201,7 +203,7 @@ int dbfTerrainStringsBox(CComboBox* combo, const char* selectedName) {
                 indent += "  ";
             }
         }
-        coreFileClose(file);
+        strCloseStream(file);
     }
     // The control model has no fonts: its width is left to the host.
     if (selection >= 0)
@@ -265,7 +267,7 @@ int dbfRenameString(const char* oldName, char* newName, const char* fileName) {
     STR_HEADER root;
     if (!strReadHeader(file, kStrFileHeaderBytes, root)) {
         dbfStringsClose();
-        coreFileClose(file);
+        strCloseStream(file);
         return 0;
     }
     char rootName[32];
@@ -284,7 +286,7 @@ int dbfRenameString(const char* oldName, char* newName, const char* fileName) {
         result = renameTree(file, rootName, oldName, newName, 0);
     }
     dbfStringsClose();
-    coreFileClose(file);
+    strCloseStream(file);
 
     bool fileMoved = false;
     if (result == 1 && rootRename) {
@@ -299,7 +301,7 @@ int dbfRenameString(const char* oldName, char* newName, const char* fileName) {
                 dbfStringAccessor(again, fileName);
                 renameTree(again, newName, newName, oldName, 0);
                 dbfStringsClose();
-                coreFileClose(again);
+                strCloseStream(again);
             }
             result = 0;
         }

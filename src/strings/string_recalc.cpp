@@ -311,7 +311,7 @@ void dbfRescaleString(const char* name, const char* fileName, const PNT_3D_recor
     }
     // The accessor must not outlive the stream it is attached to.
     dbfStringsClose();
-    coreFileClose(file);
+    strCloseStream(file);
 }
 
 void dbfHideString(DWORD position, double from, double to, FILE* stream, int road, int a, int b) {

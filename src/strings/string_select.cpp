@@ -55,7 +55,7 @@ int dbfGetSelectedString(char* name) {
         strSetName(name, header.name);
         return false;
     });
-    coreFileClose(stream);
+    strCloseStream(stream);
     return *name ? 1 : 0;
 }
 
@@ -69,7 +69,7 @@ void dbfStringClearSelection() {
                 header.selected = 0;
                 return strWriteHeader(stream, position, header) != 0;
             });
-            coreFileClose(stream);
+            strCloseStream(stream);
         }
     }
     coreSetJobDefault(kSection, kSelectedKey, "");
@@ -91,7 +91,7 @@ int dbfStringMakeSelection(const char* fileName, const char* stringName) {
     }
     // The accessor must not outlive the stream it was attached to.
     dbfStringsClose();
-    coreFileClose(stream);
+    strCloseStream(stream);
     redrawStrings();
     return 1;
 }
@@ -237,7 +237,7 @@ void searchFile(Pick& pick, const char* fileName, const std::string& plotSection
         if (nearest >= 0) offer(pick, header.name, fileName, sectionStart(stream, header) + nearest, distance);
         return true;
     });
-    coreFileClose(stream);
+    strCloseStream(stream);
 }
 
 void searchTerrainStrings(Pick& pick) {

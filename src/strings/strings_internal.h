@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,6 +63,21 @@ int strSlotLimit(FILE* stream);
 
 // Finds the first slot whose name (or, for a parent, first or second child) is the name.
 DWORD strFindHeader(FILE* stream, const char* name, STR_HEADER& header);
+
+// The index of the slots by name (slot_index.cpp). The first slot after `after` (a slot number,
+// -1 for the start) where one of the fields holds exactly the name: its number, -1 when there
+// is none, -2 when the file cannot be indexed (the caller then scans).
+enum class SlotField { Name = 0, FirstChild = 1, SecondChild = 2 };
+int strIndexFind(FILE* stream, std::initializer_list<SlotField> fields, const char* name, int after);
+// The number of slots whose headers can be read, -1 when the file cannot be indexed.
+int strIndexSlots(FILE* stream);
+// Told of every write to a strings file (strWriteAt), whether it went through or not.
+void strIndexNoteWrite(FILE* stream, std::int64_t position, const void* data, std::size_t size, bool written);
+// Drops the stream's index: the stream was opened, attached or is about to be closed.
+void strIndexForget(FILE* stream);
+void strIndexForgetAll();
+// Closes a stream of this library, dropping its index first; always null.
+FILE* strCloseStream(FILE* stream);
 
 // Adding a header through the accessor (find same name, else a free slot, else append).
 DWORD strAddHeader(CStringFile& accessor, STR_HEADER& header);

@@ -303,6 +303,12 @@ std::int64_t coreFileLength(FILE* stream) {
     return static_cast<std::int64_t>(st.st_size);
 }
 
+CoreFileIdentity coreFileIdentity(FILE* stream) {
+    struct stat st;
+    if (!stream || fstat(fileno(stream), &st) != 0) return {};
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 int coreFileBinRead(void* buffer, std::size_t count, FILE* stream) {
     if (!stream || (!buffer && count)) return 0;
     if (count == 0) return 1;
