@@ -144,6 +144,9 @@ struct ContourPens {
     int minorPen, minorStyle, majorPen, majorStyle;
     bool major;
 };
+// The polygon walk beside start -> next (at most 10 points); area: twice the ring's signed
+// area on the plan, negative for a face of the network, positive for its outside.
+void walkRing(unsigned start, unsigned next, std::vector<unsigned>& ring, unsigned& status, double& area);
 void traceEdge(unsigned a, unsigned b, double low, double high, unsigned required, const ContourPens& pens);
 
 // The survey symbols check: 1 when symbols can be drawn; otherwise symbols are switched off

@@ -43,12 +43,25 @@ std::vector<double> dbfContourLevels(double zmin, double zmax, double base, doub
 }
 
 void dbfOldFindPoly(unsigned start, unsigned next, std::vector<unsigned>& ring, unsigned& status) {
+    double area = 0.0;
+    display::walkRing(start, next, ring, status, area);
+}
+
+namespace display {
+
+// The walk turns from the line it came along to the next line counter-clockwise, so a face of
+// the network is traced clockwise on the plan (y east, x north) and its outside counter-clockwise;
+// area is twice the signed area of the ring in (y, x), negative for a face.
+void walkRing(unsigned start, unsigned next, std::vector<unsigned>& ring, unsigned& status, double& area) {
+    area = 0.0;
     ring.clear();
     status = kWalkDeadEnd;
     if (start == 0 || next == 0) return;
     SURVCOORD here{}, back{};
     dbfGrabCoord(back, start);
     dbfGrabCoord(here, next);
+    auto addEdge = [&](const SURVCOORD& a, const SURVCOORD& b) { area += a.y * b.x - b.y * a.x; };
+    addEdge(back, here);
     ring.push_back(start);
     ring.push_back(next);
     unsigned previous = start, current = next;
@@ -72,6 +85,7 @@ void dbfOldFindPoly(unsigned start, unsigned next, std::vector<unsigned>& ring, 
         for (DWORD q : here.shadows) consider(q);
         if (chosen == 0) return;
         ring.push_back(chosen);
+        addEdge(here, chosenRecord);
         if (chosen == start) {
             status = kWalkClosed;
             return;
@@ -89,13 +103,12 @@ void dbfOldFindPoly(unsigned start, unsigned next, std::vector<unsigned>& ring, 
     status = kWalkTooLong;
 }
 
-namespace display {
-
 void traceEdge(unsigned a, unsigned b, double low, double high, unsigned required, const ContourPens& pens) {
     std::vector<unsigned> ring;
     unsigned status = 0;
-    dbfOldFindPoly(a, b, ring, status);
-    if (status != kWalkClosed || ring.size() >= kRingLimit) return;
+    double area = 0.0;
+    walkRing(a, b, ring, status, area);
+    if (status != kWalkClosed || ring.size() >= kRingLimit || !(area < 0.0)) return;
     if (required != 0) {
         bool found = false;
         for (std::size_t i = 0; i < ring.size() && i < 10; ++i) found = found || ring[i] == required;

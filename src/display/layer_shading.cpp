@@ -135,8 +135,9 @@ private:
         if (b == 0 || used_.count(key(a, b))) return;
         std::vector<unsigned> ring;
         unsigned status = 0;
-        dbfOldFindPoly(a, b, ring, status);
-        if (status != kWalkClosed) return;
+        double signedArea = 0.0;
+        walkRing(a, b, ring, status, signedArea);
+        if (status != kWalkClosed || !(signedArea < 0.0)) return;
         for (std::size_t i = 1; i < ring.size(); ++i) used_.insert(key(ring[i - 1], ring[i]));
         std::vector<SURVCOORD> corner(ring.size() - 1);
         for (std::size_t i = 0; i + 1 < ring.size(); ++i) dbfGrabCoord(corner[i], ring[i]);
