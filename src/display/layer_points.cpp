@@ -5,6 +5,7 @@
 
 #include "database/frame.h"
 #include "display/display_state.h"
+#include "frame/state.h"
 
 using namespace display;
 
@@ -121,6 +122,11 @@ void dbfPlotAllPoints(int& escape) {
     if (!cad()) return;
     if (state().flags[kFlagSymbols]) checkSymbolFile();
     emptyNamesTable();
+    // The names table is rebuilt by every paint: its records reach the file once, at the end of
+    // the layer, instead of one write per name.
+    int& safety = dbfState().code.safety;
+    const int savedSafety = safety;
+    safety = 0;
     LayerSwitch layer;
     SURVCOORD p;
     RRect view = state().view;
@@ -129,6 +135,7 @@ void dbfPlotAllPoints(int& escape) {
         if (run.unitDone()) break;
     }
     namesLayerDone();
+    safety = savedSafety;
 }
 
 void dbfPlotPoint(unsigned number, SURVCOORD& point, int draw) {

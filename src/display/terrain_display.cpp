@@ -227,8 +227,10 @@ void emptyNamesTable() {
     }
 }
 
+// The names added by a points layer reach the file once, at its end.
 void namesLayerDone() {
     DisplayState& s = state();
+    if (s.namesTable) d4flush(s.namesTable);
     if (s.namesTable && s.namesOld) {
         d4unlock(s.namesTable);
         s.namesOld = false;
@@ -251,7 +253,6 @@ int dbfUpdateNamesDb(const char* name) {
     if (d4seek(t, key) == 0) return 0;
     if (d4appendBlank(t) != 0) return 0;
     f4assign(d4field(t, "NAME"), key);
-    d4flush(t);
     return 1;
 }
 
