@@ -283,3 +283,66 @@ TEST_F(DisplayLayers, TrackingCrossIsDrawnErasedAndRepainted) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DisplayLayers, SymbolsNameLayersAndSplitHeights) {
+    add("PEG7", 10, 20, 101.456);
+    add("TREE1", 30, 40, 99.5);
+    coreSetJobDefault("Symbols", "Symbol1", "PEG,SURVPEG,1,0,2.5");
+    coreSetJobDefault("Symbols", "Symbol2", "TREE,,1,1,1.0");   // no symbol name: not kept
+    coreSetJobDefault("NameLayers", "Name1", "TREE,TREES,1,0,1");
+    coreSetJobDefault("Terrain", "DisplayControl", "1,0,0,0,0,1,1,0,0,0,1,1,0,0,0,1");
+    cad.setSymbolFile("/data/SurveySymbols.drg", 40);
+    dbfGetDisplaySettings();
+    paint();
+    ASSERT_EQ(cad.count(CadPrimitiveKind::Symbol), 1);
+    const CadPrimitive symbol = onLayerType("Symbol")[0];
+    EXPECT_EQ((std::vector<std::string>{symbol.text, symbol.layer}), (std::vector<std::string>{"SURVPEG", "Surf1Symbol"}));
+    EXPECT_DOUBLE_EQ(symbol.size, 2.5);
+    // the peg's rule: names yes, heights no; the tree's name layer takes its point and name
+    EXPECT_EQ(texts("Height"), (std::vector<std::string>{"99.50"}));
+    EXPECT_EQ(texts("Name"), (std::vector<std::string>{"PEG7", "TREE1"}));
+    for (const CadPrimitive& p : cad.displayList()) {
+        const bool tree = p.points[0].y == 30.0;
+        if (tree && p.layerType != "Height") {
+            EXPECT_EQ(p.layer, "TREES") << p.layerType;
+        }
+    }
+    EXPECT_EQ(onLayerType("Height")[0].layer, "Surf1Height");
+
+    // plotting splits the height at its full stop
+    showOnly({kFlagHeights});
+    coreSetDefault("Plot", "SplitHgtDecimal", "1");
+    cad.setPlotting(true);
+    paint();
+    std::vector<std::pair<std::string, int>> parts;
+    for (const CadPrimitive& p : onLayerType("Height")) parts.push_back({p.text, p.justification});
+    EXPECT_EQ(parts, (std::vector<std::pair<std::string, int>>{{"101", 7}, {"46", 1}, {"99", 7}, {"50", 1}}));
+}
+
+TEST_F(DisplayLayers, OnePointAndItsLinesDrawnAndErased) {
+    triangle();
+    showOnly({kFlagPoints, kFlagLines});
+    SURVCOORD p{};
+    dbfGrabCoord(p, b);
+    cad.clearDisplayList();
+    dbfPlotPoint(b, p, 1);
+    EXPECT_EQ(cad.visiblePrimitives().size(), 3u);   // the mark and the two lines of B
+    dbfPlotPoint(b, p, 0);
+    EXPECT_TRUE(cad.visiblePrimitives().empty());   // the mark and the lines toggled away
+    EXPECT_EQ(cad.drawMode(), kGsDrawNormal);
+}
+
+TEST_F(DisplayLayers, SectionLineMarker) {
+    cad.setZoomRect(0, 0, 100, 100);
+    dbfStartSection(PNT_2D_record{10, 20}, PNT_2D_record{30, 40});
+    EXPECT_TRUE(cad.visiblePrimitives().empty());   // drawn, then drawn again in the toggle mode
+    dbfShowSection(PNT_2D_record{10, 20}, PNT_2D_record{50, 60});
+    ASSERT_EQ(cad.visiblePrimitives().size(), 2u);
+    dbfEndSection();
+    cad.paint();
+    EXPECT_TRUE(cad.displayList().empty());
+}
+
+}  // namespace
