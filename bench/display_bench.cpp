@@ -164,7 +164,9 @@ void StraightCairo(benchmark::State& state) {
         cairo_t* cr = cairo_create(surface);
         cairo_set_source_rgb(cr, 1, 1, 1);
         cairo_paint(cr);
+        // drawn as the window draws them: one pixel wide, round caps, the pen's colour
         cairo_set_line_width(cr, 1.0);
+        cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
         for (const CadPrimitive& p : list) {
             const double h = (p.points[0].y + 0.5) * scale, v = kPagePixels - (p.points[0].x + 0.5) * scale;
             const COLORREF c = cadPenColour(p.pen);

@@ -324,8 +324,17 @@ bool HeadlessCadWindow::render(const std::string& path, int widthPx, int heightP
 
         const PageMap map(viewRect(), widthPx, heightPx);
         Painter painter(cr.get(), map, background_);
-        for (const CadPrimitive& p : visiblePrimitives())
-            painter.draw(p);
+        // Without primitives drawn in the toggle mode the display list is what is visible; it is
+        // drawn as it stands rather than copied (a site redraw holds millions of primitives).
+        const bool toggled = std::any_of(displayList_.begin(), displayList_.end(),
+                                         [](const CadPrimitive& p) { return p.drawMode == kGsDrawToggle; });
+        if (toggled) {
+            for (const CadPrimitive& p : visiblePrimitives())
+                painter.draw(p);
+        } else {
+            for (const CadPrimitive& p : displayList_)
+                painter.draw(p);
+        }
         if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
             return false;
     }
