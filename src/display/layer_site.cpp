@@ -154,6 +154,8 @@ PNT_2D_record offsetPosition(const Station& s, double offset) {
 
 bool sectionPoint(const Station& s, int layer, int relative, FILE* f, SECHEAD& head, PNT_2D_record& at) {
     XSECTION xs{};
+    double chg = s.chainage;   // the section is read at the view's current chainage
+    if (viewFindChainage(chg, 1, f, head) == 0) return false;
     if (!viewGrabSect(s.chainage, static_cast<short>(layer), &xs, f, head) || xs.count < 1) return false;
     const int pos = dbfRelativePtno(relative, xs);
     if (pos < 1 || pos > xs.count) return false;
@@ -205,11 +207,12 @@ void centreLine(int road, const std::vector<Station>& list, int pen) {
     const float height = labelHeight(state().fontSize);
     for (const Station& s : list) {
         if (every > 1e-12 && !dblIsZero(coreFmod(s.chainage, every))) continue;
-        const double tick = std::fabs(height) * 0.05 + 2.0;
-        const PNT_2D_record a = offsetPosition(s, -tick), b = offsetPosition(s, tick);
+        // A tick square to the road, 3 units each side of the centre line, labelled at its end.
+        constexpr double kTick = 3.0;
+        const PNT_2D_record a = offsetPosition(s, -kTick), b = offsetPosition(s, kTick);
         w->gsDisplayLine(a.y, a.x, b.y, b.x, pen, 0, 0.0);
         char label[64];
-        std::snprintf(label, sizeof label, "%.*lf", state().labelDecimals > 0 ? 0 : 0, s.chainage);
+        std::snprintf(label, sizeof label, "%.*lf", state().labelDecimals, s.chainage);
         const double angle = -s.direction * 1800.0 / 3.141592653589793 + 900.0;
         w->gsDisplayText(label, b.y, b.x, pen, 4, 0, height, static_cast<float>(std::fmod(angle + 3600.0, 3600.0)));
     }
@@ -292,7 +295,11 @@ void dbfPlotBanks(int& escape) {
 
 namespace {
 
-std::string sizeText(const LinkRecord& r) {
+// The size label from the link's own fields: the reader's second size may be the link table's
+// resolved size (an internal diameter), which is not the size the designer gave.
+std::string sizeText(LinkRecord r, int (*fieldInt)(char* name)) {
+    char size2[] = "SIZE2";
+    r.size2 = fieldInt(size2);
     char text[64];
     if (r.barrels > 1 && r.size2 > 0)
         std::snprintf(text, sizeof text, "%d x %.0f x %.0f", r.barrels, static_cast<double>(r.size1), static_cast<double>(r.size2));
@@ -307,6 +314,7 @@ std::string sizeText(const LinkRecord& r) {
 
 struct PipeStyle {
     int nodeSym, nodeText, linkSym, linkText;
+    int (*fieldInt)(char* name);   // the network's field reader, on the link just read
 };
 
 // Draws one network's links and nodes; false on Escape.
@@ -326,7 +334,7 @@ bool plotNetwork(const std::string& name, LinkReader reader, const PipeStyle& st
         if (style.linkText) {
             const double angle = std::atan2(r.downX - r.upX, r.downY - r.upY) * 1800.0 / 3.141592653589793;
             const double a = angle > 900.0 ? angle - 1800.0 : (angle < -900.0 ? angle + 1800.0 : angle);
-            w->gsDisplayText(sizeText(r).c_str(), (r.upY + r.downY) / 2, (r.upX + r.downX) / 2, style.linkText, 2, 0,
+            w->gsDisplayText(sizeText(r, style.fieldInt).c_str(), (r.upY + r.downY) / 2, (r.upX + r.downX) / 2, style.linkText, 2, 0,
                              height, static_cast<float>(a));
         }
         if (run.unitDone()) return false;
@@ -346,11 +354,18 @@ void dbfPlotPipeDbs(int& escape) {
         if (name.empty()) continue;
         const std::string section = "PipeDatabase_" + name;
         if (coreGetJobDefaultInt(section.c_str(), "Show", 1) != 1) continue;
-        const PipeStyle style{coreGetJobDefaultInt(section.c_str(), "NodeSym", 4), coreGetJobDefaultInt(section.c_str(), "NodeText", 0),
-                              coreGetJobDefaultInt(section.c_str(), "LinkSym", 5), coreGetJobDefaultInt(section.c_str(), "LinkText", 0)};
+        PipeStyle style{coreGetJobDefaultInt(section.c_str(), "NodeSym", 4), coreGetJobDefaultInt(section.c_str(), "NodeText", 0),
+                        coreGetJobDefaultInt(section.c_str(), "LinkSym", 5), coreGetJobDefaultInt(section.c_str(), "LinkText", 0),
+                        nullptr};
         LinkReader reader = nullptr;
-        if (strcasecmp(name.c_str(), "Sewer") == 0) reader = static_cast<LinkReader>(dbfSewerGetRecord);
-        if (strcasecmp(name.c_str(), "Storm") == 0) reader = static_cast<LinkReader>(dbfStormGetRecord);
+        if (strcasecmp(name.c_str(), "Sewer") == 0) {
+            reader = static_cast<LinkReader>(dbfSewerGetRecord);
+            style.fieldInt = dbfSewerGetFieldInt;
+        }
+        if (strcasecmp(name.c_str(), "Storm") == 0) {
+            reader = static_cast<LinkReader>(dbfStormGetRecord);
+            style.fieldInt = dbfStormGetFieldInt;
+        }
         if (reader && !plotNetwork(name, reader, style, run)) return;
     }
 }

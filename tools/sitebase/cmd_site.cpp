@@ -202,7 +202,7 @@ void legend(HeadlessCadWindow& cad, const Page& p, double y, double x) {
                              {kFlagGrids, 1, "Grid"},
                              {kFlagBlocks, 255, "Point store blocks"}};
     const double row = x;
-    const double column = 160 * p.unit, line = 20 * p.unit;
+    const double column = 180 * p.unit, line = 20 * p.unit;
     int shown = 0;
     for (const Entry& e : entries) {
         if (!dbfGetDisplayFlag(e.flag)) continue;
@@ -220,7 +220,7 @@ void legend(HeadlessCadWindow& cad, const Page& p, double y, double x) {
         char text[96];
         std::snprintf(text, sizeof text, kind ? "%.1f-%.1f m  %s %%" : "%.0f-%.0f %%  %s %%", r.lower, r.upper,
                       r.share.c_str());
-        legendEntry(cad, p, y + (n / 8) * column, top - (1 + n % 8) * line, 0, static_cast<long>(r.colour), text);
+        legendEntry(cad, p, y + (n / 9) * column, top - (1 + n % 9) * line, 0, static_cast<long>(r.colour), text);
         ++n;
     }
 }
@@ -241,7 +241,7 @@ bool renderSite(const std::string& path, const double view[4], int widthPx, cons
     cad.gsDisplayText(title.c_str(), p.y0, p.x1 + top * 0.45, 7, 4, 0, textSize(p, 26), 0.0f);
     scaleBar(cad, p, p.y0, p.x0 - 40 * p.unit);
     northArrow(cad, p, p.y1 - 30 * p.unit, p.x1 + top * 0.5);
-    legend(cad, p, p.y0 + (p.y1 - p.y0) * 0.24, p.x0 - 30 * p.unit);
+    legend(cad, p, p.y0 + (p.y1 - p.y0) * 0.22, p.x0 - 30 * p.unit);
     cad.setZoomRect(p.y0 - margin, p.x0 - bottom, p.y1 + margin, p.x1 + top);
     return cad.render(path, widthPx + static_cast<int>(std::lround(2 * margin / worldPerPixel)), p.heightPx);
 }
@@ -439,6 +439,7 @@ void demoSettings() {
     coreSetJobDefault("RoadLines", "Line2", "1,99,1,1.5,0");
     coreSetJobDefault("RoadLines", "Line3", "1,-97,1,1.5,0");
     coreSetJobDefault("RoadLines", "Line4", "1,97,1,1.5,0");
+    coreSetJobDefault("RoadRange", "Road1", "0,9,0,0,2,0");   // the whole road, without banks
     coreSetJobDefault("PipeDatabase", "Line1", "Sewer");
     coreSetJobDefault("PipeDatabase", "Line2", "Storm");
     coreSetJobDefault("PipeDatabase_Sewer", "NodeText", "5");
