@@ -325,13 +325,15 @@ bool plotNetwork(const std::string& name, LinkReader reader, const PipeStyle& st
     const float height = labelHeight(s.fontSize);
     LinkRecord r{};
     for (bool first = true; reader(nullptr, r, first, nullptr, nullptr); first = false) {
-        if (style.linkSym) w->gsDisplayLine(r.upY, r.upX, r.downY, r.downX, style.linkSym, 0, 1.5);
+        // A record without a downstream node is the network's last node: no link leaves it.
+        const bool link = r.downNode[0] != 0;
+        if (link && style.linkSym) w->gsDisplayLine(r.upY, r.upX, r.downY, r.downX, style.linkSym, 0, 1.5);
         if (style.nodeSym) w->gsDisplayCircle(r.upY, r.upX, 1.0, style.nodeSym, 0);
         if (style.nodeText && r.upNode[0]) {
             w->gsDisplayText(r.upNode, r.upY, r.upX, style.nodeText, 7, 0, height, 0.0f);
             w->gsDisplayText(heightText(r.upInvert, s.labelDecimals).c_str(), r.upY, r.upX, style.nodeText, 1, 0, height, 0.0f);
         }
-        if (style.linkText) {
+        if (link && style.linkText) {
             const double angle = std::atan2(r.downX - r.upX, r.downY - r.upY) * 1800.0 / 3.141592653589793;
             const double a = angle > 900.0 ? angle - 1800.0 : (angle < -900.0 ? angle + 1800.0 : angle);
             w->gsDisplayText(sizeText(r, style.fieldInt).c_str(), (r.upY + r.downY) / 2, (r.upX + r.downX) / 2, style.linkText, 2, 0,
