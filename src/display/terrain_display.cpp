@@ -180,8 +180,6 @@ void dbfTerrainInit(int open) {
     } else {
         closeDisplay();
     }
-    char path[MAX_PATH] = {};
-    coreGetDefault("Main", "JobPath", "", path, sizeof path);
 }
 
 void dbfSetupDrawing(int force) {

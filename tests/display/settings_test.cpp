@@ -59,6 +59,19 @@ TEST_F(DisplaySettings, TogglesSaveTheLineExceptRoadsAndBlocks) {
     EXPECT_EQ(dbfGetSurfaceStatus(1, 1), 1);
 }
 
+TEST_F(DisplaySettings, NameFilterToggleTakesTheSheetsAnswer) {
+    openDisplay();
+    for (int answer : {IDCANCEL, IDOK}) {
+        ui.dialogs["Filter"] = [answer](void*) { return answer; };
+        EXPECT_EQ(dbfToggleNameFilter(), answer == IDOK ? 1 : 0);
+        EXPECT_EQ(dbfIsShowFilter(), answer == IDOK ? 1 : 0);
+    }
+    EXPECT_EQ(dbfToggleNameFilter(), 0);   // switching off asks nothing
+    int on = 1;
+    EXPECT_NE(dbfGetTerrainFilterPointer(on), nullptr);
+    EXPECT_EQ(on, 0);
+}
+
 TEST_F(DisplaySettings, PensAndLineVisibility) {
     openDisplay();
     dbfTerrainSetPen(1, 42);
