@@ -18,21 +18,13 @@ void resetDisplayState() {
     s = DisplayState{};
 }
 
-// A surface change refreshes the surfaces legend: the surface pens are read again and the
-// view repainted.
-void refreshSurfaceLegend() {
-    DisplayState& s = state();
-    for (int i = 1; i <= 128; ++i) {
-        char key[16];
-        std::snprintf(key, sizeof key, "Surf%d", i);
-        s.surfacePens[static_cast<size_t>(i)] = coreGetDefaultInt("Terrain", key, i + 15);
-    }
-    if (CCadWindow* w = cad()) w->gsSetViewDirty(true);
-}
-
 void viewDirty() {
     if (CCadWindow* w = cad()) w->gsSetViewDirty(true);
 }
+
+// A surface change refreshes the surfaces legend: the host's legend is drawn from the surfaces'
+// status and pens as they are now, so the view is repainted.
+void refreshSurfaceLegend() { viewDirty(); }
 
 // A new terrain strings file switches the strings layer on and saves the line.
 void showStrings() {
@@ -117,10 +109,19 @@ bool passesDisplayFilter(const SURVCOORD& p) {
     return !state().flags[kFlagNameFilter] || dbfPassesFilter(&p, &state().filter);
 }
 
+void loadSurfacePens() {
+    DisplayState& s = state();
+    for (int i = 1; i <= 128; ++i) {
+        char key[16];
+        std::snprintf(key, sizeof key, "Surf%d", i);
+        s.surfacePens[static_cast<size_t>(i)] = coreGetDefaultInt("Terrain", key, i + 15);
+    }
+}
+
 void rebuildLinePens() {
-    // The feature-line layer takes each surface's pen when it draws; the pen list is the surface
-    // pens read again.
-    refreshSurfaceLegend();
+    // The feature-line layer takes each surface's pen and each line type's visibility as it
+    // draws, so the rebuilt list shows at the next paint.
+    viewDirty();
 }
 
 LayerRun::LayerRun(int& escape, const char* status, bool withProgress)

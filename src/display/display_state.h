@@ -117,7 +117,9 @@ std::string heightText(double z, int decimals);
 std::string surfaceLayer(WORD surface, const char* type);
 // A point passes the display filter (always when the name filter is off).
 bool passesDisplayFilter(const SURVCOORD& p);
-// The pen list rebuild of the feature-line layer (kept for dbfSetShowLine's rebuild).
+// The surface pens from the user settings ("Terrain"/"Surf%d").
+void loadSurfacePens();
+// The pen list rebuild of the feature-line layer (dbfSetShowLine's rebuild).
 void rebuildLinePens();
 
 // The common contract of a layer: the flag cleared on entry, the status text shown, progress

@@ -234,7 +234,7 @@ void dbfGetDisplaySettings() {
     DisplayState& s = state();
     const std::string updated = job("Terrain", "Updated", "1,1,1,1,1,1");
     for (int i = 0; i < 6; ++i) s.updated[static_cast<size_t>(i)] = fieldInt(updated, 1, i + 1);
-    if (s.updated[0]) rebuildLinePens();
+    if (s.updated[0]) loadSurfacePens();
     loadContours(s);
     dbfLoadNameFilter(&s.filter);
     loadFlags(s);
