@@ -218,6 +218,24 @@ void centreLine(int road, const std::vector<Station>& list, int pen) {
     }
 }
 
+// The horizontal curve details: each curve point (chainage kinds 1 to 4) marked with a circle
+// and named ("BC3: 2+00.00") beside the centre line.
+void curveDetails(int road, const std::vector<Station>& list, int pen) {
+    CCadWindow* w = cad();
+    w->gsSetLayer(roadLayer(road, "Curves").c_str(), "Curves");
+    const float height = labelHeight(state().fontSize);
+    for (const Station& s : list) {
+        if (s.record.kind < 1 || s.record.kind > 4) continue;
+        CHGBASE record = s.record;
+        char name[64] = {};
+        dbfChgName(name, sizeof name, record, coreGetDefaultInt("Roads", "HorStartIndex", 0), state().labelDecimals,
+                   CString("+"), 1);
+        w->gsDisplayCircle(s.record.y, s.record.x, 2.0, pen, 0);
+        const PNT_2D_record at = offsetPosition(s, -6.0);
+        w->gsDisplayText(name, at.y, at.x, pen, 6, 0, height, 0.0f);
+    }
+}
+
 // Draws one road file; false on Escape.
 bool plotRoad(int road, const char* path, LayerRun& run) {
     SECHEAD head{};
@@ -243,7 +261,10 @@ bool plotRoad(int road, const char* path, LayerRun& run) {
         drawFollowing(list, l.layer, l.relative, l.pen, l.style, l.width, f, head);
         going = !run.unitDone();
     }
-    if (going) centreLine(road, list, show.pen);
+    if (going) {
+        centreLine(road, list, show.pen);
+        curveDetails(road, list, show.pen);
+    }
     dbfDispStatus(nullptr, kStatusPop);
     viewRoadClose(f);
     return going;
