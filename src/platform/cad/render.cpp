@@ -256,12 +256,16 @@ private:
         cairo_set_font_size(cr_, size);
         cairo_text_extents_t extents;
         cairo_text_extents(cr_, p.text.c_str(), &extents);
-        double dx = 0.0;
+        // A text set beside its position (left or right justified) keeps a quarter of its size
+        // away from it, so that a point's name and height on either side of the point do not
+        // touch each other or the point's mark.
+        const double gap = size * 0.25;
+        double dx = gap;
         double dy = 0.0;
         if (p.justification >= 1 && p.justification <= 9) {
             const int column = (p.justification - 1) % 3;
             const int row = (p.justification - 1) / 3;
-            dx = -extents.x_advance * column / 2.0;
+            dx = -extents.x_advance * column / 2.0 + (column == 0 ? gap : (column == 2 ? -gap : 0.0));
             dy = size * row / 2.0;
         }
         cairo_translate(cr_, map_.h(p.points[0].y), map_.v(p.points[0].x));
@@ -320,8 +324,17 @@ bool HeadlessCadWindow::render(const std::string& path, int widthPx, int heightP
 
         const PageMap map(viewRect(), widthPx, heightPx);
         Painter painter(cr.get(), map, background_);
-        for (const CadPrimitive& p : visiblePrimitives())
-            painter.draw(p);
+        // Without primitives drawn in the toggle mode the display list is what is visible; it is
+        // drawn as it stands rather than copied (a site redraw holds millions of primitives).
+        const bool toggled = std::any_of(displayList_.begin(), displayList_.end(),
+                                         [](const CadPrimitive& p) { return p.drawMode == kGsDrawToggle; });
+        if (toggled) {
+            for (const CadPrimitive& p : visiblePrimitives())
+                painter.draw(p);
+        } else {
+            for (const CadPrimitive& p : displayList_)
+                painter.draw(p);
+        }
         if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
             return false;
     }
