@@ -1,0 +1,356 @@
+// The layers drawn over the site: the block grid of the point store, grids, roads with their
+// lines, labels and banks, and the pipe networks.
+#include <cmath>
+#include <cstring>
+#include <strings.h>
+
+#include "database/frame.h"
+#include "database/network.h"
+#include "database/road.h"
+#include "database/section.h"
+#include "display/display_state.h"
+#include "frame/state.h"
+
+using namespace display;
+
+namespace {
+
+std::string jobText(const char* section, const char* key, const char* def) {
+    char buffer[512] = {};
+    coreGetJobDefault(section, key, def, buffer, sizeof buffer);
+    return buffer;
+}
+
+int field(const std::string& text, int def, int index) { return coreGetFieldInt(text.c_str(), def, index, ','); }
+double fieldReal(const std::string& text, double def, int index) {
+    return coreGetFieldDouble(text.c_str(), def, index, ',');
+}
+
+}  // namespace
+
+void dbfPlotBlocks(int& escape) {
+    LayerRun run(escape, "Plotting block limits (Esc to cancel)", false);
+    CCadWindow* w = cad();
+    if (!w || !dbfTerrainIsOpen()) return;
+    RRect site{}, limits{};
+    double size = 0.0;
+    dbfGetExtents(&site, size);
+    dbfBuckLimit(&limits, 0);
+    if (!(size > 1e-12)) return;
+    // The bucket limits pushed outwards to whole cells of the site's grid.
+    const double y0 = site.minY + std::floor((limits.minY - site.minY) / size) * size;
+    const double y1 = site.minY + std::ceil((limits.maxY - site.minY) / size) * size;
+    const double x0 = site.minX + std::floor((limits.minX - site.minX) / size) * size;
+    const double x1 = site.minX + std::ceil((limits.maxX - site.minX) / size) * size;
+    w->gsSetLayer("BlockLimits", "BlockLimits");
+    const int pen = state().defaultPen;
+    for (double y = y0; y <= y1 + size * 1e-9; y += size) w->gsDisplayLine(y, x0, y, x1, pen, 0, 0.0);
+    for (double x = x0; x <= x1 + size * 1e-9; x += size) w->gsDisplayLine(y0, x, y1, x, pen, 0, 0.0);
+    const float height = labelHeight(state().fontSize);
+    for (double y = y0; y + size <= y1 + size * 1e-9; y += size) {
+        for (double x = x0; x + size <= x1 + size * 1e-9; x += size) {
+            char text[32];
+            std::snprintf(text, sizeof text, "[%d]", dbfBlockNumber(y + size / 2, x + size / 2));
+            w->gsDisplayText(text, y + size / 2, x + size / 2, pen, 5, 0, height, 0.0f);
+        }
+        if (run.unitDone()) return;
+    }
+}
+
+void dbfPlotGrids(int& escape) {
+    LayerRun run(escape, "Plotting grids (Esc to cancel)", false);
+    CCadWindow* w = cad();
+    if (!w) return;
+    const std::string g = jobText("Plan", "Grids", "");
+    const int style = field(g, 1, 1), pen = field(g, 1, 4);
+    const double interval = field(g, 100, 2), half = field(g, 50, 5);
+    if (!(interval > 0)) return;
+    const RRect& v = state().view;
+    const double y0 = std::floor(v.minY / interval) * interval, y1 = std::ceil(v.maxY / interval) * interval;
+    const double x0 = std::floor(v.minX / interval) * interval, x1 = std::ceil(v.maxX / interval) * interval;
+    w->gsSetLayer("Grid", "Grid");
+    const float height = labelHeight(state().fontSize);
+    char text[64];
+    if (style == 0) {
+        for (double y = y0; y <= y1; y += interval) {
+            w->gsDisplayLine(y, x0, y, x1, pen, 0, 0.0);
+            std::snprintf(text, sizeof text, "%.0lf", y);
+            w->gsDisplayText(text, y, x0, pen, 4, 0, height, 900.0f);
+            w->gsDisplayText(text, y, x1, pen, 6, 0, height, 900.0f);
+        }
+        for (double x = x0; x <= x1; x += interval) {
+            w->gsDisplayLine(y0, x, y1, x, pen, 0, 0.0);
+            std::snprintf(text, sizeof text, "%.0lf", x);
+            w->gsDisplayText(text, y0, x, pen, 6, 0, height, 0.0f);
+            w->gsDisplayText(text, y1, x, pen, 4, 0, height, 0.0f);
+        }
+        return;
+    }
+    for (double y = y0; y <= y1; y += interval) {
+        for (double x = x0; x <= x1; x += interval) {
+            w->gsDisplayLine(y - half, x, y + half, x, pen, 0, 0.0);
+            w->gsDisplayLine(y, x - half, y, x + half, pen, 0, 0.0);
+        }
+        if (run.unitDone()) return;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Roads
+
+namespace {
+
+// One road line: the section point of a road layer by relative point number, followed from
+// chainage to chainage.
+struct RoadLine {
+    int layer = 0, relative = 0, pen = 1;
+    double width = 0.0;
+    int style = 0, kept = 0;
+};
+
+RoadLine roadLine(int road, int line) {
+    char key[32], section[32];
+    std::snprintf(key, sizeof key, "Line%d", line);
+    std::string v = jobText("RoadLines", key, "");
+    const std::string over0 = jobText("RoadLines0", key, "");
+    if (!over0.empty()) v = over0;
+    std::snprintf(section, sizeof section, "RoadLines%d", road);
+    const std::string overRoad = jobText(section, key, "");
+    if (!overRoad.empty()) v = overRoad;
+    return RoadLine{field(v, 0, 1), field(v, 0, 2), field(v, 1, 3), fieldReal(v, 0.0, 4), field(v, 0, 5), field(v, 0, 6)};
+}
+
+struct Station {
+    double chainage;
+    CHGBASE record;
+    double direction;   // along the road
+};
+
+std::vector<Station> stations(FILE* f, SECHEAD& head, double first, double last) {
+    std::vector<Station> list;
+    double chg = kChgBeforeFirst;
+    unsigned idx = viewFindChainage(chg, 0, f, head);
+    for (unsigned guard = 0; idx != 0 && guard < 1000000; ++guard) {
+        Station s{chg, {}, 0.0};
+        viewGrabChg(idx, &s.record, f);
+        const bool inRange = dblIsZero(first) && dblIsZero(last) ? true : (dblGreaterEqual(chg, first) && dblLessEqual(chg, last));
+        if (inRange && (list.empty() || !dblEqual(list.back().chainage, chg))) list.push_back(s);
+        const double before = chg;
+        idx = viewNextChainage(chg, 0, f, head);
+        if (dblEqual(chg, before)) break;
+    }
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const CHGBASE& a = list[i == 0 ? 0 : i - 1].record;
+        const CHGBASE& b = list[i + 1 < list.size() ? i + 1 : i].record;
+        list[i].direction = coreGetAngle(b.y - a.y, b.x - a.x);
+    }
+    return list;
+}
+
+// The plan position of an offset (positive to the right of the road's direction).
+PNT_2D_record offsetPosition(const Station& s, double offset) {
+    return PNT_2D_record{s.record.x - offset * std::cos(s.direction), s.record.y + offset * std::sin(s.direction)};
+}
+
+bool sectionPoint(const Station& s, int layer, int relative, FILE* f, SECHEAD& head, PNT_2D_record& at) {
+    XSECTION xs{};
+    if (!viewGrabSect(s.chainage, static_cast<short>(layer), &xs, f, head) || xs.count < 1) return false;
+    const int pos = dbfRelativePtno(relative, xs);
+    if (pos < 1 || pos > xs.count) return false;
+    at = offsetPosition(s, xs.points[pos - 1].offset);
+    return true;
+}
+
+void drawFollowing(const std::vector<Station>& list, int layer, int relative, int pen, int style, double width, FILE* f,
+                   SECHEAD& head) {
+    CCadWindow* w = cad();
+    PNT_2D_record previous{}, here{};
+    bool have = false;
+    for (const Station& s : list) {
+        const bool found = sectionPoint(s, layer, relative, f, head, here);
+        if (found && have) w->gsDisplayLine(previous.y, previous.x, here.y, here.x, pen, style, width);
+        have = found;
+        previous = here;
+    }
+}
+
+void drawBanks(const std::vector<Station>& list, int layer, FILE* f, SECHEAD& head) {
+    const std::string b = jobText("Plan", "Banks", "");
+    const int pen = field(b, 3, 1), style = field(b, 2, 2);
+    for (int relative : {-99, 99}) drawFollowing(list, layer, relative, pen, style, 0.0, f, head);
+}
+
+std::string roadLayer(int road, const char* type) {
+    const RoadShow& r = state().roads[static_cast<size_t>(road - 1)];
+    std::string name = r.name;
+    auto put = [&](const char* fieldName, const std::string& value) {
+        for (auto at = name.find(fieldName); at != std::string::npos; at = name.find(fieldName))
+            name.replace(at, std::strlen(fieldName), value);
+    };
+    put("{NUMBER}", std::to_string(road));
+    put("{TYPE}", type);
+    return name;
+}
+
+void centreLine(int road, const std::vector<Station>& list, int pen) {
+    CCadWindow* w = cad();
+    w->gsSetLayer(roadLayer(road, "Centre").c_str(), "Centre");
+    for (std::size_t i = 1; i < list.size(); ++i)
+        w->gsDisplayLine(list[i - 1].record.y, list[i - 1].record.x, list[i].record.y, list[i].record.x, pen, 0, 0.0);
+    char key[32];
+    std::snprintf(key, sizeof key, "RoadText%d", road);
+    const std::string text = jobText("Plan", "RoadText", "");
+    const double every = fieldReal(jobText("Plan", key, text.c_str()), 100.0, 1);
+    w->gsSetLayer(roadLayer(road, "Label").c_str(), "Label");
+    const float height = labelHeight(state().fontSize);
+    for (const Station& s : list) {
+        if (every > 1e-12 && !dblIsZero(coreFmod(s.chainage, every))) continue;
+        const double tick = std::fabs(height) * 0.05 + 2.0;
+        const PNT_2D_record a = offsetPosition(s, -tick), b = offsetPosition(s, tick);
+        w->gsDisplayLine(a.y, a.x, b.y, b.x, pen, 0, 0.0);
+        char label[64];
+        std::snprintf(label, sizeof label, "%.*lf", state().labelDecimals > 0 ? 0 : 0, s.chainage);
+        const double angle = -s.direction * 1800.0 / 3.141592653589793 + 900.0;
+        w->gsDisplayText(label, b.y, b.x, pen, 4, 0, height, static_cast<float>(std::fmod(angle + 3600.0, 3600.0)));
+    }
+}
+
+// Draws one road file; false on Escape.
+bool plotRoad(int road, const char* path, LayerRun& run) {
+    SECHEAD head{};
+    FILE* f = viewRoadOpenFile(path, head);
+    if (!f) return true;
+    char key[32];
+    std::snprintf(key, sizeof key, "Road%d", road);
+    const std::string range = jobText("RoadRange", key, "");
+    const std::vector<Station> list = stations(f, head, fieldReal(range, 0.0, 3), fieldReal(range, 0.0, 4));
+    const RoadShow& show = state().roads[static_cast<size_t>(road - 1)];
+    char status[64];
+    std::snprintf(status, sizeof status, "Plotting road %d (Esc to cancel)", road);
+    dbfDispStatus(status, kStatusPush);
+    if (field(range, 2, 6)) {
+        cad()->gsSetLayer(roadLayer(road, "Bank").c_str(), "Bank");
+        drawBanks(list, field(range, 2, 5), f, head);
+    }
+    bool going = !run.unitDone();
+    for (int line = 1; going && line <= 50; ++line) {
+        const RoadLine l = roadLine(road, line);
+        if (l.relative == 0 || l.layer < 1) continue;
+        cad()->gsSetLayer(roadLayer(road, "Line").c_str(), "Line");
+        drawFollowing(list, l.layer, l.relative, l.pen, l.style, l.width, f, head);
+        going = !run.unitDone();
+    }
+    if (going) centreLine(road, list, show.pen);
+    dbfDispStatus(nullptr, kStatusPop);
+    viewRoadClose(f);
+    return going;
+}
+
+}  // namespace
+
+void dbfPlotRoads(int& escape) {
+    LayerRun run(escape, "Plotting roads (Esc to cancel)", false);
+    if (!cad()) return;
+    const int count = static_cast<int>(state().roads.size());
+    int current = coreGetJobDefaultInt("Global", "RoadId", 1);
+    if (current < 1 || current > count) {
+        current = 1;
+        coreSetJobDefaultInt("Global", "RoadId", 1);
+    }
+    for (int n = 1; n <= count; ++n) {
+        if (!state().roads[static_cast<size_t>(n - 1)].shown) continue;
+        char path[MAX_PATH] = {};
+        if (n == current) dbfWorkFileName(path, kWorkRoad);
+        if (!path[0] || !coreFileExist(path)) dbfFileName(path, std::to_string(n).c_str(), kFileRoadSec);
+        if (!coreFileExist(path)) continue;
+        if (!plotRoad(n, path, run)) return;
+    }
+}
+
+void dbfPlotBanks(int& escape) {
+    LayerRun run(escape, "Plotting bank lines (Esc to cancel)", false);
+    if (!cad()) return;
+    const int count = static_cast<int>(state().roads.size());
+    for (int n = 1; n <= count; ++n) {
+        char path[MAX_PATH] = {}, key[32];
+        dbfFileName(path, std::to_string(n).c_str(), kFileRoadSec);
+        std::snprintf(key, sizeof key, "Road%d", n);
+        const std::string range = jobText("RoadRange", key, "");
+        if (!field(range, 2, 6) || !coreFileExist(path)) continue;
+        SECHEAD head{};
+        FILE* f = viewRoadOpenFile(path, head);
+        if (!f) continue;
+        cad()->gsSetLayer("Banks", "Bank");
+        drawBanks(stations(f, head, fieldReal(range, 0.0, 3), fieldReal(range, 0.0, 4)), field(range, 2, 5), f, head);
+        viewRoadClose(f);
+        if (run.unitDone()) return;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pipe networks
+
+namespace {
+
+std::string sizeText(const LinkRecord& r) {
+    char text[64];
+    if (r.barrels > 1 && r.size2 > 0)
+        std::snprintf(text, sizeof text, "%d x %.0f x %.0f", r.barrels, static_cast<double>(r.size1), static_cast<double>(r.size2));
+    else if (r.barrels > 1)
+        std::snprintf(text, sizeof text, "%d x %.0f", r.barrels, static_cast<double>(r.size1));
+    else if (r.size2 > 0)
+        std::snprintf(text, sizeof text, "%.0f x %.0f", static_cast<double>(r.size1), static_cast<double>(r.size2));
+    else
+        std::snprintf(text, sizeof text, "%.0f", static_cast<double>(r.size1));
+    return text;
+}
+
+struct PipeStyle {
+    int nodeSym, nodeText, linkSym, linkText;
+};
+
+// Draws one network's links and nodes; false on Escape.
+bool plotNetwork(const std::string& name, LinkReader reader, const PipeStyle& style, LayerRun& run) {
+    CCadWindow* w = cad();
+    w->gsSetLayer(("Z_PIPE_" + name).c_str(), "Pipe");
+    const DisplayState& s = state();
+    const float height = labelHeight(s.fontSize);
+    LinkRecord r{};
+    for (bool first = true; reader(nullptr, r, first, nullptr, nullptr); first = false) {
+        if (style.linkSym) w->gsDisplayLine(r.upY, r.upX, r.downY, r.downX, style.linkSym, 0, 1.5);
+        if (style.nodeSym) w->gsDisplayCircle(r.upY, r.upX, 1.0, style.nodeSym, 0);
+        if (style.nodeText && r.upNode[0]) {
+            w->gsDisplayText(r.upNode, r.upY, r.upX, style.nodeText, 7, 0, height, 0.0f);
+            w->gsDisplayText(heightText(r.upInvert, s.labelDecimals).c_str(), r.upY, r.upX, style.nodeText, 1, 0, height, 0.0f);
+        }
+        if (style.linkText) {
+            const double angle = std::atan2(r.downX - r.upX, r.downY - r.upY) * 1800.0 / 3.141592653589793;
+            const double a = angle > 900.0 ? angle - 1800.0 : (angle < -900.0 ? angle + 1800.0 : angle);
+            w->gsDisplayText(sizeText(r).c_str(), (r.upY + r.downY) / 2, (r.upX + r.downX) / 2, style.linkText, 2, 0,
+                             height, static_cast<float>(a));
+        }
+        if (run.unitDone()) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void dbfPlotPipeDbs(int& escape) {
+    LayerRun run(escape, "Plotting pipe networks (Esc to cancel)", false);
+    if (!cad()) return;
+    for (int i = 1; i <= 50; ++i) {
+        char key[32];
+        std::snprintf(key, sizeof key, "Line%d", i);
+        const std::string name = jobText("PipeDatabase", key, "");
+        if (name.empty()) continue;
+        const std::string section = "PipeDatabase_" + name;
+        if (coreGetJobDefaultInt(section.c_str(), "Show", 1) != 1) continue;
+        const PipeStyle style{coreGetJobDefaultInt(section.c_str(), "NodeSym", 4), coreGetJobDefaultInt(section.c_str(), "NodeText", 0),
+                              coreGetJobDefaultInt(section.c_str(), "LinkSym", 5), coreGetJobDefaultInt(section.c_str(), "LinkText", 0)};
+        LinkReader reader = nullptr;
+        if (strcasecmp(name.c_str(), "Sewer") == 0) reader = static_cast<LinkReader>(dbfSewerGetRecord);
+        if (strcasecmp(name.c_str(), "Storm") == 0) reader = static_cast<LinkReader>(dbfStormGetRecord);
+        if (reader && !plotNetwork(name, reader, style, run)) return;
+    }
+}
