@@ -307,7 +307,8 @@ public:
     void SetLimitText(int limit) { limit_ = limit; }
     int GetLimitText() const { return limit_; }
     void SetWindowText(const char* text) override;
-    // The selection (start == end: no selection, the caret there); -1 as end means the end.
+    // The selection (start == end: no selection, the caret there); -1 as end means the end of
+    // the text, -1 as start removes the selection.
     void SetSel(int start, int end);
     void GetSel(int& start, int& end) const { start = selStart_; end = selEnd_; }
     void ReplaceSel(const char* text);

@@ -297,6 +297,10 @@ void CEdit::SetWindowText(const char* text) {
 
 void CEdit::SetSel(int start, int end) {
     const int n = GetWindowTextLength();
+    if (start == -1) {   // removes the selection, the caret stays at its end
+        selStart_ = selEnd_;
+        return;
+    }
     if (end < 0 || end > n) end = n;
     if (start < 0) start = 0;
     if (start > end) std::swap(start, end);
