@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/core_geom.h"
 #include "platform/core_ini.h"
@@ -125,6 +126,10 @@ int coreFileTxtWrite(const char* text, FILE* stream);
 int coreFileExist(const char* name);
 // 1 when the name is an existing folder.
 int coreFolderExist(const char* name);
+// The files (not folders) whose names match the last part of the pattern, in which "*" and "?"
+// are wildcards and letters match either case, in the pattern's folder; each given as that
+// folder followed by the file's name, sorted by name. Empty when the folder cannot be read.
+std::vector<std::string> coreFindFiles(const char* pattern);
 int coreFileDelete(const char* name);
 // Copies a file, replacing the target. 1 on success. The copy is written to a temporary file
 // in the target's folder, flushed to the disk and then renamed over the target, so the target

@@ -134,6 +134,9 @@ public:
 // ---------------------------------------------------------------------------------------------
 // Windows
 
+class CDC;
+class CFont;
+
 class CWnd {
 public:
     virtual ~CWnd() = default;
@@ -149,9 +152,22 @@ public:
     bool destroyed() const { return destroyed_; }
     void EnableWindow(BOOL enable) { enabled_ = enable != 0; }
     bool IsWindowEnabled() const { return enabled_; }
+    int GetWindowTextLength() const { return static_cast<int>(text_.size()); }
+    // The font the window draws its text in (the system's dialog font unless one is set).
+    void SetFont(CFont* font) { font_ = font; }
+    CFont* GetFont() const;
+
+    // Focus: the window system tells a window that it gained or lost the keyboard focus.
+    void SetFocus() { OnSetFocus(); }
+    void KillFocus() { OnKillFocus(); }
+
+protected:
+    virtual void OnSetFocus() {}
+    virtual void OnKillFocus() {}
 
 private:
     std::string text_;
+    CFont* font_ = nullptr;
     int invalidations_ = 0;
     bool destroyed_ = false;
     bool enabled_ = true;
@@ -210,8 +226,111 @@ public:
 
 constexpr int CB_ERR = -1;
 
+// Characters with a meaning of their own in an edit control.
+constexpr UINT VK_BACK = 0x08;
+
+// System metrics and colours the controls use (the values of a standard desktop).
+constexpr int SM_CXVSCROLL = 2;
+int GetSystemMetrics(int index);
+constexpr int COLOR_WINDOW = 5;
+constexpr int COLOR_WINDOWTEXT = 8;
+constexpr int COLOR_HIGHLIGHT = 13;
+constexpr int COLOR_HIGHLIGHTTEXT = 14;
+constexpr int COLOR_GRAYTEXT = 17;
+COLORREF GetSysColor(int index);
+constexpr COLORREF RGB(int r, int g, int b) {
+    return COLORREF(r & 0xFF) | (COLORREF(g & 0xFF) << 8) | (COLORREF(b & 0xFF) << 16);
+}
+
+// A font of a given cell height in pixels. Text is measured as a fixed-pitch font measures it:
+// every character is half the height wide, rounded up (the system's dialog font: 13 pixels
+// high, 7 wide). Enough for the controls' widths, which only add up extents.
+class CFont {
+public:
+    explicit CFont(int height = 13) : height_(height < 1 ? 1 : height) {}
+    int height() const { return height_; }
+    int charWidth() const { return (height_ + 1) / 2; }
+
+private:
+    int height_;
+};
+
+struct CSize {
+    int cx = 0;
+    int cy = 0;
+};
+
+struct CRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+    bool operator==(const CRect&) const = default;
+};
+
+// A device context: what is drawn on it is kept as a display list (operation, rectangle or line,
+// colours, text) that tests read, as the drawing window keeps its own.
+class CDC {
+public:
+    enum class Op { FrameRect, FillRect, Line, Text };
+    struct Item {
+        Op op;
+        CRect rect;            // the rectangle, or the line from (left, top) to (right, bottom)
+        COLORREF color = 0;    // the frame, fill or line colour, or the text colour
+        COLORREF back = 0;     // the text's background colour
+        std::string text;
+    };
+    CFont* SelectObject(CFont* font);
+    CSize GetTextExtent(const char* text) const;
+    COLORREF SetTextColor(COLORREF color);
+    COLORREF SetBkColor(COLORREF color);
+    void FrameRect(const CRect& rect, COLORREF color) { items_.push_back({Op::FrameRect, rect, color, 0, {}}); }
+    void FillSolidRect(const CRect& rect, COLORREF color) { items_.push_back({Op::FillRect, rect, color, 0, {}}); }
+    void DrawLine(int x1, int y1, int x2, int y2, COLORREF color) {
+        items_.push_back({Op::Line, CRect{x1, y1, x2, y2}, color, 0, {}});
+    }
+    // Text on one line in the rectangle, centred vertically (the only way the controls draw it).
+    void DrawText(const char* text, const CRect& rect) {
+        items_.push_back({Op::Text, rect, textColor_, backColor_, text ? text : ""});
+    }
+    const std::vector<Item>& items() const { return items_; }
+
+private:
+    CFont defaultFont_;
+    CFont* font_ = &defaultFont_;
+    COLORREF textColor_ = 0;
+    COLORREF backColor_ = 0xFFFFFF;
+    std::vector<Item> items_;
+};
+
+class CEdit : public CWnd {
+public:
+    void SetLimitText(int limit) { limit_ = limit; }
+    int GetLimitText() const { return limit_; }
+    void SetWindowText(const char* text) override;
+    // The selection (start == end: no selection, the caret there); -1 as end means the end of
+    // the text, -1 as start removes the selection.
+    void SetSel(int start, int end);
+    void GetSel(int& start, int& end) const { start = selStart_; end = selEnd_; }
+    void ReplaceSel(const char* text);
+    // A character typed into the control (the window system's character message).
+    void SendChar(UINT ch) { OnChar(ch, 1, 0); }
+
+protected:
+    // What the edit control does with a typed character: backspace removes the selection, or
+    // else the character before the caret; any other character replaces the selection, unless
+    // the text would exceed the limit.
+    virtual void OnChar(UINT ch, UINT repeat, UINT flags);
+
+private:
+    int limit_ = 30000;
+    int selStart_ = 0, selEnd_ = 0;
+};
+
 class CComboBox : public CWnd {
 public:
+    CComboBox() = default;
+    CComboBox(const CComboBox&) = delete;
+    CComboBox& operator=(const CComboBox&) = delete;
     int AddString(const char* text);                 // appended (the list is not sorted)
     int InsertString(int index, const char* text);   // -1 appends
     int DeleteString(int index);                      // the count left, CB_ERR when out of range
@@ -225,8 +344,33 @@ public:
     int GetCurSel() const { return sel_; }
     int FindStringExact(int start, const char* text) const;   // case-insensitive, CB_ERR if none
     int SelectString(int start, const char* text);            // by prefix, case-insensitive
+    // The width of the dropped-down list (0: the control's own width).
+    int SetDroppedWidth(int width) { dropWidth_ = width < 0 ? 0 : width; return dropWidth_; }
+    int GetDroppedWidth() const { return dropWidth_; }
+    // The user opens the list: the control hears of it before it is shown.
+    void ShowDropDown() { OnDropDown(); }
+    // The window system asks the control for the colours of its edit part (it does so before
+    // the edit part first paints); the edit part receives the characters typed into the box.
+    void PaintEditPart() { OnCtlColorEdit(); }
+    CEdit* editPart() { return edit_; }
+    // The edit part's messages go to `edit` from here on (null: to the box's own edit part
+    // again); its text is carried over.
+    void SubclassEditPart(CEdit* edit);
+    BOOL DestroyWindow() override;
+    // The box's text is its edit part's text.
+    void SetWindowText(const char* text) override;
+    void GetWindowText(CString& out) const override;
+
+protected:
+    virtual void OnDropDown() {}
+    virtual void OnCtlColorEdit() {}
+    virtual void OnDestroy() {}
 
 private:
+    int dropWidth_ = 0;
+    CEdit ownEdit_;
+    CEdit* edit_ = &ownEdit_;
+
     struct Item {
         std::string text;
         DWORD_PTR data = 0;
@@ -235,15 +379,3 @@ private:
     int sel_ = CB_ERR;
 };
 
-class CEdit : public CWnd {
-public:
-    void SetLimitText(int limit) { limit_ = limit; }
-    int GetLimitText() const { return limit_; }
-    void SetWindowText(const char* text) override;
-    void SetSel(int start, int end) { selStart_ = start; selEnd_ = end; }
-    void GetSel(int& start, int& end) const { start = selStart_; end = selEnd_; }
-
-private:
-    int limit_ = 30000;
-    int selStart_ = 0, selEnd_ = 0;
-};

@@ -217,3 +217,14 @@ TEST(Files, CopyUpToAFlagLine) {
     EXPECT_EQ(coreFolderExist(dir.path().string().c_str()), 1);
     EXPECT_EQ(coreFileExist(dir.path().string().c_str()), 0);
 }
+
+TEST(Files, FindFilesByPattern) {
+    TempDir dir;
+    for (const char* n : {"Job.2.cnt", "job.10.CNT", "Job.cnt", "Job.1.dtm"}) dbtest::writeFile(dir.file(n), "x");
+    std::filesystem::create_directory(dir.file("Job.3.cnt"));   // a folder is no file
+    const std::string folder = dir.file("");
+    EXPECT_EQ(coreFindFiles(dir.file("Job.*.cnt").c_str()),
+              (std::vector<std::string>{folder + "Job.2.cnt", folder + "job.10.CNT"}));
+    EXPECT_TRUE(coreFindFiles(dir.file("missing/*.cnt").c_str()).empty());
+    EXPECT_TRUE(coreFindFiles("").empty());
+}

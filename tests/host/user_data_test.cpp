@@ -277,6 +277,10 @@ TEST_F(HostTest, SetOutGivesChainagesTheirPositions) {
          "edge.csv:2: a vertex at chainage 0 and position (0, 0) reads back as the end of the string"},
         {{"terrain", "import-points", dir.file("pts.csv")}, 0, "2 points added", ""},
         {{"terrain", "import-lines", dir.file("joins.csv")}, 0, "1 lines added, 1 skipped", "joins.csv:3: no point named Z"},
+        // Names typed go through the pickers' rules.
+        {{"strings", "import", "PL", "KERB LEFT", dir.file("edge.csv")}, 2, "", "KERB LEFT: ' ' cannot be typed in a string name"},
+        {{"strings", "show", std::string(32, 'S')}, 2, "", " is longer than 31 characters"},
+        {{"terrain", "find-name", "A,B"}, 2, "", "A,B: ',' cannot be typed in a point name pattern"},
     };
     for (const Case& c : cases) {
         const Outcome o = run(c.args);

@@ -127,3 +127,40 @@ TEST(FrameTest, ChildCreationCanFailAndUserExceptionThrows) {
     EXPECT_EQ(frame.createChild(), nullptr);
     EXPECT_THROW(AfxThrowUserException(), CUserException);
 }
+
+TEST(ControlsTest, TypingSelectionEditPartAndTextExtent) {
+    CEdit edit;
+    edit.SetLimitText(5);
+    for (char c : std::string("abcdefg")) edit.SendChar(static_cast<unsigned char>(c));
+    EXPECT_EQ(edit.windowText(), "abcde");                 // the limit
+    edit.SetSel(1, 3);
+    edit.SendChar(VK_BACK);                                 // removes the selection
+    EXPECT_EQ(edit.windowText(), "ade");
+    edit.SendChar('X');                                     // at the caret
+    edit.SendChar(VK_BACK);
+    edit.SendChar(VK_BACK);
+    EXPECT_EQ(edit.windowText(), "de");
+    edit.SendChar('\t');                                    // control characters insert nothing
+    EXPECT_EQ(edit.windowText(), "de");
+
+    CComboBox box;
+    box.SetWindowText("typed");
+    CEdit other;
+    box.SubclassEditPart(&other);
+    EXPECT_EQ(other.windowText(), "typed");                 // the text goes along
+    other.SetSel(5, 5);
+    other.SendChar('!');
+    CString text;
+    box.GetWindowText(text);
+    EXPECT_EQ(text.str(), "typed!");
+    box.SubclassEditPart(nullptr);
+    box.GetWindowText(text);
+    EXPECT_EQ(text.str(), "typed!");
+
+    CDC dc;
+    CFont big(20);
+    EXPECT_EQ(dc.GetTextExtent("abc").cx, 21);
+    dc.SelectObject(&big);
+    EXPECT_EQ(dc.GetTextExtent("abc").cx, 30);
+    EXPECT_EQ(dc.GetTextExtent("abc").cy, 20);
+}

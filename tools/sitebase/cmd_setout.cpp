@@ -190,8 +190,8 @@ void addSetOutCommands(CLI::App* road, int& roadId) {
     static double interval = 20.0, from = NAN, to = NAN;
     static bool atVertices = false;
     auto* setOut = road->add_subcommand("set-out", "Give the road chainages along a centre-line string, with their positions");
-    setOut->add_option("STRING", name, "The centre-line string (a root string, or a child with --root)")->required();
-    setOut->add_option("--root", root, "The root string whose strings file holds STRING (default: STRING)");
+    setOut->add_option("STRING", name, "The centre-line string (a root string, or a child with --root)")->required()->check(StringName);
+    setOut->add_option("--root", root, "The root string whose strings file holds STRING (default: STRING)")->check(StringName);
     setOut->add_option("--interval", interval, "Metres between chainages (default 20)")
         ->check(RealNumber)
         ->check(CLI::Validator([](std::string& text) { return std::stod(text) > 0 ? "" : "must be above 0, not " + text; }, ""));

@@ -181,8 +181,8 @@ void addStringsCommands(CLI::App& app) {
     static std::string root, name, newName, path, parent;
     static bool secondSide = false;
     auto* show = strings->add_subcommand("show", "Show the vertices of a string");
-    show->add_option("ROOT", root, "The root string (the strings file)")->required();
-    show->add_option("NAME", name, "The string (default: the root)");
+    show->add_option("ROOT", root, "The root string (the strings file)")->required()->check(StringName);
+    show->add_option("NAME", name, "The string (default: the root)")->check(StringName);
     show->callback([] {
         commandResult() = runCommand([] {
             FILE* file = openRoot(root);
@@ -214,10 +214,10 @@ void addStringsCommands(CLI::App& app) {
     });
 
     auto* import = strings->add_subcommand("import", "Store a string from a CSV file of chainage,x,y,z");
-    import->add_option("ROOT", root, "The root string (the strings file, made when missing)")->required();
-    import->add_option("NAME", name, "The string")->required();
+    import->add_option("ROOT", root, "The root string (the strings file, made when missing)")->required()->check(StringName);
+    import->add_option("NAME", name, "The string")->required()->check(StringName);
     import->add_option("CSV", path, "CSV file of chainage, x, y, z")->required()->check(CLI::ExistingFile);
-    import->add_option("--parent", parent, "Link the string as a child of this string");
+    import->add_option("--parent", parent, "Link the string as a child of this string")->check(StringName);
     import->add_flag("--second", secondSide, "Link it as the parent's second child");
     import->callback([] {
         commandResult() = runCommand([] {
@@ -250,8 +250,8 @@ void addStringsCommands(CLI::App& app) {
     });
 
     auto* remove = strings->add_subcommand("delete", "Delete a string and the strings derived from it");
-    remove->add_option("ROOT", root, "The root string (the strings file)")->required();
-    remove->add_option("NAME", name, "The string")->required();
+    remove->add_option("ROOT", root, "The root string (the strings file)")->required()->check(StringName);
+    remove->add_option("NAME", name, "The string")->required()->check(StringName);
     remove->callback([] {
         commandResult() = runCommand([] {
             FILE* file = openRoot(root);
@@ -282,9 +282,9 @@ void addStringsCommands(CLI::App& app) {
     });
 
     auto* rename = strings->add_subcommand("rename", "Rename a string (renaming the root renames the file)");
-    rename->add_option("ROOT", root, "The root string (the strings file)")->required();
-    rename->add_option("OLD", name, "The string's name")->required();
-    rename->add_option("NEW", newName, "Its new name")->required();
+    rename->add_option("ROOT", root, "The root string (the strings file)")->required()->check(StringName);
+    rename->add_option("OLD", name, "The string's name")->required()->check(StringName);
+    rename->add_option("NEW", newName, "Its new name")->required()->check(StringName);
     rename->callback([] {
         commandResult() = runCommand([] {
             if (!requireProject()) return 1;

@@ -385,8 +385,8 @@ void addFilterCommands(CLI::App* terrain) {
     static std::string fence;
     static bool outside = false, allHeights = false, noFence = false;
     auto* set = filter->add_subcommand("set", "Change parts of the filter; the rest stays");
-    set->add_option("--include", includes, "Name patterns that pass (at most 5; * ? #)")->expected(1, 5);
-    set->add_option("--exclude", excludes, "Name patterns that fail (at most 5)")->expected(1, 5);
+    set->add_option("--include", includes, "Name patterns that pass (at most 5; * ? #)")->expected(1, 5)->check(PointPattern);
+    set->add_option("--exclude", excludes, "Name patterns that fail (at most 5)")->expected(1, 5)->check(PointPattern);
     set->add_option("--surface", surface, "Surface number (0: any active surface)");
     set->add_option("--above", above, "Heights from this one up pass")->check(RealNumber);
     set->add_option("--below", below, "Heights up to this one pass")->check(RealNumber);
@@ -500,7 +500,7 @@ void addQueryCommands(CLI::App* terrain) {
 
     static std::string name;
     auto* findName = terrain->add_subcommand("find-name", "The point of an active surface with exactly this name");
-    findName->add_option("NAME", name, "The point's name")->required();
+    findName->add_option("NAME", name, "The point's name")->required()->check(PointPattern);
     findName->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;
@@ -516,7 +516,7 @@ void addQueryCommands(CLI::App* terrain) {
     });
 
     auto* search = terrain->add_subcommand("search", "Every point with exactly this name");
-    search->add_option("NAME", name, "The point's name")->required();
+    search->add_option("NAME", name, "The point's name")->required()->check(PointPattern);
     search->callback([] {
         commandResult() = runCommand([] {
             if (!openTerrain()) return 1;

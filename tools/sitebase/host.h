@@ -160,6 +160,18 @@ std::string roadNumberProblem(const std::string& text);
 inline const CLI::Validator RoadNumber{[](std::string& text) { return roadNumberProblem(text); }, "1..MaxRoads", "ROAD"};
 void requireRoadNumber(int road);
 
+// Names. Point names and string names typed on the command line go through the same pickers
+// the dialogs use (host_pickers.cpp), so the same characters are refused and the same lengths
+// hold: `->check(PointName)` (16 characters; no commas, wildcards or suffix characters),
+// `->check(PointPattern)` (name patterns: wildcards and suffix characters too) and
+// `->check(StringName)` (31 characters; letters, digits and the underscore).
+// "A,B: ',' cannot be typed in a point name"; "... is longer than 16 characters".
+std::string pointNameProblem(const std::string& text, bool patterns);
+std::string stringNameProblem(const std::string& text);
+inline const CLI::Validator PointName{[](std::string& text) { return pointNameProblem(text, false); }, "", "NAME"};
+inline const CLI::Validator PointPattern{[](std::string& text) { return pointNameProblem(text, true); }, "", "PATTERN"};
+inline const CLI::Validator StringName{[](std::string& text) { return stringNameProblem(text); }, "", "STRING"};
+
 // Code page. The tables declare code page 1252 in their headers (the language driver byte), and
 // the library stores their texts as 8-bit bytes, so the host converts at its edge: text typed by
 // the user (UTF-8) into 1252 before it reaches a table, and table text back into UTF-8 before it

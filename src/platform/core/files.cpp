@@ -1,8 +1,11 @@
 // File wrappers with 64-bit offsets, and path helpers.
+#include <dirent.h>
 #include <fcntl.h>
+#include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -375,6 +378,25 @@ int coreFolderExist(const char* name) {
     if (!name || !*name) return 0;
     struct stat st;
     return stat(coreNativePath(name).c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 1 : 0;
+}
+
+std::vector<std::string> coreFindFiles(const char* pattern) {
+    std::vector<std::string> found;
+    if (!pattern || !*pattern) return found;
+    const std::string whole = pattern;
+    const std::size_t cut = whole.find_last_of("/\\");
+    const std::string folder = cut == std::string::npos ? std::string() : whole.substr(0, cut + 1);
+    const std::string name = cut == std::string::npos ? whole : whole.substr(cut + 1);
+    DIR* dir = opendir(folder.empty() ? "." : coreNativePath(folder.c_str()).c_str());
+    if (!dir) return found;
+    while (const dirent* entry = readdir(dir)) {
+        if (fnmatch(name.c_str(), entry->d_name, FNM_CASEFOLD) != 0) continue;
+        const std::string path = folder + entry->d_name;
+        if (coreFileExist(path.c_str())) found.push_back(path);
+    }
+    closedir(dir);
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 int coreFileDelete(const char* name) {

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <strings.h>
 
+#include <string>
+#include <utility>
+
 // ---------------------------------------------------------------------------------------------
 // CString
 
@@ -289,4 +292,92 @@ void CEdit::SetWindowText(const char* text) {
     std::string t = text ? text : "";
     if (limit_ > 0 && t.size() > static_cast<size_t>(limit_)) t.resize(static_cast<size_t>(limit_));
     CWnd::SetWindowText(t.c_str());
+    selStart_ = selEnd_ = 0;
 }
+
+void CEdit::SetSel(int start, int end) {
+    const int n = GetWindowTextLength();
+    if (start == -1) {   // removes the selection, the caret stays at its end
+        selStart_ = selEnd_;
+        return;
+    }
+    if (end < 0 || end > n) end = n;
+    if (start < 0) start = 0;
+    if (start > end) std::swap(start, end);
+    selStart_ = start;
+    selEnd_ = end;
+}
+
+void CEdit::ReplaceSel(const char* text) {
+    std::string t = windowText();
+    const std::string insert = text ? text : "";
+    t.replace(static_cast<size_t>(selStart_), static_cast<size_t>(selEnd_ - selStart_), insert);
+    const int caret = selStart_ + static_cast<int>(insert.size());
+    CWnd::SetWindowText(t.c_str());
+    selStart_ = selEnd_ = caret;
+}
+
+void CEdit::OnChar(UINT ch, UINT repeat, UINT flags) {
+    (void)flags;
+    for (UINT k = 0; k < (repeat ? repeat : 1); ++k) {
+        if (ch == VK_BACK) {
+            if (selStart_ == selEnd_ && selStart_ > 0) --selStart_;
+            ReplaceSel("");
+            continue;
+        }
+        if (ch < 0x20 || ch > 0xFF) continue;   // other control characters insert nothing
+        if (limit_ > 0 && GetWindowTextLength() - (selEnd_ - selStart_) >= limit_) continue;
+        const char typed[2] = {static_cast<char>(ch), '\0'};
+        ReplaceSel(typed);
+    }
+}
+
+void CComboBox::SubclassEditPart(CEdit* edit) {
+    CString text;
+    edit_->GetWindowText(text);
+    edit_ = edit ? edit : &ownEdit_;
+    edit_->SetWindowText(text);
+}
+
+void CComboBox::SetWindowText(const char* text) {
+    CWnd::SetWindowText(text);
+    edit_->SetWindowText(text);
+}
+
+void CComboBox::GetWindowText(CString& out) const { edit_->GetWindowText(out); }
+
+BOOL CComboBox::DestroyWindow() {
+    if (!destroyed()) OnDestroy();
+    return CWnd::DestroyWindow();
+}
+
+CFont* CWnd::GetFont() const {
+    static CFont dialogFont;
+    return font_ ? font_ : &dialogFont;
+}
+
+int GetSystemMetrics(int index) { return index == SM_CXVSCROLL ? 17 : 0; }
+
+COLORREF GetSysColor(int index) {
+    switch (index) {
+        case COLOR_WINDOW: return RGB(255, 255, 255);
+        case COLOR_HIGHLIGHT: return RGB(0, 120, 215);
+        case COLOR_HIGHLIGHTTEXT: return RGB(255, 255, 255);
+        case COLOR_GRAYTEXT: return RGB(109, 109, 109);
+        default: return RGB(0, 0, 0);
+    }
+}
+
+CFont* CDC::SelectObject(CFont* font) {
+    CFont* before = font_;
+    font_ = font ? font : &defaultFont_;
+    return before;
+}
+
+CSize CDC::GetTextExtent(const char* text) const {
+    const int n = text ? static_cast<int>(std::char_traits<char>::length(text)) : 0;
+    return CSize{n * font_->charWidth(), font_->height()};
+}
+
+COLORREF CDC::SetTextColor(COLORREF color) { return std::exchange(textColor_, color); }
+COLORREF CDC::SetBkColor(COLORREF color) { return std::exchange(backColor_, color); }
