@@ -4,6 +4,7 @@
 
 #include "database/frame.h"
 #include "database/strings.h"
+#include "strings/strings_internal.h"
 #include "display/display_state.h"
 
 using namespace display;
@@ -85,6 +86,13 @@ bool drawFamily(const char* name, const std::string& fileString, FILE* file, Lay
     if (position == 0) return true;
     const StringPlot plot = plotSettings(fileString, header.name);
     if (plot.draw) drawString(header, position, plot, file);
+    // A string whose derived strings are out of date has them recalculated (with templates and
+    // features) before they are drawn; the byte is cleared first, so a failed recalculation is
+    // not tried at every paint.
+    if (header.needsRecalc) {
+        header.needsRecalc = 0;
+        if (strWriteHeader(file, position, header)) dbfRecalcStrings(name, 0, file, 1, 0);
+    }
     if (run.unitDone()) return false;
     char first[33] = {}, second[33] = {};
     coreStrncpy(first, header.firstChild, sizeof first);

@@ -237,6 +237,52 @@ TEST_F(DisplayLayers, StringsHiddenAndIsolatedVertices) {
     }
 }
 
+// A string marked out of date has its derived strings recalculated before they are drawn, once.
+TEST_F(DisplayLayers, DerivedStringsAreRecalculatedBeforeTheyAreDrawn) {
+    char name[40] = "ROAD", fileName[MAX_PATH] = {};
+    ASSERT_EQ(dbfTerrainStringsFile(name, fileName), 1);
+    STR_FILEHEADER fh{};
+    FILE* f = viewStringOpenFile(fileName, fh);
+    ASSERT_NE(f, nullptr);
+    // ROAD along y at x = 0; EDGE derived from it at offset 2 but stored 50 away.
+    auto store = [&](const char* n, const char* child, double x, float offset, BYTE stale) {
+        STR_HEADER h{};
+        dbfInitHeader(h);
+        std::strcpy(h.name, n);
+        std::strcpy(h.firstChild, child);
+        h.needsRecalc = stale;
+        const DWORD at = dbfAddStringHeader(h, f, fileName);
+        UI_LIST list(dbfStringCompareFunc);
+        for (double c : {0.0, 10.0, 20.0}) {
+            auto* v = new CVertexEle;
+            v->chainage = v->vertexRef = c;
+            v->y = 1000 + c;
+            v->x = x;
+            v->offset = offset;
+            list.Append(v);
+        }
+        ASSERT_EQ(dbfAddStringData(at, list, 0, f), 1);
+    };
+    store("ROAD", "EDGE", 0, 0, 1);
+    store("EDGE", "", 50, 2, 0);
+    dbfStringsClose();
+    coreFileClose(f);
+    showOnly({kFlagStrings});
+    for (int pass = 0; pass < 2; ++pass) {
+        paint(900, -100, 1100, 100);
+        std::vector<double> edgeX;
+        for (const CadPrimitive& p : cad.displayList())
+            if (p.layer == "STR_EDGE") edgeX.push_back(p.points[0].x);
+        EXPECT_EQ(edgeX, (std::vector<double>{-2, -2})) << pass;
+    }
+    f = viewStringOpenFile(fileName, fh);
+    STR_HEADER road{};
+    ASSERT_NE(dbfGetStringHeader("ROAD", road, f), 0u);
+    EXPECT_EQ(road.needsRecalc, 0);
+    dbfStringsClose();
+    coreFileClose(f);
+}
+
 TEST_F(DisplayLayers, ShadingClassSharesGoToTheLegend) {
     // two triangles of a square: slope 10 % (class 2) and 5 % (class 1), equal areas
     const unsigned p = add("P", 0, 0, 0), q = add("Q", 100, 0, 0), r = add("R", 100, 100, 10), s = add("S", 0, 100, 5);
