@@ -113,6 +113,8 @@ public:
     void ClearView();
     void SetRatio(const char* key, int flag);
     void SetLayout(bool on) { layout_ = on; }
+    // The vertical ratio for the views that follow, not stored (the scale button stores its own).
+    void SetVerticalRatio(int ratio) { ratio_ = ratio < 1 ? 1 : ratio; }
     void SetRedrawLimits() { redrawLimits_ = initialLimits_; }
 
     // --- transforms

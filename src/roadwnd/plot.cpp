@@ -175,7 +175,7 @@ void CRoadWnd::StartPrint(CCadWindow* device, const _bsRECT& page) {
     UserToPrinter(limits_.right, limits_.bottom, right, bottom);
     // The page shows the frame with its labels: the level labels left of it, the offsets below.
     const double pageHeight = std::fabs(page.bottom - page.top);
-    device->gsSetZoomAllMyLimits(right + 150.0, -std::max<double>(bottom + 250.0, pageHeight), 0.0, 50.0);
+    device->gsSetZoomAllMyLimits(right + 150.0, -std::max<double>(bottom + 250.0, pageHeight), 0.0, 220.0);
     device->gsZoomAll();
     printFrame();
 }
@@ -196,7 +196,10 @@ void CRoadWnd::printFrame() {
     deviceLine(printer_, 7, 2, r, t, r, b, 0);
     deviceLine(printer_, 7, 2, r, b, l, b, 0);
     deviceLine(printer_, 7, 2, l, b, l, t, 0);
-    const double label = (printPage_.right - printPage_.left) / 70.0;
+    // Labels as large as a seventieth of the page, smaller where the steps are closer.
+    const double k = std::fabs((printPage_.right - printPage_.left) / rangeX_);
+    const double levelLabel = std::min((printPage_.right - printPage_.left) / 70.0, 0.9 * up * k);
+    const double acrossLabel = std::min((printPage_.right - printPage_.left) / 70.0, 0.9 * across * k);
     const double low = std::min(limits_.top, limits_.bottom), high = std::max(limits_.top, limits_.bottom);
     if ((high - low) / up <= 1000.0) {
         for (double y = std::ceil(low / up) * up; y <= high; y += up) {
@@ -204,7 +207,7 @@ void CRoadWnd::printFrame() {
             UserToPrinter(limits_.left, y, px, py);
             deviceLine(printer_, 7, 1, px - 20, py, px, py, 0);
             std::snprintf(text, sizeof text, "%.0f", y);
-            printer_->gsDisplayText(text, px - 30, -py, 7, 6, 0, static_cast<float>(label), 0.0f);
+            printer_->gsDisplayText(text, px - 30, -py, 7, 6, 0, static_cast<float>(levelLabel), 0.0f);
         }
     }
     const double left = std::min(limits_.left, limits_.right), right = std::max(limits_.left, limits_.right);
@@ -214,7 +217,7 @@ void CRoadWnd::printFrame() {
             UserToPrinter(x, limits_.bottom, px, py);
             deviceLine(printer_, 7, 1, px, py, px, py + 20, 0);
             std::snprintf(text, sizeof text, "%.0f", chainageMode_ ? dbfChgEquation(x) : x);
-            printer_->gsDisplayText(text, px, -(py + 30), 7, 6, 0, static_cast<float>(label), 900.0f);
+            printer_->gsDisplayText(text, px, -(py + 30), 7, 6, 0, static_cast<float>(acrossLabel), 900.0f);
         }
     }
 }
