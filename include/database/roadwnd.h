@@ -90,6 +90,19 @@ struct RoadGridRecord {
     int colour;
 };
 
+// The popup menu of the right button, built for the ratio kind. The host shows it (dialog
+// "RoadPopupMenu") and sets `chosen` to the index of the entry picked.
+constexpr int kRoadMenuCursorJump = -1;   // entry codes the window handles itself
+constexpr int kRoadMenuViewLimits = -2;   // the view-limits dialog, then code 122 to the host
+struct RoadMenuItem {
+    std::string text;
+    int code;
+};
+struct RoadPopupMenu {
+    std::vector<RoadMenuItem> items;
+    int chosen = -1;
+};
+
 // ---------------------------------------------------------------------------------------------
 // The window
 
@@ -148,6 +161,13 @@ public:
     void GridButtonClick();
     void PrintButtonClick();
     void CommandButtonClick(int code) { SendEvent(code); }
+    // An entry of the popup menu: its code to the host, or the cursor jump, or the view limits.
+    void MenuCommand(int code);
+    void CursorJump();
+    void SetViewLimits();
+    const std::vector<RoadMenuItem>& menu() const { return menu_; }
+    void SetVerInfo(const std::string& text) { verInfo_ = text; }
+    const std::string& verInfo() const { return verInfo_; }
 
     // --- status line
     void SetSnap(const char* text);
@@ -290,6 +310,8 @@ private:
     bool buttonsEnabled_ = true;
     std::string prompt_, status_, coords_, snap_, active_text_, activeSide_;
     RoadLegend legend_;
+    std::vector<RoadMenuItem> menu_;
+    std::string verInfo_;
     std::unique_ptr<HeadlessCadWindow> ownSurface_;
     CCadWindow* surface_ = nullptr;
 };

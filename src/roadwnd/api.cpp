@@ -248,7 +248,7 @@ void dbfUpdateVerInfoBar(const double* info) {
     if (!wnd() || !info || !std::isfinite(info[0])) return;
     char text[64];
     std::snprintf(text, sizeof text, "%.3f", info[0]);
-    roadWndState().verInfo = text;
+    wnd()->SetVerInfo(text);
 }
 
 void dbfRoadSetFocus() {}

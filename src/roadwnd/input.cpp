@@ -115,14 +115,61 @@ void CRoadWnd::OnRButtonDown(int px, int py, unsigned flags) {
     deliver(e);
 }
 
-// The release always reaches the hook. The popup menu of the right button is the host's to show
-// (there is no menu without a window system).
+// The release always reaches the hook; the right button then opens the popup menu.
 void CRoadWnd::OnButtonUp(int px, int py, unsigned flags, int button) {
     (void)px;
     (void)py;
     if (!active_ || busy_) return;
     EVENT e = mouseEvent(kRoadEventButtonUp, flags, button);
     deliver(e);
+    if (button != 2 || menu_.empty() || zoomBox_) return;
+    RoadPopupMenu popup{menu_, -1};
+    if (askDialog("RoadPopupMenu", &popup) != IDOK || popup.chosen < 0 ||
+        popup.chosen >= static_cast<int>(menu_.size()))
+        return;
+    MenuCommand(menu_[static_cast<std::size_t>(popup.chosen)].code);
+}
+
+void CRoadWnd::MenuCommand(int code) {
+    if (code == kRoadMenuCursorJump) {
+        CursorJump();
+    } else if (code == kRoadMenuViewLimits) {
+        SetViewLimits();
+        SendEvent(122);
+    } else {
+        SendEvent(code);
+    }
+}
+
+// Job setting Roads/CursorJump "A" jumps to the position given, otherwise by it.
+void CRoadWnd::CursorJump() {
+    PNT_2D_record jump{0.0, 0.0};
+    if (askDialog("RoadCursorJump", &jump) != IDOK || !std::isfinite(jump.x) || !std::isfinite(jump.y)) return;
+    char mode[8];
+    coreGetJobDefault("Roads", "CursorJump", "", mode, sizeof mode);
+    if (mode[0] == 'A' || mode[0] == 'a') SetCursorPos(chainageMode_ ? dbfEquationChg(jump.x) : jump.x, jump.y);
+    else SetCursorPos(cursorX_ + jump.x, cursorY_ + jump.y);
+    showCoords();
+    EVENT e{kRoadEventMove, cursorX_, cursorY_, 0, 0, 0, 0};
+    deliver(e);
+}
+
+// The section offsets of job setting Section/Offsets ("left,right", the left one positive) and
+// the present levels, edited, stored and shown.
+void CRoadWnd::SetViewLimits() {
+    char text[96];
+    coreGetJobDefault("Section", "Offsets", "", text, sizeof text);
+    _bsRECT r{-coreGetFieldDouble(text, -limits_.left, 1, ','), coreGetFieldDouble(text, limits_.right, 2, ','),
+              limits_.top, limits_.bottom};
+    if (askDialog("RoadViewLimits", &r) != IDOK) return;
+    if (!std::isfinite(r.left) || !std::isfinite(r.right) || !std::isfinite(r.top) || !std::isfinite(r.bottom)) {
+        ErrorMessage("The view limits must be numbers", dbfOwner());
+        return;
+    }
+    std::snprintf(text, sizeof text, "%.3f,%.3f", -r.left, r.right);
+    coreSetJobDefault("Section", "Offsets", text);
+    InitView(&r, chainageMode_, true);
+    Refresh();
 }
 
 void CRoadWnd::OnChar(int code, bool control) {
@@ -166,19 +213,7 @@ void CRoadWnd::OnChar(int code, bool control) {
         if (askDialog("RoadSlope", &slope) == IDOK && std::isfinite(slope)) FixGrade(cursorX_, cursorY_, slope);
         return;
     }
-    case 'u': case 'U': {
-        PNT_2D_record jump{0.0, 0.0};
-        if (askDialog("RoadCursorJump", &jump) != IDOK || !std::isfinite(jump.x) || !std::isfinite(jump.y)) return;
-        char mode[8];
-        coreGetJobDefault("Roads", "CursorJump", "", mode, sizeof mode);
-        const double x = chainageMode_ ? dbfEquationChg(jump.x) : jump.x;
-        if (mode[0] == 'A' || mode[0] == 'a') SetCursorPos(x, jump.y);
-        else SetCursorPos(cursorX_ + jump.x, cursorY_ + jump.y);
-        showCoords();
-        EVENT e{kRoadEventMove, cursorX_, cursorY_, 0, 0, 0, 0};
-        deliver(e);
-        return;
-    }
+    case 'u': case 'U': CursorJump(); return;
     default:
         break;
     }

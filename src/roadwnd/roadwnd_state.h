@@ -11,7 +11,6 @@ struct RoadWndState {
     // a window that was closed stays here until the next one is created or the state is reset,
     // because it may close itself from inside one of its own members.
     std::unique_ptr<CRoadWnd> window;
-    std::string verInfo;    // the frame's vertical-alignment info bar
 };
 
 RoadWndState& roadWndState();

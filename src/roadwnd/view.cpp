@@ -1,5 +1,6 @@
 // The road window's view: limits and their fitting, the transforms, zoom levels, the zoom box,
 // pan and redraw, the cursor and its fixed grade, and the status line.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,12 @@ namespace {
 constexpr double kPixelsPerInch = 96.0;
 
 double sign(double v) { return v < 0.0 ? -1.0 : 1.0; }
+
+// A truncated device position; far-away points stay far away instead of overflowing the int.
+int devicePosition(double v) {
+    if (!(v == v)) return 0;
+    return static_cast<int>(std::trunc(std::clamp(v, -1e9, 1e9)));
+}
 
 double levelFactor(char level) {
     static const double kFactors[9] = {0.25, 0.375, 0.5, 0.75, 1.0, 1.5, 2.0, 3.0, 4.0};
@@ -113,14 +120,30 @@ void CRoadWnd::SetRatio(const char* key, int flag) {
     const char* setting = ratioKey_ == "Pipe" ? "VerRatio" : ratioKey_.c_str();
     ratio_ = coreGetDefaultInt("Roads", setting, 2);
     if (ratio_ < 1) ratio_ = 1;
+    // The commands of each kind; the cross-section kind ("Ratio") edits points like the others.
+    const int jump = kRoadMenuCursorJump;
+    if (ratioKey_ == "VerRatio")
+        menu_ = {{"Insert PI", 0},      {"Edit PI", 1},          {"Delete PI", 2},       {"Move PI", 3},
+                 {"Set Carriageway", 5}, {"Ground Lines", 4},    {"Review Alignment", 7}, {"Abridge Review", 8},
+                 {"Generate Levels", 9}, {"K-Value", 10},        {"Fit Curve", 11},      {"Sight Distance", 12},
+                 {"Measure", 119},       {"Move to", jump}};
+    else if (ratioKey_ == "EdgeRatio")
+        menu_ = {{"Insert Point", 0}, {"Edit Point", 1},          {"Slave Edit", 113},
+                 {"Delete Point", 2}, {"Move Point", 3},          {"Add Auxiliary lane", 123},
+                 {"Settings", 4},     {"Review Control", 7},      {"Generate Levels", 9}};
+    else if (ratioKey_ == "Pipe")
+        menu_ = {{"Insert MH", 0}, {"Edit MH", 1}, {"Delete MH", 2}, {"Move MH", 3}, {"Move to", jump}};
+    else
+        menu_ = {{"Insert Point", 0}, {"Edit Point", 1}, {"Delete Point", 2}, {"Move Point", 3},
+                 {"Move to", jump},   {"View Limits", kRoadMenuViewLimits}};
 }
 
 // ---------------------------------------------------------------------------------------------
 // Transforms
 
 void CRoadWnd::UserToWindow(double x, double y, int& px, int& py) const {
-    px = static_cast<int>(std::trunc(width_ * (x - originX_) / rangeX_));
-    py = static_cast<int>(std::trunc(height_ * (y - originY_) / rangeY_));
+    px = devicePosition(width_ * (x - originX_) / rangeX_);
+    py = devicePosition(height_ * (y - originY_) / rangeY_);
 }
 
 void CRoadWnd::WindowToUser(int px, int py, double& x, double& y) const {
@@ -130,8 +153,8 @@ void CRoadWnd::WindowToUser(int px, int py, double& x, double& y) const {
 
 void CRoadWnd::UserToPrinter(double x, double y, int& px, int& py) const {
     const double k = (printPage_.right - printPage_.left) / rangeX_;
-    px = static_cast<int>(std::trunc((x - originX_) * k)) + 350;
-    py = static_cast<int>(std::trunc((y - originY_) * k * -1.0));
+    px = devicePosition((x - originX_) * k) + 350;
+    py = devicePosition((y - originY_) * k * -1.0);
 }
 
 void CRoadWnd::ScreenToCursor(int px, int py, double& x, double& y) const {

@@ -257,3 +257,64 @@ TEST(RoadWndWithoutWindow, EveryFunctionDoesNothing) {
     // Without a started library (no main frame) the window cannot be made.
     EXPECT_EQ(dbfRoadInitView(&r, 0, nullptr, "Ratio", 0, 0), 0);
 }
+
+TEST_F(RoadWndTest, PopupMenuCommandsOfEachKind) {
+    static std::string pick;
+    ui.dialogs["RoadPopupMenu"] = [](void* r) {
+        auto* menu = static_cast<RoadPopupMenu*>(r);
+        for (std::size_t i = 0; i < menu->items.size(); ++i)
+            if (menu->items[i].text == pick) menu->chosen = static_cast<int>(i);
+        return menu->chosen >= 0 ? IDOK : IDCANCEL;
+    };
+    const struct {
+        const char* kind;
+        const char* entry;
+        int code;
+    } cases[] = {{"VerRatio", "Measure", 119}, {"EdgeRatio", "Slave Edit", 113}, {"Pipe", "Delete MH", 2},
+                 {"Ratio", "Move Point", 3}, {"Ratio", "No such entry", -1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        dbfRoadInitView(&view, 0, recordEvent, c.kind, 0, 0);
+        pick = c.entry;
+        events().clear();
+        w().OnButtonUp(5, 5, 0, 2);
+        ASSERT_EQ(events().size(), c.code < 0 ? 1u : 2u);
+        EXPECT_EQ(events()[0].type, kRoadEventButtonUp);
+        if (c.code >= 0) {
+            EXPECT_EQ(events()[1].key, c.code);
+        }
+    }
+    // The left button opens no menu.
+    events().clear();
+    w().OnButtonUp(5, 5, 0, 1);
+    EXPECT_EQ(events().size(), 1u);
+}
+
+TEST_F(RoadWndTest, ViewLimitsAreEditedAndKeptAsSectionOffsets) {
+    ui.dialogs["RoadPopupMenu"] = [](void* r) {
+        auto* menu = static_cast<RoadPopupMenu*>(r);
+        menu->chosen = static_cast<int>(menu->items.size()) - 1;   // "View Limits"
+        return IDOK;
+    };
+    ui.dialogs["RoadViewLimits"] = [](void* r) {
+        auto* rect = static_cast<_bsRECT*>(r);
+        EXPECT_DOUBLE_EQ(rect->left, -8.0);   // from Section/Offsets, the left one given positive
+        *rect = _bsRECT{-15.0, 25.0, 105.0, 95.0};
+        return IDOK;
+    };
+    coreSetJobDefault("Section", "Offsets", "8,12");
+    w().OnButtonUp(5, 5, 0, 2);
+    char text[64];
+    coreGetJobDefault("Section", "Offsets", "", text, sizeof text);
+    EXPECT_STREQ(text, "15.000,25.000");
+    EXPECT_DOUBLE_EQ(w().baseRect().right, 25.0);
+    ASSERT_FALSE(events().empty());
+    EXPECT_EQ(events().back().key, 122);
+
+    // The user's initialisation shows the same dialog: accepted it sets the view, cancelled clears it.
+    EXPECT_EQ(dbfRoadUserInit(-8.0, 12.0, 104.0, 96.0, 0, recordEvent, 0), 1);
+    EXPECT_DOUBLE_EQ(w().initialLimits().left, -15.0);
+    ui.dialogs["RoadViewLimits"] = [](void*) { return IDCANCEL; };
+    EXPECT_EQ(dbfRoadUserInit(-8.0, 12.0, 104.0, 96.0, 0, recordEvent, 0), 1);
+    EXPECT_FALSE(w().active());
+}

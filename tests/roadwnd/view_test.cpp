@@ -36,6 +36,11 @@ TEST_F(RoadWndTest, TransformsMapTheCornersAtAnySize) {
         EXPECT_DOUBLE_EQ(x, r.left + 50.0 * (s.width / 2) / s.width);
         EXPECT_DOUBLE_EQ(y, r.top);
     }
+    // A point far outside stays far outside rather than wrapping round.
+    int px, py;
+    dbfRoadWindowCoords(1e300, -1e300, px, py);
+    EXPECT_EQ(px, 1000000000);
+    EXPECT_EQ(py, 1000000000);
 }
 
 TEST_F(RoadWndTest, PrinterTransformUsesOneScaleAndTheLeftMargin) {
