@@ -109,6 +109,21 @@ TEST_F(RoadWndTest, EscEndsEachMode) {
     EXPECT_TRUE(events().empty());
 }
 
+// A host that moves the pointer again while it handles a move: the inner move is dropped.
+void reenteringHook(EVENT* e) {
+    recordedEvents().push_back(*e);
+    if (e->type == kRoadEventMove) dbfRoadWindow()->OnMouseMove(390, 190, 0);
+}
+
+TEST_F(RoadWndTest, AMoveDuringAMoveIsDropped) {
+    resize(400, 200);
+    dbfRoadInitView(&view, 0, reenteringHook, "Ratio", 0, 0);
+    events().clear();
+    w().OnMouseMove(100, 100, 0);
+    ASSERT_EQ(events().size(), 1u);
+    EXPECT_DOUBLE_EQ(events()[0].x, -10.0);
+}
+
 void otherHook(EVENT* e) { recordedEvents().push_back(EVENT{100 + e->type, 0, 0, 0, 0, 0, 0}); }
 
 TEST_F(RoadWndTest, ReplacedAndClosedHooksAreTold) {

@@ -37,6 +37,14 @@ int inkedPixels(const std::string& path, int& width, int& height) {
     return ink;
 }
 
+// Cairo's font faces and fontconfig's configuration live for the process: freed once at the end,
+// for the leak checker.
+class FontCaches : public ::testing::Environment {
+public:
+    void TearDown() override { cadReleaseFontCaches(); }
+};
+[[maybe_unused]] ::testing::Environment* const fontCaches = ::testing::AddGlobalTestEnvironment(new FontCaches);
+
 }  // namespace
 
 TEST_F(RoadWndTest, PlotLineClipsToTheView) {

@@ -210,6 +210,16 @@ TEST_F(RoadWndTest, PanCentresOnTheCursorAndRedrawReturnsToTheRedrawLimits) {
     _bsRECT redraw{};
     dbfRoadGetRedrawLimits(redraw);
     EXPECT_DOUBLE_EQ(redraw.right, view.right);
+    // Zooming to a rectangle ends a zoom box, resets the level and centres the cursor.
+    w().OnChar('z', false);
+    w().OnChar('m', false);   // in the box mode letters still act
+    dbfRoadZoom(_bsRECT{0.0, 8.0, 104.0, 100.0});
+    EXPECT_FALSE(w().zooming());
+    EXPECT_FALSE(w().mouseCaptured());
+    EXPECT_EQ(w().zoomLevel(), '5');
+    EXPECT_DOUBLE_EQ(w().cursorX(), 4.0);
+    EXPECT_DOUBLE_EQ(w().cursorY(), 102.0);
+    EXPECT_DOUBLE_EQ(w().baseRect().right, 8.0);
 }
 
 TEST_F(RoadWndTest, ResizingRefitsTheBaseRectangle) {
