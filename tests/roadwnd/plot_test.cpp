@@ -179,3 +179,39 @@ TEST_F(RoadWndTest, SectionPicturesAreDrawnAndPrinted) {
     EXPECT_GT(inkedPixels(tmp.file("page.png"), width, height), 100);
     EXPECT_EQ(width, 585);   // 842 points at 50 dots to the inch
 }
+
+// The print button: the host plots into the printer when it hears key code 6.
+void printingHook(EVENT* e) {
+    recordedEvents().push_back(*e);
+    if (e->type == kRoadEventKey && e->key == 6 && dbfRoadWindow()->printing())
+        dbfRoadPlotLine(1, 1, -10.0, 100.0, 10.0, 100.0, 0);
+}
+
+TEST_F(RoadWndTest, PrintButtonPrintsWhatTheHostPlots) {
+    static HeadlessCadWindow printer;
+    printer.clearDisplayList();
+    dbfRoadInitView(&view, 0, printingHook, "Ratio", 0, 0);
+    ui.dialogs["RoadPrint"] = [](void* r) {
+        auto* request = static_cast<RoadPrintRequest*>(r);
+        request->device = &printer;
+        request->page = _bsRECT{0.0, 1000.0, 0.0, 700.0};
+        return IDOK;
+    };
+    events().clear();
+    w().PrintButtonClick();
+    EXPECT_FALSE(w().printing());
+    ASSERT_EQ(events().size(), 2u);   // the print command, then the repaint
+    EXPECT_EQ(events()[1].type, kRoadEventPaint);
+    int plotted = 0;
+    for (const CadPrimitive& p : printer.displayList()) plotted += p.kind == CadPrimitiveKind::Line && p.width == 2.0 && p.pen == 1;
+    EXPECT_EQ(plotted, 1);
+    // Cancelled, nothing is printed.
+    ui.dialogs["RoadPrint"] = [](void*) { return IDCANCEL; };
+    printer.clearDisplayList();
+    w().PrintButtonClick();
+    EXPECT_TRUE(printer.displayList().empty());
+    // The vertical-alignment bar shows the first value.
+    const double info[2] = {12.34567, 9.0};
+    dbfUpdateVerInfoBar(info);
+    EXPECT_EQ(w().verInfo(), "12.346");
+}
