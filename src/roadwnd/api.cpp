@@ -25,7 +25,9 @@ void resetRoadWndState() {
 }
 
 // createRoadWnd's work: the frame (a child of the main frame) and the window in it. Without a
-// main frame, or when the frame cannot be made, there is no window.
+// main frame, or when the frame cannot be made, there is no window. ratioView set starts the
+// window with the vertical alignment's ratio kind; mode (how the frame is shown) means nothing
+// without a window system.
 CRoadWnd* createWindow(int ratioView, int mode) {
     (void)mode;
     DBFSTATE& s = dbfState();

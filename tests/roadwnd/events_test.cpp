@@ -146,6 +146,11 @@ TEST_F(RoadWndTest, ReplacedAndClosedHooksAreTold) {
     dbfCloseRoadWindow();
     EXPECT_EQ(dbfIsRoadWin(), 0);
     EXPECT_TRUE(frameWnd->destroyed());
+    // A frame that cannot be made: no window, and the initialisation says 0.
+    frame.failChildCreation = true;
+    EXPECT_EQ(dbfRoadInitView(&view, 0, recordEvent, "Ratio", 0, 0), 0);
+    EXPECT_EQ(dbfIsRoadWin(), 0);
+    frame.failChildCreation = false;
     // The next initialisation makes a new window.
     EXPECT_EQ(dbfRoadInitView(&view, 0, recordEvent, "EdgeRatio", 0, 0), 1);
     EXPECT_EQ(dbfIsRoadWin(), 1);
