@@ -188,7 +188,10 @@ TEST_F(StartupTest, LibraryUnloadRemovesLegendsAndFreesTheCache) {
 }
 
 TEST_F(StartupTest, RoadWindowIsCreatedOnceThroughItsSubsystem) {
-    EXPECT_EQ(createRoadWnd(0, 0), nullptr);   // no road window subsystem yet
+    // Without the road window subsystem's hook there is no window.
+    const auto installed = dbfState().hooks.createRoadWindow;
+    dbfState().hooks.createRoadWindow = nullptr;
+    EXPECT_EQ(createRoadWnd(0, 0), nullptr);
     static int creations = 0;
     creations = 0;
     dbfState().hooks.createRoadWindow = [](int, int) {
@@ -199,7 +202,7 @@ TEST_F(StartupTest, RoadWindowIsCreatedOnceThroughItsSubsystem) {
     EXPECT_EQ(createRoadWnd(1, 2), first);
     EXPECT_EQ(creations, 1);
     dbfState().roadWnd = nullptr;
-    dbfState().hooks.createRoadWindow = nullptr;
+    dbfState().hooks.createRoadWindow = installed;
 }
 
 TEST_F(StartupTest, CurrentClassIsEndedThroughItsOwnCallback) {
