@@ -33,8 +33,12 @@ void showStrings() {
     viewDirty();
 }
 
-// The library unload: the shading legends lose their shares.
+bool stateMade = false;
+
+// The library unload: the shading legends lose their shares. A display never used has none, and
+// the unload must not make its state then (the state registry may be gone by that time).
 void removeLegends() {
+    if (!stateMade) return;
     DisplayState& s = state();
     s.slopeArea.fill(0.0);
     s.heightArea.fill(0.0);
@@ -67,9 +71,12 @@ const int hooksInstalled = installHooks();
 }  // namespace
 
 DisplayState& state() {
-    static DisplayState s;
+    // Never destroyed: the library unload still reaches it after the process's other statics
+    // are gone.
+    static DisplayState& s = *new DisplayState;
     static const int registered = dbfRegisterStatePart(resetDisplayState) + hooksInstalled;
     (void)registered;
+    stateMade = true;
     return s;
 }
 

@@ -193,40 +193,40 @@ int cross() {
 void addStringGeometryCommands(CLI::App* strings) {
     Options& o = opt();
     auto* recalcCmd = strings->add_subcommand("recalc", "Recalculate the strings derived from a string");
-    recalcCmd->add_option("ROOT", o.root, "The root string (the strings file)")->required();
-    recalcCmd->add_option("NAME", o.name, "The string whose derived strings are recalculated (default: the root)");
+    recalcCmd->add_option("ROOT", o.root, "The root string (the strings file)")->required()->check(StringName);
+    recalcCmd->add_option("NAME", o.name, "The string whose derived strings are recalculated (default: the root)")->check(StringName);
     recalcCmd->add_flag("--remove-loops", o.removeLoops, "Cut loops out of each derived string");
     recalcCmd->callback([] { commandResult() = runCommand(recalc); });
 
     auto* selectCmd = strings->add_subcommand("select", "Select a string, deselect it, or say which is selected");
-    selectCmd->add_option("ROOT", o.root, "The root string (the strings file); none: say which is selected");
-    selectCmd->add_option("NAME", o.name, "The string (default: the root); the selected one is deselected");
+    selectCmd->add_option("ROOT", o.root, "The root string (the strings file); none: say which is selected")->check(StringName);
+    selectCmd->add_option("NAME", o.name, "The string (default: the root); the selected one is deselected")->check(StringName);
     selectCmd->add_flag("--clear", o.clear, "Deselect whatever string is selected");
     selectCmd->callback([] { commandResult() = runCommand(selectString); });
 
     auto* showCmd = strings->add_subcommand("show-range", "Show the hidden run at a chainage in the derived strings");
-    showCmd->add_option("ROOT", o.root, "The root string (the strings file)")->required();
-    showCmd->add_option("NAME", o.name, "The string whose derived strings are shown")->required();
+    showCmd->add_option("ROOT", o.root, "The root string (the strings file)")->required()->check(StringName);
+    showCmd->add_option("NAME", o.name, "The string whose derived strings are shown")->required()->check(StringName);
     showCmd->add_option("CHAINAGE", o.chainage, "A chainage within the hidden run")->required()->check(RealNumber);
     showCmd->callback([] { commandResult() = runCommand(showRange); });
 
     auto* hideCmd = strings->add_subcommand("hide", "Record a hidden range of the derived strings in a road's design file");
-    hideCmd->add_option("ROOT", o.root, "The root string (the strings file)")->required();
-    hideCmd->add_option("NAME", o.name, "The string whose derived strings are hidden")->required();
+    hideCmd->add_option("ROOT", o.root, "The root string (the strings file)")->required()->check(StringName);
+    hideCmd->add_option("NAME", o.name, "The string whose derived strings are hidden")->required()->check(StringName);
     hideCmd->add_option("FROM", o.from, "The chainage the range starts at (a vertex)")->required()->check(RealNumber);
     hideCmd->add_option("TO", o.to, "The chainage the range ends at")->required()->check(RealNumber);
-    hideCmd->add_option("--road", o.road, "The road whose design file records the range")->capture_default_str();
+    hideCmd->add_option("--road", o.road, "The road whose design file records the range")->capture_default_str()->check(RoadNumber);
     hideCmd->add_option("--key", o.a, "The range's number (its key is Range<number>)")->capture_default_str();
     hideCmd->callback([] { commandResult() = runCommand(hideRange); });
 
     auto* crossCmd = strings->add_subcommand("cross", "The cross-section where the strings cross a section line");
-    crossCmd->add_option("ROOT", o.root, "The root string (the strings file)")->required();
+    crossCmd->add_option("ROOT", o.root, "The root string (the strings file)")->required()->check(StringName);
     crossCmd->add_option("CHAINAGE", o.chainage, "The section's chainage")->required()->check(RealNumber);
     crossCmd->add_option("--centre", o.centre, "The centre x,y[,z] the offsets are measured from")
         ->required()->expected(2, 3)->delimiter(',')->check(RealNumber);
     crossCmd->add_option("--to", o.further, "A point x,y the section line runs to")
         ->required()->expected(2)->delimiter(',')->check(RealNumber);
-    crossCmd->add_option("--from", o.name, "The string the family starts at (default: the root)");
+    crossCmd->add_option("--from", o.name, "The string the family starts at (default: the root)")->check(StringName);
     crossCmd->callback([] { commandResult() = runCommand(cross); });
 }
 
