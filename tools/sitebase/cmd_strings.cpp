@@ -361,6 +361,15 @@ void buildDemoStrings(DemoContext& ctx) {
             const auto* b = static_cast<const CVertexEle*>(e->Next());
             cad.gsDisplayLine(a->y, a->x, b->y, b->x, pens[s], 0, 0.0);
         }
+    // The names at the strings' start, the edges to their own side, and a title.
+    const char* names[3] = {"CENTRE", "L_EDGE", "R_EDGE"};
+    const int sides[3] = {8, 6, 4};
+    for (int s = 0; s < 3; ++s) {
+        const auto* first = static_cast<const CVertexEle*>(lines[s].Head());
+        const double below = s == 0 ? -12.0 : 0.0, aside = s == 1 ? -12.0 : (s == 2 ? 12.0 : 0.0);
+        if (first) cad.gsDisplayText(names[s], first->y + aside, first->x + below, pens[s], sides[s], 0, 14.0f, 0.0f);
+    }
+    cad.gsDisplayText("Demo strings: centre line with edges derived 7.5 m either side", 500.0, 1040.0, 7, 8, 0, 20.0f, 0.0f);
     const std::string png = ctx.folder + "strings.png";
     if (cad.render(png, 900, 900)) ctx.written.push_back(png);
     std::fprintf(stderr, "Strings: CENTRE with L_EDGE and R_EDGE, %d vertices each\n", kVertices);
