@@ -6,7 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cairo.h>
+
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -28,39 +31,39 @@ inline bool haveDbfread() {
            std::system("/usr/bin/python3 -c 'import dbfread' >/dev/null 2>&1") == 0;
 }
 
+// The PNG's size and how many of its pixels are not white; -1 when it cannot be read.
+inline int inkOf(const std::string& path, int& width, int& height) {
+    cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
+    int ink = -1;
+    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+        width = cairo_image_surface_get_width(s);
+        height = cairo_image_surface_get_height(s);
+        const int stride = cairo_image_surface_get_stride(s);
+        const unsigned char* data = cairo_image_surface_get_data(s);
+        ink = 0;
+        for (int row = 0; row < height; ++row)
+            for (int col = 0; col < width; ++col)
+                ink += (reinterpret_cast<const std::uint32_t*>(data + row * stride)[col] & 0xFFFFFFu) != 0xFFFFFFu;
+    }
+    cairo_surface_destroy(s);
+    return ink;
+}
+inline bool havePdftoppm() { return access("/usr/bin/pdftoppm", X_OK) == 0; }
+
 inline std::size_t hashOf(const std::string& path) { return std::hash<std::string>{}(dbtest::readFile(path)); }
 
 }  // namespace hosttest
 
 using hosttest::Outcome;
 
-class HostTest : public ::testing::Test {
+// sitebase run in the test's own folder, its settings there too.
+class SitebaseTest : public ::testing::Test {
 protected:
-    // A project with a sewer table of two records, MH1 -> MH2.
-    void SetUp() override {
-        ASSERT_EQ(run({"project", "new", dir.file("site"), "Site"}).code, 0);
-        ASSERT_EQ(run({"network", "open", "sewer"}).code, 0);
-        CODE4 code{};
-        code4initLow(&code, nullptr, 6401, 1300);
-        DATA4* data = d4open(&code, sewer().c_str());
-        ASSERT_NE(data, nullptr);
-        for (const char* node : {"MH1", "MH2"}) {
-            ASSERT_EQ(d4appendBlank(data), 0);
-            f4assign(d4field(data, "NODE"), node);
-            f4assign(d4field(data, "NEXT_NODE"), node[2] == '1' ? "MH2" : "");
-            f4assignInt(d4field(data, "SIZE1"), 160);
-        }
-        d4close(data);
-        code4initUndo(&code);
-        ASSERT_FALSE(dbtest::readFile(sewer()).empty());
-    }
-
-    std::string sewer() const { return dir.file("site/Site.sew"); }
-
     // Starts sitebase with the arguments, its settings in the test's folder.
     pid_t start(const std::vector<std::string>& args, bool quiet = true) {
         std::vector<std::string> argv = {SITEBASE_BINARY};
         if (quiet) argv.push_back("--quiet");
+        if (answerYes) argv.push_back("--yes");
         argv.insert(argv.end(), args.begin(), args.end());
         const std::string out = dir.file("stdout"), err = dir.file("stderr"), config = dir.file("sitebase.ini");
         dbtest::writeFile(err, "");
@@ -93,5 +96,30 @@ protected:
 
     dbtest::TempDir dir;
     std::string workFolder;   // where sitebase runs (empty: the test's own folder)
+    bool answerYes = false;   // --yes: every question answered Yes
+};
+
+class HostTest : public SitebaseTest {
+protected:
+    // A project with a sewer table of two records, MH1 -> MH2.
+    void SetUp() override {
+        ASSERT_EQ(run({"project", "new", dir.file("site"), "Site"}).code, 0);
+        ASSERT_EQ(run({"network", "open", "sewer"}).code, 0);
+        CODE4 code{};
+        code4initLow(&code, nullptr, 6401, 1300);
+        DATA4* data = d4open(&code, sewer().c_str());
+        ASSERT_NE(data, nullptr);
+        for (const char* node : {"MH1", "MH2"}) {
+            ASSERT_EQ(d4appendBlank(data), 0);
+            f4assign(d4field(data, "NODE"), node);
+            f4assign(d4field(data, "NEXT_NODE"), node[2] == '1' ? "MH2" : "");
+            f4assignInt(d4field(data, "SIZE1"), 160);
+        }
+        d4close(data);
+        code4initUndo(&code);
+        ASSERT_FALSE(dbtest::readFile(sewer()).empty());
+    }
+
+    std::string sewer() const { return dir.file("site/Site.sew"); }
 };
 

@@ -2,58 +2,22 @@
 // size and ink, the printed pages read by pdftoppm, the events of a scripted session, refusals.
 #include <gtest/gtest.h>
 
-#include <cairo.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "common/fixture.h"
+#include "host/host_fixture.h"
+
+using hosttest::havePdftoppm;
+using hosttest::inkOf;
 
 namespace {
 
-struct Outcome {
-    int code = -1;
-    std::string out, err;
-};
-
-// The PNG's size and how many of its pixels are not white; -1 when it cannot be read.
-int inkOf(const std::string& path, int& width, int& height) {
-    cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
-    int ink = -1;
-    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
-        width = cairo_image_surface_get_width(s);
-        height = cairo_image_surface_get_height(s);
-        const int stride = cairo_image_surface_get_stride(s);
-        const unsigned char* data = cairo_image_surface_get_data(s);
-        ink = 0;
-        for (int row = 0; row < height; ++row)
-            for (int col = 0; col < width; ++col)
-                ink += (reinterpret_cast<const std::uint32_t*>(data + row * stride)[col] & 0xFFFFFFu) != 0xFFFFFFu;
-    }
-    cairo_surface_destroy(s);
-    return ink;
-}
-
-bool havePdftoppm() { return std::system("command -v pdftoppm >/dev/null 2>&1") == 0; }
-
-class RoadPlotHostTest : public ::testing::Test {
+class RoadPlotHostTest : public SitebaseTest {
 protected:
-    dbtest::TempDir dir;
-
-    Outcome run(const std::vector<std::string>& args) {
-        std::string command = "SITEBASE_CONFIG='" + dir.file("sitebase.ini") + "' '" + SITEBASE_BINARY + "' --quiet --yes";
-        for (const std::string& a : args) command += " '" + a + "'";
-        command += " >'" + dir.file("out") + "' 2>'" + dir.file("err") + "' </dev/null";
-        const int status = std::system(command.c_str());
-        Outcome o;
-        o.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        o.out = dbtest::readFile(dir.file("out"));
-        o.err = dbtest::readFile(dir.file("err"));
-        return o;
-    }
+    RoadPlotHostTest() { answerYes = true; }
 
     // The PNG has the size and some ink, but is not all ink.
     static void expectPicture(const std::string& path, int width, int height) {

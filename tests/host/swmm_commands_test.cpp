@@ -6,24 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "common/fixture.h"
+#include "host/host_fixture.h"
 #include "platform/table.h"
 
-class SwmmCommandsTest : public ::testing::Test {
+class SwmmCommandsTest : public SitebaseTest {
 protected:
-    struct Outcome {
-        int code;
-        std::string out, err;
-    };
-
-    Outcome run(const std::vector<std::string>& args) {
-        std::string command = "SITEBASE_CONFIG='" + dir.file("sitebase.ini") + "' '" SITEBASE_BINARY "' --quiet";
-        for (const std::string& a : args) command += " '" + a + "'";
-        command += " >'" + dir.file("out") + "' 2>'" + dir.file("err") + "' </dev/null";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, dbtest::readFile(dir.file("out")),
-                dbtest::readFile(dir.file("err"))};
-    }
 
     // A project whose sewer and storm tables hold MH1 -> MH2.
     void SetUp() override {
@@ -47,8 +34,6 @@ protected:
     }
 
     std::string inp() const { return dbtest::readFile(dir.file("site/Site.inp")); }
-
-    dbtest::TempDir dir;
 };
 
 TEST_F(SwmmCommandsTest, UpdateDeleteRestoreAndTheirRefusals) {

@@ -8,31 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "common/fixture.h"
+#include "host/host_fixture.h"
 
 namespace {
 
-struct Outcome {
-    int code = -1;
-    std::string out, err;
-};
-
-class TemplateHostTest : public ::testing::Test {
+class TemplateHostTest : public SitebaseTest {
 protected:
-    dbtest::TempDir dir;
+    TemplateHostTest() { answerYes = true; }
     std::string data = std::string(DB_SOURCE_DIR) + "/data/";
 
-    Outcome run(const std::vector<std::string>& args) {
-        std::string command = "SITEBASE_CONFIG='" + dir.file("sitebase.ini") + "' '" + SITEBASE_BINARY + "' --quiet --yes";
-        for (const std::string& a : args) command += " '" + a + "'";
-        command += " >'" + dir.file("out") + "' 2>'" + dir.file("err") + "' </dev/null";
-        const int status = std::system(command.c_str());
-        Outcome o;
-        o.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        o.out = dbtest::readFile(dir.file("out"));
-        o.err = dbtest::readFile(dir.file("err"));
-        return o;
-    }
 
     void SetUp() override {
         ASSERT_EQ(run({"project", "new", dir.file("site"), "Site"}).code, 0);

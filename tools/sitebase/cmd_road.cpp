@@ -82,12 +82,7 @@ bool readSectionCsv(const std::string& path, XSECTION& xs) {
 
 void addRoadCommands(CLI::App& app) {
     // The template and kerb commands add to this group too; whichever group comes first makes it.
-    CLI::App* road = nullptr;
-    try {
-        road = app.get_subcommand("road");
-    } catch (const CLI::OptionNotFound&) {
-        road = app.add_subcommand("road", "Create and edit the project's road design files");
-    }
+    CLI::App* road = roadCommand(app);
     road->require_subcommand(1);
     static int roadId = 0;
     road->add_option("--road", roadId, "Road number (default: the current road, Global/RoadId)")->check(RoadNumber);

@@ -441,16 +441,6 @@ int runScript(const std::string& path) {
     return 0;
 }
 
-CLI::App* roadCommand(CLI::App& app) {
-    try {
-        return app.get_subcommand("road");
-    } catch (const CLI::OptionNotFound&) {
-        return app.add_subcommand("road", "Create and edit the project's road design files");
-    }
-}
-
-int roadOption(CLI::App* road) { return road->count("--road") ? road->get_option("--road")->as<int>() : 0; }
-
 void addRoadPlotCommands(CLI::App& app) {
     CLI::App* road = roadCommand(app);
     static double chainage = 0.0;

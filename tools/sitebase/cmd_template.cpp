@@ -21,17 +21,6 @@
 
 namespace {
 
-// The road command group, whichever of the groups that add to it comes first.
-CLI::App* roadCommand(CLI::App& app) {
-    try {
-        return app.get_subcommand("road");
-    } catch (const CLI::OptionNotFound&) {
-        return app.add_subcommand("road", "Create and edit the project's road design files");
-    }
-}
-
-int roadOption(CLI::App* road) { return road->count("--road") ? road->get_option("--road")->as<int>() : 0; }
-
 // Points the design settings at the chosen road without opening its road file (a query).
 void chooseRoad(int id) {
     if (id == 0) return;

@@ -120,6 +120,10 @@ bool requireProject();
 // it is one.
 std::string projectFileProblem(const std::string& path);
 bool openRoad(int id = 0);
+// The `road` command group, made by whichever command file adds to it first, and the road its
+// `--road` option names (0: the current road).
+CLI::App* roadCommand(CLI::App& app);
+int roadOption(CLI::App* road);
 bool closeRoad(bool save);
 
 // The exit code of the command that ran.

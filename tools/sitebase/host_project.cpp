@@ -70,3 +70,13 @@ bool closeRoad(bool save) {
     if (failed && save) std::fprintf(stderr, "Nothing was saved\n");
     return !failed && !coreFileExist(work);
 }
+
+CLI::App* roadCommand(CLI::App& app) {
+    try {
+        return app.get_subcommand("road");
+    } catch (const CLI::OptionNotFound&) {
+        return app.add_subcommand("road", "Create and edit the project's road design files");
+    }
+}
+
+int roadOption(CLI::App* road) { return road->count("--road") ? road->get_option("--road")->as<int>() : 0; }
