@@ -42,6 +42,7 @@ constexpr int kRoadEventRightDown = 4;
 constexpr int kRoadEventCancel = 5;
 constexpr int kRoadEventKey = 6;
 constexpr int kRoadEventPaint = 7;          // the window was repainted: plot now
+constexpr UINT kRoadPaneMessage = 11024;     // + pane 0..3: a status pane's text
 constexpr int kRoadEventHookReplaced = 8;   // sent to the outgoing hook
 constexpr int kRoadEventClosed = 9;
 
@@ -204,6 +205,10 @@ public:
     // --- the hook
     // Installs a hook; the outgoing one is told (event 8).
     void SetHook(RoadEventHook hook);
+    // The message hook the frame routes the window's messages through: codes 11024..11027 put
+    // the text (data, a C string) into the frame's status panes 0..3 and give 0; any other code
+    // is given back unchanged.
+    long MessageHook(UINT code, void* data);
     // Sends event 9 and drops the hook.
     void CloseCalled();
     void ReloadSettings();

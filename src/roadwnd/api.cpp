@@ -34,11 +34,25 @@ CRoadWnd* createWindow(int ratioView, int mode) {
     if (!s.mainFrame) return nullptr;
     CMDIChildWnd* frame = s.mainFrame->createChild();
     if (!frame) return nullptr;
-    frame->SetWindowText("Road");
     s.roadFrame = frame;
     RoadWndState& r = roadWndState();
     r.window = std::make_unique<CRoadWnd>();
-    if (ratioView) r.window->SetRatio("VerRatio", 0);
+    // The frame sends the window's messages through its message hook (the status panes).
+    if (ratioView) {
+        r.window->SetRatio("VerRatio", 0);
+        frame->SetWindowText("Road");
+    } else {
+        // The frame is titled with the current road's name; a road number out of range is 1.
+        int road = coreGetJobDefaultInt("Global", "RoadId", 1);
+        if (road < 1 || road > s.maxRoads) {
+            road = 1;
+            coreSetJobDefault("Global", "RoadId", "1");
+        }
+        char key[32], name[MAX_PATH];
+        std::snprintf(key, sizeof key, "Road%d", road);
+        coreGetJobDefault("RoadList", key, key, name, MAX_PATH);
+        frame->SetWindowText(name);
+    }
     return r.window.get();
 }
 

@@ -328,7 +328,14 @@ void CRoadWnd::UnfixGrade() {
 // Status line: pane 0 the prompt, 1 the status, 2 the coordinates, 3 the snap text.
 
 void CRoadWnd::setPane(int pane, const std::string& text) {
-    if (CMDIChildWnd* frame = dbfState().roadFrame) frame->SetPaneText(pane, text.c_str());
+    MessageHook(kRoadPaneMessage + static_cast<UINT>(pane), const_cast<char*>(text.c_str()));
+}
+
+long CRoadWnd::MessageHook(UINT code, void* data) {
+    if (code < kRoadPaneMessage || code > kRoadPaneMessage + 3) return static_cast<long>(code);
+    if (CMDIChildWnd* frame = dbfState().roadFrame)
+        frame->SetPaneText(static_cast<int>(code - kRoadPaneMessage), data ? static_cast<const char*>(data) : "");
+    return 0;
 }
 
 void CRoadWnd::SetPrompt(const char* text) { setPane(0, prompt_ = text ? text : ""); }

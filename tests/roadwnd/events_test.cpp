@@ -163,6 +163,32 @@ TEST_F(RoadWndTest, ReplacedAndClosedHooksAreTold) {
     EXPECT_EQ(dbfIsRoadWin(), 0);
 }
 
+// The frame takes its title from the current road, and the status panes through the message hook.
+TEST_F(RoadWndTest, FrameTitleAndStatusPanesThroughTheMessageHook) {
+    coreSetDefaultInt("Global", "RoadWindow", 0);
+    dbfCloseRoadWindow();   // the fixture's window goes; a new one is made
+    coreSetJobDefault("Global", "RoadId", "100000");   // beyond the roads: road 1
+    coreSetJobDefault("RoadList", "Road1", "Main Street");
+    ASSERT_NE(createRoadWnd(0, 0), nullptr);
+    CMDIChildWnd* frameWnd = dbfState().roadFrame;
+    EXPECT_EQ(frameWnd->windowText(), "Main Street");
+    EXPECT_EQ(coreGetJobDefaultInt("Global", "RoadId", 0), 1);
+    char text[] = "pane";
+    struct Case {
+        UINT code;
+        long result;
+        int pane;   // -1: no pane changes
+    } cases[] = {{11023, 11023, -1}, {11024, 0, 0}, {11027, 0, 3}, {11028, 11028, -1}, {5, 5, -1}};
+    for (const Case& c : cases) {
+        frameWnd->statusPanes.assign(4, "");
+        EXPECT_EQ(w().MessageHook(c.code, text), c.result) << c.code;
+        for (int pane = 0; pane < 4; ++pane)
+            EXPECT_EQ(frameWnd->statusPanes[static_cast<std::size_t>(pane)], pane == c.pane ? "pane" : "") << c.code;
+    }
+    dbfRoadDisplayPrompt("Pick a point");
+    EXPECT_EQ(frameWnd->statusPanes[0], "Pick a point");
+}
+
 TEST_F(RoadWndTest, OpeningARoadResetsTheView) {
     ASSERT_TRUE(w().active());
     dbfRoadInit(1, 0);
