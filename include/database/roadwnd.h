@@ -260,6 +260,7 @@ public:
 private:
     void fitLimits(const _bsRECT& rect);
     void applyGrade(double& x, double& y) const;
+    void press(int px, int py, unsigned flags, int type, int button);
     void deliver(EVENT& e);
     EVENT mouseEvent(int type, unsigned flags, int button) const;
     void moveCursorTo(double x, double y);

@@ -84,12 +84,18 @@ void CRoadWnd::OnLButtonDown(int px, int py, unsigned flags) {
         zoomBoxClick(px, py);
         return;
     }
+    press(px, py, flags, kRoadEventLeftDown, 1);
+}
+
+// A button pressed at the pixel: the cursor goes there (on the fixed grade, when one is set) and
+// the host hears of it.
+void CRoadWnd::press(int px, int py, unsigned flags, int type, int button) {
     double x, y;
     ScreenToCursor(px, py, x, y);
     applyGrade(x, y);
     cursorX_ = x;
     cursorY_ = y;
-    EVENT e = mouseEvent(kRoadEventLeftDown, flags, 1);
+    EVENT e = mouseEvent(type, flags, button);
     deliver(e);
 }
 
@@ -106,13 +112,7 @@ void CRoadWnd::OnRButtonDown(int px, int py, unsigned flags) {
         firstCorner_ = false;
         return;
     }
-    double x, y;
-    ScreenToCursor(px, py, x, y);
-    applyGrade(x, y);
-    cursorX_ = x;
-    cursorY_ = y;
-    EVENT e = mouseEvent(kRoadEventRightDown, flags, 2);
-    deliver(e);
+    press(px, py, flags, kRoadEventRightDown, 2);
 }
 
 // The release always reaches the hook; the right button then opens the popup menu.
