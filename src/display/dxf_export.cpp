@@ -8,7 +8,8 @@
 // view. The recording window forwards the status line, progress and Escape to the real one.
 //
 // Decisions where the rules are silent (see docs/display.md):
-//  - Primitives of the recorded layers carry plan positions only; their DXF Z is 0.
+//  - Primitives of the recorded layers carry plan positions only: a corner or end that lies on
+//    a terrain point takes that point's height as DXF Z, any other position Z 0.
 //  - A filled triangle is a 3DFACE whose colour is the shading class whose colour it was
 //    filled with (the first class with that colour; 65/66 for the out-of-range colours).
 //  - A filled polygon of four corners is one 3DFACE, a longer one and a rectangle a closed
@@ -42,6 +43,20 @@ std::string layerName(const char* key) {
     return buffer;
 }
 
+// The height of the terrain point at a plan position; 0 when there is none.
+double heightAt(const GsPoint& g) {
+    constexpr double kNear = 1e-6;
+    RRect area{};
+    area.minX = g.x - kNear;
+    area.maxX = g.x + kNear;
+    area.minY = g.y - kNear;
+    area.maxY = g.y + kNear;
+    SURVCOORD p;
+    for (unsigned n = dbfStartCoord(p, &area); n != 0; n = dbfNextCoord(p, n))
+        if (std::fabs(p.x - g.x) <= kNear && std::fabs(p.y - g.y) <= kNear) return p.z;
+    return 0.0;
+}
+
 // The group writer: code right-aligned in three characters, then the value.
 class DxfWriter {
 public:
@@ -73,8 +88,8 @@ public:
         group(8, layer);
         group(6, dbfDxfLineType(style));
         integer(62, colour);
-        position(0, a.y, a.x, 0.0);
-        position(1, b.y, b.x, 0.0);
+        position(0, a.y, a.x, heightAt(a));
+        position(1, b.y, b.x, heightAt(b));
     }
     void face(const std::string& layer, int colour, const GsPoint* c, int count) {
         group(0, "3DFACE");
@@ -83,7 +98,7 @@ public:
         integer(62, colour);
         for (int k = 0; k < 4; ++k) {
             const GsPoint& p = c[k < count ? k : count - 1];
-            position(k, p.y, p.x, 0.0);
+            position(k, p.y, p.x, heightAt(p));
         }
     }
     void point(const std::string& layer, int colour, double y, double x, double z) {
