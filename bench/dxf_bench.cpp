@@ -7,8 +7,8 @@
 //     entity written with one fprintf into a file;
 // and the ratio. Times are the process's processor time.
 //
-//   cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DDB_BENCH=ON -DDB_TESTS=OFF
-//   cmake --build build-bench --target dxf_bench && build-bench/bin/dxf_bench
+//   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDB_BENCH=ON
+//   cmake --build build --target dxf_bench && build/bin/dxf_bench
 //
 // DXF_BENCH_POINTS lists the terrain sizes (default "10000,100000,1000000").
 #include <benchmark/benchmark.h>

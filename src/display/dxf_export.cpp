@@ -260,7 +260,7 @@ private:
         p.drawMode = mode_;
         return p;
     }
-    // A primitive drawn in the toggle mode removes its equal drawn before (what stays shown).
+    // The layers export draws in the normal mode only: every primitive stays.
     void add(CadPrimitive p) { list.push_back(std::move(p)); }
 
     CCadWindow* in_;
@@ -335,14 +335,14 @@ void writeRecorded(DxfWriter& out, const std::vector<CadPrimitive>& list, const 
 }
 
 // Runs one plot layer into the recording window and writes what it drew.
-void exportRecorded(DxfWriter& out, void (*layerFn)(int&), const char* key, int shading, int& escape) {
+void exportRecorded(DxfWriter& out, void (*layerFn)(int&), const char* key, int shading, const RRect& view, int& escape) {
     DBFSTATE& d = dbfState();
     CCadWindow* real = d.cadWindow;
     RecordingWindow recorder(real);
     d.cadWindow = &recorder;
     layerFn(escape);
     d.cadWindow = real;
-    writeRecorded(out, recorder.list, layerName(key), shading, state().view, escape);
+    writeRecorded(out, recorder.list, layerName(key), shading, view, escape);
 }
 
 // The points layer: markers, names and heights with their heights as DXF Z.
@@ -418,9 +418,12 @@ void dbfSiteExport(int format, FILE* stream) {
     DisplayState& s = state();
     const bool acad = coreGetJobDefaultInt("DXF Export", "AutoCADCompatible", 1) != 0;
     DxfWriter out(stream, acad && projGetHemisphere() == 0 ? -1.0 : 1.0);
-    // The layers walk the current view, not the last paint's window.
+    // The layers walk the view window a paint of the current view would walk; polylines are
+    // clipped to the view itself.
     const RRect savedView = s.view;
-    dbfGetViewRect(&s.view);
+    RRect view{};
+    dbfGetViewRect(&view);
+    s.view = paintWindowOf(view);
     const auto& f = s.flags;
     int escape = 0;
     struct Step {
@@ -444,7 +447,7 @@ void dbfSiteExport(int format, FILE* stream) {
     for (const Step& step : steps) {
         if (!step.shown) continue;
         if (step.recorded)
-            exportRecorded(out, step.recorded, step.key, step.shading, escape);
+            exportRecorded(out, step.recorded, step.key, step.shading, view, escape);
         else
             exportPoints(out, escape);
         if (escape) break;

@@ -55,7 +55,7 @@ bool validLayerName(const std::string& name) { return name.find_first_of("<>/\\\
 // Reads back the entity records; false after saying why.
 bool readBody(FILE* f, const std::string& path, DxfBody& body) {
     coreFileSetPointer(0, 0, f);
-    static char code[64], value[4096];
+    char code[64], value[4096];
     std::string entity;
     while (coreFileTxtRead(code, f, sizeof code)) {
         if (!coreFileTxtRead(value, f, sizeof value)) {
