@@ -5,8 +5,8 @@ set -euo pipefail
 build_packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
                 libgeographiclib-dev libshp-dev libcairo2-dev libcli11-dev libsqlite3-dev)
 # Readers of the standard formats that the interop tests use (pdftoppm renders the printed
-# section plots); the tests skip without them.
-interop_packages=(gdal-bin python3-dbfread python3-ezdxf poppler-utils)
+# section plots, matplotlib the DXF drawings); the tests skip without them.
+interop_packages=(gdal-bin python3-dbfread python3-ezdxf python3-matplotlib poppler-utils)
 
 missing() {
     local p out=()

@@ -8,6 +8,7 @@
 // nothing.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -197,3 +198,12 @@ struct DisplayLegendRow {
 };
 // kind 0 slope shading, 1 height shading; the rows of the classes in use.
 std::vector<DisplayLegendRow> dbfShadeLegend(int kind);
+
+// ---------------------------------------------------------------------------------------------
+// DXF export of the displayed site: the entity records only (the caller writes the header,
+// tables, the ENTITIES section markers and EOF). Format 0 writes DXF; any other format, a null
+// stream or a closed terrain writes nothing. The layers' DXF names come from the job section
+// "DXF Export" (cut to 32 characters, empty by default).
+void dbfSiteExport(int format, FILE* stream);
+// The DXF line type of a display line style (style modulo 7).
+const char* dbfDxfLineType(int style);

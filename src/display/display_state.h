@@ -117,6 +117,8 @@ std::string heightText(double z, int decimals);
 std::string surfaceLayer(WORD surface, const char* type);
 // A point passes the display filter (always when the name filter is off).
 bool passesDisplayFilter(const SURVCOORD& p);
+// The view window of a paint of the rectangle: the rectangle widened by its margin.
+RRect paintWindowOf(RRect rect);
 // The surface pens from the user settings ("Terrain"/"Surf%d").
 void loadSurfacePens();
 // The pen list rebuild of the feature-line layer (dbfSetShowLine's rebuild).

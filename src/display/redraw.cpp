@@ -83,18 +83,25 @@ void pointsLayerWanted(bool& wanted) {
 
 RRect dbfGetPaintWindow() { return state().view; }
 
+namespace display {
+
+RRect paintWindowOf(RRect v) {
+    v.minX -= (v.maxX - v.minX) * 10.0 / 100.0;
+    v.maxX += (v.maxX - v.minX) * 10.0 / 100.0;
+    v.minY -= (v.maxY - v.minY) * 10.0 / 100.0;
+    v.maxY += (v.maxY - v.minY) * 10.0 / 100.0;
+    return v;
+}
+
+}  // namespace display
+
 void dbfStartRedrawSite(_bsRECT* rect) { dbfRedrawSite(1, rect); }
 void dbfEndRedrawSite(_bsRECT* rect) { dbfRedrawSite(0, rect); }
 
 void dbfRedrawSite(int pre, _bsRECT* rect) {
     if (!dbfTerrainIsOpen() || !rect) return;
     DisplayState& s = state();
-    RRect v = rectFromCorners(rect->left, rect->top, rect->right, rect->bottom);
-    v.minX -= (v.maxX - v.minX) * 10.0 / 100.0;
-    v.maxX += (v.maxX - v.minX) * 10.0 / 100.0;
-    v.minY -= (v.maxY - v.minY) * 10.0 / 100.0;
-    v.maxY += (v.maxY - v.minY) * 10.0 / 100.0;
-    s.view = v;
+    s.view = paintWindowOf(rectFromCorners(rect->left, rect->top, rect->right, rect->bottom));
     s.painting = true;
     dbfSitePlot(pre);
     if (!pre) {

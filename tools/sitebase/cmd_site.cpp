@@ -18,6 +18,7 @@
 #include "database/network.h"
 #include "database/terrain.h"
 #include "host.h"
+#include "site_common.h"
 #include "platform/core.h"
 #include "platform/proj.h"
 
@@ -387,8 +388,7 @@ int snapCommand() {
 }
 
 void addSiteCommands(CLI::App& app) {
-    auto* site = app.add_subcommand("site", "The site display: render, toggle, zoom, pan, snap");
-    site->require_subcommand(1);
+    auto* site = siteCommand(app);
     auto* render = site->add_subcommand("render", "Render the site to PNG, SVG or PDF");
     render->add_option("--layers", layers, "Layers to draw: all, or a comma list of " + layerNames() + " (default: the project's display settings)");
     render->add_option("--view", viewText, "The view Y1,X1,Y2,X2 (default: the project's view, else the whole site)");
@@ -469,3 +469,22 @@ void renderDemoSite(DemoContext& ctx) {
 DemoStep siteStep(70, "the site plan", renderDemoSite);
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Shared with the other site command files (site_common.h).
+
+CLI::App* siteCommand(CLI::App& app) {
+    try {
+        return app.get_subcommand("site");
+    } catch (const CLI::OptionNotFound&) {
+        auto* site = app.add_subcommand("site", "The site display: render, toggle, zoom, pan, snap, export-dxf");
+        site->require_subcommand(1);
+        return site;
+    }
+}
+bool siteOpen() { return openSite(); }
+void siteClose() { closeSite(); }
+std::string siteParseView(const std::string& text, double view[4]) { return parseView(text, view); }
+void siteCurrentView(double view[4]) { currentView(view); }
+std::string siteApplyLayers(const std::string& list) { return applyLayers(list); }
+void siteDemoSettings() { demoSettings(); }

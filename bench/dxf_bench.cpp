@@ -1,0 +1,199 @@
+// The DXF export of a site against writing the same entity lines with plain formatted output:
+// a terrain of points on a square grid, each joined to its right, upper and upper-right
+// neighbour (three lines a point), exported with its points and feature lines. One run:
+//   - export: dbfSiteExport of the whole site into a file (the layers walked, each group
+//     written through the file wrappers);
+//   - plain fprintf: the same POINT and LINE records, taken from a paint's display list, each
+//     entity written with one fprintf into a file;
+// and the ratio. Times are the process's processor time.
+//
+//   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDB_BENCH=ON
+//   cmake --build build --target dxf_bench && build/bin/dxf_bench
+//
+// DXF_BENCH_POINTS lists the terrain sizes (default "10000,100000,1000000").
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "database/display.h"
+#include "database/frame.h"
+#include "database/terrain.h"
+#include "platform/cad.h"
+#include "platform/core.h"
+#include "platform/os.h"
+#include "platform/ui.h"
+
+namespace {
+
+struct Bench {
+    long points = 0;
+    int side = 0;
+    std::filesystem::path folder;
+    ScriptedUi ui;
+    CMDIFrameWnd frame{&ui};
+    HeadlessCadWindow cad;
+    std::map<std::string, double> seconds;
+    std::map<std::string, long> counts;
+};
+
+Bench& bench() {
+    static Bench b;
+    return b;
+}
+
+// The process's processor time: the machine is shared, and the work is one thread, so this is
+// the wall time of an idle machine without the other processes' share.
+double now() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + t.tv_nsec * 1e-9;
+}
+
+double height(int row, int col) { return 100.0 + 10.0 * std::sin(col / 50.0) * std::cos(row / 70.0) + 0.01 * row; }
+
+// The project and its terrain: the grid added with the safe mode off, then the terrain display
+// opened over it.
+void setUp(long points) {
+    Bench& b = bench();
+    b.points = points;
+    b.side = static_cast<int>(std::lround(std::sqrt(static_cast<double>(points))));
+    b.folder = std::filesystem::temp_directory_path() / ("dxf_bench_" + std::to_string(getpid()));
+    std::filesystem::create_directories(b.folder);
+    platformSetDefaultUi(&b.ui);
+    coreSetDefaultsFile((b.folder / "program.ini").c_str());
+    const std::string job = (b.folder / "Bench.prj").string();
+    FILE* f = coreFileOpen(job.c_str(), "w");
+    coreFileClose(f);
+    coreSetJobFile(job.c_str());
+    coreSetJobDefault("Global", "Merolind", job.c_str());
+    coreSetDefault("Global", "DTMRam", "50");
+    initDbfAPI(&b.frame, &b.cad, nullptr);
+
+    const std::string dtm = (b.folder / "Bench.dtm").string();
+    const double mid = b.side / 2.0;
+    dbfMakeDbase(dtm.c_str(), mid, mid, b.side * 1.05);
+    dbfOpenDbase(dtm.c_str(), 0);
+    const int saved = dbfSafeBucketChangeMode(0);
+    std::vector<unsigned> numbers(static_cast<size_t>(b.side) * b.side);
+    char name[17];
+    for (int row = 0; row < b.side; ++row)
+        for (int col = 0; col < b.side; ++col) {
+            SURVCOORD p;
+            std::snprintf(name, sizeof name, "P%d", row * b.side + col);
+            dbfPackStruct(name, col, row, height(row, col), 1, p);
+            dbfAddCoord(p, numbers[static_cast<size_t>(row) * b.side + col]);
+        }
+    auto at = [&](int row, int col) { return numbers[static_cast<size_t>(row) * b.side + col]; };
+    for (int row = 0; row < b.side; ++row)
+        for (int col = 0; col < b.side; ++col) {
+            if (col + 1 < b.side) dbfAddLine(at(row, col), at(row, col + 1), 1, 0);
+            if (row + 1 < b.side) dbfAddLine(at(row, col), at(row + 1, col), 1, 0);
+            if (row + 1 < b.side && col + 1 < b.side) dbfAddLine(at(row, col), at(row + 1, col + 1), 1, 0);
+        }
+    dbfSafeBucketChangeMode(saved);
+    dbfCloseDbase();
+    dbfTerrainInit(1);
+    for (int flag = 0; flag < kDisplayFlagCount; ++flag) dbfSetDisplayFlag(flag, 0);
+    for (int flag : {kFlagPoints, kFlagLines}) dbfSetDisplayFlag(flag, 1);
+    coreSetJobDefault("DXF Export", "AutoCADCompatible", "0");   // no signs, as the plain output
+}
+
+void tearDown() {
+    Bench& b = bench();
+    b.ui.defaultAnswer = IDNO;
+    dbfTerrainInit(0);
+    unInitDbfAPI();
+    std::filesystem::remove_all(b.folder);
+    b.seconds.clear();
+    b.counts.clear();
+}
+
+void wholeView() {
+    const double s = bench().side;
+    bench().cad.setZoomRect(-0.5, -0.5, s - 0.5, s - 0.5);
+}
+
+void Export(benchmark::State& state) {
+    const std::string path = (bench().folder / "site.dxf").string();
+    for (auto _ : state) {
+        wholeView();
+        const double t = now();
+        FILE* f = coreFileOpen(path.c_str(), "wb");
+        dbfSiteExport(0, f);
+        coreFileCloseChecked(f);
+        state.SetIterationTime(now() - t);
+        bench().seconds["export"] = now() - t;
+        bench().counts["bytes"] = static_cast<long>(std::filesystem::file_size(path));
+    }
+}
+
+// The same records from the display list (point heights as the export writes them), one
+// fprintf per entity.
+void PlainFprintf(benchmark::State& state) {
+    const std::string path = (bench().folder / "plain.dxf").string();
+    wholeView();
+    bench().cad.paint();
+    const std::vector<CadPrimitive> list = bench().cad.displayList();
+    const int pen = dbfTerrainPen(1);
+    for (auto _ : state) {
+        const double t = now();
+        FILE* f = std::fopen(path.c_str(), "wb");
+        long entities = 0;
+        for (const CadPrimitive& p : list) {
+            const GsPoint& a = p.points[0];
+            if (p.kind == CadPrimitiveKind::Line) {
+                const GsPoint& b = p.points[1];
+                std::fprintf(f, "  0\nLINE\n  8\n\n  6\n%s\n 62\n%d\n 10\n%.3lf\n 20\n%.3lf\n 30\n%.3lf\n 11\n%.3lf\n 21\n%.3lf\n 31\n%.3lf\n",
+                             dbfDxfLineType(p.style), p.pen, a.y, a.x, height(static_cast<int>(a.x), static_cast<int>(a.y)), b.y, b.x,
+                             height(static_cast<int>(b.x), static_cast<int>(b.y)));
+            } else {
+                std::fprintf(f, "  0\nPOINT\n  8\n\n 62\n%d\n 10\n%.3lf\n 20\n%.3lf\n 30\n%.3lf\n", pen, a.y, a.x,
+                             height(static_cast<int>(a.x), static_cast<int>(a.y)));
+            }
+            ++entities;
+        }
+        std::fclose(f);
+        state.SetIterationTime(now() - t);
+        bench().seconds["plain"] = now() - t;
+        bench().counts["entities"] = entities;
+        bench().counts["plain bytes"] = static_cast<long>(std::filesystem::file_size(path));
+    }
+}
+
+BENCHMARK(Export)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(PlainFprintf)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void report() {
+    auto& s = bench().seconds;
+    auto& c = bench().counts;
+    std::printf("points %ld: %ld entities, export %ld bytes (plain %ld); export %.3f s, plain fprintf %.3f s, export / plain %.2f\n",
+                bench().points, c["entities"], c["bytes"], c["plain bytes"], s["export"], s["plain"], s["export"] / s["plain"]);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    const char* sizes = std::getenv("DXF_BENCH_POINTS");
+    std::stringstream list(sizes ? sizes : "10000,100000,1000000");
+    std::string size;
+    while (std::getline(list, size, ',')) {
+        setUp(std::atol(size.c_str()));
+        benchmark::ConsoleReporter reporter;
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+        report();
+        tearDown();
+    }
+    benchmark::Shutdown();
+    return 0;
+}
