@@ -146,7 +146,8 @@ bool contourSurface(WORD surface, LayerRun& run) {
             for (DWORD other : p.lines) {
                 if (!other) continue;
                 dbfGrabCoord(q, other);
-                const double zmin = std::min(p.z, q.z), zmax = std::max(p.z, q.z);
+                const double pz = p.z, qz = q.z;   // copied out of the packed records
+                const double zmin = std::min(pz, qz), zmax = std::max(pz, qz);
                 const std::vector<double> levels = dbfContourLevels(zmin, zmax, s.contourBase, k.interval);
                 if (levels.empty()) continue;
                 traceEdge(n, other, levels.front(), zmax, 0, pens);
@@ -178,8 +179,9 @@ void dbfRadialCont(unsigned point, unsigned required, int draw) {
     auto trace = [&](DWORD other) {
         if (!other) return;
         dbfGrabCoord(q, other);
-        const double zmax = std::max(p.z, q.z);
-        const std::vector<double> levels = dbfContourLevels(std::min(p.z, q.z), zmax, s.contourBase, s.contour.interval);
+        const double pz = p.z, qz = q.z;   // copied out of the packed records
+        const double zmax = std::max(pz, qz);
+        const std::vector<double> levels = dbfContourLevels(std::min(pz, qz), zmax, s.contourBase, s.contour.interval);
         if (levels.empty()) return;
         traceEdge(point, other, levels.front(), zmax, required, pens);
         traceEdge(other, point, levels.front(), zmax, required, pens);

@@ -113,7 +113,7 @@ void slopeArrow(const Triangle& t) {
 
 class Shader {
 public:
-    Shader(const ShadeKind& kind, WORD surface) : kind_(kind), surface_(surface) {
+    Shader(const ShadeKind& kind, WORD surface) : kind_(kind) {
         DisplayState& s = state();
         area_ = kind.slope ? &s.slopeArea : &s.heightArea;
         total_ = kind.slope ? &s.slopeTotal : &s.heightTotal;
@@ -158,7 +158,6 @@ private:
     }
 
     const ShadeKind& kind_;
-    WORD surface_;
     std::array<double, 67>* area_;
     double* total_;
     bool fill_;

@@ -18,7 +18,6 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr COLORREF kButtonFace = 0x00F0F0F0;     // system colour 15
 constexpr COLORREF kButtonShadow = 0x00A0A0A0;   // system colour 16
 constexpr int kTickPixels = 10;
-constexpr int kPrinterLeft = 350;                // the printer transform's left margin
 constexpr int kLegendRows = 10;
 
 }  // namespace

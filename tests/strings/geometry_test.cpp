@@ -336,8 +336,8 @@ TEST_F(StringRecalcTest, RescalingMultipliesAndRefusesFactorsThatAreNoNumbers) {
     EXPECT_DOUBLE_EQ(road[1].y, 505.0);
     STR_HEADER h;
     dbfGetStringHeader("ROAD", h, nullptr);
-    EXPECT_EQ(h.boxMinY, 500);   // the box follows the vertices
-    EXPECT_EQ(h.boxMaxY, 505);
+    EXPECT_EQ(int{h.boxMinY}, 500);   // the box follows the vertices
+    EXPECT_EQ(int{h.boxMaxY}, 505);
 }
 
 TEST_F(StringRecalcTest, ALoopInTheChildLinksIsReportedAndEnds) {
