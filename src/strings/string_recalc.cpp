@@ -314,6 +314,27 @@ void dbfRescaleString(const char* name, const char* fileName, const PNT_3D_recor
     strCloseStream(file);
 }
 
+namespace {
+
+// Calls visit(child position, child's vertices in chainage order) for each child of the parent
+// that the file holds.
+template <typename Visit>
+void forEachChild(FILE* file, const STR_HEADER& parent, Visit visit) {
+    for (const char* link : {parent.firstChild, parent.secondChild}) {
+        if (!*link) continue;
+        char name[32];
+        strSetName(name, link);
+        STR_HEADER child;
+        const DWORD childPosition = strFindHeader(file, name, child);
+        if (!childPosition) continue;
+        UI_LIST list;
+        strReadSorted(file, childPosition, list);
+        visit(childPosition, list);
+    }
+}
+
+}  // namespace
+
 void dbfHideString(DWORD position, double from, double to, FILE* stream, int road, int a, int b) {
     if (!(from <= to)) return;   // NaN too
     FILE* file = strResolve(stream);
@@ -338,18 +359,10 @@ void dbfHideString(DWORD position, double from, double to, FILE* stream, int roa
     const int side = parent.name[0] == 'L' ? -1 : 1;
     char key[32];
     std::snprintf(key, sizeof key, "Range%d", a * b);
-    for (const char* link : {parent.firstChild, parent.secondChild}) {
-        if (!*link) continue;
-        char name[32];
-        strSetName(name, link);
-        STR_HEADER child;
-        const DWORD childPosition = strFindHeader(file, name, child);
-        if (!childPosition) continue;
-        UI_LIST list;
-        strReadSorted(file, childPosition, list);
+    forEachChild(file, parent, [&](DWORD, UI_LIST& list) {
         int found = 0;
         const int at = dbfBinarySearch(&list, from, found);
-        if (!found) continue;
+        if (!found) return;
         auto* v = static_cast<CVertexEle*>(list.Get(at));
         double rangeFrom = v->chainage;
         double rangeTo = to;
@@ -361,7 +374,7 @@ void dbfHideString(DWORD position, double from, double to, FILE* stream, int roa
         char value[96];
         std::snprintf(value, sizeof value, "%.3f,%.3f,%d", rangeFrom, rangeTo, side);
         settings->SetString("InterGaps", key, value);
-    }
+    });
     if (!settings->Save())
         ErrorMessage(dbfFormatText("Unable to write the hidden range to %s", desName), dbfOwner());
     if (DBFSTATE& state = dbfState(); state.hooks.redrawStrings) state.hooks.redrawStrings();
@@ -372,15 +385,7 @@ namespace {
 void showInChildren(FILE* stream, DWORD position, double chainage, int depth) {
     STR_HEADER parent;
     if (depth > strSlotLimit(stream) || !strReadHeader(stream, position, parent)) return;
-    for (const char* link : {parent.firstChild, parent.secondChild}) {
-        if (!*link) continue;
-        char name[32];
-        strSetName(name, link);
-        STR_HEADER child;
-        const DWORD childPosition = strFindHeader(stream, name, child);
-        if (!childPosition) continue;
-        UI_LIST list;
-        strReadSorted(stream, childPosition, list);
+    forEachChild(stream, parent, [&](DWORD childPosition, UI_LIST& list) {
         int found = 0;
         const int at = dbfBinarySearch(&list, chainage, found);
         if (found) {
@@ -393,7 +398,7 @@ void showInChildren(FILE* stream, DWORD position, double chainage, int depth) {
             dbfAddStringData(childPosition, list, list.Count(), stream);
         }
         showInChildren(stream, childPosition, chainage, depth + 1);
-    }
+    });
 }
 
 }  // namespace
