@@ -131,6 +131,16 @@ void rebuildLinePens() {
     viewDirty();
 }
 
+void drawPath(const std::vector<PNT_3D_record>& points, int pen, int style, double width, bool joined) {
+    if (DrawSink* sink = state().sink) {
+        sink->path(points, pen, style, joined);
+        return;
+    }
+    CCadWindow* w = cad();
+    for (std::size_t i = 1; i < points.size(); ++i)
+        w->gsDisplayLine(points[i - 1].y, points[i - 1].x, points[i].y, points[i].x, pen, style, width);
+}
+
 LayerRun::LayerRun(int& escape, const char* status, bool withProgress)
     : escape_(escape), text_(status), progress_(withProgress) {
     escape_ = 0;

@@ -65,6 +65,22 @@ struct ContourSettings {
     int kept23 = 0;
 };
 
+// Where the layers that know heights hand their geometry while the site is exported: a path
+// whole with its heights, the texts' height, a shading triangle with its corner heights. While no
+// sink is set (every paint) the layers draw the same geometry on the drawing window.
+class DrawSink {
+public:
+    virtual ~DrawSink() = default;
+    // A connected path; joined: one polyline, otherwise each segment on its own.
+    virtual void path(const std::vector<PNT_3D_record>& points, int pen, int style, bool joined) = 0;
+    // The height of the texts drawn next; NaN for none.
+    virtual void textLevel(double z) = 0;
+    // A shading triangle (corners with heights) and its class number.
+    virtual void face(const PNT_3D_record corners[3], int shadeClass, bool slope) = 0;
+    // A point of a layer drawn only in the export (a road's chainage point).
+    virtual void point(const PNT_3D_record& at, int pen) = 0;
+};
+
 struct DisplayState {
     std::array<int, kDisplayFlagCount> flags{};
     std::array<int, 6> updated{1, 1, 1, 1, 1, 1};
@@ -97,6 +113,8 @@ struct DisplayState {
     int marker = 0;                          // 0 none, 1 tracking cross, 2 section line
     bool plotGuard = false, painting = false, smoothing = false;
 
+    DrawSink* sink = nullptr;                // set only while the site is exported
+
     DATA4* namesTable = nullptr;
     bool namesOld = false;
     char workFile[MAX_PATH] = {};
@@ -123,6 +141,12 @@ RRect paintWindowOf(RRect rect);
 void loadSurfacePens();
 // The pen list rebuild of the feature-line layer (dbfSetShowLine's rebuild).
 void rebuildLinePens();
+
+// A path of the layers that know heights: to the export's sink when one is set, else each
+// segment drawn on the window with the pen, style and width.
+void drawPath(const std::vector<PNT_3D_record>& points, int pen, int style, double width, bool joined);
+// The height class of a height: 1..64, 65 below and 66 above the classes.
+int heightClassOf(double z);
 
 // The common contract of a layer: the flag cleared on entry, the status text shown, progress
 // every 1 % of the approximate point count, Escape checked after each unit.

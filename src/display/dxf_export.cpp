@@ -3,21 +3,39 @@
 //
 // The points layer is written here from the points themselves (markers, names and heights keep
 // their heights as DXF Z). Every other layer is the display's own plot layer run into a
-// recording drawing window: what the layer draws becomes entities on the export layer's DXF
-// name, one entity per drawn primitive, so the drawing matches the display list of the same
-// view. The recording window forwards the status line, progress and Escape to the real one.
+// recording drawing window that is also the layers' sink (DrawSink): the layers that know
+// heights hand it their geometry whole, the others draw primitives as on the screen. The
+// recording window forwards the status line, progress and Escape to the real one.
+//
+//  - A saved contour is one path at its level: one POLYLINE, vertices clipped to the view, Z the
+//    level; its labels are TEXTs at the level.
+//  - A road line is handed over in runs (a chainage without the point ends one, 1000 positions
+//    at most, the next run starting at the last position): one POLYLINE per run of two or more,
+//    Z the section point's level. Bank lines come the same way but are written as LINEs.
+//  - In the export the roads layer writes the centre line (with a POINT at each labelled
+//    chainage) before the road lines and the banks after them, under a progress bar of 52 steps.
+//  - A shading triangle comes with its corner heights and class. A slope face is one 3DFACE;
+//    a height-shaded triangle is cut at every class bound strictly between its lowest and highest
+//    corner (see heightPieces) and each piece is a 3DFACE in its own class.
+//  - The slope arrow after a face: the display's arrow (a shaft through the face's centroid down
+//    the steepest slope, its length the first arrow size in per cent of the mean side, and two
+//    head strokes of the second size), three LINEs on the face's plane in the face's class.
 //
 // Decisions where the rules are silent (see docs/display.md):
-//  - Primitives of the recorded layers carry plan positions only: a corner or end that lies on
-//    a terrain point takes that point's height as DXF Z, any other position Z 0.
-//  - A filled triangle is a 3DFACE whose colour is the shading class whose colour it was
-//    filled with (the first class with that colour; 65/66 for the out-of-range colours).
+//  - Z: what is not handed over with a height (feature lines, strings, grids, pipes, quick
+//    contours, the road centre line and its labels) takes the height of the terrain point it
+//    lies on, else 0: those primitives carry plan positions only, and a chainage record holds
+//    no level.
 //  - A filled polygon of four corners is one 3DFACE, a longer one and a rectangle a closed
 //    polyline; a circle is a CIRCLE, a survey symbol a POINT at its position.
 //  - Text heights: positive heights are world units; negative (screen) heights, tenths of a
 //    millimetre, are written in millimetres.
+//  - The layers are recorded, then written: when Escape stops a layer, only a polyline that is
+//    the last thing the layer handed over loses its SEQEND.
 //  - Strings, grids and pipes follow the roads, on "DXF Export" keys "Strings", "Grids" and
 //    "Pipes".
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -83,22 +101,23 @@ public:
         real(30 + k, z);
     }
 
-    void line(const std::string& layer, int style, int colour, const GsPoint& a, const GsPoint& b) {
+    void line(const std::string& layer, int style, int colour, const PNT_3D_record& a, const PNT_3D_record& b) {
         group(0, "LINE");
         group(8, layer);
         group(6, dbfDxfLineType(style));
         integer(62, colour);
-        position(0, a.y, a.x, heightAt(a));
-        position(1, b.y, b.x, heightAt(b));
+        position(0, a.y, a.x, a.z);
+        position(1, b.y, b.x, b.z);
     }
-    void face(const std::string& layer, int colour, const GsPoint* c, int count) {
+    // A face of three or four corners; the last corner repeats when there are three.
+    void face(const std::string& layer, int colour, const PNT_3D_record* c, int count) {
         group(0, "3DFACE");
         group(8, layer);
         group(6, "CONTINUOUS");
         integer(62, colour);
         for (int k = 0; k < 4; ++k) {
-            const GsPoint& p = c[k < count ? k : count - 1];
-            position(k, p.y, p.x, heightAt(p));
+            const PNT_3D_record& p = c[k < count ? k : count - 1];
+            position(k, p.y, p.x, p.z);
         }
     }
     void point(const std::string& layer, int colour, double y, double x, double z) {
@@ -131,8 +150,8 @@ public:
         real(40, radius);
     }
     // A 3-D polyline clipped to the view: a vertex for each segment with an end inside it.
-    void polyline(const std::string& layer, int style, int colour, const std::vector<GsPoint>& v,
-                  const RRect& view, const int& escape) {
+    void polyline(const std::string& layer, int style, int colour, const std::vector<PNT_3D_record>& v,
+                  const RRect& view, bool cancelled) {
         const char* type = dbfDxfLineType(style);
         group(0, "POLYLINE");
         group(8, layer);
@@ -143,15 +162,15 @@ public:
         group(20, "0.000");
         group(30, "0.000");
         group(70, "8");
-        auto inside = [&](const GsPoint& p) {
+        auto inside = [&](const PNT_3D_record& p) {
             return coreCheckInRect(p.x, p.y, view.minX, view.minY, view.maxX, view.maxY) != 0;
         };
-        auto vertex = [&](const GsPoint& p) {
+        auto vertex = [&](const PNT_3D_record& p) {
             group(0, "VERTEX");
             group(8, layer);
             group(6, type);
             integer(62, colour);
-            position(0, p.y, p.x, 0.0);
+            position(0, p.y, p.x, p.z);
             group(70, "32");
         };
         for (std::size_t i = 1; i < v.size(); ++i) {
@@ -159,7 +178,7 @@ public:
             if (i == 1) vertex(v[0]);
             vertex(v[i]);
         }
-        if (!escape) group(0, "SEQEND");
+        if (!cancelled) group(0, "SEQEND");
     }
 
 private:
@@ -167,11 +186,48 @@ private:
     double sign_;
 };
 
-// The drawing window that records what a plot layer draws and forwards everything else.
-class RecordingWindow : public CCadWindow {
+// What a layer handed over: a primitive it drew, or a path, face or point it gave the sink.
+enum class ItemKind { Primitive, Polyline, Lines, Face, Point };
+struct Item {
+    ItemKind kind = ItemKind::Primitive;
+    CadPrimitive primitive;
+    std::vector<PNT_3D_record> path;   // a path's positions, a face's three corners, the point
+    int pen = 0, style = 0;            // a face: its class number in pen
+    bool slope = false;
+    double textZ = 0.0;                // a text's height
+};
+
+// The drawing window that records what a plot layer draws and forwards everything else; while
+// it records it is also the layers' sink, so paths, faces and drawn primitives keep their order.
+class RecordingWindow : public CCadWindow, public DrawSink {
 public:
     explicit RecordingWindow(CCadWindow* inner) : in_(inner) {}
-    std::vector<CadPrimitive> list;
+    std::vector<Item> list;
+
+    void path(const std::vector<PNT_3D_record>& points, int pen, int style, bool joined) override {
+        Item i;
+        i.kind = joined ? ItemKind::Polyline : ItemKind::Lines;
+        i.path = points;
+        i.pen = pen;
+        i.style = style;
+        list.push_back(std::move(i));
+    }
+    void textLevel(double z) override { textZ_ = z; }
+    void face(const PNT_3D_record corners[3], int shadeClass, bool slope) override {
+        Item i;
+        i.kind = ItemKind::Face;
+        i.path.assign(corners, corners + 3);
+        i.pen = shadeClass;
+        i.slope = slope;
+        list.push_back(std::move(i));
+    }
+    void point(const PNT_3D_record& at, int pen) override {
+        Item i;
+        i.kind = ItemKind::Point;
+        i.path = {at};
+        i.pen = pen;
+        list.push_back(std::move(i));
+    }
 
     void gsSetHelpText(const char* text) override { in_->gsSetHelpText(text); }
     void gsSetHoldStdPrompt(bool hold) override { in_->gsSetHoldStdPrompt(hold); }
@@ -261,23 +317,17 @@ private:
         return p;
     }
     // The layers export draws in the normal mode only: every primitive stays.
-    void add(CadPrimitive p) { list.push_back(std::move(p)); }
+    void add(CadPrimitive p) {
+        Item i;
+        i.primitive = std::move(p);
+        i.textZ = std::isnan(textZ_) ? 0.0 : textZ_;
+        list.push_back(std::move(i));
+    }
 
     CCadWindow* in_;
     long mode_ = kGsDrawNormal;
+    double textZ_ = std::nan("");
 };
-
-// The shading class filled with a colour; 0 when none.
-int classOfColour(long fill, bool slope) {
-    const DisplayState& s = state();
-    const COLORREF colour = static_cast<COLORREF>(fill & ~kGsRgbColourFlag);
-    const auto& classes = slope ? s.slopeClasses : s.heightClasses;
-    for (int i = 0; i < kShadeClasses; ++i)
-        if (classes[static_cast<std::size_t>(i)].colour == colour) return i + 1;
-    if (slope) return colour == s.noSlopeColour ? 65 : 0;
-    if (colour == s.underHeightColour) return 65;
-    return colour == s.overHeightColour ? 66 : 0;
-}
 
 // Justification of the drawing window (keypad layout) as DXF groups 72 and 73.
 void dxfJustification(int keypad, int& h, int& v) {
@@ -290,18 +340,103 @@ void dxfJustification(int keypad, int& h, int& v) {
     v = (keypad - 1) / 3 + 1;
 }
 
-void writeRecorded(DxfWriter& out, const std::vector<CadPrimitive>& list, const std::string& layer,
-                   int shading, const RRect& view, const int& escape) {
-    for (const CadPrimitive& p : list) {
+PNT_3D_record withHeight(const GsPoint& g) { return PNT_3D_record{g.x, g.y, heightAt(g)}; }
+
+// The part of a convex polygon at or above (keepAbove) or at or below a level.
+std::vector<PNT_3D_record> clipAtLevel(const std::vector<PNT_3D_record>& polygon, double level, bool keepAbove) {
+    std::vector<PNT_3D_record> out;
+    auto in = [&](const PNT_3D_record& p) { return keepAbove ? p.z >= level : p.z <= level; };
+    for (std::size_t i = 0; i < polygon.size(); ++i) {
+        const PNT_3D_record& p = polygon[i];
+        const PNT_3D_record& q = polygon[(i + 1) % polygon.size()];
+        if (in(p)) out.push_back(p);
+        if (in(p) != in(q)) {
+            const double t = (level - p.z) / (q.z - p.z);
+            out.push_back(PNT_3D_record{p.x + (q.x - p.x) * t, p.y + (q.y - p.y) * t, level});
+        }
+    }
+    return out;
+}
+
+// A height-shaded triangle in pieces, one per height class band it spans: the triangle is cut
+// at every class bound strictly between its lowest and highest corner; each band's polygon
+// (three to five corners) is split into a fan of triangles from its first corner, each in the
+// class of the band's middle height. Pieces without plan area are dropped. A triangle whose
+// corners are level within tolerance is one piece in the class the display gives it.
+struct Piece {
+    std::array<PNT_3D_record, 3> corners;
+    int shadeClass;
+};
+std::vector<Piece> heightPieces(const PNT_3D_record t[3], int wholeClass) {
+    std::vector<Piece> pieces;
+    if (dblEqual(t[0].z, t[1].z) && dblEqual(t[1].z, t[2].z)) {
+        pieces.push_back({{t[0], t[1], t[2]}, wholeClass});
+        return pieces;
+    }
+    const double low = std::min({t[0].z, t[1].z, t[2].z}), high = std::max({t[0].z, t[1].z, t[2].z});
+    std::vector<double> bounds;
+    for (const ShadeClass& c : state().heightClasses) {
+        if (!dblGreater(c.upper, c.lower)) continue;
+        for (double b : {c.lower, c.upper})
+            if (dblGreater(b, low) && dblLess(b, high)) bounds.push_back(b);
+    }
+    std::sort(bounds.begin(), bounds.end());
+    bounds.erase(std::unique(bounds.begin(), bounds.end(), [](double a, double b) { return dblEqual(a, b); }), bounds.end());
+    const std::vector<PNT_3D_record> whole{t[0], t[1], t[2]};
+    for (std::size_t k = 0; k <= bounds.size(); ++k) {
+        const double from = k == 0 ? low : bounds[k - 1], to = k == bounds.size() ? high : bounds[k];
+        std::vector<PNT_3D_record> band = whole;
+        if (k > 0) band = clipAtLevel(band, from, true);
+        if (k < bounds.size()) band = clipAtLevel(band, to, false);
+        const int shadeClass = heightClassOf((from + to) / 2.0);
+        for (std::size_t i = 1; i + 1 < band.size(); ++i) {
+            const PNT_3D_record &a = band[0], &b = band[i], &c = band[i + 1];
+            const double area = (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
+            if (std::fabs(area) > 1e-9) pieces.push_back({{a, b, c}, shadeClass});
+        }
+    }
+    return pieces;
+}
+
+// Writes what a layer recorded; the layer's cancel flag leaves out the SEQEND of a polyline that
+// is the last thing it recorded (the Escape came while its vertices were being handed over).
+void writeRecorded(DxfWriter& out, const std::vector<Item>& list, const std::string& layer, const RRect& view,
+                   bool cancelled) {
+    for (std::size_t n = 0; n < list.size(); ++n) {
+        const Item& item = list[n];
+        const bool last = n + 1 == list.size();
+        switch (item.kind) {
+        case ItemKind::Polyline:
+            out.polyline(layer, item.style, item.pen, item.path, view, cancelled && last);
+            continue;
+        case ItemKind::Lines:
+            for (std::size_t i = 1; i < item.path.size(); ++i) out.line(layer, item.style, item.pen, item.path[i - 1], item.path[i]);
+            continue;
+        case ItemKind::Point:
+            out.point(layer, item.pen, item.path[0].y, item.path[0].x, item.path[0].z);
+            continue;
+        case ItemKind::Face:
+            if (item.pen == 0) continue;
+            if (item.slope) {
+                out.face(layer, item.pen, item.path.data(), 3);
+            } else {
+                for (const Piece& piece : heightPieces(item.path.data(), item.pen))
+                    out.face(layer, piece.shadeClass, piece.corners.data(), 3);
+            }
+            continue;
+        case ItemKind::Primitive:
+            break;
+        }
+        const CadPrimitive& p = item.primitive;
         switch (p.kind) {
         case CadPrimitiveKind::Line:
-            out.line(layer, p.style, p.pen, p.points[0], p.points[1]);
+            out.line(layer, p.style, p.pen, withHeight(p.points[0]), withHeight(p.points[1]));
             break;
         case CadPrimitiveKind::Text: {
             int h = 0, v = 0;
             dxfJustification(p.justification, h, v);
             const double size = p.height < 0 ? -p.height * 0.1 : p.height;
-            out.text(layer, p.pen, p.points[0].y, p.points[0].x, 0.0, size, p.text, p.angle / 10.0, h, v);
+            out.text(layer, p.pen, p.points[0].y, p.points[0].x, item.textZ, size, p.text, p.angle / 10.0, h, v);
             break;
         }
         case CadPrimitiveKind::Point:
@@ -313,20 +448,20 @@ void writeRecorded(DxfWriter& out, const std::vector<CadPrimitive>& list, const 
             break;
         case CadPrimitiveKind::Rect: {
             const GsPoint a = p.points[0], b = p.points[1];
-            out.polyline(layer, p.style, p.pen, {a, {a.y, b.x}, b, {b.y, a.x}, a}, view, escape);
+            const PNT_3D_record ring[5] = {{a.x, a.y, 0}, {b.x, a.y, 0}, {b.x, b.y, 0}, {a.x, b.y, 0}, {a.x, a.y, 0}};
+            out.polyline(layer, p.style, p.pen, std::vector<PNT_3D_record>(ring, ring + 5), view, false);
             break;
         }
         case CadPrimitiveKind::FilledPolygon: {
             const int count = static_cast<int>(p.points.size());
-            const int colour = shading ? classOfColour(p.fill, shading == 1)
-                                       : static_cast<int>(p.fill & 0xFFFF);
-            if (shading && colour == 0) break;
+            const int colour = static_cast<int>(p.fill & 0xFFFF);
+            std::vector<PNT_3D_record> corners;
+            for (const GsPoint& g : p.points) corners.push_back(withHeight(g));
             if (count >= 3 && count <= 4) {
-                out.face(layer, colour, p.points.data(), count);
+                out.face(layer, colour, corners.data(), count);
             } else if (count > 4) {
-                std::vector<GsPoint> ring = p.points;
-                ring.push_back(p.points[0]);
-                out.polyline(layer, 1, colour, ring, view, escape);
+                corners.push_back(corners[0]);
+                out.polyline(layer, 1, colour, corners, view, false);
             }
             break;
         }
@@ -334,15 +469,17 @@ void writeRecorded(DxfWriter& out, const std::vector<CadPrimitive>& list, const 
     }
 }
 
-// Runs one plot layer into the recording window and writes what it drew.
-void exportRecorded(DxfWriter& out, void (*layerFn)(int&), const char* key, int shading, const RRect& view, int& escape) {
+// Runs one plot layer into the recording window (also the layers' sink) and writes what it drew.
+void exportRecorded(DxfWriter& out, void (*layerFn)(int&), const char* key, const RRect& view, int& escape) {
     DBFSTATE& d = dbfState();
     CCadWindow* real = d.cadWindow;
     RecordingWindow recorder(real);
     d.cadWindow = &recorder;
+    state().sink = &recorder;
     layerFn(escape);
+    state().sink = nullptr;
     d.cadWindow = real;
-    writeRecorded(out, recorder.list, layerName(key), shading, view, escape);
+    writeRecorded(out, recorder.list, layerName(key), view, escape != 0);
 }
 
 // The points layer: markers, names and heights with their heights as DXF Z.
@@ -430,24 +567,23 @@ void dbfSiteExport(int format, FILE* stream) {
         bool shown;
         void (*recorded)(int&);
         const char* key;
-        int shading;   // 1 slope, 2 height
     };
     const Step steps[] = {
-        {f[kFlagSlopeShading] != 0, dbfShadePlot, "Slopes", 1},
-        {f[kFlagHeightShading] != 0, dbfShadeHeightPlot, "HeightShade", 2},
-        {f[kFlagPoints] != 0, nullptr, "Points", 0},
-        {f[kFlagBanks] != 0, dbfPlotBanks, "Banks", 0},
-        {f[kFlagLines] != 0, dbfPlotAllLines, "Lines", 0},
-        {f[kFlagContours] != 0, exportContourLayer, "Contours", 0},
-        {f[kFlagRoads] != 0, dbfPlotRoads, "Roads", 0},
-        {f[kFlagStrings] != 0, dbfPlotStrings, "Strings", 0},
-        {f[kFlagGrids] != 0, dbfPlotGrids, "Grids", 0},
-        {f[kFlagPipes] != 0, dbfPlotPipeDbs, "Pipes", 0},
+        {f[kFlagSlopeShading] != 0, dbfShadePlot, "Slopes"},
+        {f[kFlagHeightShading] != 0, dbfShadeHeightPlot, "HeightShade"},
+        {f[kFlagPoints] != 0, nullptr, "Points"},
+        {f[kFlagBanks] != 0, dbfPlotBanks, "Banks"},
+        {f[kFlagLines] != 0, dbfPlotAllLines, "Lines"},
+        {f[kFlagContours] != 0, exportContourLayer, "Contours"},
+        {f[kFlagRoads] != 0, dbfPlotRoads, "Roads"},
+        {f[kFlagStrings] != 0, dbfPlotStrings, "Strings"},
+        {f[kFlagGrids] != 0, dbfPlotGrids, "Grids"},
+        {f[kFlagPipes] != 0, dbfPlotPipeDbs, "Pipes"},
     };
     for (const Step& step : steps) {
         if (!step.shown) continue;
         if (step.recorded)
-            exportRecorded(out, step.recorded, step.key, step.shading, view, escape);
+            exportRecorded(out, step.recorded, step.key, view, escape);
         else
             exportPoints(out, escape);
         if (escape) break;

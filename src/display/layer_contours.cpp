@@ -264,36 +264,39 @@ bool inView(const PNT_2D_record& p) {
     return p.x >= v.minX && p.x <= v.maxX && p.y >= v.minY && p.y <= v.maxY;
 }
 
-// Draws the polyline; false when Escape was pressed.
-bool drawPolyline(const std::vector<PNT_2D_record>& points, PenStyle ps) {
-    CCadWindow* w = cad();
-    for (std::size_t i = 1; i < points.size(); ++i)
-        w->gsDisplayLine(points[i - 1].y, points[i - 1].x, points[i].y, points[i].x, ps.pen, ps.style, 0.0);
+// Draws the line at its level (one path: one polyline in the export); false when Escape was
+// pressed.
+bool drawPolyline(const std::vector<PNT_2D_record>& points, double level, PenStyle ps) {
+    std::vector<PNT_3D_record> path(points.size());
+    for (std::size_t i = 0; i < points.size(); ++i) path[i] = PNT_3D_record{points[i].x, points[i].y, level};
+    drawPath(path, ps.pen, ps.style, 0.0, true);
     int abort = 0;
     return dbfCheckEscape(abort, 0) == 0;
 }
 
-// The line smoothed piece by piece from the first point inside the view; false on Escape.
-bool drawSmoothed(const std::vector<PNT_2D_record>& line, PenStyle ps) {
+// The line smoothed piece by piece from the first point inside the view, the pieces joined into
+// one line (each piece starts where the one before ends); false on Escape.
+bool drawSmoothed(const std::vector<PNT_2D_record>& line, double level, PenStyle ps) {
     DisplayState& s = state();
     if (s.smoothing) return true;
     std::size_t first = 0;
     while (first < line.size() && !inView(line[first])) ++first;
     if (first + 1 >= line.size()) return true;
     s.smoothing = true;
-    bool going = true;
+    std::vector<PNT_2D_record> smooth{line[first]};
     PNT_2D_record out[25];
     const std::size_t last = line.size() - 1;
-    for (std::size_t i = first; going && i < last; ++i) {
+    for (std::size_t i = first; i < last; ++i) {
         const PNT_2D_record window[4] = {line[i == 0 ? 0 : i - 1], line[i], line[i + 1], line[i + 2 <= last ? i + 2 : last]};
         const bool straightStart = i == first && std::hypot(line[i + 1].x - line[i].x, line[i + 1].y - line[i].y) <= 1.0;
         if (straightStart) {
-            going = drawPolyline({line[i], line[i + 1]}, ps);
+            smooth.push_back(line[i + 1]);
             continue;
         }
         dbfBezSmooth(window, out);
-        going = drawPolyline(std::vector<PNT_2D_record>(out, out + 25), ps);
+        smooth.insert(smooth.end(), out + 1, out + 25);
     }
+    const bool going = drawPolyline(smooth, level, ps);
     s.smoothing = false;
     return going;
 }
@@ -357,13 +360,17 @@ void dbfDrawContours(int& escape) {
     while (dbfReadContour(&record, line, file)) {
         const PenStyle ps = penFor(header, record.level);
         if (record.type == 2 && ps.pen != 0 && levelInRange(record.level)) {
-            const bool going = k.smooth == 1 && line.size() > 3 ? drawSmoothed(line, ps) : drawPolyline(line, ps);
+            const bool going = k.smooth == 1 && line.size() > 3 ? drawSmoothed(line, record.level, ps)
+                                                                : drawPolyline(line, record.level, ps);
             if (!going) {
                 escape = 1;
                 break;
             }
-            if (k.label && (header.kind == 4 || onInterval(record.level, k.labelInterval, header)))
+            if (k.label && (header.kind == 4 || onInterval(record.level, k.labelInterval, header))) {
+                if (s.sink) s.sink->textLevel(record.level);
                 labelLine(line, levelText(header, record.level, k.labelDecimals));
+                if (s.sink) s.sink->textLevel(std::nan(""));
+            }
         }
         if (run.unitDone()) break;
     }

@@ -69,15 +69,11 @@ double slopePercent(const Triangle& t) {
 }
 
 int classOf(const Triangle& t, bool slope) {
-    const DisplayState& s = state();
     if (slope) {
-        const int c = slopeClass(slopePercent(t), s.slopeClasses);
+        const int c = slopeClass(slopePercent(t), state().slopeClasses);
         return c ? c : 65;
     }
-    const double mean = (t.a.z + t.b.z + t.c.z) / 3.0;
-    const int c = slopeClass(mean, s.heightClasses);
-    if (c) return c;
-    return dblLess(mean, s.heightClasses[0].lower) ? 65 : 66;
+    return heightClassOf((t.a.z + t.b.z + t.c.z) / 3.0);
 }
 
 COLORREF colourOf(int shadeClass, bool slope) {
@@ -89,15 +85,17 @@ COLORREF colourOf(int shadeClass, bool slope) {
 }
 
 // The arrow down the slope from the triangle's centre: its shaft the second arrow setting in per
-// cent of the triangle's mean side, its head the third.
-void slopeArrow(const Triangle& t) {
+// cent of the triangle's mean side, its head the third; the three segments (shaft, two head
+// strokes) lie on the triangle's plane. False for a level or degenerate triangle.
+bool slopeArrow(const Triangle& t, PNT_3D_record segments[3][2]) {
     const DisplayState& s = state();
     const double ux = t.b.x - t.a.x, uy = t.b.y - t.a.y, uz = t.b.z - t.a.z;
     const double vx = t.c.x - t.a.x, vy = t.c.y - t.a.y, vz = t.c.z - t.a.z;
-    double gx = uy * vz - uz * vy, gy = uz * vx - ux * vz;
+    const double nx = uy * vz - uz * vy, ny = uz * vx - ux * vz;
     const double nz = ux * vy - uy * vx;
+    double gx = nx, gy = ny;
     const double g = std::hypot(gx, gy);
-    if (dblIsZero(nz) || dblIsZero(g)) return;
+    if (dblIsZero(nz) || dblIsZero(g)) return false;
     if (nz < 0) gx = -gx, gy = -gy;
     gx /= g;
     gy /= g;
@@ -105,10 +103,15 @@ void slopeArrow(const Triangle& t) {
     const double shaft = side * s.arrowSize1 / 100.0, head = side * s.arrowSize2 / 100.0;
     const double cx = (t.a.x + t.b.x + t.c.x) / 3.0, cy = (t.a.y + t.b.y + t.c.y) / 3.0;
     const double tx = cx + gx * shaft / 2.0, ty = cy + gy * shaft / 2.0;
-    CCadWindow* w = cad();
-    w->gsDisplayLine(cy - gy * shaft / 2.0, cx - gx * shaft / 2.0, ty, tx, s.arrowPen, 0, 0.0);
-    w->gsDisplayLine(ty, tx, ty - gy * head + gx * head / 2.0, tx - gx * head - gy * head / 2.0, s.arrowPen, 0, 0.0);
-    w->gsDisplayLine(ty, tx, ty - gy * head - gx * head / 2.0, tx - gx * head + gy * head / 2.0, s.arrowPen, 0, 0.0);
+    auto at = [&](double x, double y) { return PNT_3D_record{x, y, t.a.z - (nx * (x - t.a.x) + ny * (y - t.a.y)) / nz}; };
+    const PNT_3D_record tip = at(tx, ty);
+    segments[0][0] = at(cx - gx * shaft / 2.0, cy - gy * shaft / 2.0);
+    segments[0][1] = tip;
+    segments[1][0] = tip;
+    segments[1][1] = at(tx - gx * head - gy * head / 2.0, ty - gy * head + gx * head / 2.0);
+    segments[2][0] = tip;
+    segments[2][1] = at(tx - gx * head + gy * head / 2.0, ty - gy * head - gx * head / 2.0);
+    return true;
 }
 
 class Shader {
@@ -146,15 +149,25 @@ private:
 
     void triangle(const Triangle& t) {
         const int c = classOf(t, kind_.slope);
+        DrawSink* sink = state().sink;
         if (fill_) {
-            const long colour = static_cast<long>(colourOf(c, kind_.slope)) | kGsRgbColourFlag;
-            const GsPoint corners[3] = {{t.a.y, t.a.x}, {t.b.y, t.b.x}, {t.c.y, t.c.x}};
-            cad()->gsDisplayFilledPolygon(corners, 3, colour, colour);
+            if (sink) {
+                const PNT_3D_record corners[3] = {{t.a.x, t.a.y, t.a.z}, {t.b.x, t.b.y, t.b.z}, {t.c.x, t.c.y, t.c.z}};
+                sink->face(corners, c, kind_.slope);
+            } else {
+                const long colour = static_cast<long>(colourOf(c, kind_.slope)) | kGsRgbColourFlag;
+                const GsPoint corners[3] = {{t.a.y, t.a.x}, {t.b.y, t.b.x}, {t.c.y, t.c.x}};
+                cad()->gsDisplayFilledPolygon(corners, 3, colour, colour);
+            }
             const double a = planArea(t);
             (*area_)[static_cast<size_t>(c)] += a;
             *total_ += a;
         }
-        if (kind_.slope && state().slopeArrows) slopeArrow(t);
+        PNT_3D_record arrow[3][2];
+        if (!kind_.slope || !state().slopeArrows || !slopeArrow(t, arrow)) return;
+        // The export draws the arrow in the face's class number, a paint in the arrow pen.
+        for (const auto& segment : arrow)
+            drawPath({segment[0], segment[1]}, sink ? c : state().arrowPen, 0, 0.0, false);
     }
 
     const ShadeKind& kind_;
@@ -179,6 +192,13 @@ void shade(int& escape, const ShadeKind& kind, WORD surface) {
 }
 
 }  // namespace
+
+int display::heightClassOf(double z) {
+    const DisplayState& s = state();
+    const int c = slopeClass(z, s.heightClasses);
+    if (c) return c;
+    return dblLess(z, s.heightClasses[0].lower) ? 65 : 66;
+}
 
 void dbfShadePlot(int& escape) {
     static const ShadeKind kind{true, "Slope shading", "Shade"};

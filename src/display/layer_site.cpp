@@ -152,34 +152,50 @@ PNT_2D_record offsetPosition(const Station& s, double offset) {
     return PNT_2D_record{s.record.x - offset * std::cos(s.direction), s.record.y + offset * std::sin(s.direction)};
 }
 
-bool sectionPoint(const Station& s, int layer, int relative, FILE* f, SECHEAD& head, PNT_2D_record& at) {
+bool sectionPoint(const Station& s, int layer, int relative, FILE* f, SECHEAD& head, PNT_3D_record& at) {
     XSECTION xs{};
     double chg = s.chainage;   // the section is read at the view's current chainage
     if (viewFindChainage(chg, 1, f, head) == 0) return false;
     if (!viewGrabSect(s.chainage, static_cast<short>(layer), &xs, f, head) || xs.count < 1) return false;
     const int pos = dbfRelativePtno(relative, xs);
     if (pos < 1 || pos > xs.count) return false;
-    at = offsetPosition(s, xs.points[pos - 1].offset);
+    const PNT_2D_record plan = offsetPosition(s, xs.points[pos - 1].offset);
+    at = PNT_3D_record{plan.x, plan.y, xs.points[pos - 1].elevation};
     return true;
 }
 
+// The positions of a road line at its levels, in runs: a chainage without the point ends a run,
+// and a run holds at most kRunLimit positions (the next one starts at its last position, so no
+// segment is lost). Each run of two or more positions is one path.
+constexpr std::size_t kRunLimit = 1000;
+
 void drawFollowing(const std::vector<Station>& list, int layer, int relative, int pen, int style, double width, FILE* f,
-                   SECHEAD& head) {
-    CCadWindow* w = cad();
-    PNT_2D_record previous{}, here{};
-    bool have = false;
+                   SECHEAD& head, bool joined) {
+    std::vector<PNT_3D_record> run;
+    auto flush = [&]() {
+        if (run.size() > 1) drawPath(run, pen, style, width, joined);
+        run.clear();
+    };
+    PNT_3D_record here{};
     for (const Station& s : list) {
-        const bool found = sectionPoint(s, layer, relative, f, head, here);
-        if (found && have) w->gsDisplayLine(previous.y, previous.x, here.y, here.x, pen, style, width);
-        have = found;
-        previous = here;
+        if (!sectionPoint(s, layer, relative, f, head, here)) {
+            flush();
+            continue;
+        }
+        if (run.size() == kRunLimit) {
+            const PNT_3D_record last = run.back();
+            flush();
+            run.push_back(last);
+        }
+        run.push_back(here);
     }
+    flush();
 }
 
 void drawBanks(const std::vector<Station>& list, int layer, FILE* f, SECHEAD& head) {
     const std::string b = jobText("Plan", "Banks", "");
     const int pen = field(b, 3, 1), style = field(b, 2, 2);
-    for (int relative : {-99, 99}) drawFollowing(list, layer, relative, pen, style, 0.0, f, head);
+    for (int relative : {-99, 99}) drawFollowing(list, layer, relative, pen, style, 0.0, f, head, false);
 }
 
 std::string roadLayer(int road, const char* type) {
@@ -210,6 +226,7 @@ void centreLine(int road, const std::vector<Station>& list, int pen) {
         // A tick square to the road, 3 units each side of the centre line, labelled at its end.
         constexpr double kTick = 3.0;
         const PNT_2D_record a = offsetPosition(s, -kTick), b = offsetPosition(s, kTick);
+        if (DrawSink* sink = state().sink) sink->point(PNT_3D_record{s.record.x, s.record.y, 0.0}, pen);
         w->gsDisplayLine(a.y, a.x, b.y, b.x, pen, 0, 0.0);
         char label[64];
         std::snprintf(label, sizeof label, "%.*lf", state().labelDecimals, s.chainage);
@@ -236,11 +253,15 @@ void curveDetails(int road, const std::vector<Station>& list, int pen) {
     }
 }
 
-// Draws one road file; false on Escape.
+// Draws one road file; false on Escape. A paint draws the banks, the road lines, the centre
+// line and the curve details; the export (a sink is set) writes the centre line first and the
+// banks after the road lines, under a progress bar of 52 steps (the centre line, the 50 road
+// lines, the banks and curve details).
 bool plotRoad(int road, const char* path, LayerRun& run) {
     SECHEAD head{};
     FILE* f = viewRoadOpenFile(path, head);
     if (!f) return true;
+    const bool exporting = state().sink != nullptr;
     char key[32];
     std::snprintf(key, sizeof key, "Road%d", road);
     const std::string range = jobText("RoadRange", key, "");
@@ -249,22 +270,43 @@ bool plotRoad(int road, const char* path, LayerRun& run) {
     char status[64];
     std::snprintf(status, sizeof status, "Plotting road %d (Esc to cancel)", road);
     dbfDispStatus(status, kStatusPush);
-    if (field(range, 2, 6)) {
+    constexpr int kSteps = 52;
+    int step = 0;
+    auto advance = [&]() {
+        if (exporting) dbfDispGraph(++step, kSteps, status);
+    };
+    auto banks = [&]() {
+        if (!field(range, 2, 6)) return;
         cad()->gsSetLayer(roadLayer(road, "Bank").c_str(), "Bank");
         drawBanks(list, field(range, 2, 5), f, head);
+    };
+    if (exporting) {
+        dbfDispGraph(0, kSteps, status);
+        centreLine(road, list, show.pen);
+        advance();
+    } else {
+        banks();
     }
     bool going = !run.unitDone();
     for (int line = 1; going && line <= 50; ++line) {
         const RoadLine l = roadLine(road, line);
-        if (l.relative == 0 || l.layer < 1) continue;
-        cad()->gsSetLayer(roadLayer(road, "Line").c_str(), "Line");
-        drawFollowing(list, l.layer, l.relative, l.pen, l.style, l.width, f, head);
-        going = !run.unitDone();
+        if (l.relative != 0 && l.layer >= 1) {
+            cad()->gsSetLayer(roadLayer(road, "Line").c_str(), "Line");
+            drawFollowing(list, l.layer, l.relative, l.pen, l.style, l.width, f, head, true);
+            going = !run.unitDone();
+        }
+        advance();
     }
     if (going) {
-        centreLine(road, list, show.pen);
+        if (exporting) {
+            banks();
+        } else {
+            centreLine(road, list, show.pen);
+        }
         curveDetails(road, list, show.pen);
+        advance();
     }
+    if (exporting) dbfDispGraph(0, 0, nullptr);
     dbfDispStatus(nullptr, kStatusPop);
     viewRoadClose(f);
     return going;
