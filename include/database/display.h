@@ -207,3 +207,6 @@ std::vector<DisplayLegendRow> dbfShadeLegend(int kind);
 void dbfSiteExport(int format, FILE* stream);
 // The DXF line type of a display line style (style modulo 7).
 const char* dbfDxfLineType(int style);
+// The 3DFACEs the export writes for a height-shaded triangle with these corners: one per piece
+// of it within one height class (the classes of the display settings).
+int dbfDxfHeightPieces(const PNT_3D_record corners[3]);

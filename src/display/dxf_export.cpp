@@ -87,10 +87,11 @@ public:
         coreFileTxtWrite(value, stream_);
     }
     void group(int code, const std::string& value) { group(code, value.c_str()); }
+    // "%.3lf", except that a value rounding to zero from below is written "0.000", not "-0.000".
     void real(int code, double value) {
         char text[64];
         std::snprintf(text, sizeof text, "%.3lf", value);
-        group(code, text);
+        group(code, std::strcmp(text, "-0.000") == 0 ? "0.000" : text);
     }
     double sign() const { return sign_; }
     void integer(int code, int value) { group(code, std::to_string(value)); }
@@ -548,6 +549,15 @@ const char* dbfDxfLineType(int style) {
     static const char* const kTypes[7] = {"CENTERDD", "CONTINUOUS", "DASHED", "DASHEDMID", "DASHEDSMAL", "DOTTED", "CENTER"};
     const int n = ((style % 7) + 7) % 7;
     return kTypes[n];
+}
+
+int dbfDxfHeightPieces(const PNT_3D_record corners[3]) {
+    if (!corners) return 0;
+    for (int k = 0; k < 3; ++k)
+        if (!std::isfinite(corners[k].x) || !std::isfinite(corners[k].y) || !std::isfinite(corners[k].z)) return 0;
+    const PNT_3D_record t[3] = {corners[0], corners[1], corners[2]};
+    const double mean = (t[0].z + t[1].z + t[2].z) / 3.0;
+    return static_cast<int>(heightPieces(t, heightClassOf(mean)).size());
 }
 
 void dbfSiteExport(int format, FILE* stream) {

@@ -165,9 +165,10 @@ private:
         }
         PNT_3D_record arrow[3][2];
         if (!kind_.slope || !state().slopeArrows || !slopeArrow(t, arrow)) return;
-        // The export draws the arrow in the face's class number, a paint in the arrow pen.
+        // The export writes the arrow in the face's class number as solid lines (style 1), a
+        // paint draws it in the arrow pen.
         for (const auto& segment : arrow)
-            drawPath({segment[0], segment[1]}, sink ? c : state().arrowPen, 0, 0.0, false);
+            drawPath({segment[0], segment[1]}, sink ? c : state().arrowPen, sink ? 1 : 0, 0.0, false);
     }
 
     const ShadeKind& kind_;

@@ -1,8 +1,10 @@
 // The DXF export: entity records of each export layer, read back from the stream.
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "database/road.h"
 #include "display/display_fixture.h"
 #include "platform/proj.h"
 
@@ -156,6 +158,193 @@ TEST_F(DxfExport, ShadingFacesCarryTheirClassNumber) {
     for (const auto& [third, fourth] : {std::pair{" 12\n", " 13\n"}, {" 22\n", " 23\n"}, {" 32\n", " 33\n"}})
         EXPECT_EQ(valueAfter(text, third), valueAfter(text, fourth)) << third;
     EXPECT_EQ(valueAfter(text, " 32\n"), "10.000");
+}
+
+}  // namespace
+
+namespace {
+
+#pragma pack(push, 1)
+struct ContourHeader {
+    std::int16_t surface, kind;
+    double lowest, highest;
+    char unused[32];
+};
+struct ContourLine {
+    BYTE type;
+    WORD count;
+    double level;
+    std::int32_t label1, label2;
+    BYTE orientation;
+    char unused[7];
+};
+#pragma pack(pop)
+
+class DxfPaths : public DxfExport {
+protected:
+    void SetUp() override {
+        DxfExport::SetUp();
+        add("A", 0, 0, 10);
+        coreSetJobDefault("DXF Export", "AutoCADCompatible", "0");
+        coreSetJobDefault("DXF Export", "Contours", "CNT");
+        coreSetJobDefault("DXF Export", "Roads", "RD");
+        // no smoothing, no labels, interval 1, minor pen 9 style 3, label pen 2, spacing 10
+        coreSetJobDefault("Plan", "Contour", "0,0,0,9,0,1.0,9,3,5.0,2,1,1.0,2,15,3,1,4,1,5,1,0,10");
+        dbfGetDisplaySettings();
+        showOnly({kFlagContours, kFlagSavedContours});
+    }
+
+    void writeContours(std::int16_t kind, double level, const std::vector<PNT_2D_record>& points) {
+        FILE* f = coreFileOpen(file("Site.1.cnt").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ContourHeader h{1, kind, 0.0, 2000.0, {}};
+        ASSERT_EQ(dbfStoreContourHeader(&h, f), 1);
+        ContourLine l{2, static_cast<WORD>(points.size()), level, 0, 0, 0, {}};
+        ASSERT_EQ(dbfStoreContour(&l, points, f), 1);
+        coreFileClose(f);
+    }
+
+    static std::string polyline(const char* layer, const char* type, int pen) {
+        return "  0\nPOLYLINE\n  8\n" + std::string(layer) + "\n  6\n" + type + "\n 62\n" + std::to_string(pen) +
+               "\n 66\n1\n 10\n0.000\n 20\n0.000\n 30\n0.000\n 70\n8\n";
+    }
+    static std::string vertex(const char* layer, const char* type, int pen, const char* y, const char* x, const char* z) {
+        return "  0\nVERTEX\n  8\n" + std::string(layer) + "\n  6\n" + type + "\n 62\n" + std::to_string(pen) + "\n 10\n" +
+               y + "\n 20\n" + x + "\n 30\n" + z + "\n 70\n32\n";
+    }
+};
+
+TEST_F(DxfPaths, SavedContourIsOnePolylineAtItsLevelClippedToTheView) {
+    struct Case {
+        const char* what;
+        std::vector<PNT_2D_record> points;   // x, y
+        std::vector<std::pair<const char*, const char*>> vertices;   // DXF X (y), DXF Y (x)
+    };
+    const Case cases[] = {
+        {"inside", {{0, 0}, {0, 30}, {20, 30}}, {{"0.000", "0.000"}, {"30.000", "0.000"}, {"30.000", "20.000"}}},
+        // the segment between the two far points has no end inside: its end is left out
+        {"partly outside", {{0, 0}, {0, 1000}, {0, 2000}, {0, 40}}, {{"0.000", "0.000"}, {"1000.000", "0.000"}, {"40.000", "0.000"}}},
+        {"wholly outside", {{1000, 1000}, {1000, 2000}}, {}},
+    };
+    for (const Case& c : cases) {
+        writeContours(0, 12.0, c.points);
+        std::string expected = polyline("CNT", "DASHEDMID", 9);
+        for (const auto& [y, x] : c.vertices) expected += vertex("CNT", "DASHEDMID", 9, y, x, "12.000");
+        EXPECT_EQ(exported(), expected + "  0\nSEQEND\n") << c.what;
+    }
+    // outside the contour range nothing is written
+    coreSetJobDefault("Terrain", "MinMaxContour", "13,20");
+    dbfGetDisplaySettings();
+    showOnly({kFlagContours, kFlagSavedContours});
+    EXPECT_EQ(exported(), "") << "MinMaxContour";
+}
+
+TEST_F(DxfPaths, SavedContourLabelsFollowTheLineAtTheLevel) {
+    coreSetJobDefault("Plan", "Contour", "0,0,1,9,0,1.0,9,3,5.0,2,1,1.0,2,15,3,1,4,1,5,1,0,10");
+    dbfGetDisplaySettings();
+    showOnly({kFlagContours, kFlagSavedContours});
+    const std::vector<PNT_2D_record> diagonal = {{0, 0}, {30, 30}};   // 42.4 long: labels at 10, 20, 30, 40
+    const std::pair<std::int16_t, double> cases[] = {{0, 12.0}, {1, 1002.0}, {1, 1000.0}};
+    const char* texts[] = {"12", "+2", "0"};
+    for (std::size_t k = 0; k < 3; ++k) {
+        writeContours(cases[k].first, cases[k].second, diagonal);
+        const std::string text = exported();
+        EXPECT_EQ(countOf(text, "  0\nTEXT\n  8\nCNT\n 62\n2\n"), 4) << text;
+        EXPECT_EQ(countOf(text, "\n  1\n" + std::string(texts[k]) + "\n 50\n45.000\n 72\n1\n 73\n2\n"), 4) << text;
+        char level[32];
+        std::snprintf(level, sizeof level, " 30\n%.3f\n 40\n", cases[k].second);
+        EXPECT_EQ(countOf(text, level), 4) << text;
+        // the first label, 10 along the line
+        EXPECT_NE(text.find(" 10\n7.071\n 20\n7.071\n"), std::string::npos) << text;
+    }
+}
+
+TEST_F(DxfPaths, RoadLineIsAPolylineRunAtTheSectionLevels) {
+    dbfRoadInit(1, 1);
+    ASSERT_EQ(dbfRoadIsOpen(), 1);
+    for (double chg : {0.0, 20.0, 40.0}) {
+        CHGBASE rec{};
+        const unsigned idx = dbfInsertChainage(chg, &rec);
+        rec.x = chg;   // the road runs along x
+        ASSERT_EQ(dbfStoreChg(idx, &rec), 1);
+        XSECTION xs{};
+        for (double offset : {-5.0, 0.0, 5.0}) xs.points[xs.count++] = SECTMEM{offset, 10.0 + chg / 20.0, 0.0, 0};
+        ASSERT_EQ(dbfStoreSect(chg, 1, &xs), 1);
+    }
+    coreSetJobDefault("RoadLines", "Line1", "1,99,4,0.5,2");
+    coreSetJobDefault("Plan", "RoadText", "40");
+    dbfGetDisplaySettings();
+    showOnly({kFlagRoads});
+    const std::string text = exported();
+    dbfRoadInit(0, 1);
+    std::string line = polyline("RD", "DASHED", 4);
+    for (const auto& [x, z] : {std::pair{"0.000", "10.000"}, {"20.000", "11.000"}, {"40.000", "12.000"}})
+        line += vertex("RD", "DASHED", 4, "5.000", x, z);
+    const std::size_t at = text.find(line + "  0\nSEQEND\n");
+    ASSERT_NE(at, std::string::npos) << text;
+    // the centre line, its chainage points (0 and 40) and labels come first
+    EXPECT_EQ(text.rfind("  0\nLINE\n  8\nRD\n", 0), 0u) << text;
+    EXPECT_EQ(countOf(text.substr(0, at), "  0\nPOINT\n  8\nRD\n"), 2) << text;
+    EXPECT_EQ(countOf(text.substr(0, at), "  0\nTEXT\n  8\nRD\n"), 2) << text;
+    EXPECT_EQ(countOf(text, "POLYLINE"), 1);
+}
+
+TEST_F(DxfExport, HeightShadedTriangleIsCutAtTheClassBound) {
+    const unsigned a = add("A", 0, 0, 0), b = add("B", 100, 0, 10), c = add("C", 100, 100, 10);
+    ASSERT_EQ(dbfAddLine(a, b, 0, 0), 1);
+    ASSERT_EQ(dbfAddLine(b, c, 0, 0), 1);
+    ASSERT_EQ(dbfAddLine(a, c, 0, 0), 1);
+    coreSetJobDefault("HeightShade", "Category0", "0.00,5.00");
+    coreSetJobDefault("HeightShade", "Category1", "5.00,15.00");
+    dbfGetDisplaySettings();
+    showOnly({kFlagHeightShading});
+    coreSetJobDefault("DXF Export", "HeightShade", "SHADE");
+    coreSetJobDefault("DXF Export", "AutoCADCompatible", "0");
+    // cut at 5 along A-B and A-C: the part below in class 1, the quadrilateral above split into
+    // two triangles in class 2; the cut corners lie at height 5
+    using Corner = std::array<const char*, 3>;   // DXF X, Y, Z
+    auto face = [](int colour, const std::array<Corner, 3>& corners) {
+        std::string f = "  0\n3DFACE\n  8\nSHADE\n  6\nCONTINUOUS\n 62\n" + std::to_string(colour) + "\n";
+        for (int k = 0; k < 4; ++k) {
+            const Corner& c = corners[static_cast<std::size_t>(k < 3 ? k : 2)];
+            const std::string n = std::to_string(k);
+            f += " 1" + n + "\n" + c[0] + "\n 2" + n + "\n" + c[1] + "\n 3" + n + "\n" + c[2] + "\n";
+        }
+        return f;
+    };
+    const Corner cA{"0.000", "0.000", "0.000"}, cB{"100.000", "0.000", "10.000"}, cC{"100.000", "100.000", "10.000"};
+    const Corner onAB{"50.000", "0.000", "5.000"}, onAC{"50.000", "50.000", "5.000"};
+    EXPECT_EQ(exported(), face(1, {cA, onAC, onAB}) + face(2, {onAC, cC, cB}) + face(2, {onAC, cB, onAB}));
+    // the count the display comparison uses agrees
+    const PNT_3D_record corners[3] = {{0, 0, 0}, {0, 100, 10}, {100, 100, 10}};
+    EXPECT_EQ(dbfDxfHeightPieces(corners), 3);
+    const PNT_3D_record level[3] = {{0, 0, 7}, {0, 100, 7}, {100, 100, 7}};
+    EXPECT_EQ(dbfDxfHeightPieces(level), 1);
+}
+
+TEST_F(DxfExport, SlopeFaceIsFollowedByItsArrowInItsClass) {
+    const unsigned a = add("A", 0, 0, 0), b = add("B", 100, 0, 10), c = add("C", 100, 100, 10);
+    ASSERT_EQ(dbfAddLine(a, b, 0, 0), 1);
+    ASSERT_EQ(dbfAddLine(b, c, 0, 0), 1);
+    ASSERT_EQ(dbfAddLine(a, c, 0, 0), 1);
+    coreSetJobDefault("Terrain", "SlopeArrows", "1");
+    dbfGetDisplaySettings();
+    showOnly({kFlagSlopeShading});
+    coreSetJobDefault("DXF Export", "Slopes", "SLP");
+    coreSetJobDefault("DXF Export", "AutoCADCompatible", "0");
+    // slope 10 % (class 2, 10 to 20); the arrow's shaft runs from the centroid's uphill side
+    // down the slope (-y), a quarter of the mean side (113.807) long, with head strokes of 5 %,
+    // its ends on the face's plane (z = y / 10)
+    auto line = [](const char* y1, const char* x1, const char* z1, const char* y2, const char* x2, const char* z2) {
+        return "  0\nLINE\n  8\nSLP\n  6\nCONTINUOUS\n 62\n2\n 10\n" + std::string(y1) + "\n 20\n" + x1 + "\n 30\n" + z1 +
+               "\n 11\n" + y2 + "\n 21\n" + x2 + "\n 31\n" + z2 + "\n";
+    };
+    const std::string text = exported();
+    const std::string arrow = line("80.893", "33.333", "8.089", "52.441", "33.333", "5.244") +
+                              line("52.441", "33.333", "5.244", "58.131", "36.179", "5.813") +
+                              line("52.441", "33.333", "5.244", "58.131", "30.488", "5.813");
+    ASSERT_EQ(text.find("  0\n3DFACE\n  8\nSLP\n  6\nCONTINUOUS\n 62\n2\n"), 0u) << text;
+    EXPECT_EQ(text.substr(text.find("  0\nLINE")), arrow);
 }
 
 }  // namespace

@@ -224,19 +224,54 @@ std::string exportKey(const CadPrimitive& p) {
     return it == byType.end() ? "" : it->second;
 }
 
-// Paints the view and counts its primitives by the DXF layer the export gives them.
+// The height of the terrain point at a plan position; 0 when there is none.
+double terrainHeightAt(const GsPoint& g) {
+    constexpr double kNear = 1e-6;
+    RRect area{};
+    area.minX = g.x - kNear;
+    area.maxX = g.x + kNear;
+    area.minY = g.y - kNear;
+    area.maxY = g.y + kNear;
+    SURVCOORD p;
+    for (unsigned n = dbfStartCoord(p, &area); n != 0; n = dbfNextCoord(p, n))
+        if (p.x - g.x <= kNear && g.x - p.x <= kNear && p.y - g.y <= kNear && g.y - p.y <= kNear) return p.z;
+    return 0.0;
+}
+
+// Paints the view and counts its primitives by the DXF layer the export gives them, as the
+// export writes them: the segments of a saved contour or of a road line that join end to start
+// (same layer, pen and style) are one polyline; a road's chainage label stands for its text and
+// the chainage point written with it; a height-shaded triangle is as many faces as it has pieces
+// within one height class.
 std::map<std::string, int> displayCounts(const double view[4]) {
     HeadlessCadWindow& cad = host().cad;
     cad.setZoomRect(view[0], view[1], view[2], view[3]);
     cad.paint();
     std::map<std::string, int> counts;
+    const CadPrimitive* previous = nullptr;
     for (const CadPrimitive& p : cad.displayList()) {
+        const CadPrimitive* before = previous;
+        previous = &p;
         const std::string key = exportKey(p);
         if (key.empty()) continue;
         char name[64] = {};
         coreGetJobDefault("DXF Export", key.c_str(), "", name, sizeof name);
         name[32] = '\0';
-        ++counts[name[0] ? name : "0"];
+        int& n = counts[name[0] ? name : "0"];
+        const bool path = p.kind == CadPrimitiveKind::Line &&
+                          (p.layerType == "GenCont" || p.layerType == "DiffCont" || p.layerType == "Line");
+        if (path && before && before->kind == CadPrimitiveKind::Line && before->layer == p.layer &&
+            before->layerType == p.layerType && before->pen == p.pen && before->style == p.style &&
+            before->points[1].x == p.points[0].x && before->points[1].y == p.points[0].y)
+            continue;
+        if (p.kind == CadPrimitiveKind::Text && p.layerType == "Label" && key == "Roads") ++n;
+        if (p.kind == CadPrimitiveKind::FilledPolygon && p.layerType == "ShadeHeight" && p.points.size() == 3) {
+            PNT_3D_record corners[3];
+            for (int k = 0; k < 3; ++k) corners[k] = {p.points[k].x, p.points[k].y, terrainHeightAt(p.points[k])};
+            n += dbfDxfHeightPieces(corners);
+            continue;
+        }
+        ++n;
     }
     return counts;
 }
