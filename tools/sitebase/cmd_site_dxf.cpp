@@ -11,7 +11,8 @@
 //    is not one); an empty drawing has extents 0,0,0.
 //  - Units are metres ($INSUNITS 6).
 //  - --counts prints, for each DXF layer, the primitives a paint of the same view draws on the
-//    layers the export names, next to the entities written.
+//    layers the export names, counted as the export writes them (see displayCounts), next to
+//    the entities written.
 #include <cstdio>
 #include <cstring>
 #include <map>
