@@ -39,7 +39,9 @@ bool perimeterFound(WORD surface, const ShadeKind& kind) {
     if (start != 0) dbfFindPoly(start, next, perimeter, status, 0, 0);
     dbfDispStatus(nullptr, kStatusPop);
     if (status == kWalkClosed) return true;
-    ErrorMessage((std::string(kind.title) + ": No perimeter could be found\n" + walkReason(status)).c_str(), dbfOwner());
+    // A paint names the layer; the export's message is the bare reason.
+    const std::string title = state().sink ? "" : std::string(kind.title) + ": ";
+    ErrorMessage((title + "No perimeter could be found\n" + walkReason(status)).c_str(), dbfOwner());
     return false;
 }
 

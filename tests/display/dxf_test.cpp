@@ -136,7 +136,8 @@ TEST_F(DxfExport, NothingForOtherFormatsAClosedTerrainOrNoPerimeter) {
     showOnly({kFlagPoints, kFlagSlopeShading});
     EXPECT_EQ(exported(1), "");
     EXPECT_EQ(countOf(exported(), "3DFACE"), 0);
-    EXPECT_TRUE(ui.showed("Slope shading: No perimeter could be found\nConnecting line not found"));
+    EXPECT_TRUE(ui.showed("No perimeter could be found\nConnecting line not found"));
+    EXPECT_FALSE(ui.showed("Slope shading"));
     dbfTerrainInit(0);
     EXPECT_EQ(exported(), "");
 }
@@ -232,6 +233,12 @@ TEST_F(DxfPaths, SavedContourIsOnePolylineAtItsLevelClippedToTheView) {
         for (const auto& [y, x] : c.vertices) expected += vertex("CNT", "DASHEDMID", 9, y, x, "12.000");
         EXPECT_EQ(exported(), expected + "  0\nSEQEND\n") << c.what;
     }
+    // Escape while the line is handed over: its vertices stay, its SEQEND is left out
+    writeContours(0, 12.0, cases[0].points);
+    cad.pressEscapeAtCheck(1);
+    EXPECT_EQ(exported(), polyline("CNT", "DASHEDMID", 9) + vertex("CNT", "DASHEDMID", 9, "0.000", "0.000", "12.000") +
+                              vertex("CNT", "DASHEDMID", 9, "30.000", "0.000", "12.000") +
+                              vertex("CNT", "DASHEDMID", 9, "30.000", "20.000", "12.000"));
     // outside the contour range nothing is written
     coreSetJobDefault("Terrain", "MinMaxContour", "13,20");
     dbfGetDisplaySettings();
