@@ -266,24 +266,36 @@ TEST_F(DxfPaths, SavedContourLabelsFollowTheLineAtTheLevel) {
     }
 }
 
-TEST_F(DxfPaths, RoadLineIsAPolylineRunAtTheSectionLevels) {
-    dbfRoadInit(1, 1);
-    ASSERT_EQ(dbfRoadIsOpen(), 1);
-    for (double chg : {0.0, 20.0, 40.0}) {
-        CHGBASE rec{};
-        const unsigned idx = dbfInsertChainage(chg, &rec);
-        rec.x = chg;   // the road runs along x
-        ASSERT_EQ(dbfStoreChg(idx, &rec), 1);
-        XSECTION xs{};
-        for (double offset : {-5.0, 0.0, 5.0}) xs.points[xs.count++] = SECTMEM{offset, 10.0 + chg / 20.0, 0.0, 0};
-        ASSERT_EQ(dbfStoreSect(chg, 1, &xs), 1);
+// Road 1 along x through the chainages (the open road's work file), sections at offsets -5, 0
+// and 5, level 10 + chainage / 20; its first road line follows the last section point.
+class DxfRoad : public DxfPaths {
+protected:
+    void TearDown() override {
+        if (dbfRoadIsOpen()) dbfRoadInit(0, 1);
+        DxfPaths::TearDown();
     }
-    coreSetJobDefault("RoadLines", "Line1", "1,99,4,0.5,2");
-    coreSetJobDefault("Plan", "RoadText", "40");
-    dbfGetDisplaySettings();
-    showOnly({kFlagRoads});
-    const std::string text = exported();
-    dbfRoadInit(0, 1);
+    std::string exportRoad(const std::vector<double>& chainages) {
+        dbfRoadInit(1, 1);
+        EXPECT_EQ(dbfRoadIsOpen(), 1);
+        for (double chg : chainages) {
+            CHGBASE rec{};
+            const unsigned idx = dbfInsertChainage(chg, &rec);
+            rec.x = chg;
+            EXPECT_EQ(dbfStoreChg(idx, &rec), 1);
+            XSECTION xs{};
+            for (double offset : {-5.0, 0.0, 5.0}) xs.points[xs.count++] = SECTMEM{offset, 10.0 + chg / 20.0, 0.0, 0};
+            EXPECT_EQ(dbfStoreSect(chg, 1, &xs), 1);
+        }
+        coreSetJobDefault("RoadLines", "Line1", "1,99,4,0.5,2");
+        coreSetJobDefault("Plan", "RoadText", "40");
+        dbfGetDisplaySettings();
+        showOnly({kFlagRoads});
+        return exported();
+    }
+};
+
+TEST_F(DxfRoad, RoadLineIsAPolylineRunAtTheSectionLevels) {
+    const std::string text = exportRoad({0.0, 20.0, 40.0});
     std::string line = polyline("RD", "DASHED", 4);
     for (const auto& [x, z] : {std::pair{"0.000", "10.000"}, {"20.000", "11.000"}, {"40.000", "12.000"}})
         line += vertex("RD", "DASHED", 4, "5.000", x, z);
@@ -294,6 +306,18 @@ TEST_F(DxfPaths, RoadLineIsAPolylineRunAtTheSectionLevels) {
     EXPECT_EQ(countOf(text.substr(0, at), "  0\nPOINT\n  8\nRD\n"), 2) << text;
     EXPECT_EQ(countOf(text.substr(0, at), "  0\nTEXT\n  8\nRD\n"), 2) << text;
     EXPECT_EQ(countOf(text, "POLYLINE"), 1);
+}
+
+TEST_F(DxfRoad, RunsHoldAtMostAThousandPositions) {
+    std::vector<double> chainages;
+    for (int i = 0; i <= 1000; ++i) chainages.push_back(i * 0.2);   // 1001 positions, all in view
+    const std::string text = exportRoad(chainages);
+    // the second run starts at the first run's last position
+    EXPECT_EQ(countOf(text, "  0\nPOLYLINE\n"), 2);
+    EXPECT_EQ(countOf(text, "  0\nVERTEX\n"), 1002);
+    EXPECT_EQ(countOf(text, "  0\nSEQEND\n"), 2);
+    const std::string join = vertex("RD", "DASHED", 4, "5.000", "199.800", "19.990");
+    EXPECT_EQ(countOf(text, join), 2) << "position 1000 ends one run and starts the next";
 }
 
 TEST_F(DxfExport, HeightShadedTriangleIsCutAtTheClassBound) {

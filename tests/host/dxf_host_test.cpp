@@ -48,6 +48,9 @@ TEST_F(DxfHost, DemoDrawingPassesTheAuditAndMatchesTheDisplay) {
     EXPECT_EQ(layerCounts(counted.out, false), displayed);
     EXPECT_GE(displayed.size(), 7u);
 
+    // the road lines are polylines at their levels
+    EXPECT_NE(dbtest::readFile(out + "/site.dxf").find("  0\nPOLYLINE\n  8\nROADS\n"), std::string::npos);
+
     // The whole demo (its many faces render slowly): audit and counts.
     std::string text;
     ASSERT_EQ(check({"--no-render", out + "/site.dxf"}, text), 0) << text;
