@@ -22,10 +22,10 @@
 //    head strokes of the second size), three LINEs on the face's plane in the face's class.
 //
 // Decisions where the rules are silent (see docs/display.md):
-//  - Z: what is not handed over with a height (feature lines, strings, grids, pipes, quick
-//    contours, the road centre line and its labels) takes the height of the terrain point it
-//    lies on, else 0: those primitives carry plan positions only, and a chainage record holds
-//    no level.
+//  - Computed contours are handed over segment by segment at their level: LINEs, CONTINUOUS.
+//  - Z: what is not handed over with a height (feature lines, strings, grids, pipes, the road
+//    centre line, its ticks and labels) takes the height of the terrain point it lies on, else
+//    0: those layers draw plan positions only, and a chainage record holds no level.
 //  - A filled polygon of four corners is one 3DFACE, a longer one and a rectangle a closed
 //    polyline; a circle is a CIRCLE, a survey symbol a POINT at its position.
 //  - Text heights: positive heights are world units; negative (screen) heights, tenths of a

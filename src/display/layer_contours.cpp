@@ -115,7 +115,6 @@ void traceEdge(unsigned a, unsigned b, double low, double high, unsigned require
         if (!found) return;
     }
     const double interval = state().contour.interval;
-    CCadWindow* w = cad();
     for (double h = low; dblLessEqual(h, high); h += interval) {
         if (!levelInRange(h)) continue;
         PNT_3D_record start{}, crossing{};
@@ -123,8 +122,10 @@ void traceEdge(unsigned a, unsigned b, double low, double high, unsigned require
         dbfContourPoly(ring, h, start, crossing, index);
         if (index == 0) continue;
         const bool major = pens.major && dblIsZero(coreFmod(h, state().contour.majorInterval));
-        w->gsDisplayLine(start.y, start.x, crossing.y, crossing.x, major ? pens.majorPen : pens.minorPen,
-                         major ? pens.majorStyle : pens.minorStyle, 0.0);
+        // The export writes computed contours as solid lines (style 1) at their level.
+        const int style = state().sink ? 1 : major ? pens.majorStyle : pens.minorStyle;
+        drawPath({PNT_3D_record{start.x, start.y, h}, PNT_3D_record{crossing.x, crossing.y, h}},
+                 major ? pens.majorPen : pens.minorPen, style, 0.0, false);
     }
 }
 

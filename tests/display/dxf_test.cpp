@@ -1,4 +1,5 @@
 // The DXF export: entity records of each export layer, read back from the stream.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -124,6 +125,16 @@ TEST_F(DxfExport, EscapeDuringTheLinesKeepsThePointsAndSkipsTheRest) {
     EXPECT_EQ(countOf(all, "  8\nPoints\n"), 3);
     EXPECT_GT(countOf(all, "  8\nLines\n"), 0);
     EXPECT_GT(countOf(all, "  8\nContours\n"), 0);
+    // computed contours: solid lines at their level, each level traced from both sides
+    std::vector<std::string> levels;
+    for (std::size_t at = all.find("LINE\n  8\nContours\n  6\nCONTINUOUS\n"); at != std::string::npos;
+         at = all.find("LINE\n  8\nContours\n  6\nCONTINUOUS\n", at + 1)) {
+        const std::string record = all.substr(at, all.find("  0\n", at) - at);
+        EXPECT_EQ(valueAfter(record, " 30\n"), valueAfter(record, " 31\n")) << record;
+        levels.push_back(valueAfter(record, " 30\n"));
+    }
+    std::sort(levels.begin(), levels.end());
+    EXPECT_EQ(levels, (std::vector<std::string>{"11.000", "11.000", "12.000", "12.000"})) << all;
     cad.pressEscapeAtCheck(4);   // three checks by the points, the fourth in the lines
     const std::string cut = exported();
     EXPECT_EQ(countOf(cut, "  8\nPoints\n"), 3);
