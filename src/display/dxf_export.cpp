@@ -472,14 +472,25 @@ void writeRecorded(DxfWriter& out, const std::vector<Item>& list, const std::str
 
 // Runs one plot layer into the recording window (also the layers' sink) and writes what it drew.
 void exportRecorded(DxfWriter& out, void (*layerFn)(int&), const char* key, const RRect& view, int& escape) {
-    DBFSTATE& d = dbfState();
-    CCadWindow* real = d.cadWindow;
-    RecordingWindow recorder(real);
-    d.cadWindow = &recorder;
-    state().sink = &recorder;
-    layerFn(escape);
-    state().sink = nullptr;
-    d.cadWindow = real;
+    RecordingWindow recorder(dbfState().cadWindow);
+    {
+        // The real window and no sink come back however the layer ends.
+        struct Swap {
+            RecordingWindow& r;
+            CCadWindow* real = dbfState().cadWindow;
+            explicit Swap(RecordingWindow& rec) : r(rec) {
+                dbfState().cadWindow = &r;
+                state().sink = &r;
+            }
+            ~Swap() {
+                state().sink = nullptr;
+                dbfState().cadWindow = real;
+            }
+            Swap(const Swap&) = delete;
+            Swap& operator=(const Swap&) = delete;
+        } swap(recorder);
+        layerFn(escape);
+    }
     writeRecorded(out, recorder.list, layerName(key), view, escape != 0);
 }
 
