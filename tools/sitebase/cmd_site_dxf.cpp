@@ -250,6 +250,7 @@ std::map<std::string, int> displayCounts(const double view[4]) {
     cad.paint();
     std::map<std::string, int> counts;
     const CadPrimitive* previous = nullptr;
+    int chained = 0;   // segments of the path being counted
     for (const CadPrimitive& p : cad.displayList()) {
         const CadPrimitive* before = previous;
         previous = &p;
@@ -261,10 +262,13 @@ std::map<std::string, int> displayCounts(const double view[4]) {
         int& n = counts[name[0] ? name : "0"];
         const bool path = p.kind == CadPrimitiveKind::Line &&
                           (p.layerType == "GenCont" || p.layerType == "DiffCont" || p.layerType == "Line");
-        if (path && before && before->kind == CadPrimitiveKind::Line && before->layer == p.layer &&
-            before->layerType == p.layerType && before->pen == p.pen && before->style == p.style &&
-            before->points[1].x == p.points[0].x && before->points[1].y == p.points[0].y)
-            continue;
+        // A road line's run holds at most 1000 positions (999 segments).
+        const bool joins = path && before && before->kind == CadPrimitiveKind::Line && before->layer == p.layer &&
+                           before->layerType == p.layerType && before->pen == p.pen && before->style == p.style &&
+                           before->points[1].x == p.points[0].x && before->points[1].y == p.points[0].y &&
+                           (p.layerType != "Line" || chained < 999);
+        chained = joins ? chained + 1 : 1;
+        if (joins) continue;
         if (p.kind == CadPrimitiveKind::Text && p.layerType == "Label" && key == "Roads") ++n;
         if (p.kind == CadPrimitiveKind::FilledPolygon && p.layerType == "ShadeHeight" && p.points.size() == 3) {
             PNT_3D_record corners[3];
