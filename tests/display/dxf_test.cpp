@@ -317,6 +317,13 @@ TEST_F(DxfRoad, RoadLineIsAPolylineRunAtTheSectionLevels) {
     EXPECT_EQ(countOf(text.substr(0, at), "  0\nPOINT\n  8\nRD\n"), 2) << text;
     EXPECT_EQ(countOf(text.substr(0, at), "  0\nTEXT\n  8\nRD\n"), 2) << text;
     EXPECT_EQ(countOf(text, "POLYLINE"), 1);
+    // one step for the centre line, one for each of the 50 road lines, one for the rest
+    std::vector<int> steps;
+    for (const CadProgress& p : cad.progressHistory())
+        if (p.total == 52 && p.text == "Plotting road 1 (Esc to cancel)") steps.push_back(p.position);
+    ASSERT_EQ(steps.size(), 53u);
+    EXPECT_EQ(steps.back(), 52);
+    EXPECT_EQ(cad.progress().total, 0);
 }
 
 TEST_F(DxfRoad, RunsHoldAtMostAThousandPositions) {
