@@ -210,3 +210,8 @@ const char* dbfDxfLineType(int style);
 // The 3DFACEs the export writes for a height-shaded triangle with these corners: one per piece
 // of it within one height class (the classes of the display settings).
 int dbfDxfHeightPieces(const PNT_3D_record corners[3]);
+// The LINEs and TEXTs the export writes from the roads' design files and the display does not
+// draw: for each road the roads layer shows (and whose road file opens), a LINE per tangent of
+// its horizontal alignment and a LINE and a TEXT per element. 0 when the roads layer is off or
+// no terrain is open.
+int dbfDxfAlignmentEntities();

@@ -23,6 +23,8 @@ namespace display {
 
 constexpr double kLabelFactor = 3.527777778;
 constexpr int kShadeClasses = 64;
+// The export's text height per unit of the display's font size (point sizes to millimetres).
+constexpr double kExportTextFactor = 0.3527;
 
 struct SymbolRule {
     char pattern[17] = {};
@@ -79,6 +81,11 @@ public:
     virtual void face(const PNT_3D_record corners[3], int shadeClass, bool slope) = 0;
     // A point of a layer drawn only in the export (a road's chainage point).
     virtual void point(const PNT_3D_record& at, int pen) = 0;
+    // A text of a layer drawn only in the export (a road's alignment element): its size in world
+    // units, its angle in degrees from the plan's y axis towards its x axis, its justification
+    // 1..9 (keypad layout).
+    virtual void text(const PNT_3D_record& at, const std::string& value, double size, double degrees,
+                      int justification, int pen) = 0;
 };
 
 struct DisplayState {

@@ -52,8 +52,6 @@ using namespace display;
 
 namespace {
 
-constexpr double kTextSizeFactor = 0.3527;
-
 std::string layerName(const char* key) {
     char buffer[64] = {};
     coreGetJobDefault("DXF Export", key, "", buffer, sizeof buffer);
@@ -188,14 +186,15 @@ private:
 };
 
 // What a layer handed over: a primitive it drew, or a path, face or point it gave the sink.
-enum class ItemKind { Primitive, Polyline, Lines, Face, Point };
+enum class ItemKind { Primitive, Polyline, Lines, Face, Point, Text };
 struct Item {
     ItemKind kind = ItemKind::Primitive;
-    CadPrimitive primitive;
+    CadPrimitive primitive;            // a handed-over text: its value and justification too
     std::vector<PNT_3D_record> path;   // a path's positions, a face's three corners, the point
     int pen = 0, style = 0;            // a face: its class number in pen
     bool slope = false;
     double textZ = 0.0;                // a text's height
+    double size = 0.0, degrees = 0.0;  // a handed-over text's size and angle
 };
 
 // The drawing window that records what a plot layer draws and forwards everything else; while
@@ -227,6 +226,18 @@ public:
         i.kind = ItemKind::Point;
         i.path = {at};
         i.pen = pen;
+        list.push_back(std::move(i));
+    }
+    void text(const PNT_3D_record& at, const std::string& value, double size, double degrees, int justification,
+              int pen) override {
+        Item i;
+        i.kind = ItemKind::Text;
+        i.path = {at};
+        i.pen = pen;
+        i.primitive.text = value;
+        i.primitive.justification = justification;
+        i.size = size;
+        i.degrees = degrees;
         list.push_back(std::move(i));
     }
 
@@ -416,6 +427,13 @@ void writeRecorded(DxfWriter& out, const std::vector<Item>& list, const std::str
         case ItemKind::Point:
             out.point(layer, item.pen, item.path[0].y, item.path[0].x, item.path[0].z);
             continue;
+        case ItemKind::Text: {
+            int h = 0, v = 0;
+            dxfJustification(item.primitive.justification, h, v);
+            const PNT_3D_record& at = item.path[0];
+            out.text(layer, item.pen, at.y, at.x, at.z, item.size, item.primitive.text, item.degrees, h, v);
+            continue;
+        }
         case ItemKind::Face:
             if (item.pen == 0) continue;
             if (item.slope) {
@@ -499,7 +517,7 @@ void exportPoints(DxfWriter& out, int& escape) {
     LayerRun run(escape, "Plotting points (Esc to cancel)", true);
     const DisplayState& s = state();
     const std::string points = layerName("Points"), names = layerName("Names"), heights = layerName("Heights");
-    const double size = s.fontSize * kTextSizeFactor;
+    const double size = s.fontSize * kExportTextFactor;
     const double angle = s.labelAngle;
     const bool split = coreGetJobDefaultInt("Plot", "SplitHgtDecimal", 0) != 0 && s.labelDecimals != 0;
     SURVCOORD p;

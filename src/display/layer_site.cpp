@@ -1,8 +1,14 @@
 // The layers drawn over the site: the block grid of the point store, grids, roads with their
 // lines, labels and banks, and the pipe networks.
-#include <cmath>
-#include <cstring>
 #include <strings.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
 
 #include "database/frame.h"
 #include "database/network.h"
@@ -253,10 +259,147 @@ void curveDetails(int road, const std::vector<Station>& list, int pen) {
     }
 }
 
+// The horizontal alignment of a road, from the road's design file ("<project>.<road>.des"):
+//   [HorizontalAlignment]  Count=n, PI1 .. PIn = "y,x": the intersection points of the
+//                          alignment's tangents, in order;
+//   [HorizontalElements]   Count=n, Element1 .. Elementn = "name,y1,x1,y2,x2,length": the
+//                          elements along the road in order (tangents, curves), each from its
+//                          start to its end, with its length along the road.
+// A missing file, section or entry gives nothing; Count is read as an integer and held to
+// 0 .. kAlignmentEntriesMax. An entry that does not parse (another number of fields, a field
+// that is not a finite number, a negative length) is left out: a point that does not parse
+// leaves out the two tangents that meet at it, so no tangent is drawn that the file does not
+// hold.
+constexpr int kAlignmentEntriesMax = 100000;
+
+struct AlignmentElement {
+    std::string name;
+    PNT_2D_record from, to;
+    double length;
+};
+
+struct Alignment {
+    std::vector<std::pair<PNT_2D_record, PNT_2D_record>> tangents;
+    std::vector<AlignmentElement> elements;
+    int entities() const { return static_cast<int>(tangents.size() + 2 * elements.size()); }
+};
+
+std::string trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::vector<std::string> commaFields(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    for (std::size_t comma; (comma = text.find(',', start)) != std::string::npos; start = comma + 1)
+        out.push_back(trimmed(text.substr(start, comma - start)));
+    out.push_back(trimmed(text.substr(start)));
+    return out;
+}
+
+// A whole field read as a finite real.
+bool finiteField(const std::string& text, double& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return end && *end == '\0' && std::isfinite(value);
+}
+
+// The values of entries <key>1 .. <key>Count of a section (an empty text for a missing one).
+// Keys compare without regard to case and the first of a name counts, as for any setting.
+std::vector<std::string> numberedEntries(const INI_LIST& des, const char* section, const char* key) {
+    std::map<std::string, std::string> values;
+    for (const auto& [name, value] : des.SectionValues(section)) {
+        std::string lower = name;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        values.emplace(lower, value);
+    }
+    const auto count = values.find("count");
+    const long n = count == values.end() ? 0 : std::strtol(count->second.c_str(), nullptr, 10);
+    std::vector<std::string> out;
+    std::string prefix = key;
+    for (char& c : prefix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (long i = 1; i <= std::min<long>(n, kAlignmentEntriesMax); ++i) {
+        const auto it = values.find(prefix + std::to_string(i));
+        out.push_back(it == values.end() ? std::string() : it->second);
+    }
+    return out;
+}
+
+// The design file of the open road is the library's design settings (with any change not yet
+// saved); another road's is read from its file.
+Alignment readAlignment(int road) {
+    INI_LIST* des = dbfGetDesFile();
+    std::unique_ptr<INI_LIST> other;
+    char file[MAX_PATH];
+    dbfFileName(file, std::to_string(road).c_str(), kFileRoadDes, 0);
+    if (strcasecmp(file, des->FileName()) != 0) {
+        other = std::make_unique<INI_LIST>(file);
+        des = other.get();
+    }
+    Alignment a;
+    bool havePrevious = false;
+    PNT_2D_record previous{};
+    for (const std::string& entry : numberedEntries(*des, "HorizontalAlignment", "PI")) {
+        const std::vector<std::string> f = commaFields(entry);
+        double y = 0.0, x = 0.0;
+        if (f.size() != 2 || !finiteField(f[0], y) || !finiteField(f[1], x)) {
+            havePrevious = false;
+            continue;
+        }
+        const PNT_2D_record here{x, y};
+        if (havePrevious) a.tangents.emplace_back(previous, here);
+        previous = here;
+        havePrevious = true;
+    }
+    for (const std::string& entry : numberedEntries(*des, "HorizontalElements", "Element")) {
+        const std::vector<std::string> f = commaFields(entry);
+        double v[5] = {};
+        bool ok = f.size() == 6;
+        for (int k = 0; ok && k < 5; ++k) ok = finiteField(f[static_cast<std::size_t>(k + 1)], v[k]);
+        if (!ok || v[4] < 0.0) continue;
+        a.elements.push_back(AlignmentElement{f[0], {v[1], v[0]}, {v[3], v[2]}, v[4]});
+    }
+    return a;
+}
+
+// The angle of a text along a chord, in degrees from the plan's y axis towards its x axis,
+// turned by 180 when the chord points towards -y (or straight down -x) so that it reads
+// upright: (-90, 90]. Negating both axes (the drawing's hemisphere rule) turns a chord by 180
+// degrees, so the upright angle is the same either way.
+double uprightDegrees(const PNT_2D_record& from, const PNT_2D_record& to) {
+    const double u = to.y - from.y, w = to.x - from.x;
+    if (u == 0.0 && w == 0.0) return 0.0;
+    double degrees = std::atan2(w, u) * 180.0 / 3.141592653589793;
+    if (u < 0.0 || (u == 0.0 && w < 0.0)) degrees += degrees > 0.0 ? -180.0 : 180.0;
+    return degrees;
+}
+
+// The export's alignment details of a road: the tangent polygon, then each element's chord
+// with its name and length ("%s (%.1fm)") at the chord's middle, along it, bottom centred;
+// solid lines in the centre line's pen, at height 0.
+void alignmentDetails(DrawSink& sink, int road, int pen) {
+    const Alignment a = readAlignment(road);
+    constexpr int kSolid = 1, kBottomCentre = 2;
+    for (const auto& [from, to] : a.tangents)
+        sink.path({PNT_3D_record{from.x, from.y, 0.0}, PNT_3D_record{to.x, to.y, 0.0}}, pen, kSolid, false);
+    const double size = state().fontSize * kExportTextFactor;
+    for (const AlignmentElement& e : a.elements) {
+        sink.path({PNT_3D_record{e.from.x, e.from.y, 0.0}, PNT_3D_record{e.to.x, e.to.y, 0.0}}, pen, kSolid, false);
+        const int n = std::snprintf(nullptr, 0, "%s (%.1fm)", e.name.c_str(), e.length);
+        std::string label(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+        std::snprintf(label.data(), label.size() + 1, "%s (%.1fm)", e.name.c_str(), e.length);
+        const PNT_3D_record middle{(e.from.x + e.to.x) / 2.0, (e.from.y + e.to.y) / 2.0, 0.0};
+        sink.text(middle, label, size, uprightDegrees(e.from, e.to), kBottomCentre, pen);
+    }
+}
+
 // Draws one road file; false on Escape. A paint draws the banks, the road lines, the centre
-// line and the curve details; the export (a sink is set) writes the centre line first and the
-// banks after the road lines, under a progress bar of 52 steps (the centre line, the 50 road
-// lines, the banks and curve details).
+// line and the curve details; the export (a sink is set) writes the centre line first, the
+// banks after the road lines and then the alignment details of the road's design file, under a
+// progress bar of 52 steps (the centre line, the 50 road lines, the rest).
 bool plotRoad(int road, const char* path, LayerRun& run) {
     SECHEAD head{};
     FILE* f = viewRoadOpenFile(path, head);
@@ -300,6 +443,7 @@ bool plotRoad(int road, const char* path, LayerRun& run) {
     if (going) {
         if (exporting) {
             banks();
+            alignmentDetails(*state().sink, road, show.pen);
         } else {
             centreLine(road, list, show.pen);
         }
@@ -310,6 +454,15 @@ bool plotRoad(int road, const char* path, LayerRun& run) {
     dbfDispStatus(nullptr, kStatusPop);
     viewRoadClose(f);
     return going;
+}
+
+// The file the roads layer draws road n from: the road work file when n is the current road and
+// that file exists, else the road's project file.
+std::string roadFile(int n, int current) {
+    char path[MAX_PATH] = {};
+    if (n == current) dbfWorkFileName(path, kWorkRoad);
+    if (!path[0] || !coreFileExist(path)) dbfFileName(path, std::to_string(n).c_str(), kFileRoadSec);
+    return path;
 }
 
 }  // namespace
@@ -325,12 +478,28 @@ void dbfPlotRoads(int& escape) {
     }
     for (int n = 1; n <= count; ++n) {
         if (!state().roads[static_cast<size_t>(n - 1)].shown) continue;
-        char path[MAX_PATH] = {};
-        if (n == current) dbfWorkFileName(path, kWorkRoad);
-        if (!path[0] || !coreFileExist(path)) dbfFileName(path, std::to_string(n).c_str(), kFileRoadSec);
-        if (!coreFileExist(path)) continue;
-        if (!plotRoad(n, path, run)) return;
+        const std::string path = roadFile(n, current);
+        if (!coreFileExist(path.c_str())) continue;
+        if (!plotRoad(n, path.c_str(), run)) return;
     }
+}
+
+int dbfDxfAlignmentEntities() {
+    if (!dbfTerrainIsOpen() || !state().flags[kFlagRoads]) return 0;
+    const int count = static_cast<int>(state().roads.size());
+    int current = coreGetJobDefaultInt("Global", "RoadId", 1);
+    if (current < 1 || current > count) current = 1;
+    int total = 0;
+    for (int n = 1; n <= count; ++n) {
+        if (!state().roads[static_cast<size_t>(n - 1)].shown) continue;
+        const std::string path = roadFile(n, current);
+        SECHEAD head{};
+        FILE* f = coreFileExist(path.c_str()) ? viewRoadOpenFile(path.c_str(), head) : nullptr;
+        if (!f) continue;
+        viewRoadClose(f);
+        total += readAlignment(n).entities();
+    }
+    return total;
 }
 
 void dbfPlotBanks(int& escape) {

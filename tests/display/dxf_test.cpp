@@ -338,6 +338,66 @@ TEST_F(DxfRoad, RunsHoldAtMostAThousandPositions) {
     EXPECT_EQ(countOf(text, join), 2) << "position 1000 ends one run and starts the next";
 }
 
+// The alignment details of the road's design file follow the banks: the road has no banks and
+// no curve points, so they end the export. Centre line pen 1, text size 10 x 0.3527.
+TEST_F(DxfRoad, AlignmentDetailsOfTheDesignFileAreLinesAndTexts) {
+    coreSetJobDefault("DXF Export", "AutoCADCompatible", "1");
+    projSetParameters(0, -1, 0, 0);   // positions negated
+    const std::string base = exportRoad({0.0, 20.0, 40.0});
+    EXPECT_EQ(countOf(base, "  0\nLINE\n"), 4) << "no design file: the centre line's two segments and two ticks";
+    EXPECT_EQ(countOf(base, "  0\nTEXT\n"), 2);
+    EXPECT_EQ(dbfDxfAlignmentEntities(), 0);
+
+    auto line = [](const char* y1, const char* x1, const char* y2, const char* x2) {
+        return "  0\nLINE\n  8\nRD\n  6\nCONTINUOUS\n 62\n1\n 10\n" + std::string(y1) + "\n 20\n" + x1 + "\n 30\n0.000\n 11\n" +
+               y2 + "\n 21\n" + x2 + "\n 31\n0.000\n";
+    };
+    auto text = [](const char* y, const char* x, const char* value, const char* angle) {
+        const std::string rotation = angle[0] ? " 50\n" + std::string(angle) + "\n" : "";
+        return "  0\nTEXT\n  8\nRD\n 62\n1\n 10\n" + std::string(y) + "\n 20\n" + x + "\n 30\n0.000\n 40\n3.527\n  1\n" + value +
+               "\n" + rotation + " 72\n1\n 73\n1\n 11\n" + y + "\n 21\n" + x + "\n 31\n0.000\n";
+    };
+    struct Case {
+        const char* what;
+        const char* design;
+        std::string records;
+        int entities;
+    };
+    const Case cases[] = {
+        // the first chord runs to -y in the drawing and is turned upright; the second runs to +y
+        {"two points, two elements",
+         "[HorizontalAlignment]\nCount=2\nPI1=0,0\nPI2=30,40\n[HorizontalElements]\nCount=2\n"
+         "Element1=Tangent,0,0,30,40,50\nElement2=Curve R=100, 30, 40, 0, 80, 52.36\n",
+         line("0.000", "0.000", "-30.000", "-40.000") + line("0.000", "0.000", "-30.000", "-40.000") +
+             text("-15.000", "-20.000", "Tangent (50.0m)", "53.130") + line("-30.000", "-40.000", "0.000", "-80.000") +
+             text("-15.000", "-60.000", "Curve R=100 (52.4m)", "-53.130"),
+         5},
+        // PI2 has one field: the tangents on either side of it are left out; a huge count is
+        // capped; elements of too few or too many fields, a word, NaN, infinity or a negative
+        // length are left out
+        {"damaged entries",
+         "[HorizontalAlignment]\nCount=4\nPI1=0,0\nPI2=10\nPI3=20,0\nPI4=30,0\n[HorizontalElements]\nCount=2000000000\n"
+         "Element1=Short,0,0,10\nElement2=Word,0,0,x,0,10\nElement3=NaN,0,0,nan,0,10\nElement4=Inf,0,0,1e999,0,10\n"
+         "Element5=Negative,0,0,10,0,-1\nElement6=Good,0,0,10,0,10\nElement7=Extra,0,0,10,0,10,5\n",
+         line("-20.000", "0.000", "-30.000", "0.000") + line("0.000", "0.000", "-10.000", "0.000") +
+             text("-5.000", "0.000", "Good (10.0m)", ""),
+         3},
+        {"sections without entries", "[HorizontalAlignment]\nCount=0\n[HorizontalElements]\nPI1=0,0\n", "", 0},
+    };
+    for (const Case& c : cases) {
+        dbtest::writeFile(file("Site.1.des"), c.design);
+        EXPECT_EQ(exported(), base + c.records) << c.what;
+        EXPECT_EQ(dbfDxfAlignmentEntities(), c.entities) << c.what;
+    }
+    // the display does not draw them
+    dbtest::writeFile(file("Site.1.des"), cases[0].design);
+    cad.setZoomRect(-50, -50, 250, 250);
+    cad.paint();
+    EXPECT_EQ(std::count_if(cad.displayList().begin(), cad.displayList().end(),
+                            [](const CadPrimitive& p) { return p.text.find("(50.0m)") != std::string::npos; }),
+              0);
+}
+
 TEST_F(DxfExport, HeightShadedTriangleIsCutAtTheClassBound) {
     const unsigned a = add("A", 0, 0, 0), b = add("B", 100, 0, 10), c = add("C", 100, 100, 10);
     ASSERT_EQ(dbfAddLine(a, b, 0, 0), 1);
