@@ -14,6 +14,22 @@
 //    Z the section point's level. Bank lines come the same way but are written as LINEs.
 //  - In the export the roads layer writes the centre line (with a POINT at each labelled
 //    chainage) before the road lines and the banks after them, under a progress bar of 52 steps.
+//  - After the banks come the road's horizontal alignment details, from its design file
+//    ("<project>.<road>.des"), in a format of our own:
+//        [HorizontalAlignment]
+//        Count=n                               the intersection points of the tangents, in order
+//        PI1=y,x ... PIn=y,x
+//        [HorizontalElements]
+//        Count=n                               the elements along the road, in order
+//        Element1=name,y1,x1,y2,x2,length ...  e.g. Tangent,1000,2000,1100,2000,100
+//    Each pair of consecutive points is a LINE (CONTINUOUS, the centre line's pen, Z 0); each
+//    element is a LINE from its start to its end (a curve's chord) and a TEXT "%s (%.1fm)" (name,
+//    length) at the chord's middle, along it and turned upright (72 = 1, 73 = 1: it sits on the
+//    chord), its height the display's font size x 0.3527 like the point texts. A missing file or
+//    section writes nothing; an entry that does not parse (another number of fields, a value
+//    that is not a finite number, a negative length) is left out silently, and a point left out
+//    takes its two tangents with it; Count is held to 100,000. The site display does not draw
+//    them.
 //  - A shading triangle comes with its corner heights and class. A slope face is one 3DFACE;
 //    a height-shaded triangle is cut at every class bound strictly between its lowest and highest
 //    corner (see heightPieces) and each piece is a 3DFACE in its own class.

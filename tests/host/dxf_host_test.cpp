@@ -11,16 +11,20 @@ namespace {
 
 class DxfHost : public HostTest {
 protected:
-    // "layer NAME: N ..." lines of a text, by name (the first number after the colon).
-    static std::map<std::string, int> layerCounts(const std::string& text, bool displayed) {
+    // "layer NAME: N1, N2, N3 ..." lines of a text, by name: the number of the field-th comma
+    // field after the colon (0 when the line has fewer).
+    static std::map<std::string, int> layerCounts(const std::string& text, int field = 0) {
         std::map<std::string, int> out;
         std::istringstream in(text);
         for (std::string line; std::getline(in, line);) {
             if (line.rfind("layer ", 0) != 0) continue;
             const std::size_t colon = line.rfind(": ");
-            const std::string rest = line.substr(colon + 2);
-            const std::size_t comma = rest.find(", ");
-            out[line.substr(6, colon - 6)] = std::atoi((displayed && comma != std::string::npos ? rest.substr(comma + 2) : rest).c_str());
+            std::string rest = line.substr(colon + 2);
+            for (int k = 0; k < field; ++k) {
+                const std::size_t comma = rest.find(", ");
+                rest = comma == std::string::npos ? "0" : rest.substr(comma + 2);
+            }
+            out[line.substr(6, colon - 6)] = std::atoi(rest.c_str());
         }
         return out;
     }
@@ -44,24 +48,30 @@ TEST_F(DxfHost, DemoDrawingPassesTheAuditAndMatchesTheDisplay) {
     const Outcome counted = run({project, "site", "export-dxf", "--counts", dir.file("again.dxf")});
     ASSERT_EQ(counted.code, 0) << counted.err;
     EXPECT_EQ(dbtest::readFile(dir.file("again.dxf")).substr(0, 200), dbtest::readFile(out + "/site.dxf").substr(0, 200));
-    const std::map<std::string, int> displayed = layerCounts(counted.out, true);
-    EXPECT_EQ(layerCounts(counted.out, false), displayed);
+    // every entity is one the display draws, but for the road's alignment details: two tangents,
+    // and a LINE and a TEXT for each of five elements
+    const std::map<std::string, int> entities = layerCounts(counted.out), displayed = layerCounts(counted.out, 1),
+                                     details = layerCounts(counted.out, 2);
     EXPECT_GE(displayed.size(), 7u);
+    for (const auto& [layer, n] : entities) EXPECT_EQ(n, displayed.at(layer) + details.at(layer)) << layer;
+    EXPECT_EQ(details.at("ROADS"), 12) << counted.out;
+    const std::string drawing = dbtest::readFile(out + "/site.dxf");
+    EXPECT_NE(drawing.find("  1\nCurve R=5000 (200.0m)\n"), std::string::npos);
 
     // the road lines are polylines at their levels
-    EXPECT_NE(dbtest::readFile(out + "/site.dxf").find("  0\nPOLYLINE\n  8\nROADS\n"), std::string::npos);
+    EXPECT_NE(drawing.find("  0\nPOLYLINE\n  8\nROADS\n"), std::string::npos);
 
     // The whole demo (its many faces render slowly): audit and counts.
     std::string text;
     ASSERT_EQ(check({"--no-render", out + "/site.dxf"}, text), 0) << text;
-    EXPECT_EQ(layerCounts(text, false), displayed) << text;
+    EXPECT_EQ(layerCounts(text), entities) << text;
 
     // A corner of it, rendered.
     const Outcome corner = run({project, "site", "export-dxf", "--view", "0,0,250,250", dir.file("corner.dxf")});
     ASSERT_EQ(corner.code, 0) << corner.err;
     ASSERT_EQ(check({dir.file("corner.dxf"), dir.file("corner.png")}, text), 0) << text;
     EXPECT_NE(text.find("render"), std::string::npos) << text;   // "rendered", or why not
-    EXPECT_GT(layerCounts(text, false)["FEATURE_LINES"], 100) << text;
+    EXPECT_GT(layerCounts(text)["FEATURE_LINES"], 100) << text;
 }
 
 TEST_F(DxfHost, RefusesLayerNamesAReaderRefusesAndBadViews) {

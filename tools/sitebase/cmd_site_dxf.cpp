@@ -12,7 +12,9 @@
 //  - Units are metres ($INSUNITS 6).
 //  - --counts prints, for each DXF layer, the primitives a paint of the same view draws on the
 //    layers the export names, counted as the export writes them (see displayCounts), next to
-//    the entities written.
+//    the entities written; on the roads' layer also the alignment details the export writes
+//    from the road design files, which the display does not draw (dbfDxfAlignmentEntities).
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "database/display.h"
+#include "database/frame.h"
 #include "host.h"
 #include "platform/core.h"
 #include "site_common.h"
@@ -300,8 +303,14 @@ int exportCommand() {
     host().cad.setZoomRect(view[0], view[1], view[2], view[3]);
     std::map<std::string, int> entities;
     const bool ok = exportDrawing(out, entities);
-    std::map<std::string, int> shown;
-    if (ok && counts) shown = displayCounts(view);
+    std::map<std::string, int> shown, details;
+    if (ok && counts) {
+        shown = displayCounts(view);
+        char roads[64] = {};
+        coreGetJobDefault("DXF Export", "Roads", "", roads, sizeof roads);
+        roads[32] = '\0';
+        if (const int n = dbfDxfAlignmentEntities()) details[roads[0] ? roads : "0"] = n;
+    }
     siteClose();
     if (!ok || commandFailedSoFar()) return 1;
     int total = 0;
@@ -311,7 +320,11 @@ int exportCommand() {
         std::set<std::string> names;
         for (const auto& [layer, n] : entities) names.insert(layer);
         for (const auto& [layer, n] : shown) names.insert(layer);
-        for (const std::string& layer : names) std::printf("layer %s: %d entities, %d displayed\n", layer.c_str(), entities[layer], shown[layer]);
+        for (const std::string& layer : names) {
+            std::printf("layer %s: %d entities, %d displayed", layer.c_str(), entities[layer], shown[layer]);
+            if (details.count(layer)) std::printf(", %d alignment details from the road design files", details[layer]);
+            std::printf("\n");
+        }
     }
     return 0;
 }
@@ -327,8 +340,44 @@ void addExportCommand(CLI::App& app) {
 
 CommandGroup group(addExportCommand);
 
+// The demo road's horizontal alignment in its design file. The road runs straight from (100, 100)
+// along (0.6, 0.8) with curve points at chainages 200, 400, 600 and 800 (the road step): three
+// intersection points on that line, and five elements, the curves flat ones of radius 5000
+// between their curve points (their length the arc's). false after saying why.
+bool writeDemoAlignment() {
+    auto at = [](double chg) { return std::pair{100.0 + chg * 0.6, 100.0 + chg * 0.8}; };   // y, x
+    std::vector<std::pair<std::string, std::string>> points{{"Count", "3"}}, elements{{"Count", "5"}};
+    char text[160];
+    for (int i = 0; i < 3; ++i) {
+        const auto [y, x] = at(i * 500.0);
+        std::snprintf(text, sizeof text, "%.3f,%.3f", y, x);
+        points.emplace_back("PI" + std::to_string(i + 1), text);
+    }
+    constexpr double kRadius = 5000.0;
+    for (int i = 0; i < 5; ++i) {
+        const double from = i * 200.0, to = from + 200.0;
+        const bool curve = i % 2 == 1;
+        const double length = curve ? 2.0 * kRadius * std::asin((to - from) / (2.0 * kRadius)) : to - from;
+        const auto [y1, x1] = at(from);
+        const auto [y2, x2] = at(to);
+        std::snprintf(text, sizeof text, "%s,%.3f,%.3f,%.3f,%.3f,%.3f", curve ? "Curve R=5000" : "Tangent", y1, x1, y2, x2, length);
+        elements.emplace_back("Element" + std::to_string(i + 1), text);
+    }
+    char file[MAX_PATH];
+    dbfFileName(file, "1", kFileRoadDes, 0);
+    INI_LIST des(file);
+    des.DeleteSection("HorizontalAlignment");
+    des.DeleteSection("HorizontalElements");
+    des.SetStrings("HorizontalAlignment", points);
+    des.SetStrings("HorizontalElements", elements);
+    if (des.Save()) return true;
+    std::fprintf(stderr, "Unable to write %s: %s\n", file, coreFileLastErrorText());
+    return false;
+}
+
 // The demo: the site plan's view and layers (point heights off, so that every point keeps its
-// marker), each export layer on a DXF layer of its own.
+// marker), each export layer on a DXF layer of its own, the road's alignment details written
+// into its design file first.
 void exportDemoSite(DemoContext& ctx) {
     siteDemoSettings();
     const std::pair<const char*, const char*> names[] = {
@@ -337,7 +386,7 @@ void exportDemoSite(DemoContext& ctx) {
         {"Roads", "ROADS"}, {"Strings", "STRINGS"}, {"Grids", "GRIDS"}, {"Pipes", "PIPES"}};
     for (const auto& [key, name] : names) coreSetJobDefault("DXF Export", key, name);
     coreSetJobDefault("SiteView", "Rect", "-20.000,-20.000,1020.000,1020.000");
-    if (!siteOpen()) return;
+    if (!writeDemoAlignment() || !siteOpen()) return;
     dbfTerrainSetPen(1, 9);
     dbfSetDisplayFlag(kFlagHeights, 0);
     dbfSaveDisplayControl();
