@@ -74,6 +74,7 @@ void rememberResume(const TerrainState& t, ScanWindow& w, unsigned number, unsig
                            ? blocks + static_cast<std::size_t>(t.clockHand - 1) * kDtmPointsPerBlock
                            : nullptr;
     w.resumeNumber = number;
+    decodePointNumber(number, w.resumeBucket, w.resumePlace);
     w.resumeLongitude = lo;
     w.resumeDescriptor = descriptors + (cacheSlot - 1);
     w.resumeRecords = blocks + static_cast<std::size_t>(cacheSlot - 1) * kDtmPointsPerBlock;
@@ -225,9 +226,10 @@ unsigned dbfNextCoord(SURVCOORD& record, unsigned& number) {
     DWORD bucket = 0;
     unsigned slot = 0;
     const bool resumed = number != 0 && number == w.resumeNumber && t.currentSlot == w.resumeSlot &&
-                         resumeStillValid(t, w) &&
-                         (decodePointNumber(number, bucket, slot), t.slotBucket[w.resumeSlot] == bucket);
+                         resumeStillValid(t, w) && t.slotBucket[w.resumeSlot] == w.resumeBucket;
     if (resumed) {
+        bucket = w.resumeBucket;
+        slot = w.resumePlace;
         // The usual call of a scan: further along the block the last call returned from, which
         // is still the current slot, with nothing changed since. Positions are converted as they
         // were for that point (how is decided when the walk enters a block).
@@ -239,8 +241,10 @@ unsigned dbfNextCoord(SURVCOORD& record, unsigned& number) {
                 __builtin_prefetch(ahead + 64, 1);
                 __builtin_prefetch(ahead + 128, 1);
             }
-            if (takeCandidate(t, w.resumeRecords, count, ++slot, w.resumeLongitude, w, record))
+            if (takeCandidate(t, w.resumeRecords, count, ++slot, w.resumeLongitude, w, record)) {
+                w.resumePlace = slot;
                 return number = w.resumeNumber = pointNumber(bucket, slot);
+            }
         }
         // The block is done: on along the chain.
     }

@@ -103,6 +103,8 @@ struct ScanWindow {
     // without looking the bucket up again, while that point's slot is still the current one and
     // neither the points nor the index changed (resumeNumber 0: look it up).
     unsigned resumeNumber = 0, resumeSlot = 0;
+    DWORD resumeBucket = 0;                      // the resume point's bucket and place in its block
+    unsigned resumePlace = 0;
     std::uint64_t resumePoints = 0, resumeIndex = 0;
     bool resumeIndexUsable = false, resumePassAll = false;
     int resumeLongitude = 0;                     // how the walk converts positions (see the scan)
