@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,10 @@
 #include "platform/core.h"
 #include "platform/proj.h"
 #include "terrain/terrain_state.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -278,14 +283,48 @@ bool slotDirty(unsigned slot, const char* where) {
     return entry->cacheSlot < 0;
 }
 
+// The quick tests of a loaded record (below), on the record's bytes: the 24 links are or-ed as
+// 16-byte pieces.
+bool recordLooksSound(const SURVCOORD& p, DWORD totalBlocks) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&p);
+    if (p.name[sizeof p.name - 1] != 0) return false;
+    constexpr std::uint64_t kExponent = 0x7FF0000000000000ull;   // all ones: infinite or not a number
+    std::uint64_t position[3];
+    std::memcpy(position, bytes + offsetof(SURVCOORD, x), sizeof position);
+    if ((position[0] & kExponent) == kExponent || (position[1] & kExponent) == kExponent ||
+        (position[2] & kExponent) == kExponent)
+        return false;
+    static_assert(offsetof(SURVCOORD, shadows) == offsetof(SURVCOORD, lines) + sizeof p.lines &&
+                      sizeof p.lines + sizeof p.shadows == 96,
+                  "the point's links lie together");
+    const unsigned char* links = bytes + offsetof(SURVCOORD, lines);
+    DWORD bits = 0;
+#if defined(__SSE2__)
+    __m128i all = _mm_loadu_si128(reinterpret_cast<const __m128i*>(links));
+    for (int i = 16; i < 96; i += 16) all = _mm_or_si128(all, _mm_loadu_si128(reinterpret_cast<const __m128i*>(links + i)));
+    all = _mm_or_si128(all, _mm_srli_si128(all, 8));
+    all = _mm_or_si128(all, _mm_srli_si128(all, 4));
+    bits = static_cast<DWORD>(_mm_cvtsi128_si32(all));
+#else
+    for (int i = 0; i < 96; i += 4) {
+        DWORD n;
+        std::memcpy(&n, links + i, sizeof n);
+        bits |= n;
+    }
+#endif
+    return bits <= (std::uint64_t{totalBlocks} + 1) * kDtmPointsPerBlock;
+}
+
 // Why a point record read from the file cannot be one this library wrote, or null: a name
 // without its terminator, a position or height that is not a number, a line or reference to a
 // number beyond the file's last possible point. (Numbers below 500 are allowed: a surface copy
 // keeps sequence numbers in the lines for a while.) Random bytes over the points fail at once.
 const char* recordProblem(const SURVCOORD& p, DWORD totalBlocks) {
     // Every block read from the file passes here, point by point, so the usual record is let
-    // through by two quick tests: a last name byte of 0 (names are padded with zeros), and links
-    // whose bits together make no number beyond the highest (each link is at most that).
+    // through by quick tests first: a last name byte of 0 (names are padded with zeros), finite
+    // coordinates, and links whose bits together make no number beyond the highest (each link is
+    // at most that). The exact tests below name the problem when one fails.
+    if (recordLooksSound(p, totalBlocks)) return nullptr;
     if (p.name[sizeof p.name - 1] != 0 && !std::memchr(p.name, 0, sizeof p.name)) return "its name has no end";
     if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return "its position is not a number";
     const std::uint64_t highest = (std::uint64_t{totalBlocks} + 1) * kDtmPointsPerBlock;

@@ -136,7 +136,7 @@ void walkDuplicateCandidates(unsigned cell, const RRect* band, std::size_t& skip
     TerrainState& t = terrainState();
     if (band) {
         ScanWindow w;
-        w.area = *band;
+        w.setArea(*band);
         if (pointIndexServes(w, cell)) {
             const std::vector<std::pair<std::uint64_t, DWORD>> candidates = pointIndexCandidates(w, cell);
             for (const auto& [key, number] : candidates) visit(number, *storedPoint(number));

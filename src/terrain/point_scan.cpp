@@ -4,6 +4,9 @@
 #include <cmath>
 #include <limits>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "database/frame.h"
 #include "platform/cad.h"
@@ -14,7 +17,7 @@ namespace {
 
 ScanWindow windowOf(const RRect& area) {
     ScanWindow w;
-    w.area = area;
+    w.setArea(area);
     const WORD low = cellOf(area.minY, area.minX, true);
     const WORD high = cellOf(area.maxY, area.maxX, true);
     w.lastCell = high;
@@ -28,7 +31,7 @@ ScanWindow windowOf(const RRect& area) {
 ScanWindow wholeSiteWindow() {
     ScanWindow w;
     const DTMHEADER& h = terrainState().header;
-    w.area = RRect{h.maxY, h.minY, h.minX, h.maxX};
+    w.setArea(RRect{h.maxY, h.minY, h.minX, h.maxX});
     return w;
 }
 
@@ -59,8 +62,22 @@ bool resumeStillValid(const TerrainState& t, const ScanWindow& w) {
            w.resumeIndexUsable == (t.index.built && t.index.enabled) && w.resumePassAll == t.passAll;
 }
 
-void rememberResume(const TerrainState& t, ScanWindow& w, unsigned number, unsigned cacheSlot) {
+void rememberResume(const TerrainState& t, ScanWindow& w, unsigned number, unsigned cacheSlot, int lo,
+                    const CacheDescriptor* descriptors, const SURVCOORD* blocks) {
+    // A scan through more blocks than the cache holds loads the chain's next block into the slot
+    // at the clock hand, memory that has usually left the processor's caches since it was last
+    // loaded. Touching that slot for writing while the walk goes through this block (a hint to
+    // the processor, no change to the cache's contents) makes the load's copy cheaper.
+    const DWORD next = descriptors[cacheSlot - 1].next;
+    const BlockEntry* nextEntry = next != 0 ? findBlock(next) : nullptr;
+    w.resumeNextLoad = nextEntry && nextEntry->cacheSlot == 0
+                           ? blocks + static_cast<std::size_t>(t.clockHand - 1) * kDtmPointsPerBlock
+                           : nullptr;
     w.resumeNumber = number;
+    decodePointNumber(number, w.resumeBucket, w.resumePlace);
+    w.resumeLongitude = lo;
+    w.resumeDescriptor = descriptors + (cacheSlot - 1);
+    w.resumeRecords = blocks + static_cast<std::size_t>(cacheSlot - 1) * kDtmPointsPerBlock;
     w.resumeSlot = cacheSlot;
     w.resumePoints = t.pointsGeneration;
     w.resumeIndex = t.index.generation;
@@ -117,7 +134,23 @@ int scanLongitudeOfOrigin() {
 
 // The scan test of one stored point (slot of a cached block); copies it into the record when it
 // passes.
-bool takeCandidate(const TerrainState& t, const SURVCOORD* slotPoints, unsigned count, unsigned slot, int lo,
+// A record copied by 16-byte moves: the compiler makes a copy of the whole record (or of any
+// large piece of it) a string move, which is slow to start for 146 bytes, and this copy runs
+// once for every point a scan returns.
+inline void copyRecord(SURVCOORD& to, const SURVCOORD& from) {
+    auto* out = reinterpret_cast<unsigned char*>(&to);
+    const auto* in = reinterpret_cast<const unsigned char*>(&from);
+#if defined(__SSE2__)
+    constexpr std::size_t kWhole = sizeof(SURVCOORD) / 16 * 16;
+    for (std::size_t i = 0; i < kWhole; i += 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)));
+    std::memcpy(out + kWhole, in + kWhole, sizeof(SURVCOORD) - kWhole);
+#else
+    std::memcpy(out, in, sizeof(SURVCOORD));
+#endif
+}
+
+[[gnu::always_inline]] inline bool takeCandidate(const TerrainState& t, const SURVCOORD* slotPoints, unsigned count, unsigned slot, int lo,
                    const ScanWindow& w, SURVCOORD& record) {
     // A chain's next block is never empty in a sound file; in a damaged one the walk goes on.
     if (slot > count) return false;
@@ -133,10 +166,8 @@ bool takeCandidate(const TerrainState& t, const SURVCOORD* slotPoints, unsigned 
     } else {
         y = x = std::numeric_limits<double>::quiet_NaN();
     }
-    if (!t.passAll && !(dblGreaterEqual(x, w.area.minX) && dblLessEqual(x, w.area.maxX) &&
-                        dblGreaterEqual(y, w.area.minY) && dblLessEqual(y, w.area.maxY)))
-        return false;
-    record = stored;
+    if (!t.passAll && !w.contains(x, y)) return false;
+    copyRecord(record, stored);
     record.x = x;
     record.y = y;
     // Seventeen bytes: a loop the compiler unrolls costs less than a call to look for a comma.
@@ -176,6 +207,15 @@ unsigned nextThroughIndex(const ScanWindow& w, unsigned cell, std::uint64_t afte
 
 }  // namespace
 
+namespace {
+
+// The walk from a point (number 0: from the window's start) on along the chains of the window's
+// cells; `resumed` when the caller has walked the rest of that point's block already.
+[[gnu::noinline]] unsigned walkOn(TerrainState& t, SURVCOORD& record, unsigned& number, bool resumed, DWORD bucket,
+                                  unsigned slot);
+
+}  // namespace
+
 unsigned dbfNextCoord(SURVCOORD& record, unsigned& number) {
     TerrainState& t = terrainState();
     if (!t.blocks) {
@@ -183,19 +223,46 @@ unsigned dbfNextCoord(SURVCOORD& record, unsigned& number) {
         return 0;
     }
     ScanWindow& w = t.scan;
+    DWORD bucket = 0;
+    unsigned slot = 0;
+    const bool resumed = number != 0 && number == w.resumeNumber && t.currentSlot == w.resumeSlot &&
+                         resumeStillValid(t, w) && t.slotBucket[w.resumeSlot] == w.resumeBucket;
+    if (resumed) {
+        bucket = w.resumeBucket;
+        slot = w.resumePlace;
+        // The usual call of a scan: further along the block the last call returned from, which
+        // is still the current slot, with nothing changed since. Positions are converted as they
+        // were for that point (how is decided when the walk enters a block).
+        const unsigned count = std::min(w.resumeDescriptor->packed - bucket * kDtmPointsPerBlock, kDtmPointsPerBlock);
+        while (slot < count) {
+            if (w.resumeNextLoad) {
+                const char* ahead = reinterpret_cast<const char*>(w.resumeNextLoad + slot);
+                __builtin_prefetch(ahead, 1);
+                __builtin_prefetch(ahead + 64, 1);
+                __builtin_prefetch(ahead + 128, 1);
+            }
+            if (takeCandidate(t, w.resumeRecords, count, ++slot, w.resumeLongitude, w, record)) {
+                w.resumePlace = slot;
+                return number = w.resumeNumber = pointNumber(bucket, slot);
+            }
+        }
+        // The block is done: on along the chain.
+    }
+    return walkOn(t, record, number, resumed, bucket, slot);
+}
+
+namespace {
+
+unsigned walkOn(TerrainState& t, SURVCOORD& record, unsigned& number, bool resumed, DWORD bucket, unsigned slot) {
+    ScanWindow& w = t.scan;
+    unsigned cacheSlot = resumed ? w.resumeSlot : 0;
     // Every point and every cell is visited at most once; more steps than that means a chain
     // that loops back on itself in a damaged file, and the scan ends.
     std::uint64_t budget = static_cast<std::uint64_t>(t.header.usedBlocks) * kDtmPointsPerBlock + 2 * kDtmCells + 2;
     // Cells before the window's first one lie outside it: the walk over the cells starts there.
     unsigned cell = w.firstX * kDtmCellsPerSide + w.firstY + 1;
-    DWORD bucket = 0;
-    unsigned slot = 0, cacheSlot = 0;
     const int lo = scanLongitudeOfOrigin();
-    if (number != 0 && number == w.resumeNumber && t.currentSlot == w.resumeSlot && resumeStillValid(t, w) &&
-        (decodePointNumber(number, bucket, slot), t.slotBucket[w.resumeSlot] == bucket)) {
-        // Further along the chain the last call walked: its block is still the current slot.
-        cacheSlot = w.resumeSlot;
-    } else if (number != 0) {
+    if (!resumed && number != 0) {
         decodePointNumber(number, bucket, slot);
         const BlockEntry* entry = findBlock(bucket);
         if (entry && entry->cell != 0 && pointIndexServes(w, entry->cell)) {
@@ -250,12 +317,14 @@ unsigned dbfNextCoord(SURVCOORD& record, unsigned& number) {
                            countIn(cacheSlot), slot, lo, w, record))
             continue;
         number = pointNumber(bucket, slot);
-        rememberResume(t, w, number, cacheSlot);
+        rememberResume(t, w, number, cacheSlot, lo, descriptors, blocks);
         return number;
     }
     number = 0;
     return 0;
 }
+
+}  // namespace
 
 void dbfBuckLimit(RRect* limits, int force) {
     TerrainState& t = terrainState();

@@ -50,6 +50,7 @@
 
 #include "database/terrain.h"
 #include "frame/state.h"
+#include "platform/tolerance.h"
 
 // One entry of the block list: where a bucket lives in the file and in the cache.
 struct BlockEntry {
@@ -91,6 +92,10 @@ struct ScanWindow {
     bool hasCorridor = false;                    // the scan may leave out points beyond the corridor
     ScanCorridor corridor;
     RRect area{};
+    // The area's sides widened by the comparison tolerance, worked out once a scan: a point is
+    // inside when no coordinate lies beyond them (so a position that is not a number passes,
+    // as it does through the tolerant comparisons).
+    double lowX = 0.0, highX = 0.0, lowY = 0.0, highY = 0.0;
     unsigned lastCell = kDtmCells;
     unsigned firstY = 0, lastY = kDtmCellsPerSide - 1;
     unsigned firstX = 0, lastX = kDtmCellsPerSide - 1;
@@ -98,8 +103,25 @@ struct ScanWindow {
     // without looking the bucket up again, while that point's slot is still the current one and
     // neither the points nor the index changed (resumeNumber 0: look it up).
     unsigned resumeNumber = 0, resumeSlot = 0;
+    DWORD resumeBucket = 0;                      // the resume point's bucket and place in its block
+    unsigned resumePlace = 0;
     std::uint64_t resumePoints = 0, resumeIndex = 0;
     bool resumeIndexUsable = false, resumePassAll = false;
+    int resumeLongitude = 0;                     // how the walk converts positions (see the scan)
+    const CacheDescriptor* resumeDescriptor = nullptr;   // the resume slot's descriptor and records
+    const SURVCOORD* resumeRecords = nullptr;
+    // The cache slot the chain's next block will be loaded into, when that block is not cached:
+    // the walk touches it ahead of the load (see the scan). Null: nothing to prepare.
+    const SURVCOORD* resumeNextLoad = nullptr;
+
+    void setArea(const RRect& a) {
+        area = a;
+        lowX = a.minX - dblTolerance(a.minX);
+        highX = a.maxX + dblTolerance(a.maxX);
+        lowY = a.minY - dblTolerance(a.minY);
+        highY = a.maxY + dblTolerance(a.maxY);
+    }
+    bool contains(double x, double y) const { return !(x < lowX || x > highX || y < lowY || y > highY); }
 };
 
 // Hooks to the subsystems above the point store that the frame's hook table does not carry.
