@@ -31,6 +31,18 @@ protected:
         return text;
     }
 
+    // One triangle A (0, 0), B (100, 0), C (100, 100) at the heights given, joined by its three
+    // lines, with two height classes (0 to 5, 5 to 15) and the export's axes as stored.
+    void triangle(double za, double zb, double zc) {
+        const unsigned a = add("A", 0, 0, za), b = add("B", 100, 0, zb), c = add("C", 100, 100, zc);
+        ASSERT_EQ(dbfAddLine(a, b, 0, 0), 1);
+        ASSERT_EQ(dbfAddLine(b, c, 0, 0), 1);
+        ASSERT_EQ(dbfAddLine(a, c, 0, 0), 1);
+        coreSetJobDefault("HeightShade", "Category0", "0.00,5.00");
+        coreSetJobDefault("HeightShade", "Category1", "5.00,15.00");
+        coreSetJobDefault("DXF Export", "AutoCADCompatible", "0");
+    }
+
     static int countOf(const std::string& text, const std::string& what) {
         int n = 0;
         for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -154,16 +166,10 @@ TEST_F(DxfExport, NothingForOtherFormatsAClosedTerrainOrNoPerimeter) {
 }
 
 TEST_F(DxfExport, ShadingFacesCarryTheirClassNumber) {
-    const unsigned a = add("A", 0, 0, 10), b = add("B", 100, 0, 10), c = add("C", 100, 100, 10);
-    ASSERT_EQ(dbfAddLine(a, b, 0, 0), 1);
-    ASSERT_EQ(dbfAddLine(b, c, 0, 0), 1);
-    ASSERT_EQ(dbfAddLine(a, c, 0, 0), 1);
-    coreSetJobDefault("HeightShade", "Category0", "0.00,5.00");
-    coreSetJobDefault("HeightShade", "Category1", "5.00,15.00");
+    triangle(10, 10, 10);
     dbfGetDisplaySettings();
     showOnly({kFlagHeightShading});
     coreSetJobDefault("DXF Export", "HeightShade", "SHADE");
-    coreSetJobDefault("DXF Export", "AutoCADCompatible", "0");
     const std::string text = exported();
     ASSERT_EQ(countOf(text, "  0\n3DFACE\n  8\nSHADE\n  6\nCONTINUOUS\n 62\n2\n"), 1) << text;
     // the third corner repeated as the fourth
@@ -399,16 +405,10 @@ TEST_F(DxfRoad, AlignmentDetailsOfTheDesignFileAreLinesAndTexts) {
 }
 
 TEST_F(DxfExport, HeightShadedTriangleIsCutAtTheClassBound) {
-    const unsigned a = add("A", 0, 0, 0), b = add("B", 100, 0, 10), c = add("C", 100, 100, 10);
-    ASSERT_EQ(dbfAddLine(a, b, 0, 0), 1);
-    ASSERT_EQ(dbfAddLine(b, c, 0, 0), 1);
-    ASSERT_EQ(dbfAddLine(a, c, 0, 0), 1);
-    coreSetJobDefault("HeightShade", "Category0", "0.00,5.00");
-    coreSetJobDefault("HeightShade", "Category1", "5.00,15.00");
+    triangle(0, 10, 10);
     dbfGetDisplaySettings();
     showOnly({kFlagHeightShading});
     coreSetJobDefault("DXF Export", "HeightShade", "SHADE");
-    coreSetJobDefault("DXF Export", "AutoCADCompatible", "0");
     // cut at 5 along A-B and A-C: the part below in class 1, the quadrilateral above split into
     // two triangles in class 2; the cut corners lie at height 5
     using Corner = std::array<const char*, 3>;   // DXF X, Y, Z
@@ -432,15 +432,11 @@ TEST_F(DxfExport, HeightShadedTriangleIsCutAtTheClassBound) {
 }
 
 TEST_F(DxfExport, SlopeFaceIsFollowedByItsArrowInItsClass) {
-    const unsigned a = add("A", 0, 0, 0), b = add("B", 100, 0, 10), c = add("C", 100, 100, 10);
-    ASSERT_EQ(dbfAddLine(a, b, 0, 0), 1);
-    ASSERT_EQ(dbfAddLine(b, c, 0, 0), 1);
-    ASSERT_EQ(dbfAddLine(a, c, 0, 0), 1);
+    triangle(0, 10, 10);
     coreSetJobDefault("Terrain", "SlopeArrows", "1");
     dbfGetDisplaySettings();
     showOnly({kFlagSlopeShading});
     coreSetJobDefault("DXF Export", "Slopes", "SLP");
-    coreSetJobDefault("DXF Export", "AutoCADCompatible", "0");
     // slope 10 % (class 2, 10 to 20); the arrow's shaft runs from the centroid's uphill side
     // down the slope (-y), a quarter of the mean side (113.807) long, with head strokes of 5 %,
     // its ends on the face's plane (z = y / 10)
