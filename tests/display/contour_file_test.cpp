@@ -7,22 +7,6 @@
 
 namespace {
 
-#pragma pack(push, 1)
-struct Header {
-    std::int16_t surface, kind;
-    double lowest, highest;
-    char unused[32];
-};
-struct Line {
-    BYTE type;
-    WORD count;
-    double level;
-    std::int32_t label1, label2;
-    BYTE orientation;
-    char unused[7];
-};
-#pragma pack(pop)
-
 class SavedContours : public DisplayTest {
 protected:
     void SetUp() override {
@@ -33,23 +17,6 @@ protected:
         dbfGetDisplaySettings();
     }
 
-    struct Contour {
-        BYTE type;
-        double level;
-        std::vector<PNT_2D_record> points;
-    };
-
-    void writeFile(std::int16_t kind, std::int16_t surface, const std::vector<Contour>& lines) {
-        FILE* f = coreFileOpen(file("Site.1.cnt").c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        Header h{surface, kind, 0.0, 2000.0, {}};
-        ASSERT_EQ(dbfStoreContourHeader(&h, f), 1);
-        for (const Contour& c : lines) {
-            Line l{c.type, static_cast<WORD>(c.points.size()), c.level, 0, 0, 0, {}};
-            ASSERT_EQ(dbfStoreContour(&l, c.points, f), 1);
-        }
-        coreFileClose(f);
-    }
 };
 
 const std::vector<PNT_2D_record> kStraight = {{0, 0}, {0, 30}};
@@ -59,7 +26,7 @@ TEST_F(SavedContours, PensStylesLabelsAndLayersByKind) {
     dbfGetDisplaySettings();
     struct Case {
         std::int16_t kind, surface;
-        std::vector<Contour> lines;
+        std::vector<SavedContour> lines;
         std::string layer;
         std::vector<int> pens;             // of the lines drawn, in order
         std::vector<std::string> labels;   // in order
@@ -73,7 +40,7 @@ TEST_F(SavedContours, PensStylesLabelsAndLayersByKind) {
         {4, 1, {{2, 12.5, kStraight}}, "DTMDiffContour", {9}, {"12", "12", "12"}},
     };
     for (const Case& c : cases) {
-        writeFile(c.kind, c.surface, c.lines);
+        writeContourFile(c.kind, c.surface, c.lines);
         paint(-50, -50, 150, 150);
         std::vector<int> pens;
         std::vector<std::string> labels;
@@ -97,7 +64,7 @@ TEST_F(SavedContours, PensStylesLabelsAndLayersByKind) {
 }
 
 TEST_F(SavedContours, LongLinesAreSmoothedPieceByPiece) {
-    writeFile(0, 1, {{2, 10, {{0, 0}, {10, 5}, {20, 0}, {30, 5}, {40, 0}}}});
+    writeContourFile(0, 1, {{2, 10, {{0, 0}, {10, 5}, {20, 0}, {30, 5}, {40, 0}}}});
     paint();
     EXPECT_EQ(onLayerType("GenCont").size(), 4u * 24u);
     coreSetJobDefault("Plan", "Contour", "0,0,0");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,40 @@ protected:
         ui.defaultAnswer = IDNO;
         if (dbfTerrainIsOpen()) dbfTerrainInit(0);
         LibraryTest::TearDown();
+    }
+
+    // The contour file of surface 1 ("Site.1.cnt") of a kind, naming the surface given, with
+    // its lines (type, level, points) in order.
+    struct SavedContour {
+        BYTE type;
+        double level;
+        std::vector<PNT_2D_record> points;
+    };
+    void writeContourFile(std::int16_t kind, std::int16_t surface, const std::vector<SavedContour>& lines) {
+#pragma pack(push, 1)
+        struct Header {
+            std::int16_t surface, kind;
+            double lowest, highest;
+            char unused[32];
+        };
+        struct Line {
+            BYTE type;
+            WORD count;
+            double level;
+            std::int32_t label1, label2;
+            BYTE orientation;
+            char unused[7];
+        };
+#pragma pack(pop)
+        FILE* f = coreFileOpen(file("Site.1.cnt").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        Header h{surface, kind, 0.0, 2000.0, {}};
+        ASSERT_EQ(dbfStoreContourHeader(&h, f), 1);
+        for (const SavedContour& c : lines) {
+            Line l{c.type, static_cast<WORD>(c.points.size()), c.level, 0, 0, 0, {}};
+            ASSERT_EQ(dbfStoreContour(&l, c.points, f), 1);
+        }
+        coreFileClose(f);
     }
 
     unsigned add(const char* name, double y, double x, double z, WORD surface = 1) {

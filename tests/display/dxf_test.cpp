@@ -182,21 +182,6 @@ TEST_F(DxfExport, ShadingFacesCarryTheirClassNumber) {
 
 namespace {
 
-#pragma pack(push, 1)
-struct ContourHeader {
-    std::int16_t surface, kind;
-    double lowest, highest;
-    char unused[32];
-};
-struct ContourLine {
-    BYTE type;
-    WORD count;
-    double level;
-    std::int32_t label1, label2;
-    BYTE orientation;
-    char unused[7];
-};
-#pragma pack(pop)
 
 class DxfPaths : public DxfExport {
 protected:
@@ -213,13 +198,7 @@ protected:
     }
 
     void writeContours(std::int16_t kind, double level, const std::vector<PNT_2D_record>& points) {
-        FILE* f = coreFileOpen(file("Site.1.cnt").c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        ContourHeader h{1, kind, 0.0, 2000.0, {}};
-        ASSERT_EQ(dbfStoreContourHeader(&h, f), 1);
-        ContourLine l{2, static_cast<WORD>(points.size()), level, 0, 0, 0, {}};
-        ASSERT_EQ(dbfStoreContour(&l, points, f), 1);
-        coreFileClose(f);
+        writeContourFile(kind, 1, {{2, level, points}});
     }
 
     static std::string polyline(const char* layer, const char* type, int pen) {
