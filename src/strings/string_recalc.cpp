@@ -84,19 +84,28 @@ void deriveAtParentVertex(const CVertexEle& p, CVertexEle* found, std::vector<do
     }
 }
 
-// Makes inactive the vertex at each chainage in the strings below the header (first child, then
-// second, each before its own children), storing each changed string again.
-void passRemovalDown(FILE* stream, const STR_HEADER& header, const std::vector<double>& chainages, int depth) {
-    if (chainages.empty() || depth > strSlotLimit(stream)) return;
-    for (const char* link : {header.firstChild, header.secondChild}) {
+// Calls visit(child position, child header, child's vertices in chainage order) for each child of
+// the parent that the file holds.
+template <typename Visit>
+void forEachChild(FILE* file, const STR_HEADER& parent, Visit visit) {
+    for (const char* link : {parent.firstChild, parent.secondChild}) {
         if (!*link) continue;
         char name[32];
         strSetName(name, link);
         STR_HEADER child;
-        const DWORD position = strFindHeader(stream, name, child);
-        if (!position) continue;
+        const DWORD childPosition = strFindHeader(file, name, child);
+        if (!childPosition) continue;
         UI_LIST list;
-        strReadSorted(stream, position, list);
+        strReadSorted(file, childPosition, list);
+        visit(childPosition, child, list);
+    }
+}
+
+// Makes inactive the vertex at each chainage in the strings below the header (first child, then
+// second, each before its own children), storing each changed string again.
+void passRemovalDown(FILE* stream, const STR_HEADER& header, const std::vector<double>& chainages, int depth) {
+    if (chainages.empty() || depth > strSlotLimit(stream)) return;
+    forEachChild(stream, header, [&](DWORD position, const STR_HEADER& child, UI_LIST& list) {
         const std::vector<CVertexEle*> vertices = strIndex(list);
         bool changed = false;
         for (double c : chainages) {
@@ -108,7 +117,7 @@ void passRemovalDown(FILE* stream, const STR_HEADER& header, const std::vector<d
         }
         if (changed) dbfAddStringData(position, list, list.Count(), stream);
         passRemovalDown(stream, child, chainages, depth + 1);
-    }
+    });
 }
 
 // Recalculates the named child from the parent at parentPosition. False when the child is missing.
@@ -314,27 +323,6 @@ void dbfRescaleString(const char* name, const char* fileName, const PNT_3D_recor
     strCloseStream(file);
 }
 
-namespace {
-
-// Calls visit(child position, child's vertices in chainage order) for each child of the parent
-// that the file holds.
-template <typename Visit>
-void forEachChild(FILE* file, const STR_HEADER& parent, Visit visit) {
-    for (const char* link : {parent.firstChild, parent.secondChild}) {
-        if (!*link) continue;
-        char name[32];
-        strSetName(name, link);
-        STR_HEADER child;
-        const DWORD childPosition = strFindHeader(file, name, child);
-        if (!childPosition) continue;
-        UI_LIST list;
-        strReadSorted(file, childPosition, list);
-        visit(childPosition, list);
-    }
-}
-
-}  // namespace
-
 void dbfHideString(DWORD position, double from, double to, FILE* stream, int road, int a, int b) {
     if (!(from <= to)) return;   // NaN too
     FILE* file = strResolve(stream);
@@ -359,7 +347,7 @@ void dbfHideString(DWORD position, double from, double to, FILE* stream, int roa
     const int side = parent.name[0] == 'L' ? -1 : 1;
     char key[32];
     std::snprintf(key, sizeof key, "Range%d", a * b);
-    forEachChild(file, parent, [&](DWORD, UI_LIST& list) {
+    forEachChild(file, parent, [&](DWORD, const STR_HEADER&, UI_LIST& list) {
         int found = 0;
         const int at = dbfBinarySearch(&list, from, found);
         if (!found) return;
@@ -385,7 +373,7 @@ namespace {
 void showInChildren(FILE* stream, DWORD position, double chainage, int depth) {
     STR_HEADER parent;
     if (depth > strSlotLimit(stream) || !strReadHeader(stream, position, parent)) return;
-    forEachChild(stream, parent, [&](DWORD childPosition, UI_LIST& list) {
+    forEachChild(stream, parent, [&](DWORD childPosition, const STR_HEADER&, UI_LIST& list) {
         int found = 0;
         const int at = dbfBinarySearch(&list, chainage, found);
         if (found) {
