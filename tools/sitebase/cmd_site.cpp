@@ -274,17 +274,7 @@ int width = 1600;
 
 int renderCommand() {
     double view[4] = {0, 0, 0, 0};
-    if (!viewText.empty()) {
-        const std::string why = parseView(viewText, view);
-        if (!why.empty()) throw UsageError(why);
-    }
-    if (!openSite()) return 1;
-    if (viewText.empty()) currentView(view);
-    const std::string why = applyLayers(layers);
-    if (!why.empty()) {
-        closeSite();
-        throw UsageError(why);
-    }
+    if (!siteOpenView(viewText, layers, view)) return 1;
     std::string path = out;
     if (!format.empty() && path.size() < format.size() + 1) path += "." + format;
     if (!format.empty() && path.substr(path.size() - format.size()) != format) path += "." + format;
@@ -482,9 +472,20 @@ CLI::App* siteCommand(CLI::App& app) {
         return site;
     }
 }
+bool siteOpenView(const std::string& viewText, const std::string& layers, double view[4]) {
+    if (!viewText.empty()) {
+        const std::string why = parseView(viewText, view);
+        if (!why.empty()) throw UsageError(why);
+    }
+    if (!openSite()) return false;
+    if (viewText.empty()) currentView(view);
+    const std::string why = applyLayers(layers);
+    if (!why.empty()) {
+        closeSite();
+        throw UsageError(why);
+    }
+    return true;
+}
 bool siteOpen() { return openSite(); }
 void siteClose() { closeSite(); }
-std::string siteParseView(const std::string& text, double view[4]) { return parseView(text, view); }
-void siteCurrentView(double view[4]) { currentView(view); }
-std::string siteApplyLayers(const std::string& list) { return applyLayers(list); }
 void siteDemoSettings() { demoSettings(); }

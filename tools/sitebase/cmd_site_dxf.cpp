@@ -289,17 +289,7 @@ bool counts = false;
 
 int exportCommand() {
     double view[4] = {0, 0, 0, 0};
-    if (!viewText.empty()) {
-        const std::string why = siteParseView(viewText, view);
-        if (!why.empty()) throw UsageError(why);
-    }
-    if (!siteOpen()) return 1;
-    if (viewText.empty()) siteCurrentView(view);
-    const std::string why = siteApplyLayers(layers);
-    if (!why.empty()) {
-        siteClose();
-        throw UsageError(why);
-    }
+    if (!siteOpenView(viewText, layers, view)) return 1;
     host().cad.setZoomRect(view[0], view[1], view[2], view[3]);
     std::map<std::string, int> entities;
     const bool ok = exportDrawing(out, entities);
