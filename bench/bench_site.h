@@ -2,14 +2,17 @@
 // terrain and the terrain display open over it, and the process's processor time.
 #pragma once
 
+#include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <initializer_list>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -103,6 +106,29 @@ inline void tearDown() {
     std::filesystem::remove_all(b.folder);
     b.seconds.clear();
     b.counts.clear();
+}
+
+// Runs the registered benchmarks once for each number of points in the comma list of the
+// environment variable (default 10,000, 100,000 and 1,000,000), each on a new site with the
+// display flags given; prepare() runs after the set-up, report() after the benchmarks.
+template <typename Prepare, typename Report>
+int runAtSizes(int argc, char** argv, const char* prefix, const char* variable, std::initializer_list<int> flags,
+               Prepare prepare, Report report) {
+    benchmark::Initialize(&argc, argv);
+    const char* sizes = std::getenv(variable);
+    std::stringstream list(sizes ? sizes : "10000,100000,1000000");
+    std::string size;
+    while (std::getline(list, size, ',')) {
+        setUp(prefix, std::atol(size.c_str()), flags);
+        prepare();
+        // A reporter of its own for each run: the library's default one serves only one.
+        benchmark::ConsoleReporter reporter;
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+        report();
+        tearDown();
+    }
+    benchmark::Shutdown();
+    return 0;
 }
 
 }  // namespace benchsite

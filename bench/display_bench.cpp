@@ -142,17 +142,6 @@ void report() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    const char* sizes = std::getenv("DISPLAY_BENCH_POINTS");
-    std::stringstream list(sizes ? sizes : "10000,100000,1000000");
-    std::string size;
-    while (std::getline(list, size, ',')) {
-        setUp("display_bench", std::atol(size.c_str()), {kFlagPoints, kFlagLines, kFlagContours});
-        benchmark::ConsoleReporter reporter;
-        benchmark::RunSpecifiedBenchmarks(&reporter);
-        report();
-        tearDown();
-    }
-    benchmark::Shutdown();
-    return 0;
+    return runAtSizes(argc, argv, "display_bench", "DISPLAY_BENCH_POINTS", {kFlagPoints, kFlagLines, kFlagContours},
+                      [] {}, report);
 }

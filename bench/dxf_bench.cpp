@@ -104,18 +104,8 @@ void report() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    const char* sizes = std::getenv("DXF_BENCH_POINTS");
-    std::stringstream list(sizes ? sizes : "10000,100000,1000000");
-    std::string size;
-    while (std::getline(list, size, ',')) {
-        setUp("dxf_bench", std::atol(size.c_str()), {kFlagPoints, kFlagLines});
-        coreSetJobDefault("DXF Export", "AutoCADCompatible", "0");   // no signs, as the plain output
-        benchmark::ConsoleReporter reporter;
-        benchmark::RunSpecifiedBenchmarks(&reporter);
-        report();
-        tearDown();
-    }
-    benchmark::Shutdown();
-    return 0;
+    return runAtSizes(
+        argc, argv, "dxf_bench", "DXF_BENCH_POINTS", {kFlagPoints, kFlagLines},
+        [] { coreSetJobDefault("DXF Export", "AutoCADCompatible", "0"); },   // no signs, as the plain output
+        report);
 }
