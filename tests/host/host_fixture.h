@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "common/fixture.h"
+#include "common/png_ink.h"
 #include "platform/table.h"
 
 namespace hosttest {
@@ -31,23 +32,7 @@ inline bool haveDbfread() {
            std::system("/usr/bin/python3 -c 'import dbfread' >/dev/null 2>&1") == 0;
 }
 
-// The PNG's size and how many of its pixels are not white; -1 when it cannot be read.
-inline int inkOf(const std::string& path, int& width, int& height) {
-    cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
-    int ink = -1;
-    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
-        width = cairo_image_surface_get_width(s);
-        height = cairo_image_surface_get_height(s);
-        const int stride = cairo_image_surface_get_stride(s);
-        const unsigned char* data = cairo_image_surface_get_data(s);
-        ink = 0;
-        for (int row = 0; row < height; ++row)
-            for (int col = 0; col < width; ++col)
-                ink += (reinterpret_cast<const std::uint32_t*>(data + row * stride)[col] & 0xFFFFFFu) != 0xFFFFFFu;
-    }
-    cairo_surface_destroy(s);
-    return ink;
-}
+using dbtest::inkOf;   // a PNG's size and its pixels that are not white
 inline bool havePdftoppm() { return access("/usr/bin/pdftoppm", X_OK) == 0; }
 
 inline std::size_t hashOf(const std::string& path) { return std::hash<std::string>{}(dbtest::readFile(path)); }
@@ -93,6 +78,27 @@ protected:
     }
 
     Outcome run(const std::vector<std::string>& args) { return finish(start(args)); }
+
+    // A command and what it must give: its exit code, and a text its output and one its error
+    // output contain ("" for any).
+    struct Expected {
+        std::vector<std::string> args;
+        int code;
+        const char* out;
+        const char* err;
+    };
+    // Runs each command in turn and checks what it gave.
+    void expectEach(const std::vector<Expected>& cases) {
+        for (const Expected& c : cases) {
+            std::string line;
+            for (const std::string& a : c.args) line += a + " ";
+            SCOPED_TRACE(line);
+            const Outcome o = run(c.args);
+            EXPECT_EQ(o.code, c.code) << o.err;
+            EXPECT_NE(o.out.find(c.out), std::string::npos) << o.out;
+            EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
+        }
+    }
 
     dbtest::TempDir dir;
     std::string workFolder;   // where sitebase runs (empty: the test's own folder)

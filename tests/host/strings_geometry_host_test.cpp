@@ -8,13 +8,7 @@ TEST_F(HostTest, StringGeometryCommands) {
     ASSERT_EQ(run({"strings", "import", "CL", "CL", dir.file("cl.csv")}).code, 0);
     ASSERT_EQ(run({"strings", "import", "CL", "EDGE", dir.file("edge.csv"), "--parent", "CL"}).code, 0);
     const std::string file = dir.file("site/Site.CL.str");
-    struct Case {
-        std::vector<std::string> args;
-        int code;
-        const char* out;
-        const char* err;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<Expected> cases = {
         // The section line from the centre line's middle towards -x crosses CL at 0 and EDGE at 4.
         {{"--format", "csv", "strings", "cross", "CL", "50", "--centre", "100,250,11", "--to", "80,250"},
          0, "offset,elevation,code\n0.000,11.000,32\n4.000,10.000,32\n", "2 strings cross the section at 50.000"},
@@ -31,13 +25,7 @@ TEST_F(HostTest, StringGeometryCommands) {
         {{"strings", "hide", "CL", "CL", "0", "50"}, 1, "", "No design file"},
         {{"strings", "show-range", "CL", "CL", "50"}, 0, "is shown", ""},
     };
-    for (const Case& c : cases) {
-        const Outcome o = run(c.args);
-        SCOPED_TRACE(c.args[0] + " " + c.args[1] + " " + c.args.back());
-        EXPECT_EQ(o.code, c.code) << o.err;
-        EXPECT_NE(o.out.find(c.out), std::string::npos) << o.out;
-        EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
-    }
+    expectEach(cases);
     // The edge, which has no offsets of its own, is where it was after the recalculation.
     const Outcome shown = run({"--format", "csv", "strings", "show", "CL", "EDGE"});
     EXPECT_NE(shown.out.find("50.000,96.000,250.000,10.000,1"), std::string::npos) << shown.out;

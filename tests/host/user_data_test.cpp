@@ -149,13 +149,7 @@ TEST_F(HostTest, ListsParseInOtherReaders) {
 // one command, and what is not a project.
 TEST_F(HostTest, TheCommandLineSaysWhatItTakes) {
     dbtest::writeFile(dir.file("points.csv"), "name,y,x,z\n");
-    struct Case {
-        std::vector<std::string> args;
-        int code;
-        const char* out;
-        const char* err;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<Expected> cases = {
         {{"--version"}, 0, "sitebase ", ""},
         {{"help"}, 0, "Subcommands:", ""},
         {{"help", "terrain", "import-points"}, 0, "FILE TEXT REQUIRED", ""},
@@ -170,13 +164,7 @@ TEST_F(HostTest, TheCommandLineSaysWhatItTakes) {
         {{"project", "open", dir.file("site")}, 1, "", "site is a folder, not a project's job file"},
         {{"--project", dir.file("points.csv"), "terrain", "create"}, 1, "", "is not a project's job file"},
     };
-    for (const Case& c : cases) {
-        const Outcome o = run(c.args);
-        SCOPED_TRACE(c.args[0] + " " + c.args.back());
-        EXPECT_EQ(o.code, c.code) << o.err;
-        EXPECT_NE(o.out.find(c.out), std::string::npos) << o.out;
-        EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
-    }
+    expectEach(cases);
     // --project works on another project and leaves the current one as it is.
     ASSERT_EQ(run({"--project", dir.file("site/Site.prj"), "project", "new", dir.file("other"), "Other"}).code, 0);
     const Outcome o = run({"project", "info"});
@@ -253,17 +241,11 @@ TEST_F(HostTest, SetOutGivesChainagesTheirPositions) {
     dbtest::writeFile(dir.file("plain.csv"), "0,0,1000,0\n0,30,1040,0\n");   // no chainages: 50 m long
     ASSERT_EQ(run({"strings", "import", "PL", "PL", dir.file("plain.csv")}).code, 0);
     ASSERT_EQ(run({"terrain", "create"}).code, 0);
-    struct Case {
-        std::vector<std::string> args;
-        int code;
-        const char* out;
-        const char* err;
-    };
     dbtest::writeFile(dir.file("chg.csv"), "chainage,y,x,direction\n10,500,600,90\n20,abc,600,90\n");
     dbtest::writeFile(dir.file("edge.csv"), "chainage,x,y,z\n0,0,0,0\n5,abc,0,0\n10,0,10,0\n");
     dbtest::writeFile(dir.file("pts.csv"), "A,5000,5000,1\nB,5010,5000,1\n");
     dbtest::writeFile(dir.file("joins.csv"), "from,to,feature\nA,B,1\nA,Z,1\n");
-    const std::vector<Case> cases = {
+    const std::vector<Expected> cases = {
         {{"section", "cut-all"}, 1, "", "No section was stored"},
         {{"road", "set-out", "NOPE"}, 1, "", "No strings file"},
         {{"road", "set-out", "PL", "--interval", "0"}, 2, "", "--interval: must be above 0, not 0"},
@@ -282,13 +264,7 @@ TEST_F(HostTest, SetOutGivesChainagesTheirPositions) {
         {{"strings", "show", std::string(32, 'S')}, 2, "", " is longer than 31 characters"},
         {{"terrain", "find-name", "A,B"}, 2, "", "A,B: ',' cannot be typed in a point name pattern"},
     };
-    for (const Case& c : cases) {
-        const Outcome o = run(c.args);
-        SCOPED_TRACE(c.args[0] + " " + c.args[1] + " " + c.args.back());
-        EXPECT_EQ(o.code, c.code) << o.err;
-        EXPECT_NE(o.out.find(c.out), std::string::npos) << o.out;
-        EXPECT_NE(o.err.find(c.err), std::string::npos) << o.err;
-    }
+    expectEach(cases);
 }
 
 // Network entry: a refused add or import leaves the table's bytes as they were; what is added or

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "common/png_ink.h"
 #include "roadwnd/roadwnd_fixture.h"
 
 namespace {
@@ -14,27 +15,6 @@ XSECTION sectionOf(std::initializer_list<std::pair<double, double>> points) {
     xs.capacity = kSectionCapacity;
     for (auto [offset, level] : points) xs.points[xs.count++] = SECTMEM{offset, level, 0.0, 0};
     return xs;
-}
-
-// The PNG's size and how many of its pixels are not white; -1 when it cannot be read.
-int inkedPixels(const std::string& path, int& width, int& height) {
-    cairo_surface_t* s = cairo_image_surface_create_from_png(path.c_str());
-    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(s);
-        return -1;
-    }
-    width = cairo_image_surface_get_width(s);
-    height = cairo_image_surface_get_height(s);
-    const int stride = cairo_image_surface_get_stride(s);
-    const unsigned char* data = cairo_image_surface_get_data(s);
-    int ink = 0;
-    for (int row = 0; row < height; ++row)
-        for (int col = 0; col < width; ++col) {
-            const auto* px = reinterpret_cast<const std::uint32_t*>(data + row * stride) + col;
-            ink += (*px & 0x00FFFFFFu) != 0x00FFFFFFu;
-        }
-    cairo_surface_destroy(s);
-    return ink;
 }
 
 // Cairo's font faces and fontconfig's configuration live for the process: freed once at the end,
@@ -159,7 +139,7 @@ TEST_F(RoadWndTest, SectionPicturesAreDrawnAndPrinted) {
     const std::string png = tmp.file("section.png");
     ASSERT_TRUE(w().RenderTo(png));
     int width = 0, height = 0;
-    const int ink = inkedPixels(png, width, height);
+    const int ink = dbtest::inkOf(png, width, height);
     EXPECT_EQ(width, 640);
     EXPECT_EQ(height, 360);
     EXPECT_GT(ink, 1000);
@@ -176,7 +156,7 @@ TEST_F(RoadWndTest, SectionPicturesAreDrawnAndPrinted) {
         GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed: the PDF is not checked";
     const std::string cmd = "pdftoppm -png -r 50 -singlefile '" + pdf + "' '" + tmp.file("page") + "' 2>/dev/null";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
-    EXPECT_GT(inkedPixels(tmp.file("page.png"), width, height), 100);
+    EXPECT_GT(dbtest::inkOf(tmp.file("page.png"), width, height), 100);
     EXPECT_EQ(width, 585);   // 842 points at 50 dots to the inch
 }
 
