@@ -42,10 +42,13 @@ int installErrorMarkerHooks() {
     return 1;
 }
 
+TerrainState* terrainStateMade = nullptr;
+
 TerrainState& terrainState() {
     static TerrainState state;
     static const int registered = dbfRegisterStatePart(resetTerrainState) + installErrorMarkerHooks();
     (void)registered;
+    terrainStateMade = &state;
     return state;
 }
 

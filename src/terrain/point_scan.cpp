@@ -150,6 +150,18 @@ inline void copyRecord(SURVCOORD& to, const SURVCOORD& from) {
 #endif
 }
 
+// While the walk goes through a block whose chain continues into a block the cache does not
+// hold, the slot that block will be loaded into is touched for writing, a piece for each point
+// (see rememberResume).
+[[gnu::always_inline]] inline void prepareNextLoad(const ScanWindow& w, unsigned slot) {
+    if (w.resumeNextLoad) {
+        const char* ahead = reinterpret_cast<const char*>(w.resumeNextLoad + slot);
+        __builtin_prefetch(ahead, 1);
+        __builtin_prefetch(ahead + 64, 1);
+        __builtin_prefetch(ahead + 128, 1);
+    }
+}
+
 [[gnu::always_inline]] inline bool takeCandidate(const TerrainState& t, const SURVCOORD* slotPoints, unsigned count, unsigned slot, int lo,
                    const ScanWindow& w, SURVCOORD& record) {
     // A chain's next block is never empty in a sound file; in a damaged one the walk goes on.
@@ -174,6 +186,30 @@ inline void copyRecord(SURVCOORD& to, const SURVCOORD& from) {
     if (!t.passAll)
         for (char& c : record.name) c = c == ',' ? '_' : c;
     return true;
+}
+
+// Whether the scan goes on from `number` in the block the last call returned from: that call
+// returned `number`, its block is still the current slot, and nothing changed since.
+[[gnu::always_inline]] inline bool canResume(const TerrainState& t, unsigned number) {
+    const ScanWindow& w = t.scan;
+    return number != 0 && number == w.resumeNumber && t.currentSlot == w.resumeSlot && resumeStillValid(t, w) &&
+           t.slotBucket[w.resumeSlot] == w.resumeBucket;
+}
+
+// The next point of that block, with positions converted as they were for the last point (how is
+// decided when the walk enters a block); 0 when the block is done.
+[[gnu::always_inline]] inline unsigned nextInResumedBlock(TerrainState& t, int lo, SURVCOORD& record) {
+    ScanWindow& w = t.scan;
+    const DWORD bucket = w.resumeBucket;
+    const unsigned count = std::min(w.resumeDescriptor->packed - bucket * kDtmPointsPerBlock, kDtmPointsPerBlock);
+    for (unsigned slot = w.resumePlace; slot < count;) {
+        prepareNextLoad(w, slot);
+        if (takeCandidate(t, w.resumeRecords, count, ++slot, lo, w, record)) {
+            w.resumePlace = slot;
+            return w.resumeNumber = pointNumber(bucket, slot);
+        }
+    }
+    return 0;
 }
 
 // The next point of the cell after the point whose order key is `after` (0: from the chain's
@@ -214,44 +250,35 @@ namespace {
 [[gnu::noinline]] unsigned walkOn(TerrainState& t, SURVCOORD& record, unsigned& number, bool resumed, DWORD bucket,
                                   unsigned slot);
 
+// A scan's next point in every case: the state made if need be, a block of positions to convert
+// through the projection, a point looked up by its number, the walk on to the next block or cell.
+[[gnu::noinline]] unsigned nextCoordAnyCase(SURVCOORD& record, unsigned& number);
+
 }  // namespace
 
 unsigned dbfNextCoord(SURVCOORD& record, unsigned& number) {
+    // The usual call of a scan, with positions that need no projection: no call and nothing to
+    // look up, as this runs once for every point a scan returns.
+    if (TerrainState* const state = terrainStateMade;
+        state != nullptr && state->scan.resumeLongitude == kLocalPositions && canResume(*state, number))
+        if (const unsigned found = nextInResumedBlock(*state, kLocalPositions, record); found != 0)
+            return number = found;
+    return nextCoordAnyCase(record, number);
+}
+
+namespace {
+
+unsigned nextCoordAnyCase(SURVCOORD& record, unsigned& number) {
     TerrainState& t = terrainState();
     if (!t.blocks) {
         number = 0;
         return 0;
     }
-    ScanWindow& w = t.scan;
-    DWORD bucket = 0;
-    unsigned slot = 0;
-    const bool resumed = number != 0 && number == w.resumeNumber && t.currentSlot == w.resumeSlot &&
-                         resumeStillValid(t, w) && t.slotBucket[w.resumeSlot] == w.resumeBucket;
-    if (resumed) {
-        bucket = w.resumeBucket;
-        slot = w.resumePlace;
-        // The usual call of a scan: further along the block the last call returned from, which
-        // is still the current slot, with nothing changed since. Positions are converted as they
-        // were for that point (how is decided when the walk enters a block).
-        const unsigned count = std::min(w.resumeDescriptor->packed - bucket * kDtmPointsPerBlock, kDtmPointsPerBlock);
-        while (slot < count) {
-            if (w.resumeNextLoad) {
-                const char* ahead = reinterpret_cast<const char*>(w.resumeNextLoad + slot);
-                __builtin_prefetch(ahead, 1);
-                __builtin_prefetch(ahead + 64, 1);
-                __builtin_prefetch(ahead + 128, 1);
-            }
-            if (takeCandidate(t, w.resumeRecords, count, ++slot, w.resumeLongitude, w, record)) {
-                w.resumePlace = slot;
-                return number = w.resumeNumber = pointNumber(bucket, slot);
-            }
-        }
-        // The block is done: on along the chain.
-    }
-    return walkOn(t, record, number, resumed, bucket, slot);
+    if (!canResume(t, number)) return walkOn(t, record, number, false, 0, 0);
+    if (const unsigned found = nextInResumedBlock(t, t.scan.resumeLongitude, record); found != 0) return number = found;
+    // The block is done: on along the chain.
+    return walkOn(t, record, number, true, t.scan.resumeBucket, kDtmPointsPerBlock);
 }
-
-namespace {
 
 unsigned walkOn(TerrainState& t, SURVCOORD& record, unsigned& number, bool resumed, DWORD bucket, unsigned slot) {
     ScanWindow& w = t.scan;

@@ -267,6 +267,9 @@ inline void terrainPointsChanged(TerrainState& t) { ++t.pointsGeneration; }
 
 // The terrain's part of the state (registered with the frame for resets on first use).
 TerrainState& terrainState();
+// The same state once terrainState has made it (null before): for the scan's per-point path,
+// which cannot afford a call.
+[[gnu::visibility("hidden")]] extern TerrainState* terrainStateMade;
 
 // ---------------------------------------------------------------------------------------------
 // Messages and small services
