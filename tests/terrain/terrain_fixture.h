@@ -14,6 +14,12 @@
 #include "database/terrain.h"
 #include "terrain/terrain_state.h"
 
+// Several values as one, to compare in one assertion: EXPECT_EQ(nums(a, b), nums(1, 2)).
+template <typename... T>
+std::vector<double> nums(T... values) {
+    return {static_cast<double>(values)...};
+}
+
 class TerrainTest : public LibraryTest {
 protected:
     std::string dtm;
