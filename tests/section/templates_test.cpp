@@ -14,6 +14,12 @@
 
 namespace {
 
+// Several values as one, to compare in one assertion.
+template <typename... T>
+std::vector<double> nums(T... values) {
+    return {static_cast<double>(values)...};
+}
+
 constexpr double kPi = std::numbers::pi;
 
 struct Pt {
@@ -109,19 +115,16 @@ TEST_F(TemplateTest, SectionsShareOneCounterPerArray) {
     EXPECT_EQ(part(tpl->leftLayerWorks), P(0, 0)) << "layer works without lines give none";
     EXPECT_EQ(part(tpl->rightLayerWorks), P(0, 1));
 
-    EXPECT_EQ(tpl->lines[1].value3, 6);
-    EXPECT_EQ(tpl->lines[2].value1, 0.0);
-    EXPECT_EQ(tpl->additions[0].value8, 8u);
-    EXPECT_EQ(tpl->additions[1].value5, 999.0) << "value5 missing from the line";
-    EXPECT_EQ(tpl->additions[2].value5, 999.0) << "the entry of an empty section";
+    // value5 is 999 when missing from the line and in the entry of an empty section
+    EXPECT_EQ(nums(tpl->lines[1].value3, tpl->lines[2].value1, tpl->additions[0].value8, tpl->additions[1].value5,
+                   tpl->additions[2].value5),
+              nums(6, 0.0, 8, 999.0, 999.0));
     const TEMPLATE_LAYER& w = tpl->layerWorks[0];
-    EXPECT_EQ(w.leftWidth, 0.5);
-    EXPECT_EQ(static_cast<std::int32_t>(w.leftRef), -100);
-    EXPECT_EQ(static_cast<std::int32_t>(w.rightRef), -99);
-    EXPECT_EQ(w.rightWidth, 0.25);
-    EXPECT_EQ(w.thickness, 0.04);
+    // PaveNr defaults to -1
+    EXPECT_EQ(nums(w.leftWidth, static_cast<std::int32_t>(w.leftRef), static_cast<std::int32_t>(w.rightRef), w.rightWidth, w.thickness,
+                   tpl->leftPaveNr),
+              nums(0.5, -100, -99, 0.25, 0.04, 65535));
     EXPECT_STREQ(w.name, "Surfacing course");
-    EXPECT_EQ(tpl->leftPaveNr, 65535) << "PaveNr defaults to -1";
     EXPECT_STREQ(tpl->rightPaveFile, "pave.drg");
 }
 
@@ -211,10 +214,8 @@ TEST_F(TemplateTest, LayerBetweenTheEndsIsLoweredAndClosed) {
     ASSERT_EQ(dbfRoadCalcLayer(20, 0, 0.3, design, out, *tpl, offsets, elevations, 0, 0), 1);
     expectSection(out, {{-10.0005, 98.9, 0}, {-10, 98.7, 0}, {-5, 99.7, 0}, {0, 100.7, 0}, {5, 100.2, 0},
                         {10, 99.2, 0}, {10.0005, 99.4, 0}});
-    EXPECT_EQ(offsets[0], -10.0);
-    EXPECT_EQ(offsets[1], 10.0);
-    EXPECT_EQ(elevations[0], 99.0) << "the design's own elevation, not lowered";
-    EXPECT_EQ(elevations[1], 99.5);
+    // the design's own elevations, not lowered
+    EXPECT_EQ(nums(offsets[0], offsets[1], elevations[0], elevations[1]), nums(-10.0, 10.0, 99.0, 99.5));
 }
 
 TEST_F(TemplateTest, LayerWidthsContinueTheEndGradesAndMarkedReferencesMoveInward) {
@@ -291,8 +292,7 @@ TEST_F(TemplateTest, DesignInFillInCutAndChangingOnOneSide) {
         int kinds[2] = {};
         ASSERT_EQ(dbfRoadDesignSection(40, c.centre, *tpl, ground, design, kinds), 1);
         expectSection(design, c.want);
-        EXPECT_EQ(kinds[0], c.left);
-        EXPECT_EQ(kinds[1], c.right);
+        EXPECT_EQ(nums(kinds[0], kinds[1]), nums(c.left, c.right));
         // The pavement of the template's layer works lies between the edges.
         XSECTION layer{};
         ASSERT_EQ(dbfRoadCalcLayer(40, 0, 0.2, design, layer, *tpl, nullptr, nullptr, 0, 0), 1);
@@ -319,8 +319,7 @@ TEST_F(TemplateTest, DesignOfADualRoadWithItsMedianAndTheFailures) {
     XSECTION steep = sectionOf({{-10, 110, 0}, {10, 90, 0}});
     int kinds[2];
     ASSERT_EQ(dbfRoadDesignSection(0, 95, *tpl, steep, design, kinds), 1);
-    EXPECT_EQ(kinds[0], 0);
-    EXPECT_EQ(design.points[0].marker, -100);
+    EXPECT_EQ(nums(kinds[0], design.points[0].marker), nums(0, -100));
 
     ui.clear();
     XSECTION empty{};
@@ -366,11 +365,9 @@ void spiralByQuadrature(double l, double theta, double& x, double& y) {
 TEST(TemplateGeometry, SpiralSeriesAgreeWithTheSpiralAtItsEndsAndMidPoint) {
     double x, y, shift, k;
     dbfQubicSpiraldata_half(100, 0, x, y);
-    EXPECT_EQ(x, 100.0);
-    EXPECT_EQ(y, 0.0);
+    EXPECT_EQ(nums(x, y), nums(100.0, 0.0));
     dbfQubicSpiraldata_all(100, 0, shift, k, x, y);
-    EXPECT_EQ(shift, 0.0);
-    EXPECT_EQ(k, 50.0);
+    EXPECT_EQ(nums(shift, k), nums(0.0, 50.0));
 
     for (double theta : {0.1, 0.3, 0.6}) {
         const double l = 120.0, radius = l / (2 * theta);
@@ -413,9 +410,7 @@ TEST_F(TemplateTest, HooksAreCalledOnceEach) {
         dbfApplyStrTemplate(nullptr, 0);
         dbfAddStrFeatures(nullptr);
     }
-    EXPECT_EQ(applied, 1);
-    EXPECT_EQ(battered, 1);
-    EXPECT_EQ(features, 1);
+    EXPECT_EQ(nums(applied, battered, features), nums(1, 1, 1));
     EXPECT_EQ(nameSeen, "Top");
     EXPECT_STREQ(dbfState().batterText, "");
 
