@@ -117,10 +117,9 @@ TEST_F(DxfExport, FeatureLinesWithTheirTypesAndAnEmptyLayerName) {
     showOnly({kFlagLines});
     coreSetJobDefault("DXF Export", "AutoCADCompatible", "0");
     const std::string text = exported();
-    EXPECT_EQ(countOf(text, "  0\nLINE\n"), 2);
-    EXPECT_EQ(countOf(text, "  0\nLINE\n  8\n\n  6\nDASHEDMID\n"), 1);
-    EXPECT_EQ(countOf(text, "  0\nLINE\n  8\n\n  6\nCENTER\n"), 1);
-    EXPECT_EQ(countOf(text, "\n100.000\n 21\n100.000\n 31\n11.000\n"), 1) << text;
+    EXPECT_EQ(nums(countOf(text, "  0\nLINE\n"), countOf(text, "  0\nLINE\n  8\n\n  6\nDASHEDMID\n"),
+                   countOf(text, "  0\nLINE\n  8\n\n  6\nCENTER\n"), countOf(text, "\n100.000\n 21\n100.000\n 31\n11.000\n")),
+              nums(2, 1, 1, 1)) << text;
     // a name longer than 32 characters is cut
     coreSetJobDefault("DXF Export", "Lines", "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789");
     EXPECT_EQ(countOf(exported(), "  8\nABCDEFGHIJKLMNOPQRSTUVWXYZ012345\n"), 2);
@@ -135,8 +134,7 @@ TEST_F(DxfExport, EscapeDuringTheLinesKeepsThePointsAndSkipsTheRest) {
     for (const char* key : {"Points", "Lines", "Contours"}) coreSetJobDefault("DXF Export", key, key);
     const std::string all = exported();
     EXPECT_EQ(countOf(all, "  8\nPoints\n"), 3);
-    EXPECT_GT(countOf(all, "  8\nLines\n"), 0);
-    EXPECT_GT(countOf(all, "  8\nContours\n"), 0);
+    EXPECT_TRUE(countOf(all, "  8\nLines\n") > 0 && countOf(all, "  8\nContours\n") > 0);
     // computed contours: solid lines at their level, each level traced from both sides
     std::vector<std::string> levels;
     for (std::size_t at = all.find("LINE\n  8\nContours\n  6\nCONTINUOUS\n"); at != std::string::npos;
@@ -149,9 +147,7 @@ TEST_F(DxfExport, EscapeDuringTheLinesKeepsThePointsAndSkipsTheRest) {
     EXPECT_EQ(levels, (std::vector<std::string>{"11.000", "11.000", "12.000", "12.000"})) << all;
     cad.pressEscapeAtCheck(4);   // three checks by the points, the fourth in the lines
     const std::string cut = exported();
-    EXPECT_EQ(countOf(cut, "  8\nPoints\n"), 3);
-    EXPECT_EQ(countOf(cut, "  8\nContours\n"), 0);
-    EXPECT_EQ(cad.progress().total, 0);
+    EXPECT_EQ(nums(countOf(cut, "  8\nPoints\n"), countOf(cut, "  8\nContours\n"), cad.progress().total), nums(3, 0, 0));
 }
 
 TEST_F(DxfExport, NothingForOtherFormatsAClosedTerrainOrNoPerimeter) {
@@ -298,17 +294,15 @@ TEST_F(DxfRoad, RoadLineIsAPolylineRunAtTheSectionLevels) {
     const std::size_t at = text.find(line + "  0\nSEQEND\n");
     ASSERT_NE(at, std::string::npos) << text;
     // the centre line, its chainage points (0 and 40) and labels come first
-    EXPECT_EQ(text.rfind("  0\nLINE\n  8\nRD\n", 0), 0u) << text;
-    EXPECT_EQ(countOf(text.substr(0, at), "  0\nPOINT\n  8\nRD\n"), 2) << text;
-    EXPECT_EQ(countOf(text.substr(0, at), "  0\nTEXT\n  8\nRD\n"), 2) << text;
-    EXPECT_EQ(countOf(text, "POLYLINE"), 1);
+    EXPECT_EQ(nums(text.rfind("  0\nLINE\n  8\nRD\n", 0), countOf(text.substr(0, at), "  0\nPOINT\n  8\nRD\n"),
+                   countOf(text.substr(0, at), "  0\nTEXT\n  8\nRD\n"), countOf(text, "POLYLINE")),
+              nums(0, 2, 2, 1)) << text;
     // one step for the centre line, one for each of the 50 road lines, one for the rest
     std::vector<int> steps;
     for (const CadProgress& p : cad.progressHistory())
         if (p.total == 52 && p.text == "Plotting road 1 (Esc to cancel)") steps.push_back(p.position);
     ASSERT_EQ(steps.size(), 53u);
-    EXPECT_EQ(steps.back(), 52);
-    EXPECT_EQ(cad.progress().total, 0);
+    EXPECT_EQ(nums(steps.back(), cad.progress().total), nums(52, 0));
 }
 
 TEST_F(DxfRoad, RunsHoldAtMostAThousandPositions) {
@@ -316,9 +310,7 @@ TEST_F(DxfRoad, RunsHoldAtMostAThousandPositions) {
     for (int i = 0; i <= 1000; ++i) chainages.push_back(i * 0.2);   // 1001 positions, all in view
     const std::string text = exportRoad(chainages);
     // the second run starts at the first run's last position
-    EXPECT_EQ(countOf(text, "  0\nPOLYLINE\n"), 2);
-    EXPECT_EQ(countOf(text, "  0\nVERTEX\n"), 1002);
-    EXPECT_EQ(countOf(text, "  0\nSEQEND\n"), 2);
+    EXPECT_EQ(nums(countOf(text, "  0\nPOLYLINE\n"), countOf(text, "  0\nVERTEX\n"), countOf(text, "  0\nSEQEND\n")), nums(2, 1002, 2));
     const std::string join = vertex("RD", "DASHED", 4, "5.000", "199.800", "19.990");
     EXPECT_EQ(countOf(text, join), 2) << "position 1000 ends one run and starts the next";
 }
@@ -329,9 +321,8 @@ TEST_F(DxfRoad, AlignmentDetailsOfTheDesignFileAreLinesAndTexts) {
     coreSetJobDefault("DXF Export", "AutoCADCompatible", "1");
     projSetParameters(0, -1, 0, 0);   // positions negated
     const std::string base = exportRoad({0.0, 20.0, 40.0});
-    EXPECT_EQ(countOf(base, "  0\nLINE\n"), 4) << "no design file: the centre line's two segments and two ticks";
-    EXPECT_EQ(countOf(base, "  0\nTEXT\n"), 2);
-    EXPECT_EQ(dbfDxfAlignmentEntities(), 0);
+    // no design file: the centre line's two segments and two ticks
+    EXPECT_EQ(nums(countOf(base, "  0\nLINE\n"), countOf(base, "  0\nTEXT\n"), dbfDxfAlignmentEntities()), nums(4, 2, 0));
 
     auto line = [](const char* y1, const char* x1, const char* y2, const char* x2) {
         return "  0\nLINE\n  8\nRD\n  6\nCONTINUOUS\n 62\n1\n 10\n" + std::string(y1) + "\n 20\n" + x1 + "\n 30\n0.000\n 11\n" +
@@ -404,10 +395,8 @@ TEST_F(DxfExport, HeightShadedTriangleIsCutAtTheClassBound) {
     const Corner onAB{"50.000", "0.000", "5.000"}, onAC{"50.000", "50.000", "5.000"};
     EXPECT_EQ(exported(), face(1, {cA, onAC, onAB}) + face(2, {onAC, cC, cB}) + face(2, {onAC, cB, onAB}));
     // the count the display comparison uses agrees
-    const PNT_3D_record corners[3] = {{0, 0, 0}, {0, 100, 10}, {100, 100, 10}};
-    EXPECT_EQ(dbfDxfHeightPieces(corners), 3);
-    const PNT_3D_record level[3] = {{0, 0, 7}, {0, 100, 7}, {100, 100, 7}};
-    EXPECT_EQ(dbfDxfHeightPieces(level), 1);
+    const PNT_3D_record corners[3] = {{0, 0, 0}, {0, 100, 10}, {100, 100, 10}}, level[3] = {{0, 0, 7}, {0, 100, 7}, {100, 100, 7}};
+    EXPECT_EQ(nums(dbfDxfHeightPieces(corners), dbfDxfHeightPieces(level)), nums(3, 1));
 }
 
 TEST_F(DxfExport, SlopeFaceIsFollowedByItsArrowInItsClass) {

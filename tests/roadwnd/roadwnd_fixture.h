@@ -7,6 +7,14 @@
 #include "common/library_fixture.h"
 #include "database/roadwnd.h"
 
+// Several values as one, to compare in one assertion.
+template <typename... T>
+std::vector<double> nums(T... values) {
+    return {static_cast<double>(values)...};
+}
+// An event's fields in order: type, x, y, shift, control, key, button.
+inline std::vector<double> fields(const EVENT& e) { return nums(e.type, e.x, e.y, e.shift, e.control, e.key, e.button); }
+
 inline std::vector<EVENT>& recordedEvents() {
     static std::vector<EVENT> events;
     return events;
