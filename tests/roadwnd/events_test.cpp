@@ -236,7 +236,6 @@ TEST(RoadWndWithoutWindow, EveryFunctionDoesNothing) {
     double x = 5, y = 6;
     dbfRoadGetViewLimits(r);
     dbfRoadGetRedrawLimits(r);
-    dbfRoadSetRedrawLimits();
     dbfRoadSetDrawMode(10);
     dbfRoadPlotLine(1, 1, 0, 0, 1, 1, 0);
     dbfRoadPlotArc(1, 1, 0, 0, 1, 0, 90, 0);
@@ -245,33 +244,21 @@ TEST(RoadWndWithoutWindow, EveryFunctionDoesNothing) {
     dbfRoadPlotText(1, 0, 0, "x", 0, 0, 1);
     dbfRoadDrawLine(1, 1, 0, 0, 1, 1, 0);
     dbfRoadWindowCoords(1.0, 2.0, px, py);
-    dbfRoadDisplaySnap("a");
-    dbfRoadDisplayPrompt("a");
-    dbfRoadDisplayStatus("a");
-    dbfRoadDisplayCoords("a");
+    for (auto show : {dbfRoadDisplaySnap, dbfRoadDisplayPrompt, dbfRoadDisplayStatus, dbfRoadDisplayCoords, dbfRoadDisplayActiveSide}) show("a");
     dbfRoadDisplayActive(1, 2);
-    dbfRoadDisplayActiveSide("a");
-    dbfRoadClearView();
-    dbfRoadRedraw();
-    dbfRoadRefresh();
     dbfRoadZoom(r);
     dbfRoadPan(1, 1);
     dbfRoadSetCursorPos(1, 1);
     dbfRoadGetCursorPos(x, y);
     dbfRoadSetCursorPosSlope(1, 1, 1);
-    dbfRoadResetSlope();
     dbfRoadSendKey(1);
     dbfRoadStartPrinting(&printer, r);
-    dbfRoadStopPrinting();
-    dbfCloseRoadWindow();
     const double info[1] = {1.0};
     dbfUpdateVerInfoBar(info);
-    dbfRoadSetSecLegend();
-    dbfRoadSetVerLegend();
-    dbfRoadSetEdgeLegend();
-    dbfRoadSetPipeLegend();
-    dbfRoadDisableButtons();
-    dbfRoadEnableButtons();
+    for (auto call : {dbfRoadSetRedrawLimits, dbfRoadClearView, dbfRoadRedraw, dbfRoadRefresh, dbfRoadResetSlope, dbfRoadStopPrinting,
+                      dbfCloseRoadWindow, dbfRoadSetSecLegend, dbfRoadSetVerLegend, dbfRoadSetEdgeLegend, dbfRoadSetPipeLegend,
+                      dbfRoadDisableButtons, dbfRoadEnableButtons})
+        call();
     EXPECT_EQ(dbfRoadGetLegendBarPtr(), nullptr);
     EXPECT_TRUE(printer.displayList().empty());
     EXPECT_EQ(nums(px, py, x, y, r.left, dbfIsRoadBusyInit(), dbfIsRoadWin()), nums(0, 0, 5.0, 6.0, 1.0, 1, 0));

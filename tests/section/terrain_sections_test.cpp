@@ -70,17 +70,11 @@ protected:
                 at[i][j] = add("G", y, x, z(y, x));
             }
         for (int i = 0; i < n; ++i)
-            for (int j = 0; j < n; ++j) {
-                if (i + 1 < n) {
-                    ASSERT_EQ(dbfAddLine(at[i][j], at[i + 1][j], 1, 0), 1);
-                }
-                if (j + 1 < n) {
-                    ASSERT_EQ(dbfAddLine(at[i][j], at[i][j + 1], 1, 0), 1);
-                }
-                if (i + 1 < n && j + 1 < n) {
-                    ASSERT_EQ(dbfAddLine(at[i][j], at[i + 1][j + 1], 1, 0), 1);
-                }
-            }
+            for (int j = 0; j < n; ++j)
+                for (auto [di, dj] : {std::pair{1, 0}, {0, 1}, {1, 1}})
+                    if (i + di < n && j + dj < n) {
+                        ASSERT_EQ(dbfAddLine(at[i][j], at[i + di][j + dj], 1, 0), 1);
+                    }
     }
 };
 

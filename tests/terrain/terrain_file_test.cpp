@@ -79,17 +79,22 @@ TEST_F(TerrainTest, MagicIsComparedWithoutCaseAndOldOrForeignFilesAreRefused) {
     EXPECT_EQ(dbfOpenDbase(file("missing.dtm").c_str(), 0), 0);
 }
 
-TEST_F(TerrainTest, Version600IsUpgradedWhenTheDatumMatches) {
-    ASSERT_EQ(dbfMakeDbase(dtm.c_str(), 5000.0, 5000.0, 10000.0), 1);
-    patch<WORD>(4, 600);
-    patch<std::int16_t>(98, 7);   // projection fields of a 600 file are not trusted
-    ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
-    EXPECT_TRUE(ui.showed("The terrain database has been upgraded and should be saved"));
-    EXPECT_EQ(ui.unexpected, 0);   // no projection question
-    EXPECT_EQ(dbfEdit(), 1);
-    const DTMHEADER onDisk = header(bytes());   // written at once
-    EXPECT_EQ(nums(onDisk.version, onDisk.projection), nums(602, -1));
-    dbfCloseDbase();
+// The projection fields of a 600 file are not trusted; a 601 file loses an unknown projection
+// number (-1 matches the local project): no projection question either way.
+TEST_F(TerrainTest, OlderVersionsAreUpgradedWhenTheDatumMatches) {
+    for (const auto& [version, projection] : {std::pair{600, 7}, {601, 5}}) {
+        ASSERT_EQ(dbfMakeDbase(dtm.c_str(), 5000.0, 5000.0, 10000.0), 1);
+        patch<WORD>(4, static_cast<WORD>(version));
+        patch<std::int16_t>(98, static_cast<std::int16_t>(projection));
+        ui.clear();
+        ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
+        EXPECT_TRUE(version != 600 || ui.showed("The terrain database has been upgraded and should be saved"));
+        const DTMHEADER atOnce = header(bytes());
+        EXPECT_EQ(nums(ui.unexpected, dbfEdit()), nums(0, 1)) << version;
+        EXPECT_TRUE(version != 600 || nums(atOnce.version, atOnce.projection) == nums(602, -1)) << "a 600 file is written at once";
+        dbfCloseDbase();
+        EXPECT_EQ(nums(header(bytes()).version, header(bytes()).projection), nums(602, -1)) << version;
+    }
 
     patch<WORD>(4, 600);
     patch<WORD>(6, 3);   // GRS80 against the project's WGS84
@@ -97,17 +102,6 @@ TEST_F(TerrainTest, Version600IsUpgradedWhenTheDatumMatches) {
     EXPECT_EQ(dbfOpenDbase(dtm.c_str(), 0), 0);
     EXPECT_TRUE(ui.showed("Database datum does not match Project datum.\nOriginal datum = GRS80, New datum = WGS84"));
     EXPECT_FALSE(dbfBBTreeExists());
-}
-
-TEST_F(TerrainTest, Version601LosesAnUnknownProjectionNumber) {
-    ASSERT_EQ(dbfMakeDbase(dtm.c_str(), 5000.0, 5000.0, 10000.0), 1);
-    patch<WORD>(4, 601);
-    patch<std::int16_t>(98, 5);
-    ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
-    EXPECT_EQ(dbfEdit(), 1);
-    EXPECT_EQ(ui.unexpected, 0);   // -1 matches the local project
-    dbfCloseDbase();
-    EXPECT_EQ(nums(header(bytes()).projection, header(bytes()).version), nums(-1, 602));
 }
 
 TEST_F(TerrainTest, ProjectionMismatchAsksAndNoLeavesTheProjectAlone) {
