@@ -80,18 +80,17 @@ protected:
 
 TEST_F(TemplateTest, TypeLineFillsTheValuesOfASingleAndADualRoad) {
     ASSERT_EQ(grab("s.tpl", "[TemplateType]\nVersion=6\nType= SiNgLe ,1,2,3,4,5,6,7,8,9\n"), 1);
-    EXPECT_EQ(tpl->type, 1);
-    const double single[10] = {2, 5, 3, 6, 1, 4, 0, 0, 0, 0};
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(tpl->dims[i], single[i]) << i;
-    EXPECT_EQ(tpl->typeValue, 7);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(tpl->typeExtra[i], i < 2 ? 8 + i : 0) << i;
+    auto values = [&](int extras) {
+        std::vector<double> all(std::begin(tpl->dims), std::end(tpl->dims));
+        all.insert(all.end(), {double(tpl->type), double(tpl->typeValue)});
+        all.insert(all.end(), std::begin(tpl->typeExtra), std::begin(tpl->typeExtra) + extras);
+        return all;
+    };
+    // the dimensions, the type, its value and the extras
+    EXPECT_EQ(values(3), (std::vector<double>{2, 5, 3, 6, 1, 4, 0, 0, 0, 0, 1, 7, 8, 9, 0}));
 
     ASSERT_EQ(grab("d.tpl", "[TemplateType]\nVersion=6\nType=DUAL,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\n"), 1);
-    EXPECT_EQ(tpl->type, 2);
-    const double dual[10] = {4, 9, 5, 10, 1, 6, 2, 8, 3, 7};
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(tpl->dims[i], dual[i]) << i;
-    EXPECT_EQ(tpl->typeValue, 11);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(tpl->typeExtra[i], 12 + i);
+    EXPECT_EQ(values(4), (std::vector<double>{4, 9, 5, 10, 1, 6, 2, 8, 3, 7, 2, 11, 12, 13, 14, 15}));
 }
 
 TEST_F(TemplateTest, SectionsShareOneCounterPerArray) {
