@@ -8,14 +8,9 @@
 #include <vector>
 
 #include "common/library_fixture.h"
+#include "terrain/values.h"
 #include "database/display.h"
 #include "database/terrain.h"
-
-// Several values as one, to compare in one assertion.
-template <typename... T>
-std::vector<double> nums(T... values) {
-    return {static_cast<double>(values)...};
-}
 
 class DisplayTest : public LibraryTest {
 protected:

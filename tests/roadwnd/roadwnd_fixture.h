@@ -5,13 +5,9 @@
 #include <vector>
 
 #include "common/library_fixture.h"
+#include "terrain/values.h"
 #include "database/roadwnd.h"
 
-// Several values as one, to compare in one assertion.
-template <typename... T>
-std::vector<double> nums(T... values) {
-    return {static_cast<double>(values)...};
-}
 // An event's fields in order: type, x, y, shift, control, key, button.
 inline std::vector<double> fields(const EVENT& e) { return nums(e.type, e.x, e.y, e.shift, e.control, e.key, e.button); }
 

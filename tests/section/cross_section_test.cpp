@@ -6,15 +6,10 @@
 
 #include "common/library_fixture.h"
 #include "database/section.h"
+#include "terrain/values.h"
 #include "road/road_fixture.h"
 
 namespace {
-
-// Several values as one, to compare in one assertion.
-template <typename... T>
-std::vector<double> nums(T... values) {
-    return {static_cast<double>(values)...};
-}
 
 const char* kFull = "Section is at maximum capacity\nUnable to add new points";
 

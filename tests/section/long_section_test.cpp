@@ -6,15 +6,10 @@
 #include <vector>
 
 #include "database/section.h"
+#include "terrain/values.h"
 #include "section/profile_order.h"
 
 namespace {
-
-// Several values as one, to compare in one assertion.
-template <typename... T>
-std::vector<double> nums(T... values) {
-    return {static_cast<double>(values)...};
-}
 
 std::vector<double> offsets(LongSection& ls) {
     std::vector<double> all;

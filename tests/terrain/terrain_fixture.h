@@ -13,12 +13,7 @@
 #include "common/library_fixture.h"
 #include "database/terrain.h"
 #include "terrain/terrain_state.h"
-
-// Several values as one, to compare in one assertion: EXPECT_EQ(nums(a, b), nums(1, 2)).
-template <typename... T>
-std::vector<double> nums(T... values) {
-    return {static_cast<double>(values)...};
-}
+#include "terrain/values.h"
 
 class TerrainTest : public LibraryTest {
 protected:
