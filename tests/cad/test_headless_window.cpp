@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/cad.h"
@@ -27,20 +28,12 @@ TEST(HeadlessWindow, DisplayListKeepsEachPrimitiveWithItsPenLayerModeAndFont)
 
     const auto& list = w.displayList();
     ASSERT_EQ(list.size(), 7u);
-    EXPECT_EQ(list[0].layer, "S1 Point");
-    EXPECT_EQ(list[0].layerType, "Point");
-    EXPECT_EQ(list[1].text, "12.50");
-    EXPECT_EQ(list[1].justification, 6);
-    EXPECT_EQ(list[1].font, "Arial");
-    EXPECT_EQ(list[1].layerType, "Height");
+    const std::vector<std::string> strings{list[0].layer, list[0].layerType, list[1].text, list[1].font, list[1].layerType, list[2].layer};
+    EXPECT_EQ(strings, (std::vector<std::string>{"S1 Point", "Point", "12.50", "Arial", "Height", ""}));
     // (y, x) order is kept as given
-    EXPECT_DOUBLE_EQ(list[2].points[0].x, 1.0);
-    EXPECT_DOUBLE_EQ(list[2].points[1].y, 2.0);
-    EXPECT_EQ(list[2].style, 21);
-    EXPECT_DOUBLE_EQ(list[2].width, 2.5);
-    EXPECT_EQ(list[2].layer, "");
-    EXPECT_EQ(list[2].drawMode, kGsDrawToggle);
-    EXPECT_EQ(list[5].fill, kGsRgbColourFlag | 0x0000FF);
+    const std::vector<double> values{double(list[1].justification), list[2].points[0].x, list[2].points[1].y,
+                                     double(list[2].style), list[2].width, double(list[2].drawMode), double(list[5].fill)};
+    EXPECT_EQ(values, (std::vector<double>{6, 1.0, 2.0, 21, 2.5, kGsDrawToggle, kGsRgbColourFlag | 0x0000FF}));
     EXPECT_EQ(w.count(CadPrimitiveKind::Line), 1);
     EXPECT_EQ(w.count(CadPrimitiveKind::Point, "S1 Point"), 1);
     EXPECT_EQ(w.count(CadPrimitiveKind::Point, "Other"), 0);
@@ -90,14 +83,10 @@ TEST(HeadlessWindow, StatusPromptCursorAndProgressAreKeptAndReported)
     w.gsSetProgress(5, 10, "Determining site limits");
     w.gsSetProgress(7, -1, nullptr);   // a total below 1 clears the bar
     EXPECT_EQ(w.helpText(), "Plotting points (Esc to cancel)");
-    EXPECT_TRUE(w.promptHeld());
-    EXPECT_TRUE(w.waitCursor());
-    EXPECT_EQ(w.progress().position, 0);
-    EXPECT_EQ(w.progress().total, 0);
-    EXPECT_EQ(w.progress().text, "");
+    EXPECT_TRUE(w.promptHeld() && w.waitCursor());
+    EXPECT_EQ(std::tuple(w.progress().position, w.progress().total, w.progress().text), std::tuple(0, 0, ""));
     ASSERT_EQ(w.progressHistory().size(), 3u);
-    EXPECT_EQ(w.progressHistory()[1].position, 5);
-    EXPECT_EQ(w.progressHistory()[1].text, "Determining site limits");
+    EXPECT_EQ(std::tuple(w.progressHistory()[1].position, w.progressHistory()[1].text), std::tuple(5, "Determining site limits"));
     EXPECT_EQ(console, (std::vector<std::string>{"Plotting points (Esc to cancel)|0/0",
                                                  "Plotting points (Esc to cancel)|0/0",
                                                  "Plotting points (Esc to cancel)|5/10",
@@ -110,17 +99,16 @@ TEST(HeadlessWindow, StatusPromptCursorAndProgressAreKeptAndReported)
 TEST(HeadlessWindow, EscapeIsSeenOnceAtTheScriptedCheck)
 {
     HeadlessCadWindow w;
-    EXPECT_FALSE(w.CheckEscapePressed(0));
+    std::vector<bool> seen{w.CheckEscapePressed(0)};
     w.pressEscapeAtCheck(3);
-    EXPECT_FALSE(w.CheckEscapePressed(1));
-    EXPECT_FALSE(w.CheckEscapePressed(1));
-    EXPECT_TRUE(w.CheckEscapePressed(7));
+    for (int option : {1, 1, 7}) seen.push_back(w.CheckEscapePressed(option));
     EXPECT_EQ(w.lastEscapeOption(), 7);
-    EXPECT_FALSE(w.CheckEscapePressed(0));   // a key press is seen once
+    seen.push_back(w.CheckEscapePressed(0));   // a key press is seen once
     w.pressEscapeNow();
-    EXPECT_TRUE(w.CheckEscapePressed(0));
+    seen.push_back(w.CheckEscapePressed(0));
     w.pressEscapeAtCheck(0);   // taken as the next check
-    EXPECT_TRUE(w.CheckEscapePressed(0));
+    seen.push_back(w.CheckEscapePressed(0));
+    EXPECT_EQ(seen, (std::vector<bool>{false, false, false, true, false, true, true}));
     EXPECT_EQ(w.escapeChecks(), 7);
 }
 
@@ -161,24 +149,23 @@ TEST(HeadlessWindow, PaintCallsPreThenPostWithTheViewAndStartsFromAnEmptyList)
     w.TerrainPostPaintHook(postPaint);
     w.paint();
     EXPECT_EQ(gPaintCalls, (std::vector<std::string>{"pre", "post (painting)"}));
-    EXPECT_DOUBLE_EQ(gPaintRect.left, 100.0);
-    EXPECT_DOUBLE_EQ(gPaintRect.right, 300.0);
-    EXPECT_DOUBLE_EQ(gPaintRect.top, 250.0);
-    EXPECT_DOUBLE_EQ(gPaintRect.bottom, -50.0);
+    EXPECT_EQ((std::vector<double>{gPaintRect.left, gPaintRect.right, gPaintRect.top, gPaintRect.bottom}),
+              (std::vector<double>{100.0, 300.0, 250.0, -50.0}));
     ASSERT_EQ(w.displayList().size(), 1u);
     EXPECT_EQ(w.displayList()[0].layer, "Grid");
-    EXPECT_EQ(w.paintCount(), 1);
     EXPECT_FALSE(w.isPainting());
 
     // refresh repaints only a dirty view; redraw always
+    std::vector<int> paints{w.paintCount()};
     w.gsRefresh();
-    EXPECT_EQ(w.paintCount(), 1);
+    paints.push_back(w.paintCount());
     w.gsSetViewDirty(true);
     w.gsRefresh();
-    EXPECT_EQ(w.paintCount(), 2);
+    paints.push_back(w.paintCount());
     EXPECT_FALSE(w.viewDirty());
     w.gsRedraw();
-    EXPECT_EQ(w.paintCount(), 3);
+    paints.push_back(w.paintCount());
+    EXPECT_EQ(paints, (std::vector<int>{1, 1, 2, 3}));
 
     // removed callbacks are not called; the window has nothing of its own to draw
     w.TerrainPrePaintHook(nullptr);
@@ -194,33 +181,28 @@ TEST(HeadlessWindow, ViewCommandsMoveTheZoomRectangle)
 {
     HeadlessCadWindow w;
     w.setZoomRect(0.0, 0.0, 100.0, 200.0);
-    double a, b, c, d;
+    auto zoom = [&] {
+        double a, b, c, d;
+        w.gsGetZoomRect(a, b, c, d);
+        return std::vector<double>{a, b, c, d};
+    };
     w.gsMagnify();
-    w.gsGetZoomRect(a, b, c, d);
-    EXPECT_DOUBLE_EQ(a, 25.0);
-    EXPECT_DOUBLE_EQ(b, 50.0);
-    EXPECT_DOUBLE_EQ(c, 75.0);
-    EXPECT_DOUBLE_EQ(d, 150.0);
+    EXPECT_EQ(zoom(), (std::vector<double>{25.0, 50.0, 75.0, 150.0}));
     w.gsDemagnify();
     w.gsDemagnify();
     w.gsSetCurrCoord(1000.0, 2000.0);
     w.gsPan();
-    w.gsGetZoomRect(a, b, c, d);
-    EXPECT_DOUBLE_EQ((a + c) / 2.0, 1000.0);
-    EXPECT_DOUBLE_EQ((b + d) / 2.0, 2000.0);
+    const std::vector<double> panned = zoom();
+    EXPECT_DOUBLE_EQ((panned[0] + panned[2]) / 2.0, 1000.0);
+    EXPECT_DOUBLE_EQ((panned[1] + panned[3]) / 2.0, 2000.0);
     EXPECT_TRUE(w.viewDirty());
 
     // zoom all without limits keeps the view; with them shows the limits
     w.gsZoomAll();
-    w.gsGetZoomRect(a, b, c, d);
-    EXPECT_DOUBLE_EQ((a + c) / 2.0, 1000.0);
+    EXPECT_EQ(zoom(), panned);
     w.gsSetZoomAllMyLimits(500.0, -20.0, 100.0, 80.0);   // max y, min x, min y, max x
     w.gsZoomAll();
-    w.gsGetZoomRect(a, b, c, d);
-    EXPECT_DOUBLE_EQ(a, 100.0);
-    EXPECT_DOUBLE_EQ(b, -20.0);
-    EXPECT_DOUBLE_EQ(c, 500.0);
-    EXPECT_DOUBLE_EQ(d, 80.0);
+    EXPECT_EQ(zoom(), (std::vector<double>{100.0, -20.0, 500.0, 80.0}));
 
     EXPECT_EQ(w.gsSetSnapMode(3), 0);
     EXPECT_EQ(w.gsSetSnapMode(1), 3);
@@ -240,11 +222,9 @@ TEST(HeadlessWindow, PicksComeFromTheQueueAndSnapWhenSnapIsOn)
     EXPECT_EQ(w.gsGetPointFromUser("Again", y, x), 0);
     w.gsSetSnapMode(1);
     ASSERT_EQ(w.gsGetPointFromUser("Snap", y, x), 1);
-    EXPECT_DOUBLE_EQ(y, 100.0);
-    EXPECT_DOUBLE_EQ(x, 300.0);
     double cy, cx;
     w.gsGetCurrCoord(cy, cx);
-    EXPECT_DOUBLE_EQ(cy, 100.0);
+    EXPECT_EQ((std::vector<double>{y, x, cy}), (std::vector<double>{100.0, 300.0, 100.0}));
     EXPECT_EQ(w.gsGetPointFromUser("Empty queue", y, x), 0);
     EXPECT_EQ(w.pickPrompts().size(), 4u);
     EXPECT_EQ(w.pickPrompts()[0], "Pick a point");
@@ -276,12 +256,10 @@ TEST(HeadlessWindow, MacrosAreRecordedAndTheSymbolFileFollowsNewSymFile)
 TEST(HeadlessWindow, PenColoursFollowTheColourIndexAsColourRefs)
 {
     HeadlessCadWindow w;
-    EXPECT_EQ(w.gsGetPenColor(1), 0x000000FFu);    // red
-    EXPECT_EQ(w.gsGetPenColor(3), 0x0000FF00u);    // green
-    EXPECT_EQ(w.gsGetPenColor(5), 0x00FF0000u);    // blue
-    EXPECT_EQ(w.gsGetPenColor(7), 0x00FFFFFFu);
-    EXPECT_EQ(w.gsGetPenColor(8), 0x00808080u);
-    EXPECT_EQ(w.gsGetPenColor(255), 0x00FFFFFFu);
+    // red, green, blue, white, grey, white
+    for (const auto& [pen, colour] : {std::pair{1, 0x000000FFu}, {3, 0x0000FF00u}, {5, 0x00FF0000u}, {7, 0x00FFFFFFu},
+                                      {8, 0x00808080u}, {255, 0x00FFFFFFu}})
+        EXPECT_EQ(w.gsGetPenColor(pen), colour) << pen;
     EXPECT_EQ(w.gsGetPenColor(256), w.gsGetPenColor(0));   // modulo 256
     EXPECT_EQ(w.gsGetPenColor(-1), w.gsGetPenColor(255));
 }

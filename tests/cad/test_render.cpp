@@ -67,8 +67,7 @@ TEST_F(RenderTest, PngHasItsSizeAndInkOnlyWhereLinesWereDrawn)
     ASSERT_TRUE(window.render(path, 400, 300));
     Png png(path);
     ASSERT_TRUE(png.ok());
-    EXPECT_EQ(png.width(), 400);
-    EXPECT_EQ(png.height(), 300);
+    EXPECT_EQ(std::pair(png.width(), png.height()), std::pair(400, 300));
     // x = 80 is 40 pixels below the top of the world area, which starts 50 pixels down
     EXPECT_EQ(png.pixel(200, 90), 0x00FF0000u);
     EXPECT_TRUE(png.inkNear(60, 90));
@@ -118,12 +117,10 @@ TEST_F(RenderTest, SvgAndPdfAreWrittenAndBadRequestsFail)
         ASSERT_TRUE(window.render(path, 400, 300)) << name;
         EXPECT_GT(dbtest::readFile(path).size(), 100u) << name;
     }
-    EXPECT_FALSE(window.render(dir.file("site.bmp"), 400, 300));
-    EXPECT_FALSE(window.render(dir.file("noextension"), 400, 300));
-    EXPECT_FALSE(window.render(dir.file("site.png"), 0, 300));
-    EXPECT_FALSE(window.render(dir.file("site.png"), 400, 20001));
-    EXPECT_FALSE(window.render(dir.file("missing/folder/site.png"), 40, 30));
-    EXPECT_FALSE(window.render(dir.file("missing/folder/site.pdf"), 40, 30));
+    struct Bad { const char* name; int width, height; };
+    for (const Bad& b : {Bad{"site.bmp", 400, 300}, {"noextension", 400, 300}, {"site.png", 0, 300}, {"site.png", 400, 20001},
+                         {"missing/folder/site.png", 40, 30}, {"missing/folder/site.pdf", 40, 30}})
+        EXPECT_FALSE(window.render(dir.file(b.name), b.width, b.height)) << b.name << " " << b.width << "x" << b.height;
 }
 
 TEST_F(RenderTest, AnEmptyOrFlatViewStillRenders)

@@ -57,9 +57,7 @@ TEST_F(SavedContours, PensStylesLabelsAndLayersByKind) {
     for (const CadPrimitive& p : onLayerType("DiffCont"))
         if (p.kind == CadPrimitiveKind::Text) texts.push_back(p);
     ASSERT_FALSE(texts.empty());
-    EXPECT_DOUBLE_EQ(texts[0].points[0].y, 10.0);
-    EXPECT_EQ(texts[0].pen, 6);
-    EXPECT_NEAR(texts[0].angle, 0.0, 1e-9);
+    EXPECT_EQ(nums(texts[0].points[0].y, texts[0].pen, std::fabs(texts[0].angle) < 1e-9), nums(10.0, 6, true));
     EXPECT_FLOAT_EQ(static_cast<float>(texts[0].height), -15 * 3.527777778f);
 }
 
@@ -91,7 +89,7 @@ TEST_F(SavedContours, WithoutTheFileContoursAreComputed) {
     cad.clearDisplayList();
     dbfRadialCont(b, 0, 0);
     ASSERT_EQ(cad.displayList().size(), drawn.size());
-    EXPECT_EQ(cad.displayList()[0].pen, 0);
+    for (const CadPrimitive& p : cad.displayList()) EXPECT_EQ(p.pen, 0);
     cad.clearDisplayList();
     dbfRadialCont(b, 99999, 1);   // a required point on no polygon: nothing
     EXPECT_TRUE(cad.displayList().empty());
@@ -108,8 +106,7 @@ TEST_F(SavedContours, GridsAsLinesOrCrosses) {
     for (const Case& c : cases) {
         coreSetJobDefault("Plan", "Grids", c.grids);
         paint();
-        EXPECT_EQ(cad.count(CadPrimitiveKind::Line, "Grid"), static_cast<int>(c.lines)) << c.grids;
-        EXPECT_EQ(cad.count(CadPrimitiveKind::Text, "Grid"), static_cast<int>(c.texts)) << c.grids;
+        EXPECT_EQ(nums(cad.count(CadPrimitiveKind::Line, "Grid"), cad.count(CadPrimitiveKind::Text, "Grid")), nums(c.lines, c.texts)) << c.grids;
     }
 }
 
@@ -134,7 +131,7 @@ TEST_F(SavedContours, SnapNeedsPointsShown) {
     cad.setZoomRect(-50, -50, 50, 50);
     dbfSetDisplayFlag(kFlagPoints, 1);
     EXPECT_EQ(cad.snap(y, x), 1);
-    EXPECT_EQ((std::vector<double>{y, x}), (std::vector<double>{0, 0}));
+    EXPECT_EQ(nums(y, x), nums(0, 0));
     dbfSetDisplayFlag(kFlagPoints, 0);
     y = 1;
     EXPECT_EQ(cad.snap(y, x), 0);
@@ -143,7 +140,7 @@ TEST_F(SavedContours, SnapNeedsPointsShown) {
     DTMSnap();
     double cy = 9, cx = 9;
     cad.gsGetCurrCoord(cy, cx);
-    EXPECT_EQ((std::vector<double>{cy, cx}), (std::vector<double>{0, 0}));
+    EXPECT_EQ(nums(cy, cx), nums(0, 0));
     EXPECT_EQ(cad.macros().back(), "#ENTERPT");
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/library_fixture.h"
+#include "terrain/values.h"
 #include "database/display.h"
 #include "database/terrain.h"
 

@@ -57,6 +57,18 @@ protected:
     }
 
     static std::string pen1() { return std::to_string(dbfTerrainPen(1)); }
+
+    // A 3DFACE of the layer SHADE in the colour, its third corner repeated as the fourth.
+    using Corner = std::array<const char*, 3>;   // DXF X, Y, Z
+    static std::string face(int colour, const std::array<Corner, 3>& corners) {
+        std::string f = "  0\n3DFACE\n  8\nSHADE\n  6\nCONTINUOUS\n 62\n" + std::to_string(colour) + "\n";
+        for (int k = 0; k < 4; ++k) {
+            const Corner& c = corners[static_cast<std::size_t>(k < 3 ? k : 2)];
+            const std::string n = std::to_string(k);
+            f += " 1" + n + "\n" + c[0] + "\n 2" + n + "\n" + c[1] + "\n 3" + n + "\n" + c[2] + "\n";
+        }
+        return f;
+    }
 };
 
 TEST_F(DxfExport, PointPositionFollowsTheHemisphereRule) {
@@ -117,10 +129,9 @@ TEST_F(DxfExport, FeatureLinesWithTheirTypesAndAnEmptyLayerName) {
     showOnly({kFlagLines});
     coreSetJobDefault("DXF Export", "AutoCADCompatible", "0");
     const std::string text = exported();
-    EXPECT_EQ(countOf(text, "  0\nLINE\n"), 2);
-    EXPECT_EQ(countOf(text, "  0\nLINE\n  8\n\n  6\nDASHEDMID\n"), 1);
-    EXPECT_EQ(countOf(text, "  0\nLINE\n  8\n\n  6\nCENTER\n"), 1);
-    EXPECT_EQ(countOf(text, "\n100.000\n 21\n100.000\n 31\n11.000\n"), 1) << text;
+    EXPECT_EQ(nums(countOf(text, "  0\nLINE\n"), countOf(text, "  0\nLINE\n  8\n\n  6\nDASHEDMID\n"),
+                   countOf(text, "  0\nLINE\n  8\n\n  6\nCENTER\n"), countOf(text, "\n100.000\n 21\n100.000\n 31\n11.000\n")),
+              nums(2, 1, 1, 1)) << text;
     // a name longer than 32 characters is cut
     coreSetJobDefault("DXF Export", "Lines", "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789");
     EXPECT_EQ(countOf(exported(), "  8\nABCDEFGHIJKLMNOPQRSTUVWXYZ012345\n"), 2);
@@ -135,8 +146,7 @@ TEST_F(DxfExport, EscapeDuringTheLinesKeepsThePointsAndSkipsTheRest) {
     for (const char* key : {"Points", "Lines", "Contours"}) coreSetJobDefault("DXF Export", key, key);
     const std::string all = exported();
     EXPECT_EQ(countOf(all, "  8\nPoints\n"), 3);
-    EXPECT_GT(countOf(all, "  8\nLines\n"), 0);
-    EXPECT_GT(countOf(all, "  8\nContours\n"), 0);
+    EXPECT_TRUE(countOf(all, "  8\nLines\n") > 0 && countOf(all, "  8\nContours\n") > 0);
     // computed contours: solid lines at their level, each level traced from both sides
     std::vector<std::string> levels;
     for (std::size_t at = all.find("LINE\n  8\nContours\n  6\nCONTINUOUS\n"); at != std::string::npos;
@@ -149,9 +159,7 @@ TEST_F(DxfExport, EscapeDuringTheLinesKeepsThePointsAndSkipsTheRest) {
     EXPECT_EQ(levels, (std::vector<std::string>{"11.000", "11.000", "12.000", "12.000"})) << all;
     cad.pressEscapeAtCheck(4);   // three checks by the points, the fourth in the lines
     const std::string cut = exported();
-    EXPECT_EQ(countOf(cut, "  8\nPoints\n"), 3);
-    EXPECT_EQ(countOf(cut, "  8\nContours\n"), 0);
-    EXPECT_EQ(cad.progress().total, 0);
+    EXPECT_EQ(nums(countOf(cut, "  8\nPoints\n"), countOf(cut, "  8\nContours\n"), cad.progress().total), nums(3, 0, 0));
 }
 
 TEST_F(DxfExport, NothingForOtherFormatsAClosedTerrainOrNoPerimeter) {
@@ -170,12 +178,9 @@ TEST_F(DxfExport, ShadingFacesCarryTheirClassNumber) {
     dbfGetDisplaySettings();
     showOnly({kFlagHeightShading});
     coreSetJobDefault("DXF Export", "HeightShade", "SHADE");
-    const std::string text = exported();
-    ASSERT_EQ(countOf(text, "  0\n3DFACE\n  8\nSHADE\n  6\nCONTINUOUS\n 62\n2\n"), 1) << text;
-    // the third corner repeated as the fourth
-    for (const auto& [third, fourth] : {std::pair{" 12\n", " 13\n"}, {" 22\n", " 23\n"}, {" 32\n", " 33\n"}})
-        EXPECT_EQ(valueAfter(text, third), valueAfter(text, fourth)) << third;
-    EXPECT_EQ(valueAfter(text, " 32\n"), "10.000");
+    // one face in class 2 (5 to 15)
+    EXPECT_EQ(exported(), face(2, {Corner{"0.000", "0.000", "10.000"}, Corner{"100.000", "100.000", "10.000"},
+                                   Corner{"100.000", "0.000", "10.000"}}));
 }
 
 }  // namespace
@@ -298,17 +303,15 @@ TEST_F(DxfRoad, RoadLineIsAPolylineRunAtTheSectionLevels) {
     const std::size_t at = text.find(line + "  0\nSEQEND\n");
     ASSERT_NE(at, std::string::npos) << text;
     // the centre line, its chainage points (0 and 40) and labels come first
-    EXPECT_EQ(text.rfind("  0\nLINE\n  8\nRD\n", 0), 0u) << text;
-    EXPECT_EQ(countOf(text.substr(0, at), "  0\nPOINT\n  8\nRD\n"), 2) << text;
-    EXPECT_EQ(countOf(text.substr(0, at), "  0\nTEXT\n  8\nRD\n"), 2) << text;
-    EXPECT_EQ(countOf(text, "POLYLINE"), 1);
+    EXPECT_EQ(nums(text.rfind("  0\nLINE\n  8\nRD\n", 0), countOf(text.substr(0, at), "  0\nPOINT\n  8\nRD\n"),
+                   countOf(text.substr(0, at), "  0\nTEXT\n  8\nRD\n"), countOf(text, "POLYLINE")),
+              nums(0, 2, 2, 1)) << text;
     // one step for the centre line, one for each of the 50 road lines, one for the rest
     std::vector<int> steps;
     for (const CadProgress& p : cad.progressHistory())
         if (p.total == 52 && p.text == "Plotting road 1 (Esc to cancel)") steps.push_back(p.position);
     ASSERT_EQ(steps.size(), 53u);
-    EXPECT_EQ(steps.back(), 52);
-    EXPECT_EQ(cad.progress().total, 0);
+    EXPECT_EQ(nums(steps.back(), cad.progress().total), nums(52, 0));
 }
 
 TEST_F(DxfRoad, RunsHoldAtMostAThousandPositions) {
@@ -316,9 +319,7 @@ TEST_F(DxfRoad, RunsHoldAtMostAThousandPositions) {
     for (int i = 0; i <= 1000; ++i) chainages.push_back(i * 0.2);   // 1001 positions, all in view
     const std::string text = exportRoad(chainages);
     // the second run starts at the first run's last position
-    EXPECT_EQ(countOf(text, "  0\nPOLYLINE\n"), 2);
-    EXPECT_EQ(countOf(text, "  0\nVERTEX\n"), 1002);
-    EXPECT_EQ(countOf(text, "  0\nSEQEND\n"), 2);
+    EXPECT_EQ(nums(countOf(text, "  0\nPOLYLINE\n"), countOf(text, "  0\nVERTEX\n"), countOf(text, "  0\nSEQEND\n")), nums(2, 1002, 2));
     const std::string join = vertex("RD", "DASHED", 4, "5.000", "199.800", "19.990");
     EXPECT_EQ(countOf(text, join), 2) << "position 1000 ends one run and starts the next";
 }
@@ -329,9 +330,8 @@ TEST_F(DxfRoad, AlignmentDetailsOfTheDesignFileAreLinesAndTexts) {
     coreSetJobDefault("DXF Export", "AutoCADCompatible", "1");
     projSetParameters(0, -1, 0, 0);   // positions negated
     const std::string base = exportRoad({0.0, 20.0, 40.0});
-    EXPECT_EQ(countOf(base, "  0\nLINE\n"), 4) << "no design file: the centre line's two segments and two ticks";
-    EXPECT_EQ(countOf(base, "  0\nTEXT\n"), 2);
-    EXPECT_EQ(dbfDxfAlignmentEntities(), 0);
+    // no design file: the centre line's two segments and two ticks
+    EXPECT_EQ(nums(countOf(base, "  0\nLINE\n"), countOf(base, "  0\nTEXT\n"), dbfDxfAlignmentEntities()), nums(4, 2, 0));
 
     auto line = [](const char* y1, const char* x1, const char* y2, const char* x2) {
         return "  0\nLINE\n  8\nRD\n  6\nCONTINUOUS\n 62\n1\n 10\n" + std::string(y1) + "\n 20\n" + x1 + "\n 30\n0.000\n 11\n" +
@@ -390,24 +390,12 @@ TEST_F(DxfExport, HeightShadedTriangleIsCutAtTheClassBound) {
     coreSetJobDefault("DXF Export", "HeightShade", "SHADE");
     // cut at 5 along A-B and A-C: the part below in class 1, the quadrilateral above split into
     // two triangles in class 2; the cut corners lie at height 5
-    using Corner = std::array<const char*, 3>;   // DXF X, Y, Z
-    auto face = [](int colour, const std::array<Corner, 3>& corners) {
-        std::string f = "  0\n3DFACE\n  8\nSHADE\n  6\nCONTINUOUS\n 62\n" + std::to_string(colour) + "\n";
-        for (int k = 0; k < 4; ++k) {
-            const Corner& c = corners[static_cast<std::size_t>(k < 3 ? k : 2)];
-            const std::string n = std::to_string(k);
-            f += " 1" + n + "\n" + c[0] + "\n 2" + n + "\n" + c[1] + "\n 3" + n + "\n" + c[2] + "\n";
-        }
-        return f;
-    };
     const Corner cA{"0.000", "0.000", "0.000"}, cB{"100.000", "0.000", "10.000"}, cC{"100.000", "100.000", "10.000"};
     const Corner onAB{"50.000", "0.000", "5.000"}, onAC{"50.000", "50.000", "5.000"};
     EXPECT_EQ(exported(), face(1, {cA, onAC, onAB}) + face(2, {onAC, cC, cB}) + face(2, {onAC, cB, onAB}));
     // the count the display comparison uses agrees
-    const PNT_3D_record corners[3] = {{0, 0, 0}, {0, 100, 10}, {100, 100, 10}};
-    EXPECT_EQ(dbfDxfHeightPieces(corners), 3);
-    const PNT_3D_record level[3] = {{0, 0, 7}, {0, 100, 7}, {100, 100, 7}};
-    EXPECT_EQ(dbfDxfHeightPieces(level), 1);
+    const PNT_3D_record corners[3] = {{0, 0, 0}, {0, 100, 10}, {100, 100, 10}}, level[3] = {{0, 0, 7}, {0, 100, 7}, {100, 100, 7}};
+    EXPECT_EQ(nums(dbfDxfHeightPieces(corners), dbfDxfHeightPieces(level)), nums(3, 1));
 }
 
 TEST_F(DxfExport, SlopeFaceIsFollowedByItsArrowInItsClass) {

@@ -51,12 +51,9 @@ TEST_F(DisplaySettings, TogglesSaveTheLineExceptRoadsAndBlocks) {
     EXPECT_EQ(job("Terrain", "DisplayControl"), "1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,0,0,0,0");
     EXPECT_EQ(dbfToggleHeights(), 1);
     EXPECT_EQ(job("Terrain", "DisplayControl"), "1,0,0,1,0,1,1,0,1,0,1,0,0,0,0,0,0,0,0");
-    EXPECT_EQ(dbfIsShowName(), 1);
-    EXPECT_TRUE(cad.viewDirty());
-    EXPECT_EQ(cad.suspendDepth(), 0);
+    EXPECT_EQ(nums(dbfIsShowName(), cad.viewDirty(), cad.suspendDepth()), nums(1, true, 0));
     EXPECT_EQ(dbfToggleContours(), 1);
-    EXPECT_EQ(dbfIsShowQuickContour(), 1);
-    EXPECT_EQ(dbfGetSurfaceStatus(1, 1), 1);
+    EXPECT_EQ(nums(dbfIsShowQuickContour(), dbfGetSurfaceStatus(1, 1)), nums(1, 1));
 }
 
 TEST_F(DisplaySettings, NameFilterToggleTakesTheSheetsAnswer) {
@@ -78,20 +75,16 @@ TEST_F(DisplaySettings, PensAndLineVisibility) {
     dbfTerrainSetPen(300, 7);   // 300 % 256 = 44
     const std::pair<WORD, int> pens[] = {{0, 1}, {200, 1}, {257, 42}, {1, 42}, {44, 7}, {2, 17}};
     for (auto [surface, pen] : pens) EXPECT_EQ(dbfTerrainPen(surface), pen) << surface;
-    EXPECT_EQ(dbfShowLine(0), 0);
-    EXPECT_EQ(dbfShowLine(5), 1);
+    EXPECT_EQ(nums(dbfShowLine(0), dbfShowLine(5)), nums(0, 1));
     dbfSetShowLine(261, 0, 0);
     EXPECT_EQ(dbfShowLine(5), 0);
 }
 
 TEST_F(DisplaySettings, OpenMakesWorkAndLockFilesCloseOffersSaveAndRemovesThem) {
     openDisplay();
-    EXPECT_TRUE(coreFileExist(file("Site.tbk").c_str()));
-    EXPECT_TRUE(coreFileExist(file("Site.tlk").c_str()));
-    EXPECT_TRUE(coreFileExist(file("Site.dtn").c_str()));
+    for (const char* made : {"Site.tbk", "Site.tlk", "Site.dtn"}) EXPECT_TRUE(coreFileExist(file(made).c_str())) << made;
     EXPECT_EQ(job("Terrain", "Updated"), "1,1,1,1,1,1");
-    EXPECT_NE(cad.prePaintCallback(), nullptr);
-    EXPECT_NE(cad.snapCallback(), nullptr);
+    EXPECT_TRUE(cad.prePaintCallback() && cad.snapCallback());
     add("P1", 10, 10, 5);
     ui.answers.push_back(IDYES);
     dbfTerrainInit(0);
@@ -117,14 +110,11 @@ TEST_F(DisplaySettings, PaintViewHasTenPerCentMargin) {
     openDisplay();
     paint(0, 0, 100, 100);
     const RRect v = dbfGetPaintWindow();
-    EXPECT_DOUBLE_EQ(v.minX, -10.0);
-    EXPECT_DOUBLE_EQ(v.maxX, 111.0);
-    EXPECT_DOUBLE_EQ(v.minY, -10.0);
-    EXPECT_DOUBLE_EQ(v.maxY, 111.0);
+    EXPECT_EQ(nums(v.minX, v.maxX, v.minY, v.maxY), nums(-10.0, 111.0, -10.0, 111.0));
     RRect zoom{};
     cad.setZoomRect(30, 80, 10, 20);
     dbfGetViewRect(&zoom);
-    EXPECT_EQ((std::vector<double>{zoom.maxY, zoom.minY, zoom.minX, zoom.maxX}), (std::vector<double>{30, 10, 20, 80}));
+    EXPECT_EQ(nums(zoom.maxY, zoom.minY, zoom.minX, zoom.maxX), nums(30, 10, 20, 80));
 }
 
 TEST_F(DisplaySettings, SetupDrawingMacrosInOrder) {

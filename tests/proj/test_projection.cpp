@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "common/fixture.h"
 #include "platform/core.h"
@@ -28,6 +29,16 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kMetresPerDegree = 111320.0;
 constexpr double kGroundRoundTrip = 4e-9;
 
+// The parameters in force: hemisphere, projection, datum, longitude of origin, scale factor,
+// false easting, false northing, latitude of origin.
+std::vector<double> parameters()
+{
+    return {double(projGetHemisphere()), double(projGetProjectionNumber()), double(projGetDatumNumber()),
+            double(projGetLO(nullptr)), projGetScaleFactor(), projGetFalseEasting(), projGetFalseNorthing(),
+            projGetLatitudeOrigin()};
+}
+using P = std::vector<double>;
+
 class Projection : public ::testing::Test {
 protected:
     void TearDown() override { projSetParameters(0, kProjLocal, 0, 0); }
@@ -36,34 +47,23 @@ protected:
 TEST_F(Projection, ParametersAreFixedByTheProjectionNumberExceptForLocal)
 {
     projSetParameters(0, kProjLocal, 1, 31, 12.0, 0.9999, 50.0, 60.0);
-    EXPECT_EQ(projGetProjectionNumber(), -1);
-    EXPECT_DOUBLE_EQ(projGetScaleFactor(), 0.9999);
-    EXPECT_DOUBLE_EQ(projGetFalseNorthing(), 60.0);
+    EXPECT_EQ(parameters(), (P{0, -1, 1, 31, 0.9999, 50.0, 60.0, 12.0}));
     int lo = 0;
     EXPECT_EQ(projGetLO(&lo), 31);
     EXPECT_EQ(lo, 31);
-    EXPECT_EQ(projGetLO(nullptr), 31);
 
     projSetParameters(0, kProjTransverseMercator, 1, 29, 12.0, 0.9999, 50.0, 60.0);
-    EXPECT_DOUBLE_EQ(projGetScaleFactor(), 1.0);
-    EXPECT_DOUBLE_EQ(projGetFalseNorthing(), 0.0);
-
+    EXPECT_EQ(parameters(), (P{0, 0, 1, 29, 1.0, 0.0, 0.0, 0.0}));
     projSetParameters(0, kProjUtm, 0, 27);
-    EXPECT_DOUBLE_EQ(projGetScaleFactor(), 0.9996);
-    EXPECT_DOUBLE_EQ(projGetFalseEasting(), 500000.0);
-    EXPECT_DOUBLE_EQ(projGetFalseNorthing(), 10000000.0);
+    EXPECT_EQ(parameters(), (P{0, 1, 0, 27, 0.9996, 500000.0, 10000000.0, 0.0}));
     projSetParameters(1, kProjUtm, 0, 27);
-    EXPECT_DOUBLE_EQ(projGetFalseNorthing(), 0.0);
+    EXPECT_EQ(projGetFalseNorthing(), 0.0);
 
     // out-of-range settings take the defaults
     projSetParameters(7, 5, 3, 200);
-    EXPECT_EQ(projGetHemisphere(), 1);
-    EXPECT_EQ(projGetProjectionNumber(), -1);
-    EXPECT_EQ(projGetLO(nullptr), 0);
-    EXPECT_EQ(projGetDatumNumber(), 3);
+    EXPECT_EQ(parameters(), (P{1, -1, 3, 0, 1.0, 0.0, 0.0, 0.0}));
     projSetParameters(0, kProjLocal, 0, 0, kNaN, kInf, kNaN, kNaN);
-    EXPECT_DOUBLE_EQ(projGetScaleFactor(), 1.0);
-    EXPECT_DOUBLE_EQ(projGetFalseNorthing(), 0.0);
+    EXPECT_EQ(parameters(), (P{0, -1, 0, 0, 1.0, 0.0, 0.0, 0.0}));
 
     EXPECT_STREQ(projGetDatumName(1), "Clarke 1880 (modified)");
     EXPECT_STREQ(projGetDatumName(-1), "Unknown datum");
@@ -75,14 +75,10 @@ TEST_F(Projection, LocalProjectionStoresTheProjectedPairAndAcceptsEveryFiniteVal
     projSetParameters(0, kProjLocal, 0, 29);
     double first = 0, second = 0, y = 0, x = 0;
     ASSERT_EQ(projLOToLatLong(-5.0e9, 1.25e12, 29, &first, &second), 1);
-    EXPECT_EQ(first, -5.0e9);
-    EXPECT_EQ(second, 1.25e12);
     ASSERT_EQ(projLatLongToLO(first, second, 29, &y, &x), 1);
-    EXPECT_EQ(y, -5.0e9);
-    EXPECT_EQ(x, 1.25e12);
-    EXPECT_EQ(projValidateGeoCoord(1e300, -1e300, 29), 1);
-    EXPECT_EQ(projValidateGeoCoord(kNaN, 0.0, 29), 0);
-    EXPECT_EQ(projValidateGeoCoord(0.0, kInf, 29), 0);
+    EXPECT_EQ((P{first, second, y, x}), (P{-5.0e9, 1.25e12, -5.0e9, 1.25e12}));
+    EXPECT_EQ((P{double(projValidateGeoCoord(1e300, -1e300, 29)), double(projValidateGeoCoord(kNaN, 0.0, 29)),
+                 double(projValidateGeoCoord(0.0, kInf, 29))}), (P{1, 0, 0}));
     EXPECT_EQ(projLOToLatLong(kNaN, 0.0, 29, &first, &second), 0);
     EXPECT_TRUE(std::isnan(first) && std::isnan(second));
 }
@@ -121,8 +117,7 @@ TEST_F(Projection, HemisphereZeroIsSouthingAndWestingOtherwiseNorthingAndEasting
     projSetParameters(0, kProjUtm, 0, 5);
     double y5 = 0, x5 = 0;
     ASSERT_EQ(projLatLongToLO(0.0, 0.0, 5, &y5, &x5), 1);
-    EXPECT_EQ(y5, y);
-    EXPECT_EQ(x5, x);
+    EXPECT_EQ((P{y5, x5}), (P{y, x}));
 }
 
 TEST_F(Projection, ConversionsFollowTheLongitudeOfOriginTheyAreGiven)
@@ -195,24 +190,19 @@ TEST_F(Projection, PositionsTheProjectionCannotRepresentAreRejected)
     projSetParameters(0, kProjTransverseMercator, 1, 29);
     double a = 0, b = 0;
     // projected: too far from the central meridian, beyond the pole, not a number
-    EXPECT_EQ(projLOToLatLong(-3500001.0, 3e6, 29, &a, &b), 0);
-    EXPECT_TRUE(std::isnan(a) && std::isnan(b));
-    EXPECT_EQ(projLOToLatLong(5.0e7, 3e6, 29, &a, &b), 0);
-    EXPECT_EQ(projLOToLatLong(0.0, 1.1e7, 29, &a, &b), 0);
-    EXPECT_EQ(projLOToLatLong(kNaN, 0.0, 29, &a, &b), 0);
-    EXPECT_EQ(projLOToLatLong(0.0, -kInf, 29, &a, &b), 0);
-    // geographic: beyond the poles, on the far side of the earth, too far east, not a number
-    EXPECT_EQ(projValidateGeoCoord(90.000001, 29.0, 29), 0);
-    EXPECT_EQ(projValidateGeoCoord(-91.0, 29.0, 29), 0);
-    EXPECT_EQ(projValidateGeoCoord(-26.0, 29.0 + 135.0, 29), 0);
-    EXPECT_EQ(projValidateGeoCoord(0.0, 29.0 + 40.0, 29), 0);   // about 4,450 km east
-    EXPECT_EQ(projValidateGeoCoord(kNaN, 29.0, 29), 0);
-    EXPECT_EQ(projValidateGeoCoord(0.0, kInf, 29), 0);
+    for (const auto& [y, x] : {std::pair{-3500001.0, 3e6}, {5.0e7, 3e6}, {0.0, 1.1e7}, {kNaN, 0.0}, {0.0, -kInf}}) {
+        a = b = 0;
+        EXPECT_EQ(projLOToLatLong(y, x, 29, &a, &b), 0) << y << " " << x;
+        EXPECT_TRUE(std::isnan(a) && std::isnan(b));
+    }
+    // geographic: beyond the poles, on the far side of the earth, too far east (about 4,450
+    // km), not a number; near the poles the longitude may be far from the central meridian
+    struct Geo { double lat, lon; int valid; };
+    for (const Geo& g : {Geo{90.000001, 29.0, 0}, {-91.0, 29.0, 0}, {-26.0, 29.0 + 135.0, 0}, {0.0, 29.0 + 40.0, 0},
+                         {kNaN, 29.0, 0}, {0.0, kInf, 0}, {-89.0, 29.0 + 80.0, 1}, {-26.0, 29.0 - 20.0, 1}})
+        EXPECT_EQ(projValidateGeoCoord(g.lat, g.lon, 29), g.valid) << g.lat << " " << g.lon;
     EXPECT_EQ(projLatLongToLO(0.0, 29.0 + 40.0, 29, &a, &b), 0);
     EXPECT_TRUE(std::isnan(a) && std::isnan(b));
-    // near the poles the longitude may be far from the central meridian, as the plane allows
-    EXPECT_EQ(projValidateGeoCoord(-89.0, 29.0 + 80.0, 29), 1);
-    EXPECT_EQ(projValidateGeoCoord(-26.0, 29.0 - 20.0, 29), 1);
     // the boundary: 3,500 km from the central meridian, before the scale factor
     projSetParameters(1, kProjUtm, 0, 27);
     EXPECT_EQ(projLOToLatLong(500000.0 + 3499999.0 * 0.9996, 0.0, 27, &a, &b), 1);
@@ -249,12 +239,7 @@ TEST_F(ProjectionSettings, TheJobSettingsGiveTheProjectAndAReloadFollowsThem)
     coreSetJobDefaultInt("Global", "Datum", 2);
     coreSetJobDefaultInt("Global", "PrimeMeridian", 15);
     projInitGlobalConstants();
-    EXPECT_EQ(projGetHemisphere(), 1);
-    EXPECT_EQ(projGetProjectionNumber(), 1);
-    EXPECT_EQ(projGetDatumNumber(), 2);
-    EXPECT_EQ(projGetLO(nullptr), 15);
-    EXPECT_DOUBLE_EQ(projGetScaleFactor(), 0.9996);
-    EXPECT_DOUBLE_EQ(projGetFalseNorthing(), 0.0);
+    EXPECT_EQ(parameters(), (P{1, 1, 2, 15, 0.9996, 500000.0, 0.0, 0.0}));
 
     // values written back as the terrain file's projection check writes them
     coreSetJobDefaultInt("Global", "Hemisphere", 0);
@@ -264,23 +249,14 @@ TEST_F(ProjectionSettings, TheJobSettingsGiveTheProjectAndAReloadFollowsThem)
     coreSetJobDefaultDouble("Global", "FalseEasting", 1000.5, 3);
     coreSetJobDefaultDouble("Global", "FalseNorthing", -20.25, 3);
     projInitGlobalConstants();
-    EXPECT_EQ(projGetHemisphere(), 0);
-    EXPECT_EQ(projGetProjectionNumber(), -1);
-    EXPECT_DOUBLE_EQ(projGetLatitudeOrigin(), -26.0);
-    EXPECT_DOUBLE_EQ(projGetScaleFactor(), 0.99995);
-    EXPECT_DOUBLE_EQ(projGetFalseEasting(), 1000.5);
-    EXPECT_DOUBLE_EQ(projGetFalseNorthing(), -20.25);
+    EXPECT_EQ(parameters(), (P{0, -1, 2, 15, 0.99995, 1000.5, -20.25, -26.0}));
 }
 
 TEST_F(ProjectionSettings, MissingAndDamagedSettingsTakeTheDefaults)
 {
     projSetParameters(1, kProjUtm, 3, 33);
     projInitGlobalConstants();
-    EXPECT_EQ(projGetHemisphere(), 0);
-    EXPECT_EQ(projGetProjectionNumber(), -1);
-    EXPECT_EQ(projGetDatumNumber(), 0);
-    EXPECT_EQ(projGetLO(nullptr), 0);
-    EXPECT_DOUBLE_EQ(projGetScaleFactor(), 1.0);
+    EXPECT_EQ(parameters(), (P{0, -1, 0, 0, 1.0, 0.0, 0.0, 0.0}));
 
     coreSetJobDefault("Global", "Projection", "9");
     coreSetJobDefault("Global", "PrimeMeridian", "-400");
@@ -288,12 +264,8 @@ TEST_F(ProjectionSettings, MissingAndDamagedSettingsTakeTheDefaults)
     coreSetJobDefault("Global", "FalseEasting", "1e999");
     coreSetJobDefault("Global", "LatitudeOrigin", std::string(300, '7').c_str());
     projInitGlobalConstants();
-    EXPECT_EQ(projGetProjectionNumber(), -1);
-    EXPECT_EQ(projGetLO(nullptr), 0);
-    EXPECT_DOUBLE_EQ(projGetScaleFactor(), 1.0);
-    EXPECT_DOUBLE_EQ(projGetFalseEasting(), 0.0);
-    // a value longer than the buffer is cut, not overrun, and is no latitude
-    EXPECT_DOUBLE_EQ(projGetLatitudeOrigin(), 0.0);
+    // the last: a value longer than the buffer is cut, not overrun, and is no latitude
+    EXPECT_EQ(parameters(), (P{0, -1, 0, 0, 1.0, 0.0, 0.0, 0.0}));
 }
 
 }  // namespace

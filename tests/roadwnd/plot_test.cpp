@@ -42,18 +42,13 @@ TEST_F(RoadWndTest, PlotLineClipsToTheView) {
     for (const auto& c : cases) {
         s.clearDisplayList();
         dbfRoadPlotLine(4, 3, c.x1, c.y1, c.x2, c.y2, 0);
-        EXPECT_EQ(s.count(CadPrimitiveKind::Line), c.drawn);
+        EXPECT_EQ(s.count(CadPrimitiveKind::Line), c.drawn) << c.x1 << " " << c.y1;
     }
     s.clearDisplayList();
     dbfRoadPlotLine(4, 3, -30.0, 100.0, 30.0, 100.0, 2);
     ASSERT_EQ(s.displayList().size(), 1u);
     const CadPrimitive& line = s.displayList()[0];
-    EXPECT_EQ(line.points[0].y, 0.0);
-    EXPECT_EQ(line.points[1].y, 400.0);
-    EXPECT_EQ(line.points[0].x, -100.0);
-    EXPECT_EQ(line.width, 3.0);
-    EXPECT_EQ(line.style, 2);
-    EXPECT_EQ(line.pen, 4);
+    EXPECT_EQ(nums(line.points[0].y, line.points[1].y, line.points[0].x, line.width, line.style, line.pen), nums(0.0, 400.0, -100.0, 3.0, 2, 4));
 }
 
 TEST_F(RoadWndTest, ExactlyAtTheOriginIsLikeOutside) {
@@ -73,24 +68,21 @@ TEST_F(RoadWndTest, SectionsAreJoinedWithTicksAndShifted) {
     s.clearDisplayList();
     dbfRoadPlotSection(2, &xs, 1.0, 1, 1);
     ASSERT_EQ(s.count(CadPrimitiveKind::Line), 3 + 2);   // three segments, two inner ticks
-    EXPECT_EQ(s.displayList()[0].width, 2.0);
-    EXPECT_EQ(s.displayList()[0].points[0].x, -100.0);   // level 101 - 1 is pixel row 100
     const CadPrimitive& tick = s.displayList()[3];
-    EXPECT_EQ(tick.points[0].y, tick.points[1].y);
-    EXPECT_EQ(tick.points[1].x - tick.points[0].x, 10.0);
+    // level 101 - 1 is pixel row 100
+    EXPECT_EQ(nums(s.displayList()[0].width, s.displayList()[0].points[0].x, tick.points[0].y - tick.points[1].y, tick.points[1].x - tick.points[0].x),
+              nums(2.0, -100.0, 0.0, 10.0));
 
     s.clearDisplayList();
     XSECTION one = sectionOf({{0.0, 100.0}});
     dbfRoadPlotSection(2, &one, 0.0, 0, 0);
-    EXPECT_EQ(s.count(CadPrimitiveKind::Line), 1);
-    EXPECT_EQ(s.count(CadPrimitiveKind::FilledPolygon), 1);
+    EXPECT_EQ(nums(s.count(CadPrimitiveKind::Line), s.count(CadPrimitiveKind::FilledPolygon)), nums(1, 1));
 
     s.clearDisplayList();
     LongSection ls;
     for (double chg : {-20.0, -5.0, 5.0, 20.0}) ls.AddOffsetElevation(chg, 100.0 + chg / 10.0, 0);
     dbfRoadPlotLongSection(5, &ls, 0.0, 0, 0);
-    EXPECT_EQ(s.count(CadPrimitiveKind::Line), 3);
-    EXPECT_EQ(s.displayList()[0].width, 1.0);
+    EXPECT_EQ(nums(s.count(CadPrimitiveKind::Line), s.displayList()[0].width), nums(3, 1.0));
 }
 
 TEST_F(RoadWndTest, GridsAreDrawnAtTheSpacingsBeforeTheHostPlots) {
@@ -100,10 +92,9 @@ TEST_F(RoadWndTest, GridsAreDrawnAtTheSpacingsBeforeTheHostPlots) {
     w().SetGrid(true);
     dbfRoadRefresh();
     // Offsets -20..20 every 10 (5 lines), levels 90..110 every 5 (5 lines).
-    EXPECT_EQ(w().headlessSurface()->count(CadPrimitiveKind::Line), 10);
-    EXPECT_EQ(w().headlessSurface()->displayList()[0].pen, 3);
     ASSERT_EQ(events().size(), 1u);
-    EXPECT_EQ(events()[0].type, kRoadEventPaint);
+    EXPECT_EQ(nums(w().headlessSurface()->count(CadPrimitiveKind::Line), w().headlessSurface()->displayList()[0].pen, events()[0].type),
+              nums(10, 3, kRoadEventPaint));
 }
 
 TEST_F(RoadWndTest, LegendRowsComeFromTheSettings) {
@@ -114,16 +105,13 @@ TEST_F(RoadWndTest, LegendRowsComeFromTheSettings) {
     ASSERT_NE(legend, nullptr);
     EXPECT_EQ(legend->group, "D\\Section Edit");
     ASSERT_EQ(legend->rows.size(), 3u);   // lines 1, 3 and 5
-    EXPECT_EQ(legend->rows[1].pen, 3);
-    EXPECT_EQ(legend->rows[2].pen, 6);
+    EXPECT_EQ(nums(legend->rows[1].pen, legend->rows[2].pen), nums(3, 6));
     dbfRoadSetEdgeLegend();
     ASSERT_EQ(legend->rows.size(), 4u);   // single carriageway: no median or pivots
-    EXPECT_EQ(legend->rows[0].cells[0], "Shoulder BP");
-    EXPECT_EQ(legend->rows[0].pen, 3);
+    EXPECT_EQ(legend->rows[0].cells[0] + " " + std::to_string(legend->rows[0].pen), "Shoulder BP 3");
     coreSetJobDefault("Pipes", "MinDepth", "1.25");
     dbfRoadSetPipeLegend();
-    EXPECT_EQ(legend->rows[1].cells[0], "Ground - 1.2");
-    EXPECT_EQ(legend->rows[1].pen, 4);
+    EXPECT_EQ(legend->rows[1].cells[0] + " " + std::to_string(legend->rows[1].pen), "Ground - 1.2 4");
 }
 
 TEST_F(RoadWndTest, SectionPicturesAreDrawnAndPrinted) {
@@ -140,10 +128,8 @@ TEST_F(RoadWndTest, SectionPicturesAreDrawnAndPrinted) {
     ASSERT_TRUE(w().RenderTo(png));
     int width = 0, height = 0;
     const int ink = dbtest::inkOf(png, width, height);
-    EXPECT_EQ(width, 640);
-    EXPECT_EQ(height, 360);
-    EXPECT_GT(ink, 1000);
-    EXPECT_LT(ink, width * height / 2);
+    EXPECT_EQ(nums(width, height), nums(640, 360));
+    EXPECT_TRUE(ink > 1000 && ink < width * height / 2) << ink;
 
     HeadlessCadWindow printer;
     dbfRoadStartPrinting(&printer, _bsRECT{0.0, 2000.0, 0.0, 1400.0});

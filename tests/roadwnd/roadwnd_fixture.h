@@ -5,7 +5,11 @@
 #include <vector>
 
 #include "common/library_fixture.h"
+#include "terrain/values.h"
 #include "database/roadwnd.h"
+
+// An event's fields in order: type, x, y, shift, control, key, button.
+inline std::vector<double> fields(const EVENT& e) { return nums(e.type, e.x, e.y, e.shift, e.control, e.key, e.button); }
 
 inline std::vector<EVENT>& recordedEvents() {
     static std::vector<EVENT> events;

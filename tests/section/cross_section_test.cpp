@@ -6,6 +6,7 @@
 
 #include "common/library_fixture.h"
 #include "database/section.h"
+#include "terrain/values.h"
 #include "road/road_fixture.h"
 
 namespace {
@@ -56,25 +57,20 @@ TEST_F(CrossSectionTest, AddKeepsOffsetOrderAndPutsEqualOffsetsAfterTheirEquals)
 
 TEST_F(CrossSectionTest, CapacityAllowsAnAppendTo200ButAnInsertionOnlyTo199) {
     XSECTION xs = filled(199);
-    EXPECT_EQ(dbfAddOffsetElevation(50.5, 0, 0, 0, &xs), 0) << "a point in the middle";
-    EXPECT_EQ(xs.count, 199);
-    EXPECT_EQ(ui.texts().back(), kFull);
-    EXPECT_EQ(dbfAddOffsetElevation(-1, 0, 0, 0, &xs), 0) << "a point before the first";
-    EXPECT_EQ(dbfAddOffsetElevation(500, 0, 0, 0, &xs), 1) << "an append";
-    EXPECT_EQ(xs.count, 200);
-    ui.clear();
-    EXPECT_EQ(dbfAddOffsetElevation(600, 0, 0, 0, &xs), 0);
-    EXPECT_EQ(xs.count, 200);
-    EXPECT_EQ(ui.texts(), std::vector<std::string>{kFull});
+    // In the middle and before the first: refused; an append fills the last place.
+    for (const auto& [offset, result, count] : {std::tuple{50.5, 0, 199}, {-1.0, 0, 199}, {500.0, 1, 200}, {600.0, 0, 200}}) {
+        ui.clear();
+        EXPECT_EQ(dbfAddOffsetElevation(offset, 0, 0, 0, &xs), result) << offset;
+        EXPECT_EQ(xs.count, count) << offset;
+        EXPECT_EQ(ui.texts(), result ? std::vector<std::string>{} : std::vector<std::string>{kFull}) << offset;
+    }
 
     SECTMEM two[2] = {{-2, 0, 0, 0}, {-1, 0, 0, 0}};
-    XSECTION almost = filled(197);
+    XSECTION almost = filled(197), over = filled(198);
     EXPECT_EQ(dbfInsertOffsetElevation(1, 2, two, &almost, 0), 1);
-    EXPECT_EQ(almost.count, 199);
-    XSECTION over = filled(198);
     EXPECT_EQ(dbfInsertOffsetElevation(1, 2, two, &over, 0), 0);
-    EXPECT_EQ(over.count, 198);
-    EXPECT_EQ(over.points[0].offset, 0.0) << "a refused insertion leaves the points alone";
+    // a refused insertion leaves the points alone
+    EXPECT_EQ(nums(almost.count, over.count, over.points[0].offset), nums(199, 198, 0.0));
 }
 
 TEST_F(CrossSectionTest, DamagedCountsAreClampedNotTrusted) {
@@ -85,8 +81,7 @@ TEST_F(CrossSectionTest, DamagedCountsAreClampedNotTrusted) {
     xs = filled(200);
     xs.count = 30000;
     EXPECT_EQ(dbfAddOffsetElevation(1, 1, 0, 0, &xs), 0);
-    EXPECT_EQ(xs.count, 200);
-    EXPECT_EQ(dbfSectTrav(0.5, &xs), 1);
+    EXPECT_EQ(nums(xs.count, dbfSectTrav(0.5, &xs)), nums(200, 1));
     xs.count = 30000;
     _bsRECT box{};
     dbfSectLimits(box, xs);
@@ -104,24 +99,20 @@ TEST_F(CrossSectionTest, InsertAbsoluteAndRelativeSteps) {
     SECTMEM right[2] = {{2, 1, 7, 3}, {3, -2, 8, 4}};
     ASSERT_EQ(dbfInsertOffsetElevation(3, 2, right, &xs, 1), 1);
     EXPECT_EQ(offsets(xs), (std::vector<double>{0, 5, 10, 12, 15}));
-    EXPECT_DOUBLE_EQ(xs.points[3].elevation, 102);
-    EXPECT_DOUBLE_EQ(xs.points[4].elevation, 100);
-    EXPECT_EQ(xs.points[4].idNo, 8);
-    EXPECT_EQ(xs.points[4].marker, 4);
+    EXPECT_EQ(nums(xs.points[3].elevation, xs.points[4].elevation, xs.points[4].idNo, xs.points[4].marker), nums(102, 100, 8, 4));
 
     // Steps to the left of point 1: the first item nearest to it.
     SECTMEM left[2] = {{1, 1, 0, 0}, {2, 1, 0, 0}};
     ASSERT_EQ(dbfInsertOffsetElevation(1, 2, left, &xs, -1), 1);
     EXPECT_EQ(offsets(xs), (std::vector<double>{-3, -1, 0, 5, 10, 12, 15}));
-    EXPECT_DOUBLE_EQ(xs.points[0].elevation, 102);
-    EXPECT_DOUBLE_EQ(xs.points[1].elevation, 101);
+    EXPECT_EQ(nums(xs.points[0].elevation, xs.points[1].elevation), nums(102, 101));
 
     XSECTION one = sectionOf({0});
     EXPECT_EQ(dbfInsertOffsetElevation(1, 1, right, &one, 1), 0) << "a relative step needs two points";
     EXPECT_EQ(dbfInsertOffsetElevation(3, 1, right, &xs, 0), 1);
-    EXPECT_EQ(dbfInsertOffsetElevation(0, 1, right, &xs, 0), 0);
-    EXPECT_EQ(dbfInsertOffsetElevation(xs.count + 2, 1, right, &xs, 0), 0);
-    EXPECT_EQ(dbfInsertOffsetElevation(xs.count + 1, 1, right, &xs, 1), 0) << "no base point";
+    // positions 0 and beyond the end; after the last point, a relative step has no base point
+    for (const auto& [at, kind] : {std::pair{0, 0}, {xs.count + 2, 0}, {xs.count + 1, 1}})
+        EXPECT_EQ(dbfInsertOffsetElevation(at, 1, right, &xs, kind), 0) << at << " " << kind;
 }
 
 TEST_F(CrossSectionTest, StepHeightsFromGrades) {
@@ -217,8 +208,7 @@ TEST_F(CrossSectionTest, SortMovesWholePointsIntoOffsetOrder) {
     xs.points[4].marker = 104;
     dbfSortSect(&xs);
     EXPECT_EQ(offsets(xs), (std::vector<double>{-9, 1, 2, 3, 4}));
-    EXPECT_EQ(xs.points[0].idNo, 5);
-    EXPECT_EQ(xs.points[0].marker, 104);
+    EXPECT_EQ(nums(xs.points[0].idNo, xs.points[0].marker), nums(5, 104));
 
     XSECTION many{};
     for (int i = 0; i < 150; ++i) many.points[i] = SECTMEM{static_cast<double>((i * 37) % 150), 0.0, static_cast<double>(i), 0};
@@ -237,19 +227,16 @@ TEST_F(CrossSectionTest, SegmentsInterpolationAndElevation) {
     XSECTION one = sectionOf({0});
     EXPECT_EQ(dbfSectTrav(0, &one), 0);
 
-    EXPECT_DOUBLE_EQ(dbfInterpElevation(15, 2, &xs), 100);
-    EXPECT_DOUBLE_EQ(dbfInterpElevation(30, 2, &xs), 70) << "extrapolates";
-    EXPECT_EQ(dbfInterpElevation(5, 3, &xs), 0.0);
     XSECTION kerb = sectionOf({0, 0.00005}, {10, 10.2});
-    EXPECT_DOUBLE_EQ(dbfInterpElevation(0, 1, &kerb), 10.1);
-
-    double z = -1;
-    EXPECT_EQ(dbfSectElevation(10.0004, &xs, z), 1);
-    EXPECT_EQ(z, 110);
-    EXPECT_EQ(dbfSectElevation(5, &xs, z), 1);
-    EXPECT_DOUBLE_EQ(z, 105);
-    EXPECT_EQ(dbfSectElevation(21, &xs, z), 0);
-    EXPECT_EQ(z, 0.0);
+    // 30 extrapolates; segment 3 does not exist; a vertical segment gives its middle
+    EXPECT_EQ(nums(dbfInterpElevation(15, 2, &xs), dbfInterpElevation(30, 2, &xs), dbfInterpElevation(5, 3, &xs),
+                   dbfInterpElevation(0, 1, &kerb)),
+              nums(100, 70, 0.0, 10.1));
+    for (const auto& [offset, found, elevation] : {std::tuple{10.0004, 1, 110.0}, {5.0, 1, 105.0}, {21.0, 0, 0.0}}) {
+        double z = -1;
+        EXPECT_EQ(dbfSectElevation(offset, &xs, z), found) << offset;
+        EXPECT_EQ(z, elevation) << offset;
+    }
 
     _bsRECT box{};
     dbfSectLimits(box, xs);
@@ -307,19 +294,14 @@ TEST_F(RoadSectionTest, ElevationFromTheRoadFileWithRelativePointNumbers) {
     xs.points[6].marker = 101;
     xs.points[0].marker = -101;
     ASSERT_EQ(dbfStoreSect(100, 3, &xs), 1);
-    EXPECT_DOUBLE_EQ(dbfInterpSecElevation(100, 1, 3), 4.5);
-    EXPECT_DOUBLE_EQ(dbfInterpSecElevation(100, 8.00005, 3), 7) << "on the last point";
-    EXPECT_EQ(dbfInterpSecElevation(100, 9, 3), 0.0);
-    EXPECT_DOUBLE_EQ(dbfInterpSecElevation(100, 1, -3), 5) << "relative point 1";
-    EXPECT_DOUBLE_EQ(dbfInterpSecElevation(100, -98.7, -3), 2) << "relative -98";
-    EXPECT_DOUBLE_EQ(dbfInterpSecElevation(100, 102, -3), 6.5) << "between the 100 and 101 points";
-    EXPECT_EQ(dbfInterpSecElevation(100, -102, -3), 0.0) << "no -100 point";
-    EXPECT_EQ(dbfInterpSecElevation(100, 1, 4), 0.0) << "no such layer";
-
     XSECTION single = sectionOf({2}, {9});
     ASSERT_EQ(dbfStoreSect(200, 3, &single), 1);
-    EXPECT_DOUBLE_EQ(dbfInterpSecElevation(200, 2, 3), 9);
-    EXPECT_EQ(dbfInterpSecElevation(200, 2.1, 3), 0.0);
+    // On the last point; beyond it; relative point 1 and -98; between the 100 and 101 points; no
+    // -100 point; no such layer; the section of one point.
+    struct Case { double chainage, offset; int layer; double elevation; };
+    for (const Case& c : {Case{100, 1, 3, 4.5}, {100, 8.00005, 3, 7}, {100, 9, 3, 0}, {100, 1, -3, 5}, {100, -98.7, -3, 2},
+                          {100, 102, -3, 6.5}, {100, -102, -3, 0}, {100, 1, 4, 0}, {200, 2, 3, 9}, {200, 2.1, 3, 0}})
+        EXPECT_DOUBLE_EQ(dbfInterpSecElevation(c.chainage, c.offset, c.layer), c.elevation) << c.chainage << " " << c.offset << " " << c.layer;
 }
 
 TEST_F(RoadSectionTest, TripletTakesTheNearestOrdinaryNeighboursAndReflectsAMissingOne) {
@@ -332,18 +314,14 @@ TEST_F(RoadSectionTest, TripletTakesTheNearestOrdinaryNeighboursAndReflectsAMiss
     double t[5][5];
     CHGBASE c = chg(mid);
     ASSERT_EQ(dbfTriplet(c, t), 1);
-    EXPECT_EQ(t[0][2], 10);
-    EXPECT_EQ(t[0][3], 5);
-    EXPECT_EQ(t[1][2], 20);
-    EXPECT_EQ(t[2][2], 30) << "reflected past the unusable next chainage";
-    EXPECT_EQ(t[2][3], 5);
-    EXPECT_EQ(t[0][0] + t[1][0] + t[2][0] + t[3][3] + t[4][4], 0.0);
+    // the next reflected past the unusable next chainage
+    EXPECT_EQ(nums(t[0][2], t[0][3], t[1][2], t[2][2], t[2][3], t[0][0], t[1][0], t[2][0], t[3][3], t[4][4]),
+              nums(10, 5, 20, 30, 5, 0, 0, 0, 0, 0));
 
     double start = 0.0;
     CHGBASE first = chg(dbfFindChainage(start, 1));
     ASSERT_EQ(dbfTriplet(first, t), 1) << "the next usable one is the chainage at 10";
-    EXPECT_EQ(t[2][2], 10);
-    EXPECT_EQ(t[0][2], -10);
+    EXPECT_EQ(nums(t[2][2], t[0][2]), nums(10, -10));
 
     ui.clear();
     CHGBASE alone = chg(last);

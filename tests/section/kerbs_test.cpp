@@ -10,6 +10,7 @@
 #include "common/file_faults.h"
 #include "common/library_fixture.h"
 #include "database/section.h"
+#include "terrain/values.h"
 
 namespace {
 
@@ -59,8 +60,7 @@ protected:
 
 TEST_F(KerbTest, GroupsNumberTheirKerbsFromTheirBase) {
     ASSERT_EQ(groups.Count(), 2);
-    EXPECT_EQ(dbfGetKerbGroup(&groups, 100)->GetGroupBase(), 100);
-    EXPECT_EQ(dbfGetKerbGroup(&groups, 205)->GetGroupBase(), 200);
+    EXPECT_EQ(nums(dbfGetKerbGroup(&groups, 100)->GetGroupBase(), dbfGetKerbGroup(&groups, 205)->GetGroupBase()), nums(100, 200));
     for (int kerb : {99, 300}) EXPECT_EQ(dbfGetKerbGroup(&groups, kerb), nullptr) << kerb;
     // Kerb 205 is entry 6 of the second group.
     for (const auto& [kerb, name] : {std::pair{205, "F"}, {101, "Long"}, {150, ""}})
@@ -73,8 +73,7 @@ TEST_F(KerbTest, GroupsNumberTheirKerbsFromTheirBase) {
     dbfSetRoadDefault("KerbFiles", "path1", "gone.krb");
     ASSERT_EQ(dbfReadKerbs(&groups), 1);
     EXPECT_EQ(ui.texts(), std::vector<std::string>{"Kerb group file gone.krb does not exist"});
-    EXPECT_EQ(dbfGetKerbString(&groups, 205).str(), "F");
-    EXPECT_EQ(dbfGetKerbGroup(&groups, 100)->GetCount(), 0);
+    EXPECT_EQ(dbfGetKerbString(&groups, 205).str() + std::to_string(dbfGetKerbGroup(&groups, 100)->GetCount()), "F0");
 }
 
 TEST_F(KerbTest, StepsQuantitiesRenameAndDelete) {
@@ -82,9 +81,7 @@ TEST_F(KerbTest, StepsQuantitiesRenameAndDelete) {
     PNT_2D_record p;
     int flag;
     ASSERT_EQ(g->GetKerbGeom(100, 2, p, flag), 1);
-    EXPECT_EQ(p.x, 0.0);
-    EXPECT_EQ(p.y, 0.05);
-    EXPECT_EQ(flag, 1);
+    EXPECT_EQ(nums(p.x, p.y, flag), nums(0.0, 0.05, 1));
     EXPECT_EQ(g->GetKerbGeom(100, 3, p, flag), 0) << "no such step";
     EXPECT_EQ(g->GetKerbGeom(103, 1, p, flag), 0) << "a step that is not a number";
     EXPECT_EQ(p.x, 0.0);
@@ -95,13 +92,11 @@ TEST_F(KerbTest, StepsQuantitiesRenameAndDelete) {
     }
     ASSERT_EQ(g->GetKerbQuantity(100, 1, q), 1);
     EXPECT_EQ(q.str(), "1,0,Concrete (m3),0.030");
-    EXPECT_EQ(g->GetKerbQuantity(101, 1, q), 0);
-    EXPECT_EQ(g->GetKerbQuantity(150, 0, q), 0);
+    EXPECT_EQ(nums(g->GetKerbQuantity(101, 1, q), g->GetKerbQuantity(150, 0, q)), nums(0, 0));
 
-    EXPECT_EQ(g->RenameKerb(1, "A name of twenty-five ch."), 1);
+    EXPECT_EQ(nums(g->RenameKerb(1, "A name of twenty-five ch."), g->RenameKerb(7, "x")), nums(1, 0));
     EXPECT_EQ(g->GetKerbName(101).str(), "A name of twenty-fi");
     EXPECT_TRUE(g->file->SectionExists("A name of twenty-fi"));
-    EXPECT_EQ(g->RenameKerb(7, "x"), 0);
 
     g->DeleteKerb(101);
     EXPECT_EQ(g->GetCount(), 3);
@@ -158,12 +153,9 @@ TEST_F(KerbTest, FittingStretchesAndShearsTheSteps) {
     };
     for (const Case& c : cases) {
         g->SetTransform(c.target, 100);
-        EXPECT_NEAR(g->shear, c.shear, 1e-12);
-        EXPECT_NEAR(g->stretch, c.stretch, 1e-12);
-        if (c.target.x != 0) {
-            EXPECT_NEAR(sum().x, c.target.x, 1e-12);
-            EXPECT_NEAR(sum().y, c.target.y, 1e-12);
-        }
+        const PNT_2D_record total = c.target.x != 0 ? sum() : c.target;
+        EXPECT_LT(std::max({std::fabs(g->shear - c.shear), std::fabs(g->stretch - c.stretch), std::fabs(total.x - c.target.x),
+                            std::fabs(total.y - c.target.y)}), 1e-12) << c.target.x << " " << c.target.y;
     }
 }
 
@@ -204,8 +196,7 @@ TEST_F(KerbTest, InsertingAKerbIntoASection) {
     while (full.count < kSectionCapacity - 1)
         full.points[full.count] = SECTMEM{10.0 + full.count, 100.0, 0.0, 0}, ++full.count;
     EXPECT_EQ(dbfAddKerb(&groups, 100, 100, 0, &full, 1), kSectionCapacity - 1);
-    EXPECT_EQ(full.count, kSectionCapacity - 1);
-    EXPECT_EQ(full.points[3].offset, 6.0);
+    EXPECT_EQ(nums(full.count, full.points[3].offset), nums(kSectionCapacity - 1, 6.0));
     EXPECT_EQ(ui.texts(), std::vector<std::string>{"Section is at maximum capacity\nUnable to add new points"});
 
     XSECTION xs = edgeSection();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "database/section.h"
+#include "terrain/values.h"
 #include "section/profile_order.h"
 
 namespace {
@@ -29,11 +30,8 @@ TEST(LongSectionList, KeepsOffsetOrderAndOwnsItsElements) {
     LSECTION* two = ls.AddOffsetElevation(2, 0, 3);
     EXPECT_EQ(offsets(ls), (std::vector<double>{1, 2, 3}));
     EXPECT_EQ(ls.Current(), two);
-    EXPECT_EQ(ls.Index(two), 1);
-    EXPECT_EQ(ls.First()->code, 2);
-    EXPECT_EQ(ls.Last()->code, 1);
-    EXPECT_EQ(ls.Get(3), nullptr);
-    EXPECT_EQ(ls.Get(-1), nullptr);
+    EXPECT_EQ(nums(ls.Index(two), ls.First()->code, ls.Last()->code), nums(1, 2, 1));
+    EXPECT_TRUE(ls.Get(3) == nullptr && ls.Get(-1) == nullptr);
 
     // Equal offsets within tolerance: a newcomer goes after its equals.
     LSECTION* same = ls.AddOffsetElevation(2.0 + 1e-13, 0, 4);
@@ -68,9 +66,7 @@ TEST(LongSectionList, KeepsOffsetOrderAndOwnsItsElements) {
     EXPECT_EQ(ls.Count(), 1) << "usable after Destroy";
 
     LSECTION fresh;
-    EXPECT_EQ(fresh.offset, 0.0);
-    EXPECT_EQ(fresh.elevation, 0.0);
-    EXPECT_EQ(fresh.code, 0);
+    EXPECT_EQ(nums(fresh.offset, fresh.elevation, fresh.code), nums(0, 0, 0));
 }
 
 TEST(LongSectionList, CopiesShareTheListAndTheLastOneFreesIt) {
@@ -89,8 +85,7 @@ TEST(LongSectionList, CopiesShareTheListAndTheLastOneFreesIt) {
     EXPECT_EQ(a->Count(), 2) << "the copy's end leaves the list to the other user";
     LongSection c(*a);
     delete a;
-    EXPECT_EQ(c.Count(), 2);
-    EXPECT_EQ(c.Get(1)->offset, 2);
+    EXPECT_EQ(nums(c.Count(), c.Get(1)->offset), nums(2, 2));
     // Sanitizer builds catch a double delete or a leak here.
 }
 
@@ -101,25 +96,19 @@ TEST(LongSectionReaders, SegmentsInterpolationElevationAndLimits) {
         EXPECT_EQ(dbfLSectTrav(offset, &ls), segment) << offset;
     EXPECT_EQ(dbfLSectTrav(5, nullptr), 0);
 
-    EXPECT_DOUBLE_EQ(dbfLInterpElevation(15, 2, &ls), 100);
-    EXPECT_EQ(dbfLInterpElevation(15, 3, &ls), 0.0);
-    EXPECT_EQ(dbfLInterpElevation(15, 0, &ls), 0.0);
-
-    double z = -1;
-    EXPECT_EQ(dbfLongSectElevation(19.9996, &ls, z), 1);
-    EXPECT_EQ(z, 90);
-    EXPECT_EQ(dbfLongSectElevation(15, &ls, z), 1);
-    EXPECT_DOUBLE_EQ(z, 100);
-    EXPECT_EQ(dbfLongSectElevation(-3, &ls, z), 0);
-    EXPECT_EQ(z, 0.0);
+    EXPECT_EQ(nums(dbfLInterpElevation(15, 2, &ls), dbfLInterpElevation(15, 3, &ls), dbfLInterpElevation(15, 0, &ls)), nums(100, 0, 0));
+    for (const auto& [offset, found, elevation] : {std::tuple{19.9996, 1, 90.0}, {15.0, 1, 100.0}, {-3.0, 0, 0.0}}) {
+        double z = -1;
+        EXPECT_EQ(dbfLongSectElevation(offset, &ls, z), found) << offset;
+        EXPECT_EQ(z, elevation) << offset;
+    }
 
     _bsRECT box{};
     dbfLongSectLimits(box, &ls);
     EXPECT_EQ(std::vector<double>({box.left, box.right, box.top, box.bottom}), std::vector<double>({0, 20, 110, 90}));
     LongSection empty;
     dbfLongSectLimits(box, &empty);
-    EXPECT_EQ(box.left, 2147483647.0);
-    EXPECT_EQ(box.top, -2147483647.0);
+    EXPECT_EQ(nums(box.left, box.top), nums(2147483647.0, -2147483647.0));
 
     // Equal offsets: no averaging, the divisor is only 1e-21.
     LongSection wall = profile({{5, 1}, {5, 3}});

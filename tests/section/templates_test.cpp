@@ -10,6 +10,7 @@
 
 #include "common/library_fixture.h"
 #include "database/section.h"
+#include "terrain/values.h"
 #include "road/road_fixture.h"
 
 namespace {
@@ -74,18 +75,17 @@ protected:
 
 TEST_F(TemplateTest, TypeLineFillsTheValuesOfASingleAndADualRoad) {
     ASSERT_EQ(grab("s.tpl", "[TemplateType]\nVersion=6\nType= SiNgLe ,1,2,3,4,5,6,7,8,9\n"), 1);
-    EXPECT_EQ(tpl->type, 1);
-    const double single[10] = {2, 5, 3, 6, 1, 4, 0, 0, 0, 0};
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(tpl->dims[i], single[i]) << i;
-    EXPECT_EQ(tpl->typeValue, 7);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(tpl->typeExtra[i], i < 2 ? 8 + i : 0) << i;
+    auto values = [&](int extras) {
+        std::vector<double> all(std::begin(tpl->dims), std::end(tpl->dims));
+        all.insert(all.end(), {double(tpl->type), double(tpl->typeValue)});
+        all.insert(all.end(), std::begin(tpl->typeExtra), std::begin(tpl->typeExtra) + extras);
+        return all;
+    };
+    // the dimensions, the type, its value and the extras
+    EXPECT_EQ(values(3), (std::vector<double>{2, 5, 3, 6, 1, 4, 0, 0, 0, 0, 1, 7, 8, 9, 0}));
 
     ASSERT_EQ(grab("d.tpl", "[TemplateType]\nVersion=6\nType=DUAL,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\n"), 1);
-    EXPECT_EQ(tpl->type, 2);
-    const double dual[10] = {4, 9, 5, 10, 1, 6, 2, 8, 3, 7};
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(tpl->dims[i], dual[i]) << i;
-    EXPECT_EQ(tpl->typeValue, 11);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(tpl->typeExtra[i], 12 + i);
+    EXPECT_EQ(values(4), (std::vector<double>{4, 9, 5, 10, 1, 6, 2, 8, 3, 7, 2, 11, 12, 13, 14, 15}));
 }
 
 TEST_F(TemplateTest, SectionsShareOneCounterPerArray) {
@@ -109,19 +109,16 @@ TEST_F(TemplateTest, SectionsShareOneCounterPerArray) {
     EXPECT_EQ(part(tpl->leftLayerWorks), P(0, 0)) << "layer works without lines give none";
     EXPECT_EQ(part(tpl->rightLayerWorks), P(0, 1));
 
-    EXPECT_EQ(tpl->lines[1].value3, 6);
-    EXPECT_EQ(tpl->lines[2].value1, 0.0);
-    EXPECT_EQ(tpl->additions[0].value8, 8u);
-    EXPECT_EQ(tpl->additions[1].value5, 999.0) << "value5 missing from the line";
-    EXPECT_EQ(tpl->additions[2].value5, 999.0) << "the entry of an empty section";
+    // value5 is 999 when missing from the line and in the entry of an empty section
+    EXPECT_EQ(nums(tpl->lines[1].value3, tpl->lines[2].value1, tpl->additions[0].value8, tpl->additions[1].value5,
+                   tpl->additions[2].value5),
+              nums(6, 0.0, 8, 999.0, 999.0));
     const TEMPLATE_LAYER& w = tpl->layerWorks[0];
-    EXPECT_EQ(w.leftWidth, 0.5);
-    EXPECT_EQ(static_cast<std::int32_t>(w.leftRef), -100);
-    EXPECT_EQ(static_cast<std::int32_t>(w.rightRef), -99);
-    EXPECT_EQ(w.rightWidth, 0.25);
-    EXPECT_EQ(w.thickness, 0.04);
+    // PaveNr defaults to -1
+    EXPECT_EQ(nums(w.leftWidth, static_cast<std::int32_t>(w.leftRef), static_cast<std::int32_t>(w.rightRef), w.rightWidth, w.thickness,
+                   tpl->leftPaveNr),
+              nums(0.5, -100, -99, 0.25, 0.04, 65535));
     EXPECT_STREQ(w.name, "Surfacing course");
-    EXPECT_EQ(tpl->leftPaveNr, 65535) << "PaveNr defaults to -1";
     EXPECT_STREQ(tpl->rightPaveFile, "pave.drg");
 }
 
@@ -165,14 +162,11 @@ TEST_F(TemplateTest, TheIndexNamesTemplatesAndALaterLineOfTheSameNameWins) {
     writeDes("[TemplateIndex]\n Rural,rural.tpl,Rural road \nUrban," + file("urban.tpl") +
              "\n; a note\nGone,nothere.tpl\nRural,rural2.tpl,Rural road\n\nLate,rural.tpl\n[Other]\n");
     char name[kTemplateNameChars + 1];
-    const char* names[] = {"Rural road", "Urban", "Gone", "Rural road", ""};
-    for (int n = 1; n <= 5; ++n) {
-        dbfGetTemplName(n, name);
-        EXPECT_STREQ(name, names[n - 1]) << n;
-    }
-    EXPECT_EQ(dbfGetTemplateIndex("Urban"), 2);
-    EXPECT_EQ(dbfGetTemplateIndex("Rural road"), 1);
-    EXPECT_EQ(dbfGetTemplateIndex("Late"), 0) << "the index ends at the empty line";
+    std::vector<std::string> names;
+    for (int n = 1; n <= 5; ++n) names.push_back((dbfGetTemplName(n, name), name));
+    EXPECT_EQ(names, (std::vector<std::string>{"Rural road", "Urban", "Gone", "Rural road", ""}));
+    // the index ends at the empty line
+    EXPECT_EQ(nums(dbfGetTemplateIndex("Urban"), dbfGetTemplateIndex("Rural road"), dbfGetTemplateIndex("Late")), nums(2, 1, 0));
 
     EXPECT_EQ(dbfRoadLoadTemplate("Rural road", tpl.get()), 1);
     EXPECT_EQ(tpl->dims[0], 3.0) << "the second line read last";
@@ -211,10 +205,8 @@ TEST_F(TemplateTest, LayerBetweenTheEndsIsLoweredAndClosed) {
     ASSERT_EQ(dbfRoadCalcLayer(20, 0, 0.3, design, out, *tpl, offsets, elevations, 0, 0), 1);
     expectSection(out, {{-10.0005, 98.9, 0}, {-10, 98.7, 0}, {-5, 99.7, 0}, {0, 100.7, 0}, {5, 100.2, 0},
                         {10, 99.2, 0}, {10.0005, 99.4, 0}});
-    EXPECT_EQ(offsets[0], -10.0);
-    EXPECT_EQ(offsets[1], 10.0);
-    EXPECT_EQ(elevations[0], 99.0) << "the design's own elevation, not lowered";
-    EXPECT_EQ(elevations[1], 99.5);
+    // the design's own elevations, not lowered
+    EXPECT_EQ(nums(offsets[0], offsets[1], elevations[0], elevations[1]), nums(-10.0, 10.0, 99.0, 99.5));
 }
 
 TEST_F(TemplateTest, LayerWidthsContinueTheEndGradesAndMarkedReferencesMoveInward) {
@@ -237,8 +229,7 @@ TEST_F(TemplateTest, LayerWidthsContinueTheEndGradesAndMarkedReferencesMoveInwar
     // starts there and reaches out by the 2 m.
     ASSERT_EQ(dbfRoadCalcLayer(0, 1, 0, design, out, *tpl, nullptr, nullptr, 0, 0), 1);
     ASSERT_EQ(out.count, 5);
-    EXPECT_NEAR(out.points[1].offset, -6, 1e-12);
-    EXPECT_NEAR(out.points[1].elevation, 100.88, 1e-12);
+    EXPECT_LT(std::max(std::fabs(out.points[1].offset + 6), std::fabs(out.points[1].elevation - 100.88)), 1e-12);
 
     ui.clear();
     EXPECT_EQ(dbfRoadCalcLayer(12.3456, 2, 0, design, out, *tpl, nullptr, nullptr, 0, 0), 0);
@@ -291,8 +282,7 @@ TEST_F(TemplateTest, DesignInFillInCutAndChangingOnOneSide) {
         int kinds[2] = {};
         ASSERT_EQ(dbfRoadDesignSection(40, c.centre, *tpl, ground, design, kinds), 1);
         expectSection(design, c.want);
-        EXPECT_EQ(kinds[0], c.left);
-        EXPECT_EQ(kinds[1], c.right);
+        EXPECT_EQ(nums(kinds[0], kinds[1]), nums(c.left, c.right));
         // The pavement of the template's layer works lies between the edges.
         XSECTION layer{};
         ASSERT_EQ(dbfRoadCalcLayer(40, 0, 0.2, design, layer, *tpl, nullptr, nullptr, 0, 0), 1);
@@ -319,8 +309,7 @@ TEST_F(TemplateTest, DesignOfADualRoadWithItsMedianAndTheFailures) {
     XSECTION steep = sectionOf({{-10, 110, 0}, {10, 90, 0}});
     int kinds[2];
     ASSERT_EQ(dbfRoadDesignSection(0, 95, *tpl, steep, design, kinds), 1);
-    EXPECT_EQ(kinds[0], 0);
-    EXPECT_EQ(design.points[0].marker, -100);
+    EXPECT_EQ(nums(kinds[0], design.points[0].marker), nums(0, -100));
 
     ui.clear();
     XSECTION empty{};
@@ -366,11 +355,9 @@ void spiralByQuadrature(double l, double theta, double& x, double& y) {
 TEST(TemplateGeometry, SpiralSeriesAgreeWithTheSpiralAtItsEndsAndMidPoint) {
     double x, y, shift, k;
     dbfQubicSpiraldata_half(100, 0, x, y);
-    EXPECT_EQ(x, 100.0);
-    EXPECT_EQ(y, 0.0);
+    EXPECT_EQ(nums(x, y), nums(100.0, 0.0));
     dbfQubicSpiraldata_all(100, 0, shift, k, x, y);
-    EXPECT_EQ(shift, 0.0);
-    EXPECT_EQ(k, 50.0);
+    EXPECT_EQ(nums(shift, k), nums(0.0, 50.0));
 
     for (double theta : {0.1, 0.3, 0.6}) {
         const double l = 120.0, radius = l / (2 * theta);
@@ -413,9 +400,7 @@ TEST_F(TemplateTest, HooksAreCalledOnceEach) {
         dbfApplyStrTemplate(nullptr, 0);
         dbfAddStrFeatures(nullptr);
     }
-    EXPECT_EQ(applied, 1);
-    EXPECT_EQ(battered, 1);
-    EXPECT_EQ(features, 1);
+    EXPECT_EQ(nums(applied, battered, features), nums(1, 1, 1));
     EXPECT_EQ(nameSeen, "Top");
     EXPECT_STREQ(dbfState().batterText, "");
 
@@ -439,16 +424,15 @@ TEST_F(TemplateRoadTest, SectionDirectionFromTheNeighbouringChainages) {
         ASSERT_EQ(dbfStoreChg(idx[i], &rec), 1);
     }
     CHGBASE rec{};
-    rec.chainage = 0;
-    EXPECT_NEAR(dbfCalcXSectAngle(rec, 0), kPi / 2, 1e-12) << "only the direction to the next";
-    EXPECT_EQ(static_cast<unsigned>(roadState().head.current), idx[0]);
-    rec.chainage = 10;
-    EXPECT_NEAR(dbfCalcXSectAngle(rec, 1), (kPi / 2 + 3 * kPi / 4) / 2, 1e-12);
-    EXPECT_NEAR(dbfCalcXSectAngle(rec, 0), (kPi / 2 + 3 * kPi / 4) / 2 + kPi / 18, 1e-12) << "with its skew";
-    EXPECT_EQ(static_cast<unsigned>(roadState().head.current), idx[0]) << "left on the previous chainage";
-    rec.chainage = 20;
-    EXPECT_NEAR(dbfCalcXSectAngle(rec, 0), 3 * kPi / 4, 1e-12);
-    EXPECT_EQ(static_cast<unsigned>(roadState().head.current), idx[1]);
+    // At 0 only the direction to the next; at 10 the mean of both, then with its skew; the
+    // current chainage is left on the previous one.
+    struct Case { double chainage; int noSkew; double angle; unsigned current; };
+    for (const Case& c : {Case{0, 0, kPi / 2, idx[0]}, {10, 1, (kPi / 2 + 3 * kPi / 4) / 2, idx[0]},
+                          {10, 0, (kPi / 2 + 3 * kPi / 4) / 2 + kPi / 18, idx[0]}, {20, 0, 3 * kPi / 4, idx[1]}}) {
+        rec.chainage = c.chainage;
+        EXPECT_NEAR(dbfCalcXSectAngle(rec, c.noSkew), c.angle, 1e-12) << c.chainage << " " << c.noSkew;
+        EXPECT_EQ(static_cast<unsigned>(roadState().head.current), c.current) << c.chainage;
+    }
 }
 
 }  // namespace

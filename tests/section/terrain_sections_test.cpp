@@ -70,17 +70,11 @@ protected:
                 at[i][j] = add("G", y, x, z(y, x));
             }
         for (int i = 0; i < n; ++i)
-            for (int j = 0; j < n; ++j) {
-                if (i + 1 < n) {
-                    ASSERT_EQ(dbfAddLine(at[i][j], at[i + 1][j], 1, 0), 1);
-                }
-                if (j + 1 < n) {
-                    ASSERT_EQ(dbfAddLine(at[i][j], at[i][j + 1], 1, 0), 1);
-                }
-                if (i + 1 < n && j + 1 < n) {
-                    ASSERT_EQ(dbfAddLine(at[i][j], at[i + 1][j + 1], 1, 0), 1);
-                }
-            }
+            for (int j = 0; j < n; ++j)
+                for (auto [di, dj] : {std::pair{1, 0}, {0, 1}, {1, 1}})
+                    if (i + di < n && j + dj < n) {
+                        ASSERT_EQ(dbfAddLine(at[i][j], at[i + di][j + dj], 1, 0), 1);
+                    }
     }
 };
 
@@ -101,8 +95,7 @@ TEST(SectionFrame, SkewedRoadMapsToHandComputedOffsetsAndDistances) {
     for (const Case& c : cases) {
         double o = 0, d = 0;
         dbfFrameMap(f, c.y, c.x, o, d);
-        EXPECT_NEAR(o, c.offset, 1e-9) << c.y << "," << c.x;
-        EXPECT_NEAR(d, c.distance, 1e-9) << c.y << "," << c.x;
+        EXPECT_LT(std::max(std::fabs(o - c.offset), std::fabs(d - c.distance)), 1e-9) << c.y << "," << c.x;
     }
     EXPECT_NEAR(f[2][2], 1.0, 1e-12) << "a unit scale";
 
@@ -114,11 +107,9 @@ TEST(SectionFrame, SkewedRoadMapsToHandComputedOffsetsAndDistances) {
     dbfFrameFromRows(g);
     double o = 0, d = 0;
     dbfFrameMap(g, 13, 26, o, d);
-    EXPECT_NEAR(o, 7, 1e-9);
-    EXPECT_NEAR(d, 2, 1e-9);
+    EXPECT_LT(std::max(std::fabs(o - 7), std::fabs(d - 2)), 1e-9);
     dbfFrameMap(g, 10, 20, o, d);
-    EXPECT_NEAR(o, 3, 1e-12);
-    EXPECT_NEAR(d, -1, 1e-12);
+    EXPECT_LT(std::max(std::fabs(o - 3), std::fabs(d + 1)), 1e-12);
     EXPECT_NEAR(g[2][2] * g[3][2], 1.0, 1e-9);
 }
 
@@ -129,10 +120,8 @@ TEST_F(TerrainSectionTest, CrossingsOfFeatureLinesIncludingLinesEndingOnTheSecti
     XSECTION xs{};
     ASSERT_EQ(dbfSectionFromLines(kY0, kX0, 5, -20, 30, 0, 1, 0.0, f, &xs, nullptr, 1), 1);
     ASSERT_EQ(offsets(xs), (std::vector<double>{-3, 5}));
-    EXPECT_DOUBLE_EQ(xs.points[0].elevation, 7);
-    EXPECT_NEAR(xs.points[1].offset, 5, 1e-12);
+    EXPECT_EQ(nums(xs.points[0].elevation, xs.capacity), nums(7, kSectionCapacity));
     EXPECT_NEAR(xs.points[1].elevation, 12, 1e-12);
-    EXPECT_EQ(xs.capacity, kSectionCapacity);
 }
 
 TEST_F(TerrainSectionTest, SearchRectangleCoversTheWholeWindowOnBothAxes) {
@@ -219,8 +208,7 @@ TEST_F(TerrainSectionTest, EscapeStopsTheCutWithWhatWasCollected) {
     XSECTION xs{};
     cad.pressEscapeAtCheck(4);
     EXPECT_EQ(dbfSectionFromCoords(kY0, kX0, 5, -5, 20, 1.0, 1, 1, 0.0, f, &xs), 0);
-    EXPECT_LE(xs.count, 4);
-    EXPECT_GE(xs.count, 3);
+    EXPECT_TRUE(xs.count == 3 || xs.count == 4) << xs.count;
     for (int i = 0; i < xs.count; ++i) EXPECT_GE(xs.points[i].offset, 0) << "no end points";
     ASSERT_EQ(dbfSectionFromCoords(kY0, kX0, 5, -5, 20, 1.0, 1, 1, 0.0, f, &xs), 1);
     EXPECT_EQ(xs.count, 11) << "the next cut is not cancelled";
@@ -234,9 +222,8 @@ TEST_F(TerrainSectionTest, EscapeStopsTheCutWithWhatWasCollected) {
     PNT_3D_record a{kX0, kY0, 7}, b{kX0 + 5, kY0, 8};
     cad.pressEscapeAtCheck(1);
     dbfLongExtract(a, b, 1, 10, &ls);
-    EXPECT_EQ(ls.Count(), 0);
-    EXPECT_EQ(a.z, 7) << "a cancelled extraction leaves the heights alone";
-    EXPECT_EQ(b.z, 8);
+    // a cancelled extraction leaves the heights alone
+    EXPECT_EQ(nums(ls.Count(), a.z, b.z), nums(0, 7, 8));
 }
 
 TEST_F(TerrainSectionTest, SectionsAcrossAPlaneAndAConeFollowTheSurface) {
@@ -257,8 +244,7 @@ TEST_F(TerrainSectionTest, SectionsAcrossAPlaneAndAConeFollowTheSurface) {
     EXPECT_NEAR(b.z, plane(b.y, b.x), 1e-6);
     const double length = std::hypot(b.y - a.y, b.x - a.x);
     ASSERT_GT(ls.Count(), 10);
-    EXPECT_EQ(ls.First()->offset, 0.0);
-    EXPECT_DOUBLE_EQ(ls.First()->elevation, a.z);
+    EXPECT_EQ(nums(ls.First()->offset, ls.First()->elevation), nums(0.0, a.z));
     EXPECT_DOUBLE_EQ(ls.Last()->offset, length);
     EXPECT_DOUBLE_EQ(ls.Last()->elevation, b.z);
     double previous = -1;
@@ -299,10 +285,10 @@ TEST_F(TerrainSectionTest, HeightBetweenTheNearestCrossings) {
     line("A", kY0 - 1, kX0 - 3, 10, "B", kY0 + 1, kX0 - 3, 10);
     line("C", kY0 - 1, kX0 + 1, 14, "D", kY0 + 1, kX0 + 1, 14);
     line("E", kY0 + 0.5, kX0 + 2, 50, "F", kY0 + 2, kX0 + 2, 50);   // does not reach y
-    EXPECT_DOUBLE_EQ(dbfCalcHeight(kY0, kX0, 1, 5), 13);
-    EXPECT_EQ(dbfCalcHeight(kY0, kX0, 1, 3), 0.0);
-    EXPECT_DOUBLE_EQ(dbfCalcHeight(kY0, kX0 + 1, 1, 5), 14) << "a crossing exactly at x";
-    EXPECT_EQ(dbfCalcHeight(kY0 + 100, kX0, 1, 5), 0.0);
+    // the search of 3 finds one crossing only; a crossing exactly at x; none found
+    EXPECT_EQ(nums(dbfCalcHeight(kY0, kX0, 1, 5), dbfCalcHeight(kY0, kX0, 1, 3), dbfCalcHeight(kY0, kX0 + 1, 1, 5),
+                   dbfCalcHeight(kY0 + 100, kX0, 1, 5)),
+              nums(13, 0.0, 14, 0.0));
 }
 
 // On a survey dense enough for the point index, the cuts read only the points near the section
@@ -375,8 +361,7 @@ TEST_F(TerrainSectionTest, LongExtractOnAnInvalidSurfaceDoesNothing) {
     ls.AddOffsetElevation(1, 1, 0);
     PNT_3D_record a{kX0, kY0, 7}, b{kX0 + 10, kY0, 8};
     dbfLongExtract(a, b, 0, 10, &ls);
-    EXPECT_EQ(ls.Count(), 1);
-    EXPECT_EQ(a.z, 7);
+    EXPECT_EQ(nums(ls.Count(), a.z), nums(1, 7));
 }
 
 }  // namespace

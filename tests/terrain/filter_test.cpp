@@ -35,9 +35,8 @@ protected:
 };
 
 TEST_F(FilterTest, ResetFilterPassesEveryPointOfAnActiveSurface) {
-    EXPECT_STREQ(filter.include[0], "ALL");
-    EXPECT_STREQ(filter.include[4], "--");
-    EXPECT_STREQ(filter.exclude[0], "NONE");
+    EXPECT_EQ((std::vector<std::string>{filter.include[0], filter.include[4], filter.exclude[0]}),
+              (std::vector<std::string>{"ALL", "--", "NONE"}));
     EXPECT_EQ(+filter.surface, kSurfaceAny);
     EXPECT_EQ(passes(point("ANY", 1, 1, -5000.0, 7)), 1);
     dbfSetSurfaceStatus(7, 0, 0);
@@ -55,20 +54,16 @@ TEST_F(FilterTest, SurfaceTestComesFirstThenNames) {
 }
 
 TEST_F(FilterTest, NamePatternsIncludeThenExclude) {
+    // Patterns ignore case and the name is trimmed before the test; unused entries ("--") are
+    // patterns too.
     std::strcpy(filter.exclude[0], "B*");
-    EXPECT_EQ(passes(point("B12", 0, 0, 0)), 0);
-    EXPECT_EQ(passes(point("b7", 0, 0, 0)), 0) << "patterns ignore case";
-    EXPECT_EQ(passes(point("AB", 0, 0, 0)), 1);
-    EXPECT_EQ(passes(point("  B1  ", 0, 0, 0)), 0) << "the name is trimmed before the test";
-
+    for (const auto& [name, pass] : {std::pair{"B12", 0}, {"b7", 0}, {"AB", 1}, {"  B1  ", 0}})
+        EXPECT_EQ(passes(point(name, 0, 0, 0)), pass) << name;
     std::strcpy(filter.include[0], "T#");
     std::strcpy(filter.include[1], "K*");
     std::strcpy(filter.exclude[0], "NONE");
-    EXPECT_EQ(passes(point("T5", 0, 0, 0)), 1);
-    EXPECT_EQ(passes(point("T55", 0, 0, 0)), 0);
-    EXPECT_EQ(passes(point("KERB", 0, 0, 0)), 1);
-    EXPECT_EQ(passes(point("X", 0, 0, 0)), 0);
-    EXPECT_EQ(passes(point("--", 0, 0, 0)), 1) << "unused entries are patterns too";
+    for (const auto& [name, pass] : {std::pair{"T5", 1}, {"T55", 0}, {"KERB", 1}, {"X", 0}, {"--", 1}})
+        EXPECT_EQ(passes(point(name, 0, 0, 0)), pass) << name;
 
     char block[170];
     std::memcpy(block, filter.include[0], sizeof block);
@@ -78,21 +73,15 @@ TEST_F(FilterTest, NamePatternsIncludeThenExclude) {
 }
 
 TEST_F(FilterTest, HeightModesIncludeTheirLimits) {
-    filter.heightMode = kHeightBetween;
     filter.lowerHeight = 10.0;
     filter.upperHeight = 20.0;
-    EXPECT_EQ(passes(point("P", 0, 0, 10.0)), 1);
-    EXPECT_EQ(passes(point("P", 0, 0, 20.0)), 1);
-    EXPECT_EQ(passes(point("P", 0, 0, 9.999)), 0);
-    EXPECT_EQ(passes(point("P", 0, 0, 20.001)), 0);
-    filter.heightMode = kHeightAbove;
-    EXPECT_EQ(passes(point("P", 0, 0, 1e6)), 1);
-    EXPECT_EQ(passes(point("P", 0, 0, 9.0)), 0);
-    filter.heightMode = kHeightBelow;
-    EXPECT_EQ(passes(point("P", 0, 0, -1e6)), 1);
-    EXPECT_EQ(passes(point("P", 0, 0, 21.0)), 0);
-    filter.heightMode = 3;   // unknown modes pass every height
-    EXPECT_EQ(passes(point("P", 0, 0, 1e9)), 1);
+    struct Case { int mode; double z; int pass; };
+    for (const Case& c : {Case{kHeightBetween, 10.0, 1}, {kHeightBetween, 20.0, 1}, {kHeightBetween, 9.999, 0},
+                          {kHeightBetween, 20.001, 0}, {kHeightAbove, 1e6, 1}, {kHeightAbove, 9.0, 0},
+                          {kHeightBelow, -1e6, 1}, {kHeightBelow, 21.0, 0}, {3, 1e9, 1}}) {   // 3: unknown, passes all
+        filter.heightMode = static_cast<std::int16_t>(c.mode);
+        EXPECT_EQ(passes(point("P", 0, 0, c.z)), c.pass) << c.mode << " " << c.z;
+    }
 }
 
 TEST_F(FilterTest, FenceInsideOrOutside) {
@@ -100,31 +89,22 @@ TEST_F(FilterTest, FenceInsideOrOutside) {
     coreSetJobDefault("Terrain", "AddFilt", "0,0,0,1,0,Yard");
     dbfLoadNameFilter(&filter);
     ASSERT_EQ(+filter.fenceOn, 1);
-    EXPECT_EQ(passes(point("P", 50, 50, 0)), 1);
-    EXPECT_EQ(passes(point("P", 150, 50, 0)), 0);
+    auto inAndOut = [&] { return nums(passes(point("P", 50, 50, 0)), passes(point("P", 150, 50, 0))); };
+    EXPECT_EQ(inAndOut(), nums(1, 0));
     filter.outside = 1;
-    EXPECT_EQ(passes(point("P", 50, 50, 0)), 0);
-    EXPECT_EQ(passes(point("P", 150, 50, 0)), 1);
-
-    // A fence without its polygon fails every point, wherever it is.
+    EXPECT_EQ(inAndOut(), nums(0, 1));
     terrainState().fence.resize(2);
-    EXPECT_EQ(passes(point("P", 50, 50, 0)), 0);
-    EXPECT_EQ(passes(point("P", 150, 50, 0)), 0);
+    EXPECT_EQ(inAndOut(), nums(0, 0)) << "a fence without its polygon fails every point";
 }
 
 TEST_F(FilterTest, LoadDefaultsAndMissingFence) {
     coreSetJobDefault("Terrain", "AddFilt", "4,1.5,2.5,1,1,Nowhere");
     NAMEFILT f{};
     dbfLoadNameFilter(&f);
-    EXPECT_STREQ(f.include[0], "ALL");
-    EXPECT_STREQ(f.include[1], "--");
-    EXPECT_STREQ(f.exclude[0], "NONE");
-    EXPECT_EQ(+f.surface, 1);
-    EXPECT_EQ(+f.heightMode, 4);
-    EXPECT_DOUBLE_EQ(+f.lowerHeight, 1.5);
-    EXPECT_EQ(+f.outside, 1);
-    EXPECT_STREQ(f.fenceName, "Nowhere");
-    EXPECT_EQ(+f.fenceOn, 0) << "a fence name without a fence loads as fence off";
+    EXPECT_EQ((std::vector<std::string>{f.include[0], f.include[1], f.exclude[0], f.fenceName}),
+              (std::vector<std::string>{"ALL", "--", "NONE", "Nowhere"}));
+    // a fence name without a fence loads as fence off
+    EXPECT_EQ(nums(f.surface, f.heightMode, f.lowerHeight, f.outside, f.fenceOn), nums(1, 4, 1.5, 1, 0));
 
     // Excludes that are all unused mean "exclude nothing".
     coreSetJobDefault("Terrain", "NameFilt", "A*,--,--,--,--,--,--,--,--,--x,5");
@@ -188,9 +168,7 @@ TEST_F(FilterTest, FilterSheetShowsTheKeptPagesAndSavesOnOk) {
     };
     NAMEFILT f{};
     EXPECT_EQ(dbfFilterDetails(&f, kFilterNames | kFilterPosition, nullptr), 1);
-    EXPECT_EQ(pages, kFilterSurface | kFilterHeights);
-    EXPECT_EQ(+f.surface, 9);
-    EXPECT_EQ(+f.heightMode, kHeightAbove);
+    EXPECT_EQ(nums(pages, f.surface, f.heightMode), nums(kFilterSurface | kFilterHeights, 9, kHeightAbove));
     EXPECT_EQ(saved("NameFilt"), "ALL,--,--,--,--,NONE,--,--,--,--,9");
 
     ui.dialogs["Filter"] = [](void* record) {
@@ -203,12 +181,9 @@ TEST_F(FilterTest, FilterSheetShowsTheKeptPagesAndSavesOnOk) {
 }
 
 TEST_F(FilterTest, SummaryDescribesEachPart) {
-    auto lines = dbfFilterSummary(filter);
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0], "Pass: ALL");
-    EXPECT_EQ(lines[1], "All selected surfaces pass.");
-    EXPECT_EQ(lines[2], "All heights pass.");
-    EXPECT_EQ(lines[3], "All positions pass.");
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(Lines(dbfFilterSummary(filter)),
+              (Lines{"Pass: ALL", "All selected surfaces pass.", "All heights pass.", "All positions pass."}));
 
     std::strcpy(filter.include[0], "A*");
     std::strcpy(filter.include[1], "B?");
@@ -222,11 +197,8 @@ TEST_F(FilterTest, SummaryDescribesEachPart) {
     filter.fenceOn = 1;
     filter.outside = 1;
     std::strcpy(filter.fenceName, "Yard");
-    lines = dbfFilterSummary(filter);
-    EXPECT_EQ(lines[0], "Pass: A*, B?; Fail: AX*");
-    EXPECT_EQ(lines[1], "Pass: Kerbs");
-    EXPECT_EQ(lines[2], "Heights between 1.000 and 2.500 pass.");
-    EXPECT_EQ(lines[3], "Positions outside fence 'Yard' pass.");
+    EXPECT_EQ(Lines(dbfFilterSummary(filter)), (Lines{"Pass: A*, B?; Fail: AX*", "Pass: Kerbs", "Heights between 1.000 and 2.500 pass.",
+                                                      "Positions outside fence 'Yard' pass."}));
     filter.heightMode = kHeightAbove;
     EXPECT_EQ(dbfFilterSummary(filter)[2], "Heights above 1.000 pass.");
     filter.heightMode = kHeightBelow;

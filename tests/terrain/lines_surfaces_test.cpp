@@ -15,22 +15,15 @@ TEST_F(OpenTerrainTest, AddLineRulesForSurfacesExistingLinesAndFullPoints) {
     const unsigned b = add("B", 110.0, 100.0, 0.0, 1);
     const unsigned other = add("S2", 120.0, 100.0, 0.0, 2);
 
-    EXPECT_EQ(dbfAddLine(a, a, 0, 1), 0);
-    EXPECT_EQ(dbfAddLine(a, other, 0, 0), 0);
-    EXPECT_EQ(beeps(), 0);
-    EXPECT_EQ(dbfAddLine(a, other, 0, 1), 0);
-    EXPECT_EQ(beeps(), 1);
-
-    EXPECT_EQ(dbfAddLine(a, b, 0, 0), 1);
-    EXPECT_EQ(dbfAddLine(a, b, 0, 0), 0);   // already there as plain
-    EXPECT_EQ(dbfAddLine(b, a, 0, 0), 0);   // either direction
-    SURVCOORD ra = grab(a);
-    EXPECT_EQ(dbfIsFeatureLine(ra, b, a), 0);
-    EXPECT_EQ(dbfAddLine(b, a, 1, 0), 1);   // made a feature line where it is stored (at a)
-    ra = grab(a);
-    EXPECT_NE(dbfIsFeatureLine(ra, b, a), 0);
-    EXPECT_EQ(+ra.feature, 1);
-    EXPECT_EQ(dbfAddLine(a, b, 1, 0), 0);
+    // To itself, to another surface (beeping only when asked), then plain lines already there in
+    // either direction; a plain line is made a feature line where it is stored (at a), once.
+    struct Step { unsigned from, to; int feature, beep, result, beeps, featureAtA; };
+    for (const Step& t : {Step{a, a, 0, 1, 0, 0, 0}, {a, other, 0, 0, 0, 0, 0}, {a, other, 0, 1, 0, 1, 0}, {a, b, 0, 0, 1, 1, 0},
+                          {a, b, 0, 0, 0, 1, 0}, {b, a, 0, 0, 0, 1, 0}, {b, a, 1, 0, 1, 1, 1}, {a, b, 1, 0, 0, 1, 1}}) {
+        EXPECT_EQ(dbfAddLine(t.from, t.to, t.feature, t.beep), t.result) << t.from << "->" << t.to << " " << t.feature;
+        SURVCOORD ra = grab(a);
+        EXPECT_EQ(nums(beeps(), dbfIsFeatureLine(ra, b, a) != 0, ra.feature), nums(t.beeps, t.featureAtA, t.featureAtA));
+    }
 
     // A point with 8 outgoing lines takes a ninth in the reverse direction.
     const std::vector<unsigned> partners = addRow("N", 8, 200.0, 100.0, 1.0, 0.0);
@@ -38,9 +31,7 @@ TEST_F(OpenTerrainTest, AddLineRulesForSurfacesExistingLinesAndFullPoints) {
     for (unsigned p : partners) ASSERT_EQ(dbfAddLine(hub, p, 0, 0), 1);
     const unsigned ninth = add("Ninth", 301.0, 100.0);
     ASSERT_EQ(dbfAddLine(hub, ninth, 1, 0), 1);
-    EXPECT_EQ(+grab(ninth).lines[0], hub);
-    EXPECT_EQ(+grab(ninth).feature, 1);
-    EXPECT_EQ(+grab(hub).shadows[0], ninth);
+    EXPECT_EQ(nums(grab(ninth).lines[0], grab(ninth).feature, grab(hub).shadows[0]), nums(hub, 1, ninth));
     SURVCOORD rh = grab(hub);
     EXPECT_NE(dbfIsFeatureLine(rh, ninth, hub), 0);   // found from the far end
 
@@ -59,9 +50,7 @@ TEST_F(OpenTerrainTest, DeleteLineByKind) {
     EXPECT_EQ(dbfDelLine(a, b, 0, 0), 0);   // it is a feature line
     EXPECT_EQ(+grab(a).lines[0], b);
     EXPECT_EQ(dbfDelLine(b, a, 1, 0), 1);   // found from either end
-    EXPECT_EQ(+grab(a).lines[0], 0u);
-    EXPECT_EQ(+grab(a).feature, 0);
-    EXPECT_EQ(+grab(b).shadows[0], 0u);
+    EXPECT_EQ(nums(grab(a).lines[0], grab(a).feature, grab(b).shadows[0]), nums(0, 0, 0));
     const int before = beeps();
     EXPECT_EQ(dbfDelLine(a, c, 0, 1), 0);
     EXPECT_EQ(beeps(), before + 1);
@@ -95,18 +84,14 @@ TEST_F(OpenTerrainTest, ShadowReferencesAreRebuiltFromANumberFile) {
     const DWORD none = 0;
     coreFileBinWrite(&none, 4, f);
     EXPECT_EQ(dbfCreateShadowLines(6, f, 1), 1);
-    EXPECT_EQ(+grab(n[1]).shadows[0], n[0]);
-    EXPECT_EQ(+grab(n[2]).shadows[0], n[0]);
-    EXPECT_EQ(+grab(n[2]).shadows[1], n[3]);
-    EXPECT_EQ(cad.progress().total, 0);
-    EXPECT_FALSE(cad.waitCursor());
+    EXPECT_EQ(nums(grab(n[1]).shadows[0], grab(n[2]).shadows[0], grab(n[2]).shadows[1], cad.progress().total, cad.waitCursor()),
+              nums(n[0], n[0], n[3], 0, false));
 
     // Escape after the first entry stops the rebuild there.
     forgetShadows();
     cad.pressEscapeNow();
     EXPECT_EQ(dbfCreateShadowLines(6, f, 1), 0);
-    EXPECT_EQ(+grab(n[1]).shadows[0], n[0]);
-    EXPECT_EQ(+grab(n[2]).shadows[1], 0u);
+    EXPECT_EQ(nums(grab(n[1]).shadows[0], grab(n[2]).shadows[1]), nums(n[0], 0));
     coreFileClose(f);
 }
 
@@ -130,10 +115,10 @@ TEST_F(OpenTerrainTest, ValidationReportsAndMarksEachKindOfFault) {
     cad.setZoomRect(0.0, 0.0, 1000.0, 1000.0);   // Far is out of view
 
     EXPECT_EQ(dbfValidateData(), 1);
-    EXPECT_TRUE(ui.showed(dbfFormatText("Shadow line mismatch on %u and %u", a, b)));
-    EXPECT_TRUE(ui.showed(dbfFormatText("Duplicate line entry on %u and %u", a, c)));
-    EXPECT_TRUE(ui.showed(dbfFormatText("Line entry duplicated as shadow entry on %u (to %u)", a, c)));
-    EXPECT_TRUE(ui.showed(dbfFormatText("Duplicate shadow entry on %u and %u", a, c)));
+    for (const auto& [format, second] : {std::pair{"Shadow line mismatch on %u and %u", b}, {"Duplicate line entry on %u and %u", c},
+                                         {"Line entry duplicated as shadow entry on %u (to %u)", c},
+                                         {"Duplicate shadow entry on %u and %u", c}})
+        EXPECT_TRUE(ui.showed(dbfFormatText(format, a, second))) << format;
     EXPECT_FALSE(ui.showed(dbfFormatText("on %u and %u", far, b)));
     EXPECT_STREQ(grab(b).name, "B!");
     // The full name gives up characters for its marks, and never grows.
@@ -150,13 +135,10 @@ TEST_F(OpenTerrainTest, NumberingForExportSkipsTheOriginAndStopsOnEscape) {
     ASSERT_EQ(dbfAddLine(a, b, 0, 0), 1);
     RRect site{11123.5, -1123.5, -1123.5, 11123.5};
     EXPECT_EQ(dbfNumerateCoords(&site, nullptr), 1);
-    EXPECT_EQ(dbfNumeratedCoordNumber(grab(a)), 1u);
-    EXPECT_EQ(dbfNumeratedCoordNumber(grab(o)), 0u);
-    EXPECT_EQ(dbfNumeratedCoordNumber(grab(b)), 2u);
     unsigned seq[8];
     dbfNumeratedLines(grab(a), seq);
-    EXPECT_EQ(seq[0], 2u);
-    EXPECT_EQ(seq[1], 0u);
+    EXPECT_EQ(nums(dbfNumeratedCoordNumber(grab(a)), dbfNumeratedCoordNumber(grab(o)), dbfNumeratedCoordNumber(grab(b)), seq[0], seq[1]),
+              nums(1, 0, 2, 2, 0));
     cad.pressEscapeNow();
     EXPECT_EQ(dbfNumerateCoords(nullptr, nullptr), 0);
 }
@@ -173,40 +155,31 @@ TEST_F(OpenTerrainTest, ContourCrossingNearestTheStart) {
     dbfContourPoly({p0, p1, p2, p3, p4}, 5.0, start, crossing, index);
     EXPECT_NEAR(+start.y, 105.0, 1e-9);
     EXPECT_NEAR(+start.x, 100.0, 1e-9);
-    EXPECT_EQ(index, 4u);
-    EXPECT_NEAR(+crossing.y, 113.0, 1e-9);
-
-    dbfContourPoly({p0, p1, p2}, 5.0, start, crossing, index);
-    EXPECT_EQ(index, 2u);
-    EXPECT_NEAR(+crossing.y, 115.0, 1e-9);
     // A height met exactly at a point is taken just above it: P1 at 10.0001 is crossed going
-    // down, a hair beyond P1.
-    dbfContourPoly({p0, p1, p2}, 10.0, start, crossing, index);
-    EXPECT_EQ(index, 2u);
-    EXPECT_NEAR(+crossing.y, 110.0001, 1e-6);
-    dbfContourPoly({p0, p1}, 50.0, start, crossing, index);
-    EXPECT_EQ(index, 0u);
-    EXPECT_EQ(+crossing.x, 0.0);
+    // down, a hair beyond P1. None: index 0 and crossing (0, 0).
+    struct Case { std::vector<unsigned> path; double height; unsigned index; double crossingY, tolerance; };
+    const Case cases[] = {{{p0, p1, p2, p3, p4}, 5.0, 4, 113.0, 1e-9}, {{p0, p1, p2}, 5.0, 2, 115.0, 1e-9},
+                          {{p0, p1, p2}, 10.0, 2, 110.0001, 1e-6}, {{p0, p1}, 50.0, 0, 0.0, 0.0}};
+    for (const Case& c : cases) {
+        dbfContourPoly(c.path, c.height, start, crossing, index);
+        EXPECT_EQ(index, c.index) << c.height;
+        EXPECT_NEAR(+crossing.y, c.crossingY, c.tolerance) << c.height;
+        EXPECT_TRUE(c.index || crossing.x == 0.0);
+    }
 }
 
 TEST_F(OpenTerrainTest, SurfaceWordsFlagsAndChecks) {
     WORD flags = 1;
     EXPECT_EQ(dbfStripSurfFlags(0x4005, &flags), 5);
-    EXPECT_EQ(flags, 0x4000);
-    EXPECT_EQ(dbfStripSurfFlags(200, nullptr), 128);
-    EXPECT_EQ(dbfCheckSurface(3, 3), 1);
-    EXPECT_EQ(dbfCheckSurface(3 | kSurfaceAny, 7), 1);
-    EXPECT_EQ(dbfCheckSurface(3, 7 | kSurfaceAny), 1);
+    EXPECT_EQ(nums(flags, dbfStripSurfFlags(200, nullptr)), nums(0x4000, 128));
+    EXPECT_EQ(nums(dbfCheckSurface(3, 3), dbfCheckSurface(3 | kSurfaceAny, 7), dbfCheckSurface(3, 7 | kSurfaceAny)), nums(1, 1, 1));
     dbfSetSurfaceStatus(3, kSurfaceShown, 0);
-    EXPECT_EQ(dbfCheckSurface(3, 3), 0);
-    EXPECT_EQ(dbfCheckSurface(4, 3 | kSurfaceAny), 1);   // a's surface 4 is active
-    EXPECT_EQ(dbfCheckSurface(3, 4 | kSurfaceAny), 0);
+    // a's surface 4 is active
+    EXPECT_EQ(nums(dbfCheckSurface(3, 3), dbfCheckSurface(4, 3 | kSurfaceAny), dbfCheckSurface(3, 4 | kSurfaceAny)), nums(0, 1, 0));
     dbfSetSurfaceStatus(7, 0, 0);
-    EXPECT_EQ(dbfCheckSurface(3 | kSurfaceAny, 7), 0);
-    EXPECT_EQ(dbfCheckSurfaceFlag(3, 3, kSurfaceShown), 1);
-    EXPECT_EQ(dbfCheckSurfaceFlag(3, 3, kSurfaceActive), 0);
-    EXPECT_EQ(dbfGetSurfaceStatus(3, 3), 2);
-    EXPECT_EQ(dbfGetSurfaceStatus(0, 3), 0);
+    EXPECT_EQ(nums(dbfCheckSurface(3 | kSurfaceAny, 7), dbfCheckSurfaceFlag(3, 3, kSurfaceShown), dbfCheckSurfaceFlag(3, 3, kSurfaceActive),
+                   dbfGetSurfaceStatus(3, 3), dbfGetSurfaceStatus(0, 3)),
+              nums(0, 1, 0, 2, 0));
     dbfSelectAllSurfaces();
     EXPECT_EQ(dbfActiveSurface(7), 1);
     SURVCOORD p{};
@@ -218,14 +191,12 @@ TEST_F(TerrainTest, SurfaceNamesAndLayersComeFromTheJobSettings) {
     coreSetJobDefault("Terrain", "Surf5", "Design Level,1,0,1,DESIGN");
     makeAndOpen();
     dbfSetSurfaceName("Replaced by the load", 2);
-    char buffer[64];
-    EXPECT_STREQ(dbfSurfaceName(buffer, 5), "Design Level");
-    EXPECT_STREQ(dbfSurfaceName(2), "Surface 2");
-    EXPECT_STREQ(dbfSurfaceName(buffer, 0), "No Surface");
-    EXPECT_STREQ(dbfSurfaceName(buffer, 256 + 5), "Design Level");   // taken modulo 256
-    EXPECT_STREQ(dbfSurfaceLayer(buffer, 5), "DESIGN");
-    EXPECT_STREQ(dbfSurfaceLayer(buffer, 6), "Surf{NUMBER}{TYPE}");
-    EXPECT_STREQ(dbfSurfaceLayer(buffer, 129), "Undefined{NUMBER]{TYPE}");
+    char b[5][64];
+    // 256 + 5: taken modulo 256
+    EXPECT_EQ((std::vector<std::string>{dbfSurfaceName(b[0], 5), dbfSurfaceName(2), dbfSurfaceName(b[1], 0), dbfSurfaceName(b[2], 256 + 5)}),
+              (std::vector<std::string>{"Design Level", "Surface 2", "No Surface", "Design Level"}));
+    EXPECT_EQ((std::vector<std::string>{dbfSurfaceLayer(b[0], 5), dbfSurfaceLayer(b[1], 6), dbfSurfaceLayer(b[2], 129)}),
+              (std::vector<std::string>{"DESIGN", "Surf{NUMBER}{TYPE}", "Undefined{NUMBER]{TYPE}"}));
     char text[32] = "  surface 2 ";
     EXPECT_EQ(dbfSurfaceNumber(text), 2);
     EXPECT_STREQ(text, "surface 2");
@@ -237,8 +208,7 @@ TEST_F(TerrainTest, SurfaceNamesAndLayersComeFromTheJobSettings) {
     // Opening with display takes the statuses from the same settings.
     dbfCloseDbase();
     ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 1), 1);
-    EXPECT_EQ(dbfGetSurfaceStatus(5, 3), kSurfaceShown);
-    EXPECT_EQ(dbfGetSurfaceStatus(6, 3), kSurfaceShown | kSurfaceActive);
+    EXPECT_EQ(nums(dbfGetSurfaceStatus(5, 3), dbfGetSurfaceStatus(6, 3)), nums(kSurfaceShown, kSurfaceShown | kSurfaceActive));
 }
 
 TEST_F(OpenTerrainTest, AnInactiveSurfaceIsOfferedForActivation) {

@@ -8,27 +8,21 @@
 TEST_F(OpenTerrainTest, RecordsAreStoredInTheFileAsLaidOut) {
     const unsigned a = add("Alpha,1", 100.25, 200.5, 12.125, 0x4003);
     const unsigned b = add("B", 110.0, 210.0, 1.0, 3);
-    EXPECT_EQ(a, 501u);
-    EXPECT_EQ(b, 502u);
+    EXPECT_EQ(nums(a, b), nums(501, 502));
     ASSERT_EQ(dbfAddLine(a, b, 1, 0), 1);
     dbfCloseDbase();
 
     const std::string f = bytes();   // its size and block counts: see CloseWritesTheHeaderAndKeepsTheChangedFlag
     const DTMBLOCKHEAD head = blockHead(f, 1);
-    EXPECT_EQ(+head.bucket, 1u);
-    EXPECT_EQ(+head.count, 2);
-    EXPECT_EQ(head.next + head.previous, 0u);
+    EXPECT_EQ(nums(head.bucket, head.count, head.next, head.previous), nums(1, 2, 0, 0));
     const std::size_t r = 73016 + 16;
     EXPECT_EQ(std::string(f.data() + r), "Alpha,1");
-    // The local projection stores y where latitude goes (offset 17) and x where longitude goes.
-    EXPECT_EQ(at<double>(f, r + 17), 100.25);
-    EXPECT_EQ(at<double>(f, r + 25), 200.5);
-    EXPECT_EQ(at<double>(f, r + 33), 12.125);
-    EXPECT_EQ(at<WORD>(f, r + 41), 0x4003);
-    EXPECT_EQ(at<BYTE>(f, r + 43), 1);
-    EXPECT_EQ(at<DWORD>(f, r + 44), b);
-    EXPECT_EQ(at<DWORD>(f, r + 146 + 76), a);   // b's first incoming reference
-    EXPECT_EQ(+blockHead(f, 2).bucket, 2u);      // the blank block after the used one
+    // The local projection stores y where latitude goes (offset 17) and x where longitude goes;
+    // then height, surface, feature bits, the first line, b's first incoming reference, and the
+    // blank block after the used one.
+    EXPECT_EQ(nums(at<double>(f, r + 17), at<double>(f, r + 25), at<double>(f, r + 33), at<WORD>(f, r + 41), at<BYTE>(f, r + 43),
+                   at<DWORD>(f, r + 44), at<DWORD>(f, r + 146 + 76), blockHead(f, 2).bucket),
+              nums(100.25, 200.5, 12.125, 0x4003, 1, b, a, 2));
 }
 
 TEST_F(OpenTerrainTest, TheFiveHundredAndFirstPointOfACellStartsALinkedBlock) {
@@ -37,12 +31,9 @@ TEST_F(OpenTerrainTest, TheFiveHundredAndFirstPointOfACellStartsALinkedBlock) {
     EXPECT_EQ(other, 3 * 500 + 1u);   // the other cell starts the third bucket
     dbfCloseDbase();
     const std::string f = bytes();
-    EXPECT_EQ(+blockHead(f, 1).count, 500);
-    EXPECT_EQ(+blockHead(f, 1).next, 2u);
-    EXPECT_EQ(+blockHead(f, 2).previous, 1u);
-    EXPECT_EQ(+blockHead(f, 2).count, 1);
+    EXPECT_EQ(nums(blockHead(f, 1).count, blockHead(f, 1).next, blockHead(f, 2).previous, blockHead(f, 2).count, header(f).usedBlocks),
+              nums(500, 2, 1, 1, 3));
     EXPECT_EQ(std::string(stored(f, 2, 1).name), "P500");
-    EXPECT_EQ(+header(f).usedBlocks, 3u);
 }
 
 TEST_F(OpenTerrainTest, RemovalMovesTheLastPointAndKeepsItsLines) {
@@ -57,16 +48,12 @@ TEST_F(OpenTerrainTest, RemovalMovesTheLastPointAndKeepsItsLines) {
     EXPECT_EQ(dbfRemCoord(p1), p1);
     EXPECT_EQ(dbfApproxPointCount(), 3u);
     // P3 now carries P1's number and still joins Q (as a feature line) and P2.
-    const SURVCOORD moved = grab(p1);
+    SURVCOORD moved = grab(p1);
     EXPECT_STREQ(moved.name, "P3");
-    EXPECT_EQ(+moved.lines[0], q);
-    EXPECT_TRUE(dbfIsFeatureLine(const_cast<SURVCOORD&>(moved), q, p1));
-    EXPECT_EQ(+moved.shadows[0], p2);
-    const SURVCOORD qr = grab(q);
-    EXPECT_EQ(+qr.shadows[0], p1);   // P3's line under its new number
-    EXPECT_EQ(+qr.shadows[1], 0u);   // P1's line is gone
-    EXPECT_EQ(+grab(p2).lines[0], p1);
-    EXPECT_EQ(dbfRemCoord(p3), 0u);   // beyond the block's points now
+    EXPECT_TRUE(dbfIsFeatureLine(moved, q, p1));
+    // Q: P3's line under its new number, P1's line gone; P3 is beyond the block's points now.
+    EXPECT_EQ(nums(moved.lines[0], moved.shadows[0], grab(q).shadows[0], grab(q).shadows[1], grab(p2).lines[0]), nums(q, p2, p1, 0, p1));
+    EXPECT_EQ(dbfRemCoord(p3), 0u);
 }
 
 TEST_F(OpenTerrainTest, FreedBlocksKeepTheFileCompact) {
@@ -78,17 +65,12 @@ TEST_F(OpenTerrainTest, FreedBlocksKeepTheFileCompact) {
     EXPECT_EQ(dbfRemCoord(b), b);   // frees bucket 2; C's line to it goes too
     dbfCloseDbase();
     std::string f = bytes();
-    DTMHEADER h = header(f);
-    EXPECT_EQ(+h.usedBlocks, 1u);
-    EXPECT_EQ(+h.totalBlocks, 4u);   // one blank block per freed block, plus the spare
-    EXPECT_EQ(f.size(), 5u * 73016u);
-    EXPECT_EQ(+blockHead(f, 1).bucket, 3u);   // C moved into the first file block
-    EXPECT_EQ(+blockHead(f, 1).count, 1);
-    EXPECT_EQ(+stored(f, 1, 1).lines[0], 0u);
-    EXPECT_EQ(+blockHead(f, 2).count, 0);
-    EXPECT_EQ(+blockHead(f, 3).count, 0);
-    EXPECT_EQ(+blockHead(f, 4).bucket, 4u);
-    EXPECT_EQ(blockHead(f, 2).bucket + blockHead(f, 3).bucket, 3u);   // buckets 1 and 2, blank
+    // One blank block per freed block, plus the spare; C moved into the first file block, its
+    // line gone; blocks 2 and 3 blank with buckets 1 and 2.
+    EXPECT_EQ(nums(header(f).usedBlocks, header(f).totalBlocks, f.size(), blockHead(f, 1).bucket, blockHead(f, 1).count,
+                   stored(f, 1, 1).lines[0], blockHead(f, 2).count, blockHead(f, 3).count, blockHead(f, 4).bucket,
+                   blockHead(f, 2).bucket + blockHead(f, 3).bucket),
+              nums(1, 4, 5 * 73016, 3, 1, 0, 0, 0, 4, 3));
 
     // The numbers are the buckets', not the file blocks': C keeps its number.
     ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
@@ -101,8 +83,7 @@ TEST_F(OpenTerrainTest, FreedBlocksKeepTheFileCompact) {
     EXPECT_EQ(bucket, +blockHead(f, 2).bucket);
     dbfCloseDbase();
     f = bytes();
-    EXPECT_EQ(+header(f).usedBlocks, 2u);
-    EXPECT_EQ(+blockHead(f, 2).bucket, bucket);
+    EXPECT_EQ(nums(header(f).usedBlocks, blockHead(f, 2).bucket), nums(2, bucket));
     EXPECT_STREQ(stored(f, 2, 1).name, "D");
 }
 
@@ -116,9 +97,7 @@ TEST_F(OpenTerrainTest, RemovingTheHeadOfAChainMakesTheNextBlockTheHead) {
     EXPECT_STREQ(left[1].second.name, "P501");
     dbfCloseDbase();
     const std::string f = bytes();
-    EXPECT_EQ(+header(f).usedBlocks, 1u);
-    EXPECT_EQ(+blockHead(f, 1).bucket, 2u);
-    EXPECT_EQ(+blockHead(f, 1).previous, 0u);
+    EXPECT_EQ(nums(header(f).usedBlocks, blockHead(f, 1).bucket, blockHead(f, 1).previous), nums(1, 2, 0));
     ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
     EXPECT_EQ(scanAll().size(), 2u);
 }
@@ -159,9 +138,8 @@ TEST_P(CacheEvictionTest, WhatIsWrittenIsReadBack) {
     // A scan visits the cells in order, y index fastest.
     const auto all = scanAll();
     ASSERT_EQ(all.size(), 1250u);
-    EXPECT_STREQ(all[0].second.name, "R0C0");
-    EXPECT_STREQ(all[1].second.name, "R1C0");
-    EXPECT_STREQ(all[2].second.name, "R0C1");
+    EXPECT_EQ((std::vector<std::string>{all[0].second.name, all[1].second.name, all[2].second.name}),
+              (std::vector<std::string>{"R0C0", "R1C0", "R0C1"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(SafeMode, CacheEvictionTest, ::testing::Values(0, 1));
@@ -277,25 +255,20 @@ TEST_F(OpenTerrainTest, EditMovesAPointToItsNewCellAndKeepsItsPartners) {
     moved.x = 5003.0;
     const unsigned edited = dbfEditCoord(moved, a);
     ASSERT_NE(edited, 0u);
-    EXPECT_EQ(edited, d + 1);   // after C and D in their block
     EXPECT_STREQ(moved.name, "A");
-    EXPECT_EQ(+moved.y, 5002.0);
-    // B moved into A's old slot; both lines still join the same points.
     EXPECT_STREQ(grab(a).name, "B");
-    EXPECT_EQ(+grab(a).lines[0], edited);
-    EXPECT_EQ(+grab(edited).shadows[0], a);
-    EXPECT_EQ(+grab(edited).lines[0], c);
-    EXPECT_EQ(+grab(c).shadows[0], edited);
-    EXPECT_EQ(dbfApproxPointCount(), 4u);
+    // After C and D in their block; B moved into A's old slot; both lines still join the same
+    // points.
+    EXPECT_EQ(nums(edited, moved.y, grab(a).lines[0], grab(edited).shadows[0], grab(edited).lines[0], grab(c).shadows[0],
+                   dbfApproxPointCount()),
+              nums(d + 1, 5002.0, edited, a, c, edited, 4));
 
     // A change of surface drops the lines to points left on the old one.
     SURVCOORD other = grab(edited);
     other.surface = 2;
     const unsigned again = dbfEditCoord(other, edited);
-    EXPECT_EQ(again, edited);   // it was the last point of its block: it keeps its number
-    EXPECT_EQ(+grab(again).lines[0], 0u);
-    EXPECT_EQ(+grab(again).shadows[0], 0u);
-    EXPECT_EQ(+grab(c).shadows[0], 0u);
+    // It was the last point of its block: it keeps its number.
+    EXPECT_EQ(nums(again, grab(again).lines[0], grab(again).shadows[0], grab(c).shadows[0]), nums(edited, 0, 0, 0));
     EXPECT_EQ(dbfAddLine(again, d, 0, 0), 1);
 }
 
@@ -309,11 +282,9 @@ TEST_F(OpenTerrainTest, WorkBytesAndExistence) {
     EXPECT_EQ(dbfEdit(), 0);
     SURVCOORD raw;
     EXPECT_EQ(dbfCoordExists(raw, n), 1);
-    EXPECT_EQ(raw.work[5], 0xAB);
-    EXPECT_EQ(+raw.z, 0.0);
-    EXPECT_EQ(dbfCoordExists(raw, 0), 0);
+    EXPECT_EQ(nums(raw.work[5], raw.z), nums(0xAB, 0.0));
     const unsigned origin = add("O", 0.0, 0.0);
-    EXPECT_EQ(dbfCoordExists(raw, origin), 0);
+    EXPECT_EQ(nums(dbfCoordExists(raw, 0), dbfCoordExists(raw, origin)), nums(0, 0));
 }
 
 // A UTM project: the file keeps latitude and longitude, callers see northings and eastings.
@@ -327,8 +298,7 @@ TEST_F(TerrainTest, UtmPositionsAreStoredGeographic) {
     ASSERT_EQ(dbfCoordExists(raw, n), 1);
     double lat = 0, lon = 0;
     ASSERT_EQ(projLOToLatLong(501234.5, 3004321.25, 27, &lat, &lon), 1);
-    EXPECT_EQ(+raw.x, lat);
-    EXPECT_EQ(+raw.y, lon);
+    EXPECT_EQ(nums(raw.x, raw.y), nums(lat, lon));
     EXPECT_NEAR(lat, 27.15, 0.1);
     const SURVCOORD p = grab(n);
     EXPECT_NEAR(+p.y, 501234.5, 1e-6);
@@ -344,11 +314,9 @@ TEST_F(TerrainTest, UtmPositionsAreStoredGeographic) {
     dbfPackStruct("Far", 5000000.0, 3000000.0, 0.0, 1, far);
     unsigned none = 1;
     EXPECT_EQ(dbfAddCoord(far, none), 0);
-    EXPECT_EQ(none, 0u);
-    EXPECT_EQ(+far.y, 5000000.0);
+    EXPECT_EQ(nums(none, far.y), nums(0, 5000000.0));
     EXPECT_TRUE(ui.showed("Large coordinate impossible for current projection."));
     dbfCloseDbase();
-    EXPECT_EQ(header(bytes()).projection, 1);
-    EXPECT_EQ(header(bytes()).hemisphereFlag, 0u);
-    EXPECT_EQ(header(bytes()).longitudeOrigin, 27u);
+    const DTMHEADER h = header(bytes());
+    EXPECT_EQ(nums(h.projection, h.hemisphereFlag, h.longitudeOrigin), nums(1, 0, 27));
 }

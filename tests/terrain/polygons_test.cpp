@@ -27,8 +27,7 @@ TEST_F(PolygonTest, TriangleClosesFromItsLowestPoint) {
     dbfFindPoly(start, next, perimeter, status, 1, 1);
     EXPECT_EQ(status, kWalkClosed);
     ASSERT_EQ(perimeter.size(), 4u);
-    EXPECT_EQ(perimeter.front(), a);
-    EXPECT_EQ(perimeter.back(), a);
+    EXPECT_EQ(nums(perimeter.front(), perimeter.back()), nums(a, a));
     EXPECT_EQ(cad.count(CadPrimitiveKind::Line), 3) << "each step is drawn in the perimeter pen";
     EXPECT_EQ(cad.displayList().front().pen, dbfState().perimeterPen);
     EXPECT_EQ(dbfState().errorRedrawHook, nullptr);
@@ -59,11 +58,8 @@ TEST_F(PolygonTest, SingleLineIsADeadEndWithTheMarkerAtItsFarPoint) {
     ASSERT_EQ(cad.count(CadPrimitiveKind::Line), 1);
     ASSERT_EQ(cad.count(CadPrimitiveKind::Text), 1);
     const CadPrimitive& stroke = cad.displayList()[0];
-    EXPECT_DOUBLE_EQ(stroke.points[0].y, 200.0);
-    EXPECT_DOUBLE_EQ(stroke.points[0].x, 300.0);
-    EXPECT_DOUBLE_EQ(stroke.points[1].y, 200.0 - 1.4142);
-    EXPECT_DOUBLE_EQ(stroke.points[1].x, 300.0 - 1.4142);
-    EXPECT_EQ(stroke.pen, dbfState().defaultPen);
+    EXPECT_EQ(nums(stroke.points[0].y, stroke.points[0].x, stroke.points[1].y, stroke.points[1].x, stroke.pen),
+              nums(200.0, 300.0, 200.0 - 1.4142, 300.0 - 1.4142, dbfState().defaultPen));
     EXPECT_EQ(cad.displayList()[1].text, "ERROR");
 
     // A walk that closes takes the marker away.
@@ -84,9 +80,7 @@ TEST_F(PolygonTest, LoopHangingOffThePathStopsWhereItReenters) {
     const unsigned s = add("S", 0, 0), p = add("P", 100, 0), q = add("Q", 200, -50), r = add("R", 200, 50);
     path({s, p, q, r, p});
     dbfFindPoly(s, p, perimeter, status, 0, 1);
-    EXPECT_EQ(status, kWalkLoop);
-    EXPECT_EQ(perimeter.size(), 5u);
-    EXPECT_EQ(perimeter.back(), p);
+    EXPECT_EQ(nums(status, perimeter.size(), perimeter.back()), nums(kWalkLoop, 5, p));
     EXPECT_TRUE(terrainErrorMarkerShown());
     EXPECT_DOUBLE_EQ(terrainState().errorMarker.y, 100.0) << "the marker is where the walk re-entered";
 }
@@ -103,12 +97,10 @@ TEST_F(PolygonTest, MemoryFileWalkStopsAtItsLengthLimit) {
     PerimeterFile file;
     unsigned count = 5;
     EXPECT_EQ(dbfFindPolyEx(start, next, count, 0, file), kWalkTooLong);
-    EXPECT_EQ(count, 5u);
-    EXPECT_TRUE(terrainErrorMarkerShown());
+    EXPECT_EQ(nums(count, terrainErrorMarkerShown()), nums(5, true));
     count = 100;
     EXPECT_EQ(dbfFindPolyEx(start, next, count, 0, file), kWalkClosed);
-    EXPECT_EQ(count, 13u);
-    EXPECT_FALSE(terrainErrorMarkerShown());
+    EXPECT_EQ(nums(count, terrainErrorMarkerShown()), nums(13, false));
 
     RRect limits;
     dbfPolyLimitsEx(&limits, count, file);
@@ -137,18 +129,14 @@ TEST_F(PolygonTest, LowestPointOfANetworkAndEscape) {
 TEST_F(PolygonTest, PolygonArithmetic) {
     const std::vector<PNT_2D_record> square{{0, 0}, {1, 0}, {1, 1}, {0, 1}, {0, 0}};
     int sense = 0;
-    EXPECT_DOUBLE_EQ(dbfPolyArea(square, sense), 1.0);
-    EXPECT_EQ(sense, -1);
     const std::vector<PNT_2D_record> reversed(square.rbegin(), square.rend());
-    EXPECT_DOUBLE_EQ(dbfPolyArea(reversed, sense), 1.0);
-    EXPECT_EQ(sense, 1);
-    EXPECT_EQ(dbfPolyArea({{0, 0}, {1, 1}}, sense), 0.0);
-    EXPECT_EQ(sense, 0);
-
-    EXPECT_EQ(dbfPointInPoly(PNT_2D_record{0.5, 0.5}, square), 1);
-    EXPECT_EQ(dbfPointInPoly(PNT_2D_record{1.5, 0.5}, square), 0);
-    EXPECT_EQ(dbfPointInPoly(PNT_2D_record{0.5, -0.5}, square), 0);
-    EXPECT_EQ(dbfPointInPoly(PNT_2D_record{-0.5, 0.5}, square), 0) << "both side edges crossed";
+    for (const auto& [polygon, want] : {std::pair{square, -1}, {reversed, 1}, {{{0, 0}, {1, 1}}, 0}}) {
+        EXPECT_DOUBLE_EQ(dbfPolyArea(polygon, sense), want ? 1.0 : 0.0);
+        EXPECT_EQ(sense, want);
+    }
+    // (-0.5, 0.5): both side edges crossed
+    for (const auto& [x, y, inside] : {std::tuple{0.5, 0.5, 1}, {1.5, 0.5, 0}, {0.5, -0.5, 0}, {-0.5, 0.5, 0}})
+        EXPECT_EQ(dbfPointInPoly(PNT_2D_record{x, y}, square), inside) << x << " " << y;
     EXPECT_EQ(dbfPointInPoly(PNT_2D_record{-0.5, 0.5}, {{0, 0}, {1, 0}, {1, 1}, {0, 1}}), 1)
         << "an unclosed list has no closing edge";
     SURVCOORD p;
@@ -157,10 +145,7 @@ TEST_F(PolygonTest, PolygonArithmetic) {
 
     RRect r;
     dbfPolyToRect(square, &r);
-    EXPECT_DOUBLE_EQ(r.maxY, 11.0);
-    EXPECT_DOUBLE_EQ(r.minY, -10.0);
-    EXPECT_DOUBLE_EQ(r.minX, -10.0);
-    EXPECT_DOUBLE_EQ(r.maxX, 11.0);
+    EXPECT_EQ(nums(r.maxY, r.minY, r.minX, r.maxX), nums(11.0, -10.0, -10.0, 11.0));
 }
 
 }  // namespace

@@ -12,17 +12,14 @@ TEST_F(TerrainTest, NewFileIsHeaderAndOneBlankBlock) {
     ASSERT_EQ(b.size(), 146032u);
     const DTMHEADER h = header(b);
     EXPECT_EQ(std::string(h.magic, 4), "XXXY");
-    EXPECT_EQ(+h.version, 602);
     EXPECT_DOUBLE_EQ(+h.blockSize, 10000.0 * 1.2247 / 25.0);
     EXPECT_DOUBLE_EQ(+h.minY, 5000.0 - 25.0 * h.blockSize / 2.0);
     EXPECT_DOUBLE_EQ(+h.maxX, h.minX + 25.0 * h.blockSize);
-    EXPECT_EQ(+h.blockLength, 73016u);
-    EXPECT_EQ(+h.totalBlocks, 1u);
-    EXPECT_EQ(+h.usedBlocks, 0u);
-    EXPECT_EQ(+h.cellsPerSide, 25);
-    EXPECT_EQ(+h.limitsValid, 0u);
-    EXPECT_EQ(+h.projection, -1);          // the project's local projection
-    EXPECT_EQ(+h.hemisphereFlag, 1u);      // hemisphere 0
+    // version, block length, blocks, used blocks, cells per side, limits valid, the project's
+    // local projection, hemisphere 0
+    EXPECT_EQ(nums(h.version, h.blockLength, h.totalBlocks, h.usedBlocks, h.cellsPerSide, h.limitsValid, h.projection,
+                   h.hemisphereFlag),
+              nums(602, 73016, 1, 0, 25, 0, -1, 1));
     for (BYTE s : h.surfaceStatus) EXPECT_EQ(s, 3);
     for (BYTE u : h.unused) EXPECT_EQ(u, 0);
     for (char c : h.reserved) EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c)));
@@ -40,12 +37,11 @@ TEST_F(OpenTerrainTest, CellsClampToTheSiteAndStoredPointsRoundToTheMillimetre) 
     RRect site;
     double size = 0;
     dbfGetExtents(&site, size);
-    EXPECT_EQ(dbfBlockNumber(site.minY, site.minX), 1);
-    EXPECT_EQ(dbfBlockNumber(site.minY - 1e6, site.minX - 5.0), 1);
-    EXPECT_EQ(dbfBlockNumber(site.maxY, site.maxX), 625);
-    EXPECT_EQ(dbfBlockNumber(site.maxY + 50.0, site.minX), 25);       // y index fastest
-    EXPECT_EQ(dbfBlockNumber(site.minY, site.maxX + 50.0), 601);
-    EXPECT_EQ(dbfBlockNumber(site.minY + 1.5 * size, site.minX + 2.5 * size), 2 * 25 + 2);
+    // y index fastest
+    EXPECT_EQ(nums(dbfBlockNumber(site.minY, site.minX), dbfBlockNumber(site.minY - 1e6, site.minX - 5.0),
+                   dbfBlockNumber(site.maxY, site.maxX), dbfBlockNumber(site.maxY + 50.0, site.minX),
+                   dbfBlockNumber(site.minY, site.maxX + 50.0), dbfBlockNumber(site.minY + 1.5 * size, site.minX + 2.5 * size)),
+              nums(1, 1, 625, 25, 601, 2 * 25 + 2));
     // Just short of a cell edge: the plain rule stays, the stored-point rule moves on.
     const double nearEdge = site.minY + size - 0.0004;
     EXPECT_EQ(dbfBlockNumber(nearEdge, site.minX), 1);
@@ -59,9 +55,7 @@ TEST_F(OpenTerrainTest, CloseWritesTheHeaderAndKeepsTheChangedFlag) {
     EXPECT_EQ(dbfEdit(), 1);
     EXPECT_EQ(dbfCloseDbase(), 0);   // nothing open
     const std::string b = bytes();
-    EXPECT_EQ(+header(b).usedBlocks, 1u);
-    EXPECT_EQ(+header(b).totalBlocks, 2u);
-    EXPECT_EQ(b.size(), 3u * 73016u);
+    EXPECT_EQ(nums(header(b).usedBlocks, header(b).totalBlocks, b.size()), nums(1, 2, 3 * 73016));
     dbfSaved();
     ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
     EXPECT_EQ(dbfEdit(), 0);
@@ -85,18 +79,22 @@ TEST_F(TerrainTest, MagicIsComparedWithoutCaseAndOldOrForeignFilesAreRefused) {
     EXPECT_EQ(dbfOpenDbase(file("missing.dtm").c_str(), 0), 0);
 }
 
-TEST_F(TerrainTest, Version600IsUpgradedWhenTheDatumMatches) {
-    ASSERT_EQ(dbfMakeDbase(dtm.c_str(), 5000.0, 5000.0, 10000.0), 1);
-    patch<WORD>(4, 600);
-    patch<std::int16_t>(98, 7);   // projection fields of a 600 file are not trusted
-    ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
-    EXPECT_TRUE(ui.showed("The terrain database has been upgraded and should be saved"));
-    EXPECT_EQ(ui.unexpected, 0);   // no projection question
-    EXPECT_EQ(dbfEdit(), 1);
-    const DTMHEADER onDisk = header(bytes());   // written at once
-    EXPECT_EQ(+onDisk.version, 602);
-    EXPECT_EQ(+onDisk.projection, -1);
-    dbfCloseDbase();
+// The projection fields of a 600 file are not trusted; a 601 file loses an unknown projection
+// number (-1 matches the local project): no projection question either way.
+TEST_F(TerrainTest, OlderVersionsAreUpgradedWhenTheDatumMatches) {
+    for (const auto& [version, projection] : {std::pair{600, 7}, {601, 5}}) {
+        ASSERT_EQ(dbfMakeDbase(dtm.c_str(), 5000.0, 5000.0, 10000.0), 1);
+        patch<WORD>(4, static_cast<WORD>(version));
+        patch<std::int16_t>(98, static_cast<std::int16_t>(projection));
+        ui.clear();
+        ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
+        EXPECT_TRUE(version != 600 || ui.showed("The terrain database has been upgraded and should be saved"));
+        const DTMHEADER atOnce = header(bytes());
+        EXPECT_EQ(nums(ui.unexpected, dbfEdit()), nums(0, 1)) << version;
+        EXPECT_TRUE(version != 600 || nums(atOnce.version, atOnce.projection) == nums(602, -1)) << "a 600 file is written at once";
+        dbfCloseDbase();
+        EXPECT_EQ(nums(header(bytes()).version, header(bytes()).projection), nums(602, -1)) << version;
+    }
 
     patch<WORD>(4, 600);
     patch<WORD>(6, 3);   // GRS80 against the project's WGS84
@@ -104,18 +102,6 @@ TEST_F(TerrainTest, Version600IsUpgradedWhenTheDatumMatches) {
     EXPECT_EQ(dbfOpenDbase(dtm.c_str(), 0), 0);
     EXPECT_TRUE(ui.showed("Database datum does not match Project datum.\nOriginal datum = GRS80, New datum = WGS84"));
     EXPECT_FALSE(dbfBBTreeExists());
-}
-
-TEST_F(TerrainTest, Version601LosesAnUnknownProjectionNumber) {
-    ASSERT_EQ(dbfMakeDbase(dtm.c_str(), 5000.0, 5000.0, 10000.0), 1);
-    patch<WORD>(4, 601);
-    patch<std::int16_t>(98, 5);
-    ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
-    EXPECT_EQ(dbfEdit(), 1);
-    EXPECT_EQ(ui.unexpected, 0);   // -1 matches the local project
-    dbfCloseDbase();
-    EXPECT_EQ(header(bytes()).projection, -1);
-    EXPECT_EQ(header(bytes()).version, 602);
 }
 
 TEST_F(TerrainTest, ProjectionMismatchAsksAndNoLeavesTheProjectAlone) {
@@ -131,9 +117,9 @@ TEST_F(TerrainTest, ProjectionMismatchAsksAndNoLeavesTheProjectAlone) {
 
     ui.answers.push_back(IDYES);
     EXPECT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
-    EXPECT_EQ(coreGetJobDefaultInt("Global", "PrimeMeridian", -99), 31);
-    EXPECT_EQ(coreGetJobDefaultInt("Global", "Hemisphere", -99), 0);
-    EXPECT_EQ(projGetLO(nullptr), 31);
+    EXPECT_EQ(nums(coreGetJobDefaultInt("Global", "PrimeMeridian", -99), coreGetJobDefaultInt("Global", "Hemisphere", -99),
+                   projGetLO(nullptr)),
+              nums(31, 0, 31));
 }
 
 // A version 600 file written here field by field, as an older program left it: two points in one
@@ -144,14 +130,10 @@ TEST_F(TerrainTest, HandMadeVersion600FileOpensWithItsPoints) {
     std::memcpy(f.data(), "XXXY", 4);
     put(4, WORD{600});
     put(6, WORD{0});   // WGS84, as the project
-    put(8, 0.0);       // minimum y
-    put(16, 0.0);      // minimum x
-    put(24, 2500.0);
-    put(32, 2500.0);
+    // minimum y and x 0, maximum y and x 2500, block size 100, block length, blocks, used blocks, cells
+    for (std::size_t at : {24, 32}) put(at, 2500.0);
     put(40, 100.0);
-    put(48, DWORD{73016});
-    put(52, DWORD{2});
-    put(56, DWORD{1});
+    for (const auto& [at, value] : {std::pair{48, 73016u}, {52, 2u}, {56, 1u}}) put(at, DWORD{value});
     put(60, WORD{25});
     put(98, std::int16_t{9});   // an old projection number, replaced by the upgrade
     std::memset(f.data() + 268, 3, 128);
@@ -174,14 +156,10 @@ TEST_F(TerrainTest, HandMadeVersion600FileOpensWithItsPoints) {
     const auto all = scanAll();
     ASSERT_EQ(all.size(), 2u);
     EXPECT_STREQ(all[1].second.name, "OLD2");
-    EXPECT_EQ(+all[1].second.y, 1251.0);
-    EXPECT_EQ(+all[1].second.x, 1300.0);
-    EXPECT_EQ(all[0].first, 501u);
-    EXPECT_EQ(dbfBlockNumber(1251.0, 1300.0), 13 * 25 + 12 + 1);
+    EXPECT_EQ(nums(all[1].second.y, all[1].second.x, all[0].first, dbfBlockNumber(1251.0, 1300.0)),
+              nums(1251.0, 1300.0, 501, 13 * 25 + 12 + 1));
     const DTMHEADER h = header(bytes());
-    EXPECT_EQ(+h.version, 602);
-    EXPECT_EQ(+h.projection, -1);
-    EXPECT_EQ(+h.hemisphereFlag, 1u);
+    EXPECT_EQ(nums(h.version, h.projection, h.hemisphereFlag), nums(602, -1, 1));
     EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(h.reserved[0])));
 }
 

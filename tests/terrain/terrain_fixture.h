@@ -13,6 +13,7 @@
 #include "common/library_fixture.h"
 #include "database/terrain.h"
 #include "terrain/terrain_state.h"
+#include "terrain/values.h"
 
 class TerrainTest : public LibraryTest {
 protected:
