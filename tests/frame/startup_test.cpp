@@ -19,17 +19,7 @@ void restart(CMDIFrameWnd& frame, HeadlessCadWindow& cad, std::uint64_t memory, 
 
 using StartupTest = LibraryTest;
 
-TEST_F(StartupTest, SmallMachineGetsTheFloorOf250ZeroedSlots) {
-    const DBFSTATE& s = dbfState();
-    ASSERT_TRUE(dbfIsInitialised());
-    EXPECT_EQ(std::pair(s.cacheSlots, s.cachePercent), std::pair(250u, 25));
-    ASSERT_TRUE(s.cacheDescriptors && s.cacheBlocks);
-    // Zeroed: spot-check both ends of the block data and the descriptors.
-    EXPECT_EQ(std::tuple(s.cacheBlocks[0], s.cacheBlocks[250 * kCacheBlockBytes - 1], s.cacheDescriptors[250 * kCacheDescriptorBytes - 1]),
-              std::tuple(0, 0, 0));
-}
-
-TEST_F(StartupTest, CacheShareIsClampedTo25To50PercentWithAFloorOf250Slots) {
+TEST_F(StartupTest, CacheShareIsClampedTo25To50PercentWithAFloorOf250ZeroedSlots) {
     const std::uint64_t gib = 1ull << 30;
     const std::uint64_t exactly251 = 251ull * 73000 * 4;   // a quarter of it is 251 blocks
     struct Case {
@@ -53,6 +43,11 @@ TEST_F(StartupTest, CacheShareIsClampedTo25To50PercentWithAFloorOf250Slots) {
         EXPECT_EQ(std::pair(dbfState().cachePercent, dbfState().cacheSlots), std::pair(c.percent, c.slots))
             << c.memory << " " << (c.setting ? c.setting : "");
     }
+    // The floor's slots are zeroed: both ends of the block data and the descriptors.
+    const DBFSTATE& s = dbfState();
+    ASSERT_TRUE(dbfIsInitialised() && s.cacheDescriptors && s.cacheBlocks);
+    EXPECT_EQ(std::tuple(s.cacheBlocks[0], s.cacheBlocks[250 * kCacheBlockBytes - 1], s.cacheDescriptors[250 * kCacheDescriptorBytes - 1]),
+              std::tuple(0, 0, 0));
 }
 
 TEST_F(StartupTest, CacheThatCannotBeHadEndsStartUpWithItsMessage) {
