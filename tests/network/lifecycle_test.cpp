@@ -11,17 +11,15 @@ using nettest::C;
 TEST_F(NetworkTest, NewSewerTableIsCreatedWithItsCompanionsAndClosedWithoutTrace) {
     DATA4* data = openSewer();
     ASSERT_NE(data, nullptr);
-    EXPECT_TRUE(dbfSewerIsOpen());
-    EXPECT_EQ(ui.unexpected, 0);
+    EXPECT_TRUE(dbfSewerIsOpen() && ui.unexpected == 0);
 
     // Saved table, index and settings; work table, index and settings beside them (no work
     // folder is set).
     for (const char* name : {"Site.sew", "Site.mdx", "Site.sed", "Site.SET", "Site.SEX", "Site.SEI"})
         EXPECT_TRUE(fs::exists(file(name))) << name;
-    EXPECT_EQ(std::string(dbfSewerGetDataFileName()), sewerPath());
-    EXPECT_EQ(std::string(dbfSewerGetHydroFileName()), file("Site.SEH"));
     ASSERT_NE(dbfSewerGetIniFile(), nullptr);
-    EXPECT_EQ(std::string(dbfSewerGetIniFile()->FileName()), file("Site.SEI"));
+    EXPECT_EQ(std::string(dbfSewerGetDataFileName()) + "|" + dbfSewerGetHydroFileName() + "|" + dbfSewerGetIniFile()->FileName(),
+              sewerPath() + "|" + file("Site.SEH") + "|" + file("Site.SEI"));
 
     const auto fields = nettest::structureOf(file("Site.SET"));
     ASSERT_EQ(fields.size(), 140u);
@@ -30,8 +28,7 @@ TEST_F(NetworkTest, NewSewerTableIsCreatedWithItsCompanionsAndClosedWithoutTrace
     EXPECT_EQ(d4tag(data, "SUBCATCH"), nullptr);
 
     dbfSewerCloseFile(false);
-    EXPECT_FALSE(dbfSewerIsOpen());
-    EXPECT_EQ(ui.unexpected, 0);
+    EXPECT_TRUE(!dbfSewerIsOpen() && ui.unexpected == 0);
     for (const char* name : {"Site.SET", "Site.SEX", "Site.SEI"}) EXPECT_FALSE(fs::exists(file(name))) << name;
     // With no table open the settings come from the defaults beside the library again.
     ASSERT_NE(dbfSewerGetIniFile(), nullptr);
@@ -47,8 +44,7 @@ TEST_F(NetworkTest, StormAndErfTablesHaveTheirOwnFilesAndTags) {
     for (const char* name : {"Site.std", "Site.inp", "work/Site.STX", "work/Site.STI", "work/Site.STS"})
         EXPECT_TRUE(fs::exists(file(name))) << name;
     for (const char* tag : {"SUBCATCH", "LINK_NAME", "NODE_TYPE", "LINKORDER"}) EXPECT_NE(d4tag(storm, tag), nullptr);
-    ASSERT_NE(dbfStormGetSwmmFile(), nullptr);
-    EXPECT_EQ(std::string(dbfStormGetSwmmFile()->FileName()), file("work/Site.STS"));
+    EXPECT_EQ(dbfStormGetSwmmFile() ? dbfStormGetSwmmFile()->FileName() : "", file("work/Site.STS"));
 
     std::string erfPath = sewerPath();
     DATA4* erf = dbfErfConOpenFile(erfPath.data());
@@ -56,8 +52,7 @@ TEST_F(NetworkTest, StormAndErfTablesHaveTheirOwnFilesAndTags) {
     for (const char* name : {"Site.ecn", "Site.eix"}) EXPECT_TRUE(fs::exists(file(name))) << name;
     EXPECT_FALSE(fs::exists(file("Site.mdx"))) << "the erf index has its own name";
     EXPECT_EQ(nettest::structureOf(file("work/Site.ECT")).size(), 39u);
-    EXPECT_NE(d4tag(erf, "ECGEOCODE"), nullptr);
-    EXPECT_EQ(dbfErfConGetRecordNextNode(C("X")), -2);
+    EXPECT_TRUE(d4tag(erf, "ECGEOCODE") != nullptr && dbfErfConGetRecordNextNode(C("X")) == -2);
 
     dbfStormCloseFile(false);
     dbfErfConCloseFile(false);
@@ -82,8 +77,7 @@ TEST_F(NetworkTest, TableWithMissingAndChangedFieldsIsRebuiltKeepingEveryValue) 
     const auto fields = nettest::structureOf(file("Site.SET"));
     ASSERT_EQ(fields.size(), 141u);
     EXPECT_EQ(nettest::describe(fields, {69, 140}), "SIZE1 N 5 0, MY_NOTE C 10 0");
-    EXPECT_TRUE(fs::exists(file("Site.SEB"))) << "the backup stays";
-    EXPECT_TRUE(statusShown("Retrieving data from backup"));
+    EXPECT_TRUE(fs::exists(file("Site.SEB")) && statusShown("Retrieving data from backup")) << "the backup stays";
 
     ASSERT_EQ(dbfSewerGetRecordCount(), 3);
     for (int i = 1; i <= 3; ++i) {
@@ -128,8 +122,7 @@ TEST_F(NetworkTest, ReusedWorkFileWithAnIndexLackingTagsGainsThemAndIsRebuilt) {
     EXPECT_FALSE(statusShown("Retrieving data from backup")) << "a complete table is not rebuilt";
     for (const char* tag : nettest::kSewerTags) EXPECT_NE(d4tag(data, tag), nullptr) << tag;
     EXPECT_EQ(dbfSewerGetRecordNode(C("RECOVERED")), 0);
-    EXPECT_EQ(dbtest::readFile(sewerPath()), savedBefore);
-    EXPECT_EQ(ui.unexpected, 0);
+    EXPECT_TRUE(dbtest::readFile(sewerPath()) == savedBefore && ui.unexpected == 0);
 }
 
 TEST_F(NetworkTest, WorkFileRecoveryAnsweredNoStartsAgainFromTheSavedTable) {
@@ -186,10 +179,8 @@ TEST_F(NetworkTest, CloseOffersToPackDeletedRecordsAndThenToSaveAndNoKeepsTheSav
     EXPECT_EQ(ui.texts(), (std::vector<std::string>{"Remove deleted records from sewer data file", "Save changes to sewer data file"}))
         << "packing makes the close ask to save";
     EXPECT_TRUE(statusShown("Removing deleted records from database...please wait"));
-    EXPECT_EQ(dbtest::readFile(sewerPath()), tableBefore);
-    EXPECT_EQ(dbtest::readFile(file("Site.mdx")), indexBefore);
-    EXPECT_FALSE(fs::exists(file("Site.SET")));
-    EXPECT_EQ(ui.unexpected, 0);
+    EXPECT_EQ(dbtest::readFile(sewerPath()) + dbtest::readFile(file("Site.mdx")), tableBefore + indexBefore);
+    EXPECT_TRUE(!fs::exists(file("Site.SET")) && ui.unexpected == 0);
 
     // The same answered Yes twice saves the packed table.
     ASSERT_NE(openSewer(), nullptr);
@@ -218,9 +209,7 @@ TEST_F(NetworkTest, SaveKeepsTheTableOpenAndSaveAsMovesItToTheChosenFile) {
     ASSERT_TRUE(dbfSewerSaveFileAs(path));
     EXPECT_EQ(std::string(path), file("other/Copy.sew"));
     EXPECT_EQ(ui.last() ? ui.last()->kind : "", "file");
-    EXPECT_FALSE(dbfSewerIsOpen());
-    EXPECT_FALSE(fs::exists(file("Site.elk"))) << "the old lock goes";
-    EXPECT_FALSE(fs::exists(file("Site.SET")));
+    EXPECT_FALSE(dbfSewerIsOpen() || fs::exists(file("Site.elk")) || fs::exists(file("Site.SET"))) << "the old lock goes";
     for (const char* name : {"other/Copy.sew", "other/Copy.mdx", "other/Copy.sed"}) EXPECT_TRUE(fs::exists(file(name))) << name;
     EXPECT_EQ(nettest::columnOf(file("other/Copy.sew"), "NODE"), (std::vector<std::string>{"MH1"}));
     char folder[MAX_PATH] = {};
@@ -253,10 +242,9 @@ TEST_F(NetworkTest, DamagedTablesEndInTheOpenMessageAndAClosedKind) {
         dbtest::writeFile(sewerPath(), bytes);
         ui.clear();
         EXPECT_EQ(openSewer(), nullptr) << what;
-        EXPECT_TRUE(ui.showed("Unable to open sewer data file")) << what;
         EXPECT_FALSE(dbfSewerIsOpen()) << what;
         EXPECT_EQ(dbfSewerGetRecordCount(), 0) << what;
-        EXPECT_TRUE(ui.showed("No sewer database")) << what;
+        EXPECT_TRUE(ui.showed("Unable to open sewer data file") && ui.showed("No sewer database")) << what;
         EXPECT_EQ(dbtest::readFile(sewerPath()), bytes) << what << ": the saved file is never touched";
         EXPECT_FALSE(fs::exists(file("Site.SET"))) << what;
     }
@@ -267,9 +255,7 @@ TEST_F(NetworkTest, ExistingSwmmInputGainsTheDefaultSectionsItLacks) {
     ASSERT_NE(openStorm(), nullptr);
     SWMM_LIST* swmm = dbfStormGetSwmmFile();
     ASSERT_NE(swmm, nullptr);
-    EXPECT_NE(swmm->FindSection("REPORT"), nullptr);
-    EXPECT_NE(swmm->FindLine("RAINGAGES", "RG1"), nullptr);
-    EXPECT_NE(swmm->FindLine("TIMESERIES", "DesignStorm"), nullptr);
+    EXPECT_TRUE(swmm->FindSection("REPORT") && swmm->FindLine("RAINGAGES", "RG1") && swmm->FindLine("TIMESERIES", "DesignStorm"));
     // Sections the project has stay its own, line for line.
     EXPECT_NE(swmm->FindLine("JUNCTIONS", "J1"), nullptr);
     EXPECT_EQ(swmm->FindLine("OPTIONS", "FLOW_UNITS")->Data(), " CMS");
@@ -293,15 +279,13 @@ TEST_F(NetworkTest, RemovingDeletedStormRecordsClearsTheSwmmHoldingSections) {
     for (const char* node : {"A", "B"}) appendWith(dbfState().stormTable, {{"NODE", node}});
     bool removed = false;
     dbfStormRemDelRec(removed);
-    EXPECT_FALSE(removed);
-    EXPECT_EQ(ui.shown.size(), 0u) << "nothing deleted, nothing asked";
+    EXPECT_TRUE(!removed && ui.shown.empty()) << "nothing deleted, nothing asked";
 
     dbfStormGetRecord(1);
     d4delete(dbfState().stormTable);
     ui.answers = {IDYES};
     dbfStormRemDelRec(removed);
-    EXPECT_TRUE(removed);
-    EXPECT_TRUE(ui.showed("Remove deleted records from storm data file"));
+    EXPECT_TRUE(removed && ui.showed("Remove deleted records from storm data file"));
     EXPECT_EQ(dbfStormGetRecordCount(), 1);
     EXPECT_EQ(swmm->FindSection("OUTFALLS_DEL"), nullptr);
     EXPECT_EQ(dbtest::readFile(file("Site.STS")).find("OUTFALLS_DEL"), std::string::npos);
@@ -310,8 +294,7 @@ TEST_F(NetworkTest, RemovingDeletedStormRecordsClearsTheSwmmHoldingSections) {
 TEST_F(NetworkTest, CrossingPipeTableIsCreatedAndRebuiltWithItsOwnContext) {
     const std::string path = file("Cross.dbf");
     CCrossingPipeTable cross;
-    EXPECT_FALSE(cross.Open(path.c_str(), false));
-    EXPECT_FALSE(fs::exists(path));
+    EXPECT_FALSE(cross.Open(path.c_str(), false) || fs::exists(path));
     dbtest::writeFile(file("Cross.mdx"), "stale");
     ASSERT_TRUE(cross.Open(path.c_str(), true));
     auto fields = nettest::structureOf(path);
@@ -328,8 +311,7 @@ TEST_F(NetworkTest, CrossingPipeTableIsCreatedAndRebuiltWithItsOwnContext) {
     ASSERT_EQ(fields.size(), 14u);
     EXPECT_EQ(nettest::describe(fields, {0, 13}), "NAME C 25 0, COLOUR C 8 0");
     EXPECT_EQ(nettest::columnOf(path, "NAME"), (std::vector<std::string>{"Water"}));
-    EXPECT_TRUE(fs::exists(file("Cross.DBB")));
-    EXPECT_EQ(dbfState().sewerTable, nullptr);
+    EXPECT_TRUE(fs::exists(file("Cross.DBB")) && dbfState().sewerTable == nullptr);
 }
 
 TEST_F(NetworkTest, ShutDownClosesEveryOpenTableAndTheWorkFilesStayForRecovery) {
@@ -342,6 +324,5 @@ TEST_F(NetworkTest, ShutDownClosesEveryOpenTableAndTheWorkFilesStayForRecovery) 
     // The next start offers the work file for reuse.
     initDbfAPI(&frame, &cad, nullptr);
     ui.answers = {IDYES};
-    EXPECT_NE(openSewer(), nullptr);
-    EXPECT_TRUE(ui.showed("Existing sewer work file found"));
+    EXPECT_TRUE(openSewer() != nullptr && ui.showed("Existing sewer work file found"));
 }
