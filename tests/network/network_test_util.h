@@ -86,6 +86,11 @@ inline std::vector<std::string> columnOf(const std::string& path, const char* na
     return out;
 }
 
+// Checks that the text holds each fragment.
+inline void expectHolds(const std::string& text, std::initializer_list<const char*> fragments) {
+    for (const char* fragment : fragments) EXPECT_NE(text.find(fragment), std::string::npos) << fragment << " in\n" << text.substr(0, 3000);
+}
+
 // The library's members take writable names.
 inline char* C(const char* text) { return const_cast<char*>(text); }
 
