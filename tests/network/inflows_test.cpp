@@ -61,12 +61,9 @@ TEST_F(InflowTest, SlotsFillUpAreSharedAndFreedForClassesAndHydrographs) {
             dbfSewerSetFieldInt(units, 0);
         }
         ui.clear();
-        EXPECT_EQ(add(c.method, "A", 2), 0);
-        EXPECT_EQ(add(c.method, "B", 3), 0);
-        EXPECT_EQ(add(c.method, "A", 4), 0);   // its own slot
-        EXPECT_EQ(add(c.method, "C", 1), 0);   // slot 3 held "None": free
-        add(c.method, "D", 1);
-        add(c.method, "E", 1);
+        // A again goes to its own slot; slot 3 held "None": free for C.
+        for (const auto& [name, units] : {std::pair{"A", 2}, {"B", 3}, {"A", 4}, {"C", 1}, {"D", 1}, {"E", 1}})
+            EXPECT_EQ(add(c.method, name, units), 0) << name;
         EXPECT_EQ(slots(c.suffix), "A:6 B:3 C:1 D:1 E:1");
         EXPECT_TRUE(ui.texts().empty());
         EXPECT_EQ(add(c.method, "F", 9), 0);
@@ -74,10 +71,8 @@ TEST_F(InflowTest, SlotsFillUpAreSharedAndFreedForClassesAndHydrographs) {
         EXPECT_EQ(ui.texts()[0], c.full);
         EXPECT_EQ(slots(c.suffix), "A:6 B:3 C:1 D:1 E:1");
 
-        remove(c.method, "A", 2);    // fewer than held
-        remove(c.method, "B", 5);    // more than held frees the slot
-        remove(c.method, "C", 1);    // exactly all
-        remove(c.method, "Q", 1);    // not held: nothing
+        // Fewer than held; more than held frees the slot; exactly all; Q is not held: nothing.
+        for (const auto& [name, units] : {std::pair{"A", 2}, {"B", 5}, {"C", 1}, {"Q", 1}}) remove(c.method, name, units);
         EXPECT_EQ(slots(c.suffix), "A:4 None:0 None:0 D:1 E:1");
         add(c.method, "F", 2);       // the first freed slot
         EXPECT_EQ(slots(c.suffix), "A:4 F:2 None:0 D:1 E:1");
@@ -86,10 +81,10 @@ TEST_F(InflowTest, SlotsFillUpAreSharedAndFreedForClassesAndHydrographs) {
 
 TEST_F(InflowTest, HarmonUnitsNeverGoBelowZeroAndNothingHappensWithoutATable) {
     add("Harmon", "", 5);
-    remove("Harmon", "x", 2);
-    EXPECT_EQ(dbfSewerGetFieldInt(const_cast<char*>("HARM_UNIT")), 3);
-    remove("Harmon", "x", 7);
-    EXPECT_EQ(dbfSewerGetFieldInt(const_cast<char*>("HARM_UNIT")), 0);
+    for (const auto& [units, left] : {std::pair{2, 3}, {7, 0}}) {
+        remove("Harmon", "x", units);
+        EXPECT_EQ(dbfSewerGetFieldInt(const_cast<char*>("HARM_UNIT")), left);
+    }
 
     ui.answers = {IDNO};
     dbfSewerCloseFile(true);
