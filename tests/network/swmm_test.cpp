@@ -255,8 +255,7 @@ TEST_F(SwmmTest, ANamelessRecordLeavesTheFileAndTheTableUntouched) {
     const int bad = d4recNo(data);
     EXPECT_EQ(dbfSwmmUpdateFileFromDB(false), 0);
     EXPECT_EQ(ui.texts(), std::vector<std::string>{fmt("Record %d has no Node name.", bad)});
-    EXPECT_EQ(onDisk(), before);
-    EXPECT_FALSE(swmm->IsModified());
+    EXPECT_TRUE(onDisk() == before && !swmm->IsModified());
     EXPECT_EQ(field("N1", "LINK_NAME"), "");
 
     // Missing objects: nothing at all.
@@ -325,8 +324,7 @@ TEST_F(SwmmTest, RenameDeleteAndRestoreRoundTrip) {
     EXPECT_EQ(section("OUTFALLS").back().substr(0, 5), "  OUT");
     dbfSwmmDeleteNode("Outfall", "NOSUCH");   // nothing found: the file stays
     dbfSwmmRestoreNode("Outfall", "SPARE");
-    EXPECT_EQ(section("OUTFALLS").back(), spare);
-    EXPECT_TRUE(section("OUTFALLS_DEL").empty());
+    EXPECT_TRUE(section("OUTFALLS").back() == spare && section("OUTFALLS_DEL").empty());
     keepForEngine("restored_outfall");
 
     dbfSwmmDeleteNode("Junction", "N1");
@@ -343,8 +341,7 @@ TEST_F(SwmmTest, RenameDeleteAndRestoreRoundTrip) {
     ui.answers = {IDYES};
     bool removed = false;
     dbfStormRemDelRec(removed);
-    EXPECT_TRUE(removed);
-    EXPECT_EQ(onDisk().find("OUTFALLS_DEL"), std::string::npos);
+    EXPECT_TRUE(removed && onDisk().find("OUTFALLS_DEL") == std::string::npos);
     ASSERT_EQ(dbfSwmmUpdateFileFromDB(false), 1);
     keepForEngine("spare_removed");
 }
@@ -358,10 +355,9 @@ TEST_F(SwmmTest, OverflowNodesAndTheReportedVersion) {
     EXPECT_FALSE(dbfSwmmCheckOverflowNode("N#OF", at, base));   // "N" is no node, only a prefix
     EXPECT_FALSE(dbfSwmmCheckOverflowNode("N3", at, base));
     EXPECT_STREQ(base, "");
-
-    EXPECT_EQ(dbfGetSwmmVersion(), 0);
+    const int before = dbfGetSwmmVersion();
     dbfReportSwmmVersion(52004);
-    EXPECT_EQ(dbfGetSwmmVersion(), 52004);
+    EXPECT_EQ(std::pair(before, dbfGetSwmmVersion()), std::pair(0, 52004));
 }
 
 TEST_F(SwmmTest, ReservoirsTransectsDummiesWeirsAndMovedSubcatchments) {
