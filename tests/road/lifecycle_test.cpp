@@ -146,23 +146,18 @@ TEST_F(RoadLifeTest, SkewFlagsComeFromTheFirstSkewedVisibleChainage) {
 }
 
 TEST_F(RoadLifeTest, DesignFileUpgradeNumbersThePipeEntries) {
-    dbtest::writeFile(des(), "[Global]\nVersion=5\n[PipeLong]\n  A \nB\n[Other]\nx=1\n");
-    dbfRoadInit(1, 1);
-    EXPECT_EQ(dbtest::readFile(des()), "[Global]\nVersion=6.000\n[PipeLong]\nMH1=A\nMH2=B\n\n[Other]\nx=1\n");
+    // Version 6 leaves the file alone; without the section only the version changes.
+    const std::pair<const char*, const char*> cases[] = {
+        {"[Global]\nVersion=5\n[PipeLong]\n  A \nB\n[Other]\nx=1\n", "[Global]\nVersion=6.000\n[PipeLong]\nMH1=A\nMH2=B\n\n[Other]\nx=1\n"},
+        {"[Global]\nVersion=6\n[PipeLong]\nA\n", "[Global]\nVersion=6\n[PipeLong]\nA\n"},
+        {"[Global]\nVersion=2\n", "[Global]\nVersion=6.000\n"}};
+    for (const auto& [before, after] : cases) {
+        dbtest::writeFile(des(), before);
+        dbfRoadInit(1, 1);
+        EXPECT_EQ(dbtest::readFile(des()), after);
+        dbfRoadInit(0, 1);
+    }
     EXPECT_FALSE(coreFileExist(file("Site.1.bak").c_str()));
-    dbfRoadInit(0, 1);
-
-    // Version 6 leaves the file alone.
-    const std::string current = "[Global]\nVersion=6\n[PipeLong]\nA\n";
-    dbtest::writeFile(des(), current);
-    dbfRoadInit(1, 1);
-    EXPECT_EQ(dbtest::readFile(des()), current);
-    dbfRoadInit(0, 1);
-
-    // Without the section only the version changes.
-    dbtest::writeFile(des(), "[Global]\nVersion=2\n");
-    dbfRoadInit(1, 1);
-    EXPECT_EQ(dbtest::readFile(des()), "[Global]\nVersion=6.000\n");
 }
 
 TEST_F(RoadLifeTest, FlagsAndProcessList) {
