@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "database/controls.h"
 #include "display/display_fixture.h"
@@ -66,14 +67,12 @@ TEST(Pickers, TypingRules) {
     point.SetAllowCommas(false);
     EXPECT_EQ(point.permissions(), 4);
     point.SetName("ABCDEFGHIJKLMNOPQRS");
-    char name[kPointNameChars + 1];
-    point.GetName(name);
-    EXPECT_STREQ(name, "ABCDEFGHIJKLMNOP");
     CStringNamesEdit string;
     string.SetName(std::string(40, 'x').c_str());
-    char sname[kStringNameChars + 1];
+    char name[kPointNameChars + 1], sname[kStringNameChars + 1];
+    point.GetName(name);
     string.GetName(sname);
-    EXPECT_EQ(std::string(sname), std::string(31, 'x'));
+    EXPECT_EQ(std::string(name) + "|" + sname, "ABCDEFGHIJKLMNOP|" + std::string(31, 'x'));
 }
 
 class PickersTest : public DisplayTest {};
@@ -106,8 +105,7 @@ TEST_F(PickersTest, NamesListFilledOnFocusAndEmptiedOnLeaving) {
     box.editPart()->SetSel(2, 2);
     type(*box.editPart(), ",B  ");
     box.KillFocus();
-    EXPECT_EQ(box.GetCount(), 0);
-    EXPECT_EQ(textOf(box), "A,B");
+    EXPECT_EQ(std::pair(box.GetCount(), textOf(box)), std::pair(0, std::string("A,B")));
     box.DestroyWindow();
     EXPECT_FALSE(box.editSubclassed());
 
@@ -126,13 +124,10 @@ TEST_F(PickersTest, SurfaceListsAndContourFiles) {
     CSurfaceCombo plain, none;
     plain.Init();
     none.InitEx();
-    EXPECT_EQ(plain.GetCount(), 128);
-    EXPECT_EQ(none.GetCount(), 129);
-    plain.SetSurface(200);
+    plain.SetSurface(200);   // no such surface: the first entry
     none.SetSurface(200);
-    EXPECT_EQ(plain.GetSurface(), 1);
-    EXPECT_EQ(none.GetSurface(), 0);
-    EXPECT_EQ(textOf(none), kNONE);
+    EXPECT_EQ(std::tuple(plain.GetCount(), none.GetCount(), plain.GetSurface(), none.GetSurface(), textOf(none)),
+              std::tuple(128, 129, 1, 0, std::string(kNONE)));
     plain.SetSurface(3);
     EXPECT_EQ(textOf(plain), "Existing ground");
     CSurfaceCombo lazy;
@@ -153,8 +148,7 @@ TEST_F(PickersTest, SurfaceListsAndContourFiles) {
     };
     CSurfaceCombo contours;
     contours.InitContours();
-    EXPECT_EQ(contours.GetCount(), 0);
-    EXPECT_FALSE(contours.initialised());
+    EXPECT_TRUE(contours.GetCount() == 0 && !contours.initialised());
     contourFile("1.cnt", 0x4003, 0, kContourHeaderBytes);
     contourFile("2.cnt", 0, 1, kContourHeaderBytes);
     contourFile("3.cnt", 0, 0, kContourHeaderBytes);
@@ -165,8 +159,7 @@ TEST_F(PickersTest, SurfaceListsAndContourFiles) {
     for (int i = 0; i < 3; ++i) {
         CString t;
         contours.GetLBText(i, t);
-        EXPECT_EQ(t.str(), expected[i].first);
-        EXPECT_EQ(contours.GetItemData(i), expected[i].second);
+        EXPECT_EQ(std::pair(t.str(), contours.GetItemData(i)), std::pair(std::string(expected[i].first), DWORD_PTR{expected[i].second}));
     }
     EXPECT_EQ(contours.GetCurSel(), 0);
 }
@@ -198,10 +191,7 @@ TEST_F(PickersTest, DrawItemBoxColourCrossAndTextColours) {
         box.DrawItem(DRAWITEMSTRUCT{k.item, k.state, &dc, item, box.GetItemData(k.item)});
         int fills = 0, lines = 0;
         for (const CDC::Item& d : dc.items()) {
-            if (d.op == CDC::Op::FrameRect) {
-                EXPECT_EQ(d.rect, (CRect{3, 23, 13, 33}));
-                EXPECT_EQ(d.color, k.frame);
-            }
+            if (d.op == CDC::Op::FrameRect) { EXPECT_TRUE(d.rect == (CRect{3, 23, 13, 33}) && d.color == k.frame) << k.item; }
             if (d.op == CDC::Op::FillRect) {
                 ++fills;
                 EXPECT_EQ(d.rect, (CRect{4, 24, 12, 32}));
@@ -209,13 +199,10 @@ TEST_F(PickersTest, DrawItemBoxColourCrossAndTextColours) {
             }
             if (d.op == CDC::Op::Line) ++lines;
             if (d.op == CDC::Op::Text) {
-                EXPECT_EQ(d.color, k.text) << k.item;
-                EXPECT_EQ(d.back, k.back) << k.item;
-                EXPECT_EQ(d.rect.left, k.item == 0 ? 0 : 16);
+                EXPECT_EQ(std::tuple(d.color, d.back, d.rect.left), std::tuple(k.text, k.back, k.item == 0 ? 0 : 16)) << k.item;
             }
         }
-        EXPECT_EQ(fills, k.fills) << k.item << " " << k.state;
-        EXPECT_EQ(lines, k.lines) << k.item << " " << k.state;
+        EXPECT_EQ(std::pair(fills, lines), std::pair(k.fills, k.lines)) << k.item << " " << k.state;
     }
 }
 

@@ -2,29 +2,26 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <utility>
+#include <vector>
 
 #include "platform/core.h"
 
 TEST(Tolerance, BandAroundTheSecondValue) {
-    EXPECT_FALSE(dblGreater(1.0 + 1e-13, 1.0));
-    EXPECT_TRUE(dblGreater(1.0 + 1e-11, 1.0));
-    EXPECT_TRUE(dblEqual(1e6 + 1e-7, 1e6));          // relative part
-    EXPECT_FALSE(dblEqual(1e6 + 1e-5, 1e6));
-    EXPECT_TRUE(dblLess(-1.0, 0.0));
-    EXPECT_TRUE(dblIsZero(-1e-12));
-    EXPECT_FALSE(dblIsZero(2e-12));
+    // Equality has a relative part (1e6 + 1e-7).
+    EXPECT_EQ(std::vector<bool>({dblGreater(1.0 + 1e-13, 1.0), dblGreater(1.0 + 1e-11, 1.0), dblEqual(1e6 + 1e-7, 1e6),
+                                 dblEqual(1e6 + 1e-5, 1e6), dblLess(-1.0, 0.0), dblIsZero(-1e-12), dblIsZero(2e-12)}),
+              std::vector<bool>({false, true, true, false, true, true, false}));
     EXPECT_EQ(dblCompare(2.0, 2.0 + 1e-13), 0);
 }
 
 TEST(Geometry, DirectionsFollowTheAxes) {
     // Difference in y first: a step along +y is direction 0, along +x is pi/2.
-    EXPECT_DOUBLE_EQ(coreGetAngle(1, 0), 0.0);
-    EXPECT_DOUBLE_EQ(coreGetAngle(0, 1), CORE_HALF_PI);
-    EXPECT_DOUBLE_EQ(coreGetAngle(-1, 0), CORE_PI);
-    EXPECT_DOUBLE_EQ(coreGetAngle(0, -1), 3 * CORE_HALF_PI);
-    EXPECT_EQ(coreGetAngle(0, 0), 0.0);
-    EXPECT_EQ(coreGetAngle(1, -1e-300), 0.0);      // never 2pi itself
+    // Nothing gives 0, and never 2pi itself.
+    EXPECT_EQ(std::vector({coreGetAngle(1, 0), coreGetAngle(0, 1), coreGetAngle(-1, 0), coreGetAngle(0, -1), coreGetAngle(0, 0),
+                           coreGetAngle(1, -1e-300)}),
+              std::vector({0.0, CORE_HALF_PI, CORE_PI, 3 * CORE_HALF_PI, 0.0, 0.0}));
     // An offset d along the direction moves x by d sin(a) and y by d cos(a).
     double a = coreGetAngle(3, 4);
     EXPECT_NEAR(5 * std::sin(a), 4, 1e-12);
@@ -32,11 +29,9 @@ TEST(Geometry, DirectionsFollowTheAxes) {
 
     double distance, direction;
     coreSurvJoin(10, 20, 10, 25, distance, direction);   // (y, x) pairs: x grows by 5
-    EXPECT_DOUBLE_EQ(distance, 5);
-    EXPECT_DOUBLE_EQ(direction, CORE_HALF_PI);
+    EXPECT_EQ(std::pair(distance, direction), std::pair(5.0, CORE_HALF_PI));
     coreSurvJoin(7, 7, 7, 7, distance, direction);
-    EXPECT_EQ(distance, 0);
-    EXPECT_EQ(direction, 0);
+    EXPECT_EQ(std::pair(distance, direction), std::pair(0.0, 0.0));
 }
 
 TEST(Geometry, QuadrantsAtTheirBoundaries) {
@@ -48,22 +43,19 @@ TEST(Geometry, QuadrantsAtTheirBoundaries) {
 }
 
 TEST(Geometry, CrossingsOfSegments) {
-    double a, b;
-    EXPECT_EQ(coreIntersectionLines(0, 0, 2, 2, 0, 2, 2, 0, a, b), 1);
-    EXPECT_DOUBLE_EQ(a, 1);
-    EXPECT_DOUBLE_EQ(b, 1);
-    // Lines cross, but beyond segment 2: the point is still given.
-    EXPECT_EQ(coreIntersectionLines(0, 0, 2, 2, 0, 4, 1, 3, a, b), 0);
-    EXPECT_DOUBLE_EQ(a, 2);
-    EXPECT_DOUBLE_EQ(b, 2);
-    // Touching at an end counts.
-    EXPECT_EQ(coreIntersectionLines(0, 0, 1, 0, 1, 0, 1, 5, a, b), 1);
-    // Parallel, collinear and zero-length segments: no crossing, point (0, 0).
-    EXPECT_EQ(coreIntersectionLines(0, 0, 1, 1, 0, 1, 1, 2, a, b), 0);
-    EXPECT_EQ(a, 0);
-    EXPECT_EQ(b, 0);
-    EXPECT_EQ(coreIntersectionLines(0, 0, 2, 0, 1, 0, 3, 0, a, b), 0);
-    EXPECT_EQ(coreIntersectionLines(1, 1, 1, 1, 0, 2, 2, 0, a, b), 0);
+    // Lines that cross beyond segment 2 still give the point; touching at an end counts;
+    // parallel, collinear and zero-length segments do not cross, at (0, 0).
+    const struct {
+        double s[8];
+        int crossing;
+        double a, b;
+    } cases[] = {{{0, 0, 2, 2, 0, 2, 2, 0}, 1, 1, 1}, {{0, 0, 2, 2, 0, 4, 1, 3}, 0, 2, 2}, {{0, 0, 1, 0, 1, 0, 1, 5}, 1, 1, 0},
+                 {{0, 0, 1, 1, 0, 1, 1, 2}, 0, 0, 0}, {{0, 0, 2, 0, 1, 0, 3, 0}, 0, 0, 0}, {{1, 1, 1, 1, 0, 2, 2, 0}, 0, 0, 0}};
+    for (const auto& c : cases) {
+        double a = -1, b = -1;
+        const int crossing = coreIntersectionLines(c.s[0], c.s[1], c.s[2], c.s[3], c.s[4], c.s[5], c.s[6], c.s[7], a, b);
+        EXPECT_EQ(std::tuple(crossing, a, b), std::tuple(c.crossing, c.a, c.b)) << &c - cases;
+    }
 
     EXPECT_EQ(tg_samepnt(1e6, 2, 1e6 + 1e-7, 2), 1);
     EXPECT_EQ(tg_samepnt(0, 0, 0, 1e-9), 0);
@@ -71,29 +63,20 @@ TEST(Geometry, CrossingsOfSegments) {
 
 TEST(Geometry, ClippingToAWindow) {
     _bsRECT window{0, 10, 10, 0};   // left, right, top, bottom (top above bottom)
-    double h1 = -5, v1 = 5, h2 = 15, v2 = 5;
-    EXPECT_EQ(tg_clipwindow(h1, v1, h2, v2, window), 1);
-    EXPECT_DOUBLE_EQ(h1, 0);
-    EXPECT_DOUBLE_EQ(h2, 10);
-    EXPECT_DOUBLE_EQ(v1, 5);
-    h1 = 2, v1 = 2, h2 = 3, v2 = 3;                 // wholly inside: unchanged
-    EXPECT_EQ(tg_clipwindow(h1, v1, h2, v2, window), 1);
-    EXPECT_EQ(h2, 3);
-    h1 = 11, v1 = -1, h2 = 20, v2 = 30;             // wholly outside: reported as (0, 0)
-    EXPECT_EQ(tg_clipwindow(h1, v1, h2, v2, window), 0);
-    EXPECT_EQ(h1, 0);
-    EXPECT_EQ(v1, 0);
-    EXPECT_EQ(h2, 0);
-    h1 = h2 = 10, v1 = v2 = 0;                      // a point on the corner is inside
-    EXPECT_EQ(tg_clipwindow(h1, v1, h2, v2, window), 1);
-    h1 = h2 = 10.5, v1 = v2 = 5;
-    EXPECT_EQ(tg_clipwindow(h1, v1, h2, v2, window), 0);
-    h1 = -5, v1 = 5, h2 = 5, v2 = 15;               // diagonal through the corner region
-    EXPECT_EQ(tg_clipwindow(h1, v1, h2, v2, window), 1);
-    EXPECT_DOUBLE_EQ(h1, 0);
-    EXPECT_DOUBLE_EQ(v1, 10);
-    EXPECT_DOUBLE_EQ(h2, 0);
-    EXPECT_DOUBLE_EQ(v2, 10);
+    // Across, wholly inside (unchanged), wholly outside (reported as (0, 0)), a point on the
+    // corner (inside), a point outside, and a diagonal through the corner region.
+    const struct {
+        double in[4];
+        int visible;
+        double out[4];
+    } cases[] = {{{-5, 5, 15, 5}, 1, {0, 5, 10, 5}},   {{2, 2, 3, 3}, 1, {2, 2, 3, 3}},    {{11, -1, 20, 30}, 0, {0, 0, 0, 0}},
+                 {{10, 0, 10, 0}, 1, {10, 0, 10, 0}}, {{10.5, 5, 10.5, 5}, 0, {0, 0, 0, 0}}, {{-5, 5, 5, 15}, 1, {0, 10, 0, 10}}};
+    for (const auto& c : cases) {
+        double h1 = c.in[0], v1 = c.in[1], h2 = c.in[2], v2 = c.in[3];
+        const int visible = tg_clipwindow(h1, v1, h2, v2, window);
+        EXPECT_EQ(std::vector({double(visible), h1, v1, h2, v2}), std::vector({double(c.visible), c.out[0], c.out[1], c.out[2], c.out[3]}))
+            << &c - cases;
+    }
 }
 
 TEST(Geometry, RectanglesAndPoints) {
@@ -108,10 +91,9 @@ TEST(Geometry, RectanglesAndPoints) {
 }
 
 TEST(Geometry, GuardedArithmetic) {
-    EXPECT_EQ(coreDoubleDivide(1, 0), 0);
-    EXPECT_EQ(coreDoubleDivide(1, 1e-13, 7.5), 7.5);
-    EXPECT_EQ(coreDoubleDivide(1e300, 1e-11), 0);     // overflow is guarded too
-    EXPECT_DOUBLE_EQ(coreDoubleDivide(3, 2), 1.5);
+    // Overflow is guarded too.
+    EXPECT_EQ(std::vector({coreDoubleDivide(1, 0), coreDoubleDivide(1, 1e-13, 7.5), coreDoubleDivide(1e300, 1e-11), coreDoubleDivide(3, 2)}),
+              std::vector({0.0, 7.5, 0.0, 1.5}));
 
     // Halves round away from zero, at decimals or (negative) at tens and hundreds.
     const struct { double value; int places; double rounded; } rounds[] = {
@@ -129,16 +111,12 @@ TEST(Geometry, GuardedArithmetic) {
 TEST(Geometry, BezierHandles) {
     double inA, inB, outA, outB;
     coreBezHandle(0, 0, 4, 0, 8, 0, 4.0, inA, inB, outA, outB);   // a straight run
-    EXPECT_DOUBLE_EQ(inA, 3);
-    EXPECT_DOUBLE_EQ(outA, 5);
-    EXPECT_DOUBLE_EQ(inB, 0);
+    EXPECT_EQ(std::tuple(inA, outA, inB), std::tuple(3.0, 5.0, 0.0));
     coreBezHandle(0, 0, 4, 4, 8, 0, 4.0, inA, inB, outA, outB);   // a peak: handles level
-    EXPECT_DOUBLE_EQ(inB, 4);
-    EXPECT_DOUBLE_EQ(outB, 4);
+    EXPECT_EQ(std::pair(inB, outB), std::pair(4.0, 4.0));
     EXPECT_NEAR(outA - 4, std::sqrt(32.0) / 4, 1e-12);
     coreBezHandle(0, 0, 4, 4, 0, 0, 4.0, inA, inB, outA, outB);   // turning back: a sharp corner
-    EXPECT_EQ(inA, 4);
-    EXPECT_EQ(outB, 4);
+    EXPECT_EQ(std::pair(inA, outB), std::pair(4.0, 4.0));
     coreBezHandle(0, 0, 4, 0, 8, 0, 0.0, inA, inB, outA, outB);
     EXPECT_EQ(outA, 4);
 }

@@ -4,6 +4,8 @@
 #include "common/fixture.h"
 #include "platform/core.h"
 
+#include <tuple>
+
 using dbtest::readFile;
 using dbtest::TempDir;
 using dbtest::writeFile;
@@ -45,14 +47,13 @@ TEST(IniFile, ReadsWithProfileSemantics) {
     char buffer[64];
     EXPECT_EQ(ini.GetString("GLOBAL", "name", "x", buffer, sizeof buffer), 8);
     EXPECT_STREQ(buffer, "Site One");                      // trimmed, found without case
-    EXPECT_EQ(ini.GetInt("global", "COUNT", 5), 12);
-    EXPECT_EQ(ini.GetInt("Global", "Missing", 5), 5);
-    ini.GetString("Global", "odd line without equals", "dflt", buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "dflt");                           // odd lines are no keys
-    ini.GetString("Roads", "Line1", "", buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "1,2,1");                          // last line without its end
-    ini.GetString("Nowhere", "top", "none", buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "none");                           // lines before a header belong to none
+    EXPECT_EQ(std::pair(ini.GetInt("global", "COUNT", 5), ini.GetInt("Global", "Missing", 5)), std::pair(12, 5));
+    // Odd lines are no keys; the last line has no end; lines before a header belong to none.
+    for (const auto& [section, key, fallback, value] : {std::tuple{"Global", "odd line without equals", "dflt", "dflt"},
+                                                        {"Roads", "Line1", "", "1,2,1"}, {"Nowhere", "top", "none", "none"}}) {
+        ini.GetString(section, key, fallback, buffer, sizeof buffer);
+        EXPECT_STREQ(buffer, value) << key;
+    }
 
     // Cut to the buffer; null and empty buffers are left alone.
     char small[5] = "zzzz";
@@ -82,11 +83,8 @@ TEST(IniFile, EditsTouchOnlyTheirLines) {
     ASSERT_EQ(ini.UpdateFile(), 1);
     EXPECT_EQ(readFile(path), "[A]\r\nk1=1\r\nk2=7\r\n; note\r\n\r\n[B]\r\nx = new\r\n[C]\r\ny=3\r\n");
 
-    EXPECT_EQ(ini.DeleteKey("A", "K1"), 1);
-    EXPECT_EQ(ini.EraseSection("b"), 1);
-    EXPECT_EQ(ini.EraseSection("b"), 0);
-    EXPECT_FALSE(ini.SectionExists("B"));
-    EXPECT_TRUE(ini.ValueExists("a", "k2"));
+    EXPECT_EQ(std::vector({ini.DeleteKey("A", "K1"), ini.EraseSection("b"), ini.EraseSection("b")}), std::vector({1, 1, 0}));
+    EXPECT_TRUE(!ini.SectionExists("B") && ini.ValueExists("a", "k2"));
     EXPECT_EQ(ini.Contents(), "[A]\r\nk2=7\r\n; note\r\n\r\n[C]\r\ny=3\r\n");
 }
 
@@ -107,9 +105,8 @@ TEST(IniFile, FloatsAndSections) {
     TINIFile ini("");
     ini.WriteFloat("S", "a", 0.1);
     ini.WriteFloat("S", "b", 1.0 / 3.0);
-    EXPECT_EQ(ini.ReadString("S", "a", ""), "0.1");
-    EXPECT_DOUBLE_EQ(ini.ReadFloat("S", "b", 0), 1.0 / 3.0);
-    EXPECT_EQ(ini.ReadFloat("S", "missing", 2.5), 2.5);
+    EXPECT_EQ(std::tuple(ini.ReadString("S", "a", ""), ini.ReadFloat("S", "b", 0), ini.ReadFloat("S", "missing", 2.5)),
+              std::tuple("0.1", 1.0 / 3.0, 2.5));
     EXPECT_EQ(ini.UpdateFile(), 0);   // no file to write
 }
 
@@ -209,8 +206,7 @@ TEST_F(SettingsStores, DataFolderAndPlacement) {
     placement.Save("RoadWnd", nullptr);
     CWindowPlacement restored;
     EXPECT_EQ(restored.Restore("roadwnd", nullptr), 1);
-    EXPECT_EQ(restored.show, 3);
-    EXPECT_EQ(restored.right, 640);
+    EXPECT_EQ(std::pair(restored.show, restored.right), std::pair(3, 640));
     coreResetStores();
     EXPECT_FALSE(std::filesystem::exists(defaults));   // reset forgets without saving
 }

@@ -55,13 +55,10 @@ TEST(UiList, IndexedAccessInAnyOrder) {
         EXPECT_EQ(list.Get(i), items[static_cast<size_t>(i)]);
         EXPECT_EQ(list.Index(items[static_cast<size_t>(i)]), i);
     }
-    EXPECT_EQ(list.Get(-1), nullptr);
-    EXPECT_EQ(list.Get(50), nullptr);
     Item outsider(0, 0);
-    EXPECT_EQ(list.Index(&outsider), -1);
+    EXPECT_TRUE(list.Get(-1) == nullptr && list.Get(50) == nullptr && list.Index(&outsider) == -1);
     list.Sort(byKey);
-    EXPECT_EQ(static_cast<Item*>(list.Get(0))->tag, 49);
-    EXPECT_EQ(list.Index(items[49]), 0);
+    EXPECT_EQ(std::pair(static_cast<Item*>(list.Get(0))->tag, list.Index(items[49])), std::pair(49, 0));
 }
 
 TEST(UiList, SortKeepsEqualElementsInOrder) {
@@ -81,16 +78,14 @@ TEST(UiList, NavigationAndRemovalOfTheCurrentElement) {
         EXPECT_EQ(static_cast<Item*>(list.Next())->tag, 2);
         UI_ELEMENT* second = list.Current();
         EXPECT_EQ(list.Delete(second), 1);                  // current moves to the next one
-        EXPECT_EQ(static_cast<Item*>(list.Current())->tag, 3);
-        EXPECT_EQ(Item::destroyed, 1);
+        EXPECT_EQ(std::pair(static_cast<Item*>(list.Current())->tag, Item::destroyed), std::pair(3, 1));
         EXPECT_EQ(tags(list), (std::vector<int>{1, 3, 4}));
 
         EXPECT_EQ(static_cast<Item*>(list.Last())->tag, 4);
         EXPECT_EQ(list.Next(), nullptr);                    // stays on the last
         UI_ELEMENT* last = list.Subtract(list.Current());   // last removed: current moves back
         EXPECT_EQ(static_cast<Item*>(list.Current())->tag, 3);
-        EXPECT_EQ(last->List(), nullptr);
-        EXPECT_EQ(list.Subtract(last), nullptr);            // no longer in the list
+        EXPECT_TRUE(last->List() == nullptr && list.Subtract(last) == nullptr);   // no longer in the list
         EXPECT_EQ(list.Delete(last), 0);
         delete last;
 

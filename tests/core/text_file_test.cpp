@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <tuple>
 
 #include "common/fixture.h"
 #include "platform/core.h"
@@ -14,16 +15,19 @@ using dbtest::writeFile;
 
 TEST(CommaFields, MissingAndBlankFieldsGiveTheDefault) {
     const char* text = " 12 ,abc,, 3.5e2 ,-7";
-    char buffer[8];
-    EXPECT_EQ(coreGetField(text, "d", buffer, sizeof buffer, 1, ','), 1);
-    EXPECT_STREQ(buffer, "12");
-    EXPECT_EQ(coreGetField(text, "d", buffer, sizeof buffer, 3, ','), 0);   // blank
-    EXPECT_STREQ(buffer, "d");
-    EXPECT_EQ(coreGetField(text, "d", buffer, sizeof buffer, 6, ','), 0);   // missing
-    EXPECT_EQ(coreGetField(text, "d", buffer, sizeof buffer, 0, ','), 0);
-    EXPECT_EQ(coreGetField(nullptr, "d", buffer, sizeof buffer, 1, ','), 0);
-    EXPECT_EQ(coreGetField("abcdefghijk", "", buffer, sizeof buffer, 1, ','), 1);
-    EXPECT_STREQ(buffer, "abcdefg");                                          // cut to the buffer
+    // Field 3 is blank, 6 and 0 are missing; the last is cut to the buffer (value null: not looked at).
+    const struct {
+        const char* text;
+        const char* fallback;
+        int field, result;
+        const char* value;
+    } fields[] = {{text, "d", 1, 1, "12"},      {text, "d", 3, 0, "d"},    {text, "d", 6, 0, nullptr},
+                  {text, "d", 0, 0, nullptr},   {nullptr, "d", 1, 0, nullptr}, {"abcdefghijk", "", 1, 1, "abcdefg"}};
+    for (const auto& f : fields) {
+        char buffer[8] = "";
+        EXPECT_EQ(coreGetField(f.text, f.fallback, buffer, sizeof buffer, f.field, ','), f.result) << f.field;
+        if (f.value) { EXPECT_STREQ(buffer, f.value) << f.field; }
+    }
     // Field 2 is not a number and field 7 is missing: the default 9.
     for (const auto& [field, value] : {std::pair{1, 12}, {2, 9}, {5, -7}, {7, 9}})
         EXPECT_EQ(coreGetFieldInt(text, 9, field, ','), value) << field;
@@ -37,17 +41,15 @@ TEST(Texts, CopyTrimAndSearch) {
     char buffer[6];
     EXPECT_STREQ(coreStrncpy(buffer, "abcdefgh", sizeof buffer), "abcde");
     EXPECT_STREQ(coreStrncpy(buffer, nullptr, sizeof buffer), "");
-    char text[] = " \t name \r\n";
-    EXPECT_STREQ(coreTrimStr(text), "name");
-    char blank[] = "   ";
-    EXPECT_STREQ(coreTrimStr(blank), "");
+    char text[] = " \t name \r\n", blank[] = "   ";
+    EXPECT_EQ(std::string(coreTrimStr(text)) + "|" + coreTrimStr(blank), "name|");
     EXPECT_EQ(coreTrimStr(nullptr), nullptr);
 
     const char bytes[] = {'a', '\0', 'X', 'Y', 'Z', '\0', 'X', 'Y'};
-    EXPECT_EQ(corePosBinStr(bytes, "XYZ", sizeof bytes), 2);   // past an embedded zero
-    EXPECT_EQ(corePosBinStr(bytes, "XYQ", sizeof bytes), -1);
-    EXPECT_EQ(corePosBinStr(bytes, "XY", 3), -1);              // only the first bytes count
-    EXPECT_EQ(corePosBinStr(bytes, "", sizeof bytes), -1);
+    // Found past an embedded zero; only the first bytes count; nothing is found of nothing.
+    EXPECT_EQ(std::vector({corePosBinStr(bytes, "XYZ", sizeof bytes), corePosBinStr(bytes, "XYQ", sizeof bytes),
+                           corePosBinStr(bytes, "XY", 3), corePosBinStr(bytes, "", sizeof bytes)}),
+              std::vector({2, -1, -1, -1}));
 
     char tag[61];
     tag[60] = '#';
@@ -83,20 +85,21 @@ TEST(Paths, NamesExtensionsAndFolders) {
         coreChangeFileExt(path, ext);
         EXPECT_STREQ(path, result) << ext;
     }
-    coreChangeFileName(path, "Storm", ".INP");
-    EXPECT_STREQ(path, "/data/job.v2/Storm.INP");
-    coreChangeFileName(path, nullptr, "STD");
-    EXPECT_STREQ(path, "/data/job.v2/Storm.STD");
     char win[MAX_PATH] = "C:\\jobs\\road.sec";
-    coreChangeFileName(win, "other", "des");
-    EXPECT_STREQ(win, "C:\\jobs\\other.des");
-    char folder[MAX_PATH];
-    coreExtractFilePath(win, folder);
-    EXPECT_STREQ(folder, "C:\\jobs\\");
-    coreExtractFilePath("plain.txt", folder);
-    EXPECT_STREQ(folder, "");
-    coreExtractFileName("/a/b\\c.txt", folder);
-    EXPECT_STREQ(folder, "c.txt");
+    for (const auto& [in, name, ext, result] : {std::tuple{path, "Storm", ".INP", "/data/job.v2/Storm.INP"},
+                                                {path, nullptr, "STD", "/data/job.v2/Storm.STD"},
+                                                {win, "other", "des", "C:\\jobs\\other.des"}}) {
+        coreChangeFileName(in, name, ext);
+        EXPECT_STREQ(in, result);
+    }
+    const auto extracted = [](void (*extract)(const char*, char*), const char* from) {
+        char out[MAX_PATH];
+        extract(from, out);
+        return std::string(out);
+    };
+    EXPECT_EQ(extracted(coreExtractFilePath, win) + "|" + extracted(coreExtractFilePath, "plain.txt") + "|" +
+                  extracted(coreExtractFileName, "/a/b\\c.txt"),
+              "C:\\jobs\\||c.txt");
     std::string longName(400, 'n');
     char cut[MAX_PATH] = "/x/y.z";
     coreChangeFileName(cut, longName.c_str(), "ext");
@@ -113,13 +116,9 @@ TEST(Messages, CaptionsStylesAndAnswers) {
     EXPECT_EQ(ConfirmMessage("Continue?", &frame), 6);
     EXPECT_EQ(ConfirmMessage("Continue?", &frame), 7);
     ASSERT_EQ(ui.shown.size(), 4u);
-    EXPECT_EQ(ui.shown[0].caption, "Error");
-    EXPECT_EQ(ui.shown[0].text, "Unable to create lock file");
-    EXPECT_EQ(ui.shown[0].style & MB_ICONMASK, MB_ICONERROR);
-    EXPECT_EQ(ui.shown[1].caption, "Information");
-    EXPECT_EQ(ui.shown[2].caption, "Confirm");
-    EXPECT_EQ(ui.shown[2].style & MB_BUTTONMASK, MB_YESNO);
-    EXPECT_EQ(ui.unexpected, 0);
+    EXPECT_EQ(std::tuple(ui.shown[0].caption, ui.shown[0].text, ui.shown[0].style & MB_ICONMASK, ui.shown[1].caption, ui.shown[2].caption,
+                         ui.shown[2].style & MB_BUTTONMASK, ui.unexpected),
+              std::tuple("Error", "Unable to create lock file", unsigned(MB_ICONERROR), "Information", "Confirm", unsigned(MB_YESNO), 0));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -129,17 +128,11 @@ TEST(Files, NullStreamsFailQuietly) {
     char buffer[8];
     EXPECT_EQ(coreFileOpen(nullptr, "rb"), nullptr);
     EXPECT_EQ(coreFileClose(nullptr), nullptr);
-    EXPECT_EQ(coreFileSetPointer(0, 0, nullptr), 0);
-    EXPECT_EQ(coreFileGetPointer(nullptr), -1);
-    EXPECT_EQ(coreFileLength(nullptr), -1);
-    EXPECT_EQ(coreFileBinRead(buffer, 1, nullptr), 0);
-    EXPECT_EQ(coreFileBinWrite(buffer, 1, nullptr), 0);
-    EXPECT_EQ(coreFileTxtRead(buffer, nullptr), 0);
-    EXPECT_EQ(coreFileTxtWrite("x", nullptr), 0);
-    EXPECT_EQ(coreWriteFile(nullptr, nullptr, nullptr), 0);
-    EXPECT_EQ(coreFileTruncate(nullptr, 0), 0);
-    EXPECT_EQ(coreFileExist(nullptr), 0);
-    EXPECT_EQ(coreFileExist("/no/such/file"), 0);
+    EXPECT_EQ(std::pair(coreFileGetPointer(nullptr), coreFileLength(nullptr)), std::pair(std::int64_t{-1}, std::int64_t{-1}));
+    for (int rc : {coreFileSetPointer(0, 0, nullptr), coreFileBinRead(buffer, 1, nullptr), coreFileBinWrite(buffer, 1, nullptr),
+                   coreFileTxtRead(buffer, nullptr), coreFileTxtWrite("x", nullptr), coreWriteFile(nullptr, nullptr, nullptr),
+                   coreFileTruncate(nullptr, 0), coreFileExist(nullptr), coreFileExist("/no/such/file")})
+        EXPECT_EQ(rc, 0);
 }
 
 TEST(Files, OffsetsPastFourGigabytes) {
@@ -177,14 +170,11 @@ TEST(Files, TextLines) {
     FILE* f = coreFileOpen(name.c_str(), "rt");
     ASSERT_NE(f, nullptr);
     char line[16];
-    ASSERT_EQ(coreFileTxtRead(line, f, sizeof line), 1);
-    EXPECT_STREQ(line, "first");
-    ASSERT_EQ(coreFileTxtRead(line, f, sizeof line), 1);
-    EXPECT_STREQ(line, "");
-    ASSERT_EQ(coreFileTxtRead(line, f, sizeof line), 1);
-    EXPECT_EQ(std::string(line), std::string(15, 'x'));        // cut; the rest of it skipped
-    ASSERT_EQ(coreFileTxtRead(line, f, sizeof line), 1);
-    EXPECT_STREQ(line, "last");
+    // The long line is cut and the rest of it skipped.
+    for (const std::string& expected : {std::string("first"), std::string(), std::string(15, 'x'), std::string("last")}) {
+        ASSERT_EQ(coreFileTxtRead(line, f, sizeof line), 1);
+        EXPECT_EQ(line, expected);
+    }
     EXPECT_EQ(coreFileTxtRead(line, f, sizeof line), 0);
     coreFileClose(f);
 }

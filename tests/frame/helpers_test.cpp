@@ -20,57 +20,40 @@ constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 }  // namespace
 
-TEST(IncrStringTest, NextNameFollowsTheFirstDigitRun) {
-    EXPECT_EQ(next("P12"), "P13");
-    EXPECT_EQ(next("P099"), "P100");
-    EXPECT_EQ(next("A007"), "A8");      // leading zeros are not kept
-    EXPECT_EQ(next("12"), "13");
-    EXPECT_EQ(next("12A"), "13");       // text after the run is dropped
-    EXPECT_EQ(next("A1B"), "A2");
-    EXPECT_EQ(next("A1B22"), "A2");     // later digits are ignored
-    EXPECT_EQ(next("MH-9"), "MH-10");
-    EXPECT_EQ(next("Peg"), "Peg");      // no digits: unchanged
-    EXPECT_EQ(next(""), "");
-}
-
-TEST(IncrStringTest, OnlyTheFirst16CharactersCountAndTheResultIsCut) {
-    EXPECT_EQ(next("9999999999999999"), "1000000000000000");   // 17 digits cut to 16
-    EXPECT_EQ(next("ABCDEFGHIJKLMNOP7"), "ABCDEFGHIJKLMNOP7");   // the digit is past 16
-    EXPECT_EQ(next("ABCDEFGHIJKLMNO9"), "ABCDEFGHIJKLMNO1");     // "...O10" cut to 16
+TEST(IncrStringTest, NextNameFollowsTheFirstDigitRunInTheFirst16Characters) {
+    // Leading zeros are not kept, text after the run and later digits are dropped, a name
+    // without digits stays; only 16 characters count and the result is cut to 16.
+    const std::pair<const char*, const char*> cases[] = {
+        {"P12", "P13"}, {"P099", "P100"}, {"A007", "A8"}, {"12", "13"}, {"12A", "13"}, {"A1B", "A2"}, {"A1B22", "A2"},
+        {"MH-9", "MH-10"}, {"Peg", "Peg"}, {"", ""}, {"9999999999999999", "1000000000000000"},
+        {"ABCDEFGHIJKLMNOP7", "ABCDEFGHIJKLMNOP7"}, {"ABCDEFGHIJKLMNO9", "ABCDEFGHIJKLMNO1"}};
+    for (const auto& [name, expected] : cases) EXPECT_EQ(next(name), expected) << name;
 }
 
 TEST(AngleSubtractTest, AngleFromBToAIsWithinAFullTurn) {
-    EXPECT_NEAR(dbfAngleSubtract(0.1, 0.2), kTwoPi - 0.1, 1e-12);
-    EXPECT_NEAR(dbfAngleSubtract(0.2, 0.1), 0.1, 1e-12);
-    EXPECT_NEAR(dbfAngleSubtract(7.0, 0.5), 7.0 - kTwoPi - 0.5, 1e-12);
-    EXPECT_NEAR(dbfAngleSubtract(0.1, 6.0), kTwoPi - 5.9, 1e-12);   // across north
-    EXPECT_NEAR(dbfAngleSubtract(6.0, 0.1), 5.9, 1e-12);
-    EXPECT_NEAR(dbfAngleSubtract(-0.5, 0.0), kTwoPi - 0.5, 1e-12);
-    EXPECT_NEAR(dbfAngleSubtract(1.0, 1.0), 0.0, 1e-12);
-    // Equal within the tolerance is not "before": no full turn.
-    EXPECT_NEAR(dbfAngleSubtract(1.0, 1.0 + 1e-13), 0.0, 1e-12);
-    // Far outside the range and not finite: no endless reduction.
-    EXPECT_NEAR(dbfAngleSubtract(1000.0 * kTwoPi + 0.3, 0.1), 0.2, 1e-9);
+    // Across north, below 0, equal within the tolerance (not "before": no full turn), and far
+    // outside the range (no endless reduction).
+    const double cases[][3] = {{0.1, 0.2, kTwoPi - 0.1}, {0.2, 0.1, 0.1},        {7.0, 0.5, 7.0 - kTwoPi - 0.5},
+                               {0.1, 6.0, kTwoPi - 5.9}, {6.0, 0.1, 5.9},        {-0.5, 0.0, kTwoPi - 0.5},
+                               {1.0, 1.0, 0.0},          {1.0, 1.0 + 1e-13, 0.0}, {1000.0 * kTwoPi + 0.3, 0.1, 0.2}};
+    for (const auto& [a, b, difference] : cases) EXPECT_NEAR(dbfAngleSubtract(a, b), difference, 1e-9) << a << " " << b;
     EXPECT_FALSE(std::isfinite(dbfAngleSubtract(INFINITY, 0.1)));
 }
 
 TEST(InterpolateEleTest, ZeroLengthGivesTheFirstElevation) {
-    EXPECT_DOUBLE_EQ(dbfInterpolateEle(10, 20, 0, 5), 10.0);
-    EXPECT_DOUBLE_EQ(dbfInterpolateEle(10, 20, 1e-13, 5), 10.0);
-    EXPECT_DOUBLE_EQ(dbfInterpolateEle(10, 20, 4, 1), 12.5);
-    EXPECT_DOUBLE_EQ(dbfInterpolateEle(10, 20, 4, 6), 25.0);   // extrapolates
+    EXPECT_EQ(std::tuple(dbfInterpolateEle(10, 20, 0, 5), dbfInterpolateEle(10, 20, 1e-13, 5), dbfInterpolateEle(10, 20, 4, 1),
+                         dbfInterpolateEle(10, 20, 4, 6)),
+              std::tuple(10.0, 10.0, 12.5, 25.0));   // the last extrapolates
 }
 
 TEST(NameTest, CopyTrimsAndCutsTo16) {
     char name[32];
-    dbfNameCopy(name, "  P1  ");
-    EXPECT_STREQ(name, "P1");
-    dbfNameCopy(name, "ABCDEFGHIJKLMNOPQRSTU");
-    EXPECT_STREQ(name, "ABCDEFGHIJKLMNOP");
-    dbfNameCopy(name, "                X   ");   // the X is past 16 characters
-    EXPECT_STREQ(name, "");
-    dbfNameCopy(name, nullptr);
-    EXPECT_STREQ(name, "");
+    // The X is past 16 characters.
+    for (const auto& [from, copied] : {std::pair<const char*, const char*>{"  P1  ", "P1"}, {"ABCDEFGHIJKLMNOPQRSTU", "ABCDEFGHIJKLMNOP"},
+                                       {"                X   ", ""}, {nullptr, ""}}) {
+        dbfNameCopy(name, from);
+        EXPECT_STREQ(name, copied) << (from ? from : "null");
+    }
 
     char a[] = "  Peg1 ";
     char b[] = "Peg1";
@@ -101,9 +84,13 @@ TEST_F(StreamTest, SkipAndSeekWorkOnLines) {
 
 TEST_F(StreamTest, AxisNamesFollowTheHemisphere) {
     projSetParameters(0, -1, 0, 0);
-    EXPECT_STREQ(dbfAxisName(0), "Y Coord");
-    EXPECT_STREQ(dbfAxisName(1), "X Coord");
-    EXPECT_STREQ(dbfShortAxisName(1), "X");
+    // The names share one text: each is read before the next call.
+    const auto names = [](char* (*name)(int), std::initializer_list<int> axes) {
+        std::string out;
+        for (int axis : axes) out += std::string(name(axis)) + "|";
+        return out;
+    };
+    EXPECT_EQ(names(dbfAxisName, {0, 1}) + names(dbfShortAxisName, {1}), "Y Coord|X Coord|X|");
     coreSetDefault("Global", "SZAxis", "Level");
     EXPECT_STREQ(dbfAxisName(2), "Level");
     // Another axis leaves the shared text as it was.
@@ -111,11 +98,9 @@ TEST_F(StreamTest, AxisNamesFollowTheHemisphere) {
 
     projSetParameters(1, -1, 0, 0);
     EXPECT_EQ(dbfGetHemisphere(), 1);
-    EXPECT_STREQ(dbfAxisName(0), "X Coord");
-    EXPECT_STREQ(dbfAxisName(1), "Y Coord");
+    EXPECT_EQ(names(dbfAxisName, {0, 1}), "X Coord|Y Coord|");
     coreSetDefault("Global", "NHAxisLabel", "East,North,Elevation123");
-    EXPECT_STREQ(dbfShortAxisName(0), "East");
-    EXPECT_STREQ(dbfShortAxisName(2), "Elevation");   // at most 9 characters
-    EXPECT_STREQ(dbfShortAxisName(5), "");
+    // At most 9 characters.
+    EXPECT_EQ(names(dbfShortAxisName, {0, 2, 5}), "East|Elevation||");
     projSetParameters(0, -1, 0, 0);
 }

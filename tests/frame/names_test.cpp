@@ -24,17 +24,12 @@ std::string hex(std::uint32_t value) {
 using FileNameTest = LibraryTest;
 
 TEST_F(FileNameTest, KindsBuildNamesBesideTheProject) {
-    const std::string base = file("Site");
-    EXPECT_EQ(fileName("dtm", kFileProject), base + ".dtm");
-    EXPECT_EQ(fileName("grd", kFileProjectAlt), base + ".grd");
-    EXPECT_EQ(fileName("Main", kFileRoadSec), base + ".Main.sec");
-    EXPECT_EQ(fileName("Main", kFileRoadDes), base + ".Main.des");
-    EXPECT_EQ(fileName("Main", kFileRoadStr), base + ".Main.str");
     coreSetJobDefaultInt("Global", "RoadId", 7);
-    EXPECT_EQ(fileName("des", kFileRoad), base + ".7.des");
-}
-
-TEST_F(FileNameTest, UnknownKindSaysSoAndLeavesTheBuffer) {
+    const std::tuple<const char*, unsigned, const char*> cases[] = {
+        {"dtm", kFileProject, ".dtm"},           {"grd", kFileProjectAlt, ".grd"}, {"Main", kFileRoadSec, ".Main.sec"},
+        {"Main", kFileRoadDes, ".Main.des"},     {"Main", kFileRoadStr, ".Main.str"}, {"des", kFileRoad, ".7.des"}};
+    for (const auto& [extension, kind, name] : cases) EXPECT_EQ(fileName(extension, kind), file("Site") + name) << kind;
+    // An unknown kind says so and leaves the buffer.
     EXPECT_EQ(fileName("dtm", 3), "unchanged");
     EXPECT_TRUE(ui.showed("Illegal file open"));
 }
@@ -77,10 +72,7 @@ TEST_F(FileNameTest, WorkFileNamesByKind) {
         dbfWorkFileName(buffer, kind);
         return std::string(buffer);
     };
-    EXPECT_EQ(work(kWorkTerrain), "/w/terrain.$dt");
-    EXPECT_EQ(work(kWorkRoad), "/w/road.$se");
-    EXPECT_EQ(work(kWorkRoad2), "/w/road.$st");
-    EXPECT_EQ(work(2), "");
+    EXPECT_EQ(work(kWorkTerrain) + "|" + work(kWorkRoad) + "|" + work(kWorkRoad2) + "|" + work(2), "/w/terrain.$dt|/w/road.$se|/w/road.$st|");
 
     // Start-up empties them.
     unInitDbfAPI();

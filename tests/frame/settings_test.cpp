@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iterator>
+#include <tuple>
 
 #include "common/library_fixture.h"
 
@@ -21,9 +22,8 @@ TEST_F(DesignSettingsTest, ValuesGoToTheCurrentRoadsFile) {
 
     char buffer[64];
     dbfGetRoadDefault("Layers", "Name", "none", buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "Asphalt");
-    EXPECT_EQ(dbfGetRoadDefaultInt("Layers", "Count", 0), 4);
-    EXPECT_DOUBLE_EQ(dbfGetRoadDefaultDouble("Layers", "Width", 0.0), 3.142);
+    EXPECT_EQ(std::tuple(std::string(buffer), dbfGetRoadDefaultInt("Layers", "Count", 0), dbfGetRoadDefaultDouble("Layers", "Width", 0.0)),
+              std::tuple("Asphalt", 4, 3.142));
 
     // Another road has its own file.
     coreSetJobDefaultInt("Global", "RoadId", 3);
@@ -31,13 +31,11 @@ TEST_F(DesignSettingsTest, ValuesGoToTheCurrentRoadsFile) {
     EXPECT_STREQ(dbfGetDesFile()->FileName(), file("Site.3.des").c_str());
 }
 
-TEST_F(DesignSettingsTest, DoubleDefaultComesBackToThreeDecimals) {
-    EXPECT_DOUBLE_EQ(dbfGetRoadDefaultDouble("Global", "Version", 0.12345), 0.123);
-    EXPECT_DOUBLE_EQ(dbfGetRoadDefaultDouble("Global", "Version", -2.0), -2.0);
-    EXPECT_EQ(dbfGetRoadDefaultInt("Global", "Missing", -17), -17);
-}
+TEST_F(DesignSettingsTest, DefaultsComeBackToThreeDecimalsAndIncompleteWritesAreIgnored) {
+    EXPECT_EQ(std::tuple(dbfGetRoadDefaultDouble("Global", "Version", 0.12345), dbfGetRoadDefaultDouble("Global", "Version", -2.0),
+                         dbfGetRoadDefaultInt("Global", "Missing", -17)),
+              std::tuple(0.123, -2.0, -17));
 
-TEST_F(DesignSettingsTest, IncompleteWritesAreIgnoredAndSectionsDeleted) {
     dbfSetRoadDefault("Keep", "A", "1");
     dbfSetRoadDefault("Gone", "B", "2");
     dbfSetRoadDefault(nullptr, "C", "3");
@@ -46,8 +44,7 @@ TEST_F(DesignSettingsTest, IncompleteWritesAreIgnoredAndSectionsDeleted) {
     dbfDeleteRoadSection("Gone");
     const std::string written = dbtest::readFile(file("Site.1.des"));
     EXPECT_NE(written.find("A=1"), std::string::npos);
-    EXPECT_EQ(written.find("[Gone]"), std::string::npos);
-    EXPECT_EQ(written.find("D="), std::string::npos);
+    EXPECT_TRUE(written.find("[Gone]") == std::string::npos && written.find("D=") == std::string::npos) << written;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -74,20 +71,15 @@ TEST_F(FenceTest, OnlyClosedFencesOfThreeOrMoreNodesBeforeAZeroNodeLoad) {
         std::vector<PNT_2D_record> polygon{{1, 1}};
         EXPECT_EQ(dbfGrabFence(r.name, polygon), r.points) << r.name;
         EXPECT_EQ(polygon.size(), size_t(r.points)) << r.name;
-        if (std::string(r.name) == "Yard") {  // loaded with y, then x
-            EXPECT_DOUBLE_EQ(polygon[1].y, 20.0);
-            EXPECT_DOUBLE_EQ(polygon[1].x, 100.0);
-        }
+        if (std::string(r.name) == "Yard") { EXPECT_EQ(std::pair(polygon[1].y, polygon[1].x), std::pair(20.0, 100.0)); }   // y, x
     }
     std::vector<PNT_2D_record> polygon;
     EXPECT_EQ(dbfGrabFence(nullptr, polygon), 0);
 }
 
 TEST_F(FenceTest, ComboListsFenceNamesUpToTheFirstMissing) {
-    coreSetJobDefault("Fence Names", "Item1", "Yard");
-    coreSetJobDefault("Fence Names", "Item2", "Pond");
-    coreSetJobDefault("Fence Names", "Item3", "null");
-    coreSetJobDefault("Fence Names", "Item4", "Late");
+    int item = 0;
+    for (const char* name : {"Yard", "Pond", "null", "Late"}) coreSetJobDefault("Fence Names", ("Item" + std::to_string(++item)).c_str(), name);
     CComboBox combo;
     EXPECT_EQ(dbfFenceCombo(&combo), 2u);
     ASSERT_EQ(combo.GetCount(), 2);
@@ -105,10 +97,8 @@ TEST_F(GridTest, MissingGridFileAsksForTheGridVolumes) {
     unsigned char header[kGridHeaderBytes];
     EXPECT_EQ(dbfReadGridHeader(header), 0);
     ASSERT_NE(ui.last(), nullptr);
-    EXPECT_EQ(ui.last()->caption, "GRD file not found");
-    EXPECT_EQ(ui.last()->text,
-              "This function requires that you first perform the DTM Grid Volumes function\n"
-              "so as to create a project .GRD file.");
+    EXPECT_EQ(ui.last()->caption + ": " + ui.last()->text, "GRD file not found: This function requires that you first perform the DTM "
+                                                           "Grid Volumes function\nso as to create a project .GRD file.");
 }
 
 TEST_F(GridTest, RecordsAreReadAtTheirOffsets) {
@@ -138,12 +128,9 @@ TEST_F(GridTest, RecordsAreReadAtTheirOffsets) {
         std::int32_t grid[kGridSide * kGridSide];
         std::fill(std::begin(grid), std::end(grid), -1);
         RRect limits{-1.0, -1.0, -1.0, -1.0};
-        EXPECT_EQ(dbfReadGrid(r.record, grid, &limits), r.result) << r.record;
-        EXPECT_DOUBLE_EQ(limits.maxY, r.maxY) << r.record;
-        EXPECT_EQ(grid[0], r.first) << r.record;
-        if (r.first > 0) {
-            EXPECT_EQ(grid[kGridSide * kGridSide - 1], r.first + kGridSide * kGridSide - 1);
-        }
+        const int result = dbfReadGrid(r.record, grid, &limits);
+        EXPECT_EQ(std::tuple(result, limits.maxY, grid[0]), std::tuple(r.result, r.maxY, r.first)) << r.record;
+        if (r.first > 0) { EXPECT_EQ(grid[kGridSide * kGridSide - 1], r.first + kGridSide * kGridSide - 1); }
     }
     EXPECT_EQ(dbtest::readFile(file("Site.grd")), bytes) << "reading changes nothing";
 
@@ -153,8 +140,7 @@ TEST_F(GridTest, RecordsAreReadAtTheirOffsets) {
     RRect limits;
     EXPECT_EQ(dbfReadGrid(1, grid, &limits), 1);
     EXPECT_EQ(grid[0], 0);
-    EXPECT_TRUE(std::filesystem::exists(file("Site.grd")));
-    EXPECT_EQ(std::filesystem::file_size(file("Site.grd")), 0u);
+    EXPECT_TRUE(std::filesystem::exists(file("Site.grd")) && std::filesystem::file_size(file("Site.grd")) == 0);
     // A grid file that cannot be opened (a folder of that name) gives 0.
     std::filesystem::remove(file("Site.grd"));
     std::filesystem::create_directory(file("Site.grd"));
@@ -198,7 +184,14 @@ TEST_F(GridTest, ContourRecordsRoundTripAndStopAtTheEnd) {
 
 // ---------------------------------------------------------------------------------------------
 
-using FileBoxTest = LibraryTest;
+class FileBoxTest : public LibraryTest {
+protected:
+    static std::string jobSetting(const char* section, const char* key) {
+        char value[MAX_PATH];
+        coreGetJobDefault(section, key, "", value, sizeof value);
+        return value;
+    }
+};
 
 TEST_F(FileBoxTest, OpenBoxForcesTheExtensionAndRemembersTheFolder) {
     char buffer[MAX_PATH] = "/start/here";
@@ -206,9 +199,7 @@ TEST_F(FileBoxTest, OpenBoxForcesTheExtensionAndRemembersTheFolder) {
     EXPECT_EQ(dbfSelectOpenFile(buffer, sizeof buffer, "Open", "Terrain", "dtm", 1), 1);
     EXPECT_STREQ(buffer, "/data/in/points.dtm");
     EXPECT_EQ(ui.last()->text, "Terrain File (*.dtm)|*.dtm|All Files (*.*)|*.*||");
-    char folder[MAX_PATH];
-    coreGetJobDefault("File Paths", "dtm", "", folder, sizeof folder);
-    EXPECT_STREQ(folder, "/data/in/");
+    EXPECT_EQ(jobSetting("File Paths", "dtm"), "/data/in/");
 
     ui.files = {"/data/in/Other.DTM"};   // the same extension in capitals is kept
     EXPECT_EQ(dbfSelectOpenFile(buffer, sizeof buffer, "Open", "Terrain", "dtm", 1), 1);
@@ -231,10 +222,7 @@ TEST_F(FileBoxTest, TwoTypeBoxPrefersTheTypeUsedLast) {
     EXPECT_STREQ(buffer, "/survey/day1.csv");
     char preferred[16];
     coreGetDefault("SurveyImport", "PreferExt", "", preferred, sizeof preferred);
-    EXPECT_STREQ(preferred, "csv");
-    char folder[MAX_PATH];
-    coreGetJobDefault("File Paths", "csv", "", folder, sizeof folder);
-    EXPECT_STREQ(folder, "/survey/");
+    EXPECT_EQ(preferred + std::string("|") + jobSetting("File Paths", "csv"), "csv|/survey/");
 }
 
 TEST_F(FileBoxTest, SaveBoxProposesTheBufferAndForcesTheExtension) {

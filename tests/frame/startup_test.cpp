@@ -19,19 +19,7 @@ void restart(CMDIFrameWnd& frame, HeadlessCadWindow& cad, std::uint64_t memory, 
 
 using StartupTest = LibraryTest;
 
-TEST_F(StartupTest, SmallMachineGetsTheFloorOf250ZeroedSlots) {
-    const DBFSTATE& s = dbfState();
-    ASSERT_TRUE(dbfIsInitialised());
-    EXPECT_EQ(s.cacheSlots, 250u);
-    EXPECT_EQ(s.cachePercent, 25);
-    ASSERT_TRUE(s.cacheDescriptors && s.cacheBlocks);
-    // Zeroed: spot-check both ends of the block data and the descriptors.
-    EXPECT_EQ(s.cacheBlocks[0], 0);
-    EXPECT_EQ(s.cacheBlocks[250 * kCacheBlockBytes - 1], 0);
-    EXPECT_EQ(s.cacheDescriptors[250 * kCacheDescriptorBytes - 1], 0);
-}
-
-TEST_F(StartupTest, CacheShareIsClampedTo25To50PercentWithAFloorOf250Slots) {
+TEST_F(StartupTest, CacheShareIsClampedTo25To50PercentWithAFloorOf250ZeroedSlots) {
     const std::uint64_t gib = 1ull << 30;
     const std::uint64_t exactly251 = 251ull * 73000 * 4;   // a quarter of it is 251 blocks
     struct Case {
@@ -52,34 +40,33 @@ TEST_F(StartupTest, CacheShareIsClampedTo25To50PercentWithAFloorOf250Slots) {
     };
     for (const Case& c : cases) {
         restart(frame, cad, c.memory, c.setting);
-        EXPECT_EQ(dbfState().cachePercent, c.percent) << c.memory << " " << (c.setting ? c.setting : "");
-        EXPECT_EQ(dbfState().cacheSlots, c.slots) << c.memory << " " << (c.setting ? c.setting : "");
+        EXPECT_EQ(std::pair(dbfState().cachePercent, dbfState().cacheSlots), std::pair(c.percent, c.slots))
+            << c.memory << " " << (c.setting ? c.setting : "");
     }
+    // The floor's slots are zeroed: both ends of the block data and the descriptors.
+    const DBFSTATE& s = dbfState();
+    ASSERT_TRUE(dbfIsInitialised() && s.cacheDescriptors && s.cacheBlocks);
+    EXPECT_EQ(std::tuple(s.cacheBlocks[0], s.cacheBlocks[250 * kCacheBlockBytes - 1], s.cacheDescriptors[250 * kCacheDescriptorBytes - 1]),
+              std::tuple(0, 0, 0));
 }
 
 TEST_F(StartupTest, CacheThatCannotBeHadEndsStartUpWithItsMessage) {
     ui.clear();
     restart(frame, cad, UINT64_MAX, nullptr);
     ASSERT_NE(ui.last(), nullptr);
-    EXPECT_EQ(ui.last()->text,
-              "Unable to allocate dynamic storage\n(Requested 25 percent of 18446744073709551615 RAM)\n"
-              "Application exiting");
-    EXPECT_EQ(ui.last()->caption, "Error");
-    EXPECT_EQ(ui.last()->style & MB_ICONMASK, MB_ICONERROR);
-    EXPECT_TRUE(frame.destroyed());
-    EXPECT_FALSE(dbfIsInitialised());
+    EXPECT_EQ(std::tuple(ui.last()->text, ui.last()->caption, ui.last()->style & MB_ICONMASK),
+              std::tuple("Unable to allocate dynamic storage\n(Requested 25 percent of 18446744073709551615 RAM)\nApplication exiting",
+                         "Error", unsigned(MB_ICONERROR)));
+    EXPECT_TRUE(frame.destroyed() && !dbfIsInitialised());
     EXPECT_EQ(dbfState().sewerSettings, nullptr);   // nothing after the cache was set up
     EXPECT_EQ(dbfState().cacheSlots, 0u);
 }
 
 TEST_F(StartupTest, DefaultFilesBesideTheLibraryAreOpened) {
     const DBFSTATE& s = dbfState();
-    ASSERT_NE(s.sewerSettings, nullptr);
-    ASSERT_NE(s.stormSettings, nullptr);
-    ASSERT_NE(s.stormModel, nullptr);
-    EXPECT_EQ(std::string(s.sewerSettingsPath), libFolder + "Sewer.SED");
-    EXPECT_EQ(std::string(s.stormSettingsPath), libFolder + "Storm.STD");
-    EXPECT_EQ(std::string(s.stormModelPath), libFolder + "Storm.INP");
+    ASSERT_TRUE(s.sewerSettings && s.stormSettings && s.stormModel);
+    EXPECT_EQ(std::string(s.sewerSettingsPath) + "|" + s.stormSettingsPath + "|" + s.stormModelPath,
+              libFolder + "Sewer.SED|" + libFolder + "Storm.STD|" + libFolder + "Storm.INP");
     EXPECT_STREQ(s.stormModel->Separator(), "  ");
 }
 
@@ -124,10 +111,8 @@ class MissingDefaultFileTest : public LibraryTest {
 
 TEST_F(MissingDefaultFileTest, LeavesItsPointerNullAndKeepsThePath) {
     const DBFSTATE& s = dbfState();
-    EXPECT_TRUE(dbfIsInitialised());
-    EXPECT_NE(s.sewerSettings, nullptr);
-    EXPECT_EQ(s.stormSettings, nullptr);
-    EXPECT_EQ(s.stormModel, nullptr);
+    EXPECT_TRUE(dbfIsInitialised() && s.sewerSettings);
+    EXPECT_TRUE(!s.stormSettings && !s.stormModel);
     EXPECT_EQ(std::string(s.stormSettingsPath), libFolder + "Storm.STD");
     EXPECT_TRUE(ui.shown.empty());   // only the cache failure is reported at start-up
 }
@@ -143,13 +128,10 @@ class StartupSettingsTest : public LibraryTest {
 
 TEST_F(StartupSettingsTest, PensRoadsAndToolTipsAreRead) {
     const DBFSTATE& s = dbfState();
-    EXPECT_EQ(s.perimeterPen, 3);
-    EXPECT_EQ(s.defaultPen, 7);
-    EXPECT_EQ(s.maxRoads, 12);
+    EXPECT_EQ(std::tuple(s.perimeterPen, s.defaultPen, s.maxRoads, s.toolTips), std::tuple(3, 7, 12, 0));
     ASSERT_EQ(s.roadDisplay.size(), 12u);
     for (const auto& entry : s.roadDisplay)
         for (auto byte : entry) EXPECT_EQ(byte, 0);
-    EXPECT_EQ(s.toolTips, 0);
 }
 
 TEST_F(StartupTest, ShutDownReleasesFilesAndTablesButKeepsTheCache) {
@@ -160,12 +142,8 @@ TEST_F(StartupTest, ShutDownReleasesFilesAndTablesButKeepsTheCache) {
                             nullptr);
     ASSERT_NE(s.stormTable, nullptr);
     unInitDbfAPI();
-    EXPECT_EQ(s.stormTable, nullptr);
-    EXPECT_EQ(s.sewerSettings, nullptr);
-    EXPECT_EQ(s.stormSettings, nullptr);
-    EXPECT_EQ(s.stormModel, nullptr);
-    EXPECT_FALSE(s.codeInitialised);
-    EXPECT_FALSE(dbfIsInitialised());
+    EXPECT_TRUE(!s.stormTable && !s.sewerSettings && !s.stormSettings && !s.stormModel);
+    EXPECT_FALSE(s.codeInitialised || dbfIsInitialised());
     EXPECT_EQ(s.cacheSlots, 250u);   // freed by the unload, not here
     EXPECT_TRUE(s.cacheBlocks);
 }
@@ -179,11 +157,8 @@ TEST_F(StartupTest, LibraryUnloadRemovesLegendsAndFreesTheCache) {
     };
     unInitDbfAPI();
     EXPECT_NO_THROW(dbfApp().ExitInstance());
-    EXPECT_EQ(removals, 1);
-    EXPECT_EQ(dbfState().cacheSlots, 0u);
-    EXPECT_FALSE(dbfState().cacheBlocks);
-    EXPECT_FALSE(dbfState().cacheDescriptors);
-    EXPECT_TRUE(dbfState().roadDisplay.empty());
+    EXPECT_EQ(std::pair(removals, dbfState().cacheSlots), std::pair(1, 0u));
+    EXPECT_TRUE(!dbfState().cacheBlocks && !dbfState().cacheDescriptors && dbfState().roadDisplay.empty());
     dbfState().hooks.removeLegends = nullptr;
 }
 
@@ -215,8 +190,7 @@ TEST_F(StartupTest, CurrentClassIsEndedThroughItsOwnCallback) {
     dbfSetCurrentClass([] { ++ends; });   // a command that does not clear itself
     dbfSetSpreadType('X');
     EXPECT_FALSE(dbfKillCurrentClass());
-    EXPECT_EQ(ends, 1);
-    EXPECT_EQ(dbfGetSpreadType(), ' ');
+    EXPECT_EQ(std::pair(ends, dbfGetSpreadType()), std::pair(1, ' '));
 
     dbfSetCurrentClass([] {
         ++ends;
@@ -228,15 +202,11 @@ TEST_F(StartupTest, CurrentClassIsEndedThroughItsOwnCallback) {
 
 TEST_F(StartupTest, YesToAllAnswersAndCutsItsTexts) {
     ui.yesToAllAnswers = {1, 0, 2, 7};
-    EXPECT_EQ(dbfYesToAllMessagebox("Replace A?", "Import"), 1);
-    EXPECT_EQ(dbfYesToAllMessagebox("Replace B?", "Import"), 0);
-    EXPECT_EQ(dbfYesToAllMessagebox("Replace C?", "Import"), 2);
-    EXPECT_EQ(dbfYesToAllMessagebox("Replace D?", "Import"), 0);   // anything else: closed
+    for (int expected : {1, 0, 2, 0}) EXPECT_EQ(dbfYesToAllMessagebox("Replace?", "Import"), expected);   // 7: closed
     const std::string longPrompt(400, 'p');
     const std::string longCaption(100, 'c');
     dbfYesToAllMessagebox(longPrompt.c_str(), longCaption.c_str());
-    EXPECT_EQ(ui.last()->text.size(), 255u);
-    EXPECT_EQ(ui.last()->caption.size(), 63u);
+    EXPECT_EQ(std::pair(ui.last()->text.size(), ui.last()->caption.size()), std::pair(size_t{255}, size_t{63}));
 }
 
 TEST_F(StartupTest, ErrorHookFollowsTheErrorMarkers) {
@@ -267,9 +237,7 @@ TEST_F(StartupTest, ResetReachesRegisteredPartsAndKeepsHooks) {
     dbfState().hooks.redrawStrings = [] {};
     dbfSetSpreadType('Q');
     dbfResetState();
-    EXPECT_EQ(partValue, 0);
-    EXPECT_NE(dbfState().hooks.redrawStrings, nullptr);
-    EXPECT_EQ(dbfGetSpreadType(), 0);
-    EXPECT_FALSE(dbfIsInitialised());
+    EXPECT_EQ(std::pair(partValue, dbfGetSpreadType()), std::pair(0, '\0'));
+    EXPECT_TRUE(dbfState().hooks.redrawStrings && !dbfIsInitialised());
     dbfState().hooks.redrawStrings = nullptr;
 }

@@ -35,6 +35,11 @@ inline bool haveDbfread() {
 using dbtest::inkOf;   // a PNG's size and its pixels that are not white
 inline bool havePdftoppm() { return access("/usr/bin/pdftoppm", X_OK) == 0; }
 
+// Checks that the text holds each fragment.
+inline void expectHolds(const std::string& text, std::initializer_list<std::string> fragments) {
+    for (const std::string& fragment : fragments) EXPECT_NE(text.find(fragment), std::string::npos) << fragment << " in\n" << text;
+}
+
 inline std::size_t hashOf(const std::string& path) { return std::hash<std::string>{}(dbtest::readFile(path)); }
 
 }  // namespace hosttest

@@ -24,10 +24,8 @@ protected:
         SCOPED_TRACE(path);
         int w = 0, h = 0;
         const int ink = inkOf(path, w, h);
-        EXPECT_EQ(w, width);
-        EXPECT_EQ(h, height);
-        EXPECT_GT(ink, width * height / 200);
-        EXPECT_LT(ink, width * height / 2);
+        EXPECT_EQ(std::pair(w, h), std::pair(width, height));
+        EXPECT_TRUE(ink > width * height / 200 && ink < width * height / 2) << ink;
     }
 
     // pdftoppm renders the page, and it is not blank.
@@ -52,8 +50,7 @@ TEST_F(RoadPlotHostTest, TheDemoPlotsSectionsAndTheLongSection) {
         if (entry.path().extension() == ".png" && name.rfind("road_", 0) == 0) pngs.push_back(entry.path().string());
         if (entry.path().extension() == ".pdf") pdfs.push_back(entry.path().string());
     }
-    ASSERT_EQ(pngs.size(), 4u);
-    ASSERT_EQ(pdfs.size(), 4u);
+    ASSERT_EQ(std::pair(pngs.size(), pdfs.size()), std::pair(size_t{4}, size_t{4}));
     for (const std::string& png : pngs) {
         const bool longSection = png.find("long") != std::string::npos;
         expectPicture(png, longSection ? 1400 : 1200, longSection ? 600 : 700);

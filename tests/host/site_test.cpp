@@ -60,25 +60,15 @@ TEST_F(SiteHost, DemoSitePlanShowsEveryLayer) {
 
 TEST_F(SiteHost, RenderRefusesBadLayersAndViews) {
     ASSERT_EQ(run({"terrain", "create"}).code, 0);
-    struct Case {
-        std::vector<std::string> args;
-        int code;
-        const char* says;
-    };
-    const Case cases[] = {
-        {{"site", "render", "--layers", "points,rivers", "x.png"}, 2, "unknown layer rivers"},
-        {{"site", "render", "--view", "0,0,10", "x.png"}, 2, "four numbers"},
-        {{"site", "render", "--view", "0,0,nan,5", "x.png"}, 2, "not a number"},
-        {{"site", "render", "--view", "0,0,0,5", "x.png"}, 2, "must differ"},
-        {{"site", "render", "--format", "gif", "x.gif"}, 2, "gif"},
-        {{"site", "toggle", "rivers"}, 2, "unknown layer"},
-        {{"site", "zoom", "sideways"}, 2, "in, out or all"},
-    };
-    for (const Case& c : cases) {
-        const Outcome o = run(c.args);
-        EXPECT_EQ(o.code, c.code) << c.args[1] << " " << c.args[2];
-        EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err;
-    }
+    expectEach({
+        {{"site", "render", "--layers", "points,rivers", "x.png"}, 2, "", "unknown layer rivers"},
+        {{"site", "render", "--view", "0,0,10", "x.png"}, 2, "", "four numbers"},
+        {{"site", "render", "--view", "0,0,nan,5", "x.png"}, 2, "", "not a number"},
+        {{"site", "render", "--view", "0,0,0,5", "x.png"}, 2, "", "must differ"},
+        {{"site", "render", "--format", "gif", "x.gif"}, 2, "", "gif"},
+        {{"site", "toggle", "rivers"}, 2, "", "unknown layer"},
+        {{"site", "zoom", "sideways"}, 2, "", "in, out or all"},
+    });
 }
 
 TEST_F(SiteHost, ToggleZoomPanAndSnapKeepTheirStateWithTheProject) {
@@ -89,17 +79,14 @@ TEST_F(SiteHost, ToggleZoomPanAndSnapKeepTheirStateWithTheProject) {
     ASSERT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(o.out, "names on\n");
     EXPECT_EQ(run({"site", "toggle", "names"}).out, "names off\n");
-    o = run({"site", "zoom", "all"});
-    ASSERT_EQ(o.code, 0) << o.err;
-    o = run({"site", "pan", "60", "70"});
-    ASSERT_EQ(o.code, 0) << o.err;
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"site", "zoom", "all"}, {"site", "pan", "60", "70"}})
+        ASSERT_EQ(run(args).code, 0) << args[1];
     o = run({"site", "snap", "58", "69"});
     ASSERT_EQ(o.code, 0) << o.err;
     EXPECT_EQ(o.out.substr(0, 3), "P2 ");
     o = run({"site", "render", "--layers", "points,names,heights", dir.file("plan.svg")});
     ASSERT_EQ(o.code, 0) << o.err;
-    const std::string svg = dbtest::readFile(dir.file("plan.svg"));
-    EXPECT_NE(svg.find("<svg"), std::string::npos);
+    EXPECT_NE(dbtest::readFile(dir.file("plan.svg")).find("<svg"), std::string::npos);
 }
 
 }  // namespace

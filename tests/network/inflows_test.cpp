@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <cstdio>
+#include <tuple>
 #include <vector>
 
 #include "network/network_test_util.h"
@@ -60,12 +61,9 @@ TEST_F(InflowTest, SlotsFillUpAreSharedAndFreedForClassesAndHydrographs) {
             dbfSewerSetFieldInt(units, 0);
         }
         ui.clear();
-        EXPECT_EQ(add(c.method, "A", 2), 0);
-        EXPECT_EQ(add(c.method, "B", 3), 0);
-        EXPECT_EQ(add(c.method, "A", 4), 0);   // its own slot
-        EXPECT_EQ(add(c.method, "C", 1), 0);   // slot 3 held "None": free
-        add(c.method, "D", 1);
-        add(c.method, "E", 1);
+        // A again goes to its own slot; slot 3 held "None": free for C.
+        for (const auto& [name, units] : {std::pair{"A", 2}, {"B", 3}, {"A", 4}, {"C", 1}, {"D", 1}, {"E", 1}})
+            EXPECT_EQ(add(c.method, name, units), 0) << name;
         EXPECT_EQ(slots(c.suffix), "A:6 B:3 C:1 D:1 E:1");
         EXPECT_TRUE(ui.texts().empty());
         EXPECT_EQ(add(c.method, "F", 9), 0);
@@ -73,10 +71,8 @@ TEST_F(InflowTest, SlotsFillUpAreSharedAndFreedForClassesAndHydrographs) {
         EXPECT_EQ(ui.texts()[0], c.full);
         EXPECT_EQ(slots(c.suffix), "A:6 B:3 C:1 D:1 E:1");
 
-        remove(c.method, "A", 2);    // fewer than held
-        remove(c.method, "B", 5);    // more than held frees the slot
-        remove(c.method, "C", 1);    // exactly all
-        remove(c.method, "Q", 1);    // not held: nothing
+        // Fewer than held; more than held frees the slot; exactly all; Q is not held: nothing.
+        for (const auto& [name, units] : {std::pair{"A", 2}, {"B", 5}, {"C", 1}, {"Q", 1}}) remove(c.method, name, units);
         EXPECT_EQ(slots(c.suffix), "A:4 None:0 None:0 D:1 E:1");
         add(c.method, "F", 2);       // the first freed slot
         EXPECT_EQ(slots(c.suffix), "A:4 F:2 None:0 D:1 E:1");
@@ -85,10 +81,10 @@ TEST_F(InflowTest, SlotsFillUpAreSharedAndFreedForClassesAndHydrographs) {
 
 TEST_F(InflowTest, HarmonUnitsNeverGoBelowZeroAndNothingHappensWithoutATable) {
     add("Harmon", "", 5);
-    remove("Harmon", "x", 2);
-    EXPECT_EQ(dbfSewerGetFieldInt(const_cast<char*>("HARM_UNIT")), 3);
-    remove("Harmon", "x", 7);
-    EXPECT_EQ(dbfSewerGetFieldInt(const_cast<char*>("HARM_UNIT")), 0);
+    for (const auto& [units, left] : {std::pair{2, 3}, {7, 0}}) {
+        remove("Harmon", "x", units);
+        EXPECT_EQ(dbfSewerGetFieldInt(const_cast<char*>("HARM_UNIT")), left);
+    }
 
     ui.answers = {IDNO};
     dbfSewerCloseFile(true);
@@ -125,13 +121,13 @@ protected:
 TEST_F(HydrographTest, AMissingTableIsCreatedWithBlankRecordsAndAMissingFolderIsSaid) {
     const std::string path = file("H1.dbf");
     ASSERT_EQ(open(path), 0);
-    EXPECT_EQ(std::count(times.begin(), times.end(), 0), kHydrographEntries);
-    EXPECT_EQ(std::count(flows.begin(), flows.end(), 0.0), kHydrographEntries);
+    EXPECT_EQ(times, std::vector<int>(kHydrographEntries, 0));
+    EXPECT_EQ(flows, std::vector<double>(kHydrographEntries, 0.0));
     const auto column = nettest::columnOf(path, "INFLOW");
     ASSERT_EQ(column.size(), 5040u);
     EXPECT_EQ(column[5039], "      0.00000");
-    EXPECT_EQ(nettest::structureOf(path).size(), 2u);
-    EXPECT_EQ(cad.progressHistory().empty(), false);
+    EXPECT_EQ(nettest::describe(nettest::structureOf(path), {0, 1, 2}), "TIME N 5 0, INFLOW N 13 5, <none>");
+    EXPECT_FALSE(cad.progressHistory().empty());
 
     ui.clear();
     EXPECT_EQ(open(file("nowhere/H2.dbf")), 1);
@@ -145,9 +141,7 @@ TEST_F(HydrographTest, RecordsAreReadInOrderUpToTheLimitAndSavedToOnePastTheLast
     writeHydrograph(file("long.dbf"), 5050);
     for (const char* name : {"full.dbf", "long.dbf"}) {
         ASSERT_EQ(open(file(name)), 0) << name;
-        EXPECT_EQ(times[0], 1);
-        EXPECT_EQ(times[5039], 5040);
-        EXPECT_DOUBLE_EQ(flows[5039], 5040 * 0.00125 + 1000);
+        EXPECT_EQ(std::tuple(times[0], times[5039], flows[5039]), std::tuple(1, 5040, 5040 * 0.00125 + 1000));
     }
     // A save writes to one past the last entry, among the first 5038, in use: 5039 records, so
     // that the 5040th entry does not come back.
@@ -158,8 +152,7 @@ TEST_F(HydrographTest, RecordsAreReadInOrderUpToTheLimitAndSavedToOnePastTheLast
     EXPECT_EQ(nettest::columnOf(file("again.dbf"), "TIME").size(), 5039u);
     before[5039] = 0;
     beforeFlows[5039] = 0;
-    EXPECT_EQ(times, before);
-    EXPECT_EQ(flows, beforeFlows);
+    EXPECT_TRUE(times == before && flows == beforeFlows);
 
     struct Case {
         int last;            // index of the last entry in use, -1 for none
@@ -193,8 +186,8 @@ TEST_F(HydrographTest, AValueTheFieldsCannotHoldIsRefusedAndTheOldTableStays) {
     times[2] = 123456;
     EXPECT_EQ(save(file("keep.dbf")), 1);
     ASSERT_EQ(ui.texts().size(), 2u);
-    EXPECT_NE(ui.texts()[0].find("keep.dbf: the INFLOW of entry 4 (nan) is not a number"), std::string::npos);
-    EXPECT_NE(ui.texts()[1].find("the TIME of entry 3 (123456)"), std::string::npos);
+    EXPECT_NE(ui.texts()[0].find("keep.dbf: the INFLOW of entry 4 (nan) is not a number"), std::string::npos) << ui.texts()[0];
+    EXPECT_NE(ui.texts()[1].find("the TIME of entry 3 (123456)"), std::string::npos) << ui.texts()[1];
     EXPECT_EQ(dbtest::readFile(file("keep.dbf")), before);
 
     dbtest::writeFile(file("junk.dbf"), "not a table");
@@ -223,12 +216,10 @@ TEST_F(StormFileTest, TheRecordRoundTripsAndTheTotalDepthIsRecomputed) {
     EXPECT_EQ(bytes.substr(0, 4), std::string("\x06\0\0\0", 4));
 
     dbfStorm();
-    EXPECT_EQ(s->intensities[0], 0.0);
-    EXPECT_EQ(s->intensities[1439], 6.0);   // only the first 200 are cleared
+    EXPECT_EQ(std::pair(s->intensities[0], s->intensities[1439]), std::pair(0.0, 6.0));   // only the first 200 are cleared
     storm* read = dbfStormReadStorm(path.data());
     EXPECT_EQ(read, s);
-    EXPECT_STREQ(read->name, "Five year storm");
-    EXPECT_EQ(read->values[4], 5);
+    EXPECT_EQ(std::tuple(std::string(read->name), read->values[4], read->intensities[11]), std::tuple("Five year storm", 5, 144.0));
     EXPECT_DOUBLE_EQ(read->depths[3], 5 * (12.0 * 78 + 6.0) / 60);
 
     std::string none = "None";
@@ -248,13 +239,9 @@ TEST_F(StormFileTest, TheOlderLayoutIsWidenedAndAShortFileIsSaid) {
     dbtest::writeFile(file("old.sto"), bytes);
     std::string path = file("old.sto");
     storm* s = dbfStormReadStorm(path.data());
-    EXPECT_EQ(s->values[1], -2);
-    EXPECT_EQ(s->values[4], 10);
-    EXPECT_EQ(s->depths[4], 5.5);
-    EXPECT_EQ(s->intensities[2], 0.5);
-    EXPECT_STREQ(s->name, "Old storm");
+    EXPECT_EQ(std::tuple(s->values[1], s->values[4], s->depths[4], s->intensities[2], std::string(s->name), s->format),
+              std::tuple(-2, 10, 5.5, 0.5, "Old storm", 6));
     EXPECT_DOUBLE_EQ(s->depths[3], 10 * 90.5 / 60);
-    EXPECT_EQ(s->format, 6);
 
     dbtest::writeFile(file("short.sto"), std::string("\x06\0\0\0", 4) + std::string(100, 'x'));
     path = file("short.sto");
@@ -262,6 +249,5 @@ TEST_F(StormFileTest, TheOlderLayoutIsWidenedAndAShortFileIsSaid) {
     s = dbfStormReadStorm(path.data());
     EXPECT_EQ(ui.texts(), std::vector<std::string>{"Unable to read " + path +
                                                    ": the file is shorter than a design storm record"});
-    EXPECT_EQ(s->name[0], 0);
-    EXPECT_EQ(s->intensities[2], 0.0);
+    EXPECT_EQ(std::pair(s->name[0], s->intensities[2]), std::pair('\0', 0.0));
 }

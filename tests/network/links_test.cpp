@@ -1,4 +1,7 @@
 // Link records, the link table and its cache.
+#include <cstdio>
+#include <tuple>
+
 #include "network/network_test_util.h"
 
 namespace {
@@ -7,6 +10,14 @@ LinkRecord blankRecord() {
     LinkRecord rec;
     std::memset(&rec, 0x5A, sizeof rec);
     return rec;
+}
+
+std::string summary(const LinkRecord& r) {
+    char out[512];
+    std::snprintf(out, sizeof out, "[%s] %s>%s (%g,%g)>(%g,%g) %.3f>%.3f %d,%d,%d,%d [%s] x%d %.3f %.6f>%.6f flag %d", r.name,
+                  r.upNode, r.downNode, r.upX, r.upY, r.downX, r.downY, r.upInvert, r.downInvert, r.size1, r.size2, r.size3,
+                  r.size4, r.linkType, r.barrels, r.length, r.upGrade, r.downGrade, r.flag);
+    return out;
 }
 
 }  // namespace
@@ -45,47 +56,29 @@ TEST_F(LinksTest, WalkGivesEveryLinkWithItsDownstreamEndAndStopsOnTheLast) {
     add("N10", "N99", "Mystery", 300, 0, 150, 250);   // no record is named N99
     add("N1X", "N1", "Box Culvert", 600, 450, 10, 20);
 
+    // The downstream end is N10's position, not N1X's; a pipe's second and fourth sizes come
+    // from the link table; grades: invert + 1.98^2/19.62 + 0.45 x 50 / 100.
     LinkRecord rec = blankRecord();
     ASSERT_TRUE(dbfStormGetRecord(nullptr, rec, true, nullptr, nullptr));
-    EXPECT_STREQ(rec.name, "");
-    EXPECT_STREQ(rec.upNode, "N1");
-    EXPECT_STREQ(rec.downNode, "N10");
-    EXPECT_DOUBLE_EQ(rec.upY, 100);
-    EXPECT_DOUBLE_EQ(rec.downY, 150) << "the downstream end is N10's position, not N1X's";
-    EXPECT_DOUBLE_EQ(rec.downX, 250);
-    EXPECT_DOUBLE_EQ(rec.upInvert, 100);
-    EXPECT_DOUBLE_EQ(rec.downInvert, 99);
-    EXPECT_EQ(rec.size1, 450);
-    EXPECT_EQ(rec.size3, 450);
-    EXPECT_EQ(rec.size2, 441) << "a pipe's internal size from the link table";
-    EXPECT_EQ(rec.size4, 545);
-    EXPECT_STREQ(rec.linkType, "Concrete Pipe");
-    EXPECT_EQ(rec.barrels, 1);
-    EXPECT_DOUBLE_EQ(rec.length, 50);
-    // 1.98^2/19.62 + 0.45 x 50 / 100
-    EXPECT_NEAR(rec.upGrade, 100 + 0.199817 + 0.225, 1e-6);
-    EXPECT_NEAR(rec.downGrade, 99 + 0.199817 + 0.225, 1e-6);
-    EXPECT_EQ(rec.flag, 0);
+    EXPECT_EQ(summary(rec), "[] N1>N10 (200,100)>(250,150) 100.000>99.000 450,441,450,545 [Concrete Pipe] x1 50.000 "
+                            "100.424817>99.424817 flag 0");
     EXPECT_EQ(std::string(rec.hostText, 5), std::string(5, '\x5A')) << "room the readers leave alone";
 
+    // A missing downstream node ends the link where it starts; an unknown type keeps its sizes
+    // (and its flow depth is half of its own 300).
     rec = blankRecord();
     ASSERT_TRUE(dbfStormGetRecord(nullptr, rec, false, nullptr, nullptr));
-    EXPECT_STREQ(rec.upNode, "N10");
-    EXPECT_DOUBLE_EQ(rec.downY, rec.upY) << "a missing downstream node ends the link where it starts";
-    EXPECT_DOUBLE_EQ(rec.downX, rec.upX);
-    EXPECT_EQ(rec.size2, 0) << "an unknown link type keeps its sizes";
+    EXPECT_EQ(summary(rec), "[] N10>N99 (250,150)>(250,150) 100.000>99.000 300,0,300,0 [Mystery] x1 50.000 "
+                            "100.349817>99.349817 flag 0");
     EXPECT_EQ(dbfStormGetRecordNo(), 2) << "the reader comes back to its own record";
 
     ASSERT_TRUE(dbfStormGetRecord(nullptr, rec, false, nullptr, nullptr));
-    EXPECT_EQ(rec.size2, 600) << "a box takes the fourth value as both sizes";
-    EXPECT_EQ(rec.size4, 600);
-    EXPECT_FALSE(dbfStormGetRecord(nullptr, rec, false, nullptr, nullptr));
-    EXPECT_EQ(dbfStormGetRecordNo(), 3) << "the last link: the table stays on the last record";
-    EXPECT_FALSE(dbfStormGetRecord(nullptr, rec, false, nullptr, nullptr));
-    EXPECT_EQ(dbfStormGetRecordNo(), 3);
-
-    // The sewer reader with no sewer table open.
-    EXPECT_FALSE(dbfSewerGetRecord(nullptr, rec, true, nullptr, nullptr));
+    EXPECT_EQ(std::pair(rec.size2, rec.size4), std::pair(600, 600)) << "a box takes the fourth value as both sizes";
+    for (int again = 0; again < 2; ++again) {   // the last link: the table stays on the last record
+        EXPECT_FALSE(dbfStormGetRecord(nullptr, rec, false, nullptr, nullptr));
+        EXPECT_EQ(dbfStormGetRecordNo(), 3);
+    }
+    EXPECT_FALSE(dbfSewerGetRecord(nullptr, rec, true, nullptr, nullptr)) << "no sewer table open";
 }
 
 TEST_F(LinksTest, SecondReadOfTheSameSizeIsServedFromTheCache) {
@@ -100,57 +93,46 @@ TEST_F(LinksTest, SecondReadOfTheSameSizeIsServedFromTheCache) {
     ASSERT_EQ(cache.Count(), 1);
     auto* ele = dynamic_cast<StormDiaEle*>(cache.Head());
     ASSERT_NE(ele, nullptr);
-    EXPECT_STREQ(ele->linkType, "Concrete Pipe");
-    EXPECT_STREQ(ele->kind, "Pipe");
-    EXPECT_EQ(ele->nominal1, 450);
-    EXPECT_EQ(ele->resolved2, 441);
-    EXPECT_EQ(ele->resolved4, 545);
+    EXPECT_EQ(std::tuple(std::string(ele->linkType), std::string(ele->kind), ele->nominal1, ele->resolved2, ele->resolved4),
+              std::tuple("Concrete Pipe", "Pipe", 450, 441, 545));
 
     // The link table changes behind the cache: the cached size still serves the next 450.
     dbfStormGetIniFile()->SetString("Link Type 1", "Set2", "450,400,500");
     ASSERT_TRUE(dbfStormGetRecord(nullptr, rec, false, handle, nullptr));
-    EXPECT_EQ(rec.size2, 441);
-    EXPECT_EQ(rec.size4, 545);
-    EXPECT_EQ(cache.Count(), 1);
+    EXPECT_EQ(std::tuple(rec.size2, rec.size4, cache.Count()), std::tuple(441, 545, 1));
 
     ASSERT_TRUE(dbfStormGetRecord(nullptr, rec, false, handle, nullptr));
-    EXPECT_EQ(rec.size2, 375);
-    EXPECT_EQ(cache.Count(), 2);
+    EXPECT_EQ(std::pair(rec.size2, cache.Count()), std::pair(375, 2));
     ASSERT_TRUE(dbfStormGetRecord(nullptr, rec, false, handle, nullptr));
-    EXPECT_EQ(rec.size2, 610) << "the box set of both sizes, after the first set of size 1";
-    EXPECT_EQ(cache.Count(), 3);
+    EXPECT_EQ(std::pair(rec.size2, cache.Count()), std::pair(610, 3)) << "the box set of both sizes, after the first set of size 1";
 }
 
 TEST_F(LinksTest, LinkTableDataForAPipeElement) {
-    PipeEle pipe;
-    std::strcpy(pipe.linkType, "Concrete Pipe");
-    pipe.nominal1 = 450;
-    dbfStormGetLinkTableData(&pipe);
-    EXPECT_STREQ(pipe.kind, "Pipe");
-    EXPECT_DOUBLE_EQ(pipe.dimension1, 441);
-    EXPECT_DOUBLE_EQ(pipe.dimension2, 545);
-
-    PipeEle box;
-    std::strcpy(box.linkType, "Box Culvert");
-    box.nominal1 = 600;
-    box.nominal2 = 600;
-    dbfStormGetLinkTableData(&box);
-    EXPECT_STREQ(box.kind, "Box");
-    EXPECT_DOUBLE_EQ(box.dimension1, 600);
-    EXPECT_DOUBLE_EQ(box.dimension2, 610);
-
+    const struct {
+        const char* type;
+        double nominal1, nominal2;
+        const char* drain;
+        const char* kind;
+        double dimension1, dimension2;
+    } cases[] = {{"Concrete Pipe", 450, 0, "", "Pipe", 441, 545},
+                 {"Box Culvert", 600, 600, "", "Box", 600, 610},
+                 {"Lined Channel", 0, 0, "V1", "Open Drain", 0, 300}};
     PipeEle drain;
-    std::strcpy(drain.linkType, "Lined Channel");
-    std::strcpy(drain.drainName, "V1");
-    dbfStormGetLinkTableData(&drain);
-    EXPECT_STREQ(drain.kind, "Open Drain");
-    EXPECT_DOUBLE_EQ(drain.dimension2, 300);
-
+    for (const auto& c : cases) {
+        PipeEle pipe;
+        std::strcpy(pipe.linkType, c.type);
+        std::strcpy(pipe.drainName, c.drain);
+        pipe.nominal1 = c.nominal1;
+        pipe.nominal2 = c.nominal2;
+        dbfStormGetLinkTableData(&pipe);
+        EXPECT_EQ(std::tuple(std::string(pipe.kind), pipe.dimension1, pipe.dimension2), std::tuple(c.kind, c.dimension1, c.dimension2))
+            << c.type;
+        if (*c.drain) drain = pipe;
+    }
     // The sewer variant knows no open drains; a missing element is no fault.
-    PipeEle sewerDrain = drain;
-    sewerDrain.dimension2 = 0;
-    dbfSewerGetLinkTableData(&sewerDrain);
-    EXPECT_DOUBLE_EQ(sewerDrain.dimension2, 0);
+    drain.dimension2 = 0;
+    dbfSewerGetLinkTableData(&drain);
+    EXPECT_DOUBLE_EQ(drain.dimension2, 0);
     dbfStormGetLinkTableData(nullptr);
 }
 

@@ -45,6 +45,16 @@ inline std::vector<Field> structureOf(const std::string& path) {
     return out;
 }
 
+// "NAME T len dec" of the fields at the given places, joined by ", ".
+inline std::string describe(const std::vector<Field>& fields, std::initializer_list<size_t> at) {
+    std::string out;
+    for (size_t i : at)
+        out += (out.empty() ? "" : ", ") + (i < fields.size() ? fields[i].name + " " + fields[i].type + " " + std::to_string(fields[i].len) +
+                                                                   " " + std::to_string(fields[i].dec)
+                                                             : "<none>");
+    return out;
+}
+
 // Writes a table with the fields; fill is called once per record, standing on a new blank one.
 inline void writeTable(const std::string& path, const std::vector<FIELD4INFO>& fieldsIn, int records,
                        const std::function<void(DATA4*, int)>& fill) {
@@ -74,6 +84,11 @@ inline std::vector<std::string> columnOf(const std::string& path, const char* na
         }
     });
     return out;
+}
+
+// Checks that the text holds each fragment.
+inline void expectHolds(const std::string& text, std::initializer_list<const char*> fragments) {
+    for (const char* fragment : fragments) EXPECT_NE(text.find(fragment), std::string::npos) << fragment << " in\n" << text.substr(0, 3000);
 }
 
 // The library's members take writable names.

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 #include "network/network_test_util.h"
 #include "platform/proj.h"
@@ -240,9 +241,10 @@ TEST_F(SwmmTest, DrainsPipesAndTheHemisphereZeroAxes) {
     ASSERT_EQ(dbfSwmmUpdateFileFromDB(false), 1);
     keepForEngine("drains_hemisphere0");
     // V1: no base width, so the top width is depth x (slope 1 + slope 2) = 300 x 3.
-    EXPECT_EQ(section("XSECTIONS")[2], fmt(kXsection, "LD1", "TRIANGULAR", 0.3, 0.9, 1.5, 1.5, 1));
-    EXPECT_EQ(section("XSECTIONS")[3], fmt(kXsection, "LD2", "RECT_OPEN", 0.6, 1.0, 0.0, 0.0, 1));
-    EXPECT_EQ(section("XSECTIONS")[4], fmt(kXsection, "LD3", "CIRCULAR", 0.375, 0.0, 0.0, 0.0, 1));
+    const auto x = section("XSECTIONS");
+    EXPECT_EQ(std::vector(x.begin() + 2, x.end()), (std::vector{fmt(kXsection, "LD1", "TRIANGULAR", 0.3, 0.9, 1.5, 1.5, 1),
+                                                                fmt(kXsection, "LD2", "RECT_OPEN", 0.6, 1.0, 0.0, 0.0, 1),
+                                                                fmt(kXsection, "LD3", "CIRCULAR", 0.375, 0.0, 0.0, 0.0, 1)}));
     EXPECT_EQ(section("COORDINATES")[1], fmt("  %-16s %-16.3f %-16.3f\n", "D1", -100.0, -200.0));
 }
 
@@ -253,8 +255,7 @@ TEST_F(SwmmTest, ANamelessRecordLeavesTheFileAndTheTableUntouched) {
     const int bad = d4recNo(data);
     EXPECT_EQ(dbfSwmmUpdateFileFromDB(false), 0);
     EXPECT_EQ(ui.texts(), std::vector<std::string>{fmt("Record %d has no Node name.", bad)});
-    EXPECT_EQ(onDisk(), before);
-    EXPECT_FALSE(swmm->IsModified());
+    EXPECT_TRUE(onDisk() == before && !swmm->IsModified());
     EXPECT_EQ(field("N1", "LINK_NAME"), "");
 
     // Missing objects: nothing at all.
@@ -323,8 +324,7 @@ TEST_F(SwmmTest, RenameDeleteAndRestoreRoundTrip) {
     EXPECT_EQ(section("OUTFALLS").back().substr(0, 5), "  OUT");
     dbfSwmmDeleteNode("Outfall", "NOSUCH");   // nothing found: the file stays
     dbfSwmmRestoreNode("Outfall", "SPARE");
-    EXPECT_EQ(section("OUTFALLS").back(), spare);
-    EXPECT_TRUE(section("OUTFALLS_DEL").empty());
+    EXPECT_TRUE(section("OUTFALLS").back() == spare && section("OUTFALLS_DEL").empty());
     keepForEngine("restored_outfall");
 
     dbfSwmmDeleteNode("Junction", "N1");
@@ -341,8 +341,7 @@ TEST_F(SwmmTest, RenameDeleteAndRestoreRoundTrip) {
     ui.answers = {IDYES};
     bool removed = false;
     dbfStormRemDelRec(removed);
-    EXPECT_TRUE(removed);
-    EXPECT_EQ(onDisk().find("OUTFALLS_DEL"), std::string::npos);
+    EXPECT_TRUE(removed && onDisk().find("OUTFALLS_DEL") == std::string::npos);
     ASSERT_EQ(dbfSwmmUpdateFileFromDB(false), 1);
     keepForEngine("spare_removed");
 }
@@ -352,16 +351,13 @@ TEST_F(SwmmTest, OverflowNodesAndTheReportedVersion) {
     char base[26] = "x";
     const int at = 2;
     EXPECT_TRUE(dbfSwmmCheckOverflowNode("N3#OF", at, base));
-    EXPECT_STREQ(base, "N3");
-    EXPECT_EQ(d4recNo(data), at);
-    EXPECT_STREQ(t4alias(d4tagSelected(data)), "NODE");
+    EXPECT_EQ(std::tuple(std::string(base), d4recNo(data), std::string(t4alias(d4tagSelected(data)))), std::tuple("N3", long(at), "NODE"));
     EXPECT_FALSE(dbfSwmmCheckOverflowNode("N#OF", at, base));   // "N" is no node, only a prefix
     EXPECT_FALSE(dbfSwmmCheckOverflowNode("N3", at, base));
     EXPECT_STREQ(base, "");
-
-    EXPECT_EQ(dbfGetSwmmVersion(), 0);
+    const int before = dbfGetSwmmVersion();
     dbfReportSwmmVersion(52004);
-    EXPECT_EQ(dbfGetSwmmVersion(), 52004);
+    EXPECT_EQ(std::pair(before, dbfGetSwmmVersion()), std::pair(0, 52004));
 }
 
 TEST_F(SwmmTest, ReservoirsTransectsDummiesWeirsAndMovedSubcatchments) {
@@ -373,10 +369,9 @@ TEST_F(SwmmTest, ReservoirsTransectsDummiesWeirsAndMovedSubcatchments) {
     swmm->SetString("OPTIONS", "INFILTRATION", "GREEN_AMPT");
     swmm->AppendNoKey("SUBCATCHMENTS", "  S1  RG1  OLD  2.5  40  90  1.5  7  SNOW1");
     swmm->AppendNoKey("SUBAREAS", "  S1  0.01 0.1 1 2 25 OUTLET");
-    swmm->AppendNoKey("SNOWPACKS", "  SNOW1 PLOWABLE 0.001 0.001 32.0 0.10 0.00 0.00 0.0");
-    swmm->AppendNoKey("SNOWPACKS", "  SNOW1 IMPERVIOUS 0.001 0.001 32.0 0.10 0.00 0.00 0.00");
-    swmm->AppendNoKey("SNOWPACKS", "  SNOW1 PERVIOUS 0.001 0.001 32.0 0.10 0.00 0.00 0.00");
-    swmm->AppendNoKey("SNOWPACKS", "  SNOW1 REMOVAL 1.0 0.0 0.0 0.0 0.0 0.0");
+    for (const char* line : {"PLOWABLE 0.001 0.001 32.0 0.10 0.00 0.00 0.0", "IMPERVIOUS 0.001 0.001 32.0 0.10 0.00 0.00 0.00",
+                             "PERVIOUS 0.001 0.001 32.0 0.10 0.00 0.00 0.00", "REMOVAL 1.0 0.0 0.0 0.0 0.0 0.0"})
+        swmm->AppendNoKey("SNOWPACKS", (std::string("  SNOW1 ") + line).c_str());
     add({"RES", "J2", "Reservoir", 101, {{"OUTLEVEL", "100.5"}, {"SUBCATCH", "S1"}}});
     add({"J2", "J3", "Mystery", 100.5, {{"L_SHAPE", "IRREGULAR"}, {"TRANS_NAME", "TR1"}, {"OUTLEVEL", "100"}}});
     add({"J3", "J4", "Mystery", 100, {{"L_SHAPE", "DUMMY"}, {"OUTLEVEL", "99.5"}}});
@@ -387,9 +382,9 @@ TEST_F(SwmmTest, ReservoirsTransectsDummiesWeirsAndMovedSubcatchments) {
     ASSERT_EQ(dbfSwmmUpdateFileFromDB(false), 1);
     keepForEngine("special_links");
 
-    EXPECT_EQ(field("RES", "NODE_TYPE"), "Storage");
-    EXPECT_EQ(field("RES", "LINK_TYPE"), "Conduit");
-    EXPECT_EQ(field("J4", "LINK_TYPE"), "Conduit");   // the weir is a conduit from the next update on
+    // The weir is a conduit from the next update on.
+    for (const auto& [node, name, value] : {std::tuple{"RES", "NODE_TYPE", "Storage"}, {"RES", "LINK_TYPE", "Conduit"}, {"J4", "LINK_TYPE", "Conduit"}})
+        EXPECT_EQ(field(node, name), value) << node << " " << name;
     const auto junctions = section("JUNCTIONS");
     ASSERT_EQ(junctions.size(), 3u + 4u);
     EXPECT_EQ(junctions[3].substr(0, 4), "  J2");
@@ -398,9 +393,9 @@ TEST_F(SwmmTest, ReservoirsTransectsDummiesWeirsAndMovedSubcatchments) {
     EXPECT_EQ(conduits.back().substr(0, 6), "  LRES");   // in NODE order
     const auto x = section("XSECTIONS");
     ASSERT_EQ(x.size(), 2u + 5u);
-    EXPECT_EQ(x[2], fmt("  %-16s %-12s %-16s %-10.3f %-10.3f %-10.3f %-10d\n", "LJ2", "IRREGULAR", "TR1", 0.0, 0.0, 0.0, 1));
-    EXPECT_EQ(x[3], fmt(kXsection, "LJ3", "DUMMY", 0.0, 0.0, 0.0, 0.0, 1));
-    EXPECT_EQ(x[4], fmt(kXsection, "WR1", "RECT_OPEN", 2.0, 0.5, 0.0, 0.0, 1));
+    EXPECT_EQ(std::vector(x.begin() + 2, x.begin() + 5),
+              (std::vector{fmt("  %-16s %-12s %-16s %-10.3f %-10.3f %-10.3f %-10d\n", "LJ2", "IRREGULAR", "TR1", 0.0, 0.0, 0.0, 1),
+                           fmt(kXsection, "LJ3", "DUMMY", 0.0, 0.0, 0.0, 0.0, 1), fmt(kXsection, "WR1", "RECT_OPEN", 2.0, 0.5, 0.0, 0.0, 1)}));
     // The subcatchment moved to its new outlet keeps its own values; its subarea line stays.
     EXPECT_EQ(section("SUBCATCHMENTS").back(), fmt("  %-16s  %-16s %-16s %-8.3f %-8.3f %-8.3f %-8.3f %-8.3f %-16s", "S1", "RG1",
                                                    "RES", 2.5, 40.0, 90.0, 1.5, 7.0, "SNOW1"));

@@ -3,6 +3,8 @@
 #include "database/frame.h"
 #include "road/road_fixture.h"
 
+#include <tuple>
+
 namespace {
 
 class RoadLifeTest : public ClosedRoadTest {
@@ -26,26 +28,18 @@ protected:
 TEST_F(RoadLifeTest, NeitherFileCreatesEmptyWorkCopiesAndClosingSavesOnYes) {
     dbfRoadInit(1, 0);
     EXPECT_EQ(dbfRoadIsOpen(), 1);
-    EXPECT_TRUE(coreFileExist(rbk().c_str()));
-    EXPECT_TRUE(coreFileExist(sbk().c_str()));
+    EXPECT_TRUE(coreFileExist(rbk().c_str()) && coreFileExist(sbk().c_str()));
     EXPECT_TRUE(ui.shown.empty());
-    char name[MAX_PATH];
-    dbfWorkFileName(name, kWorkRoad);
-    EXPECT_EQ(std::string(name), rbk());
-    EXPECT_EQ(frame.windowText(), "Plansmith (Active Road: Road1)");
+    EXPECT_EQ(workName() + "|" + frame.windowText(), rbk() + "|Plansmith (Active Road: Road1)");
     insert(5.0);
     ui.answers.push_back(IDYES);
     dbfRoadInit(0, 0);
     EXPECT_EQ(dbfRoadIsOpen(), 0);
     ASSERT_EQ(ui.shown.size(), 1u);
-    EXPECT_EQ(ui.shown[0].text, "Save changes to Road 1");
-    EXPECT_EQ(ui.shown[0].caption, "Save");
+    EXPECT_EQ(ui.shown[0].caption + ": " + ui.shown[0].text, "Save: Save changes to Road 1");
     EXPECT_EQ(dbtest::readFile(sec()).size(), 2u * 568);
-    EXPECT_FALSE(coreFileExist(rbk().c_str()));
-    EXPECT_FALSE(coreFileExist(sbk().c_str()));
-    EXPECT_EQ(frame.windowText(), "Plansmith");
-    dbfWorkFileName(name, kWorkRoad);
-    EXPECT_EQ(std::string(name), "");
+    EXPECT_FALSE(coreFileExist(rbk().c_str()) || coreFileExist(sbk().c_str()));
+    EXPECT_EQ(workName() + "|" + frame.windowText(), "|Plansmith");
 }
 
 TEST_F(RoadLifeTest, SavedFilesOnlyAreCopiedWithMarksClearedSoCloseAsksNothing) {
@@ -72,8 +66,7 @@ TEST_F(RoadLifeTest, NoToSaveLeavesTheSavedFilesAndDeletesTheWorkCopies) {
     dbfRoadInit(0, 1);
     EXPECT_TRUE(ui.showed("Save changes to Road 1"));
     EXPECT_EQ(dbtest::readFile(sec()), saved);
-    EXPECT_FALSE(coreFileExist(rbk().c_str()));
-    EXPECT_FALSE(coreFileExist(sbk().c_str()));
+    EXPECT_FALSE(coreFileExist(rbk().c_str()) || coreFileExist(sbk().c_str()));
 }
 
 TEST_F(RoadLifeTest, BothFilesAskToRecover) {
@@ -87,11 +80,9 @@ TEST_F(RoadLifeTest, BothFilesAskToRecover) {
     ui.answers.push_back(IDYES);
     dbfRoadInit(1, 1);
     ASSERT_EQ(ui.shown.size(), 1u);
-    EXPECT_EQ(ui.shown[0].caption, "Existing");
-    EXPECT_EQ(ui.shown[0].text,
-              "Existing work file found. This occurs if the SEC file was not saved correctly.\n\n"
-              "Would you like to reuse this file and recover the data?");
-    EXPECT_EQ(ui.shown[0].style & MB_ICONMASK, MB_ICONERROR);
+    EXPECT_EQ(std::tuple(ui.shown[0].caption, ui.shown[0].text, ui.shown[0].style & MB_ICONMASK),
+              std::tuple("Existing", "Existing work file found. This occurs if the SEC file was not saved correctly.\n\n"
+                                     "Would you like to reuse this file and recover the data?", unsigned(MB_ICONERROR)));
     EXPECT_EQ(chainages(), (std::vector<double>{10.0, 20.0, 30.0}));
     dbfRoadClose();
     EXPECT_EQ(dbfRoadEdit(), 1);   // the recovered copy keeps its mark, so close offers to save
@@ -111,10 +102,10 @@ TEST_F(RoadLifeTest, WorkCopiesOnlyAskToReuse) {
 
     ui.answers.push_back(IDYES);
     dbfRoadInit(1, 1);
-    EXPECT_EQ(ui.shown.at(0).text,
-              "Existing work file found. This occurs if the SEC file was not saved correctly.\n"
-              "Would you like to reuse this file ?");
-    EXPECT_EQ(ui.shown[0].style & MB_ICONMASK, MB_ICONQUESTION);
+    ASSERT_EQ(ui.shown.size(), 1u);
+    EXPECT_EQ(std::tuple(ui.shown[0].text, ui.shown[0].style & MB_ICONMASK),
+              std::tuple("Existing work file found. This occurs if the SEC file was not saved correctly.\nWould you like to reuse this file ?",
+                        unsigned(MB_ICONQUESTION)));
     EXPECT_EQ(chainages(), (std::vector<double>{10.0}));
     dbfRoadClose();
     roadState().open = false;
@@ -151,28 +142,22 @@ TEST_F(RoadLifeTest, SkewFlagsComeFromTheFirstSkewedVisibleChainage) {
     dbfRoadInit(1, 1);
     int a = -1, b = -1;
     dbfRoadGetSkewFlags(a, b);
-    EXPECT_EQ(a, 1);
-    EXPECT_EQ(b, 0);
+    EXPECT_EQ(std::pair(a, b), std::pair(1, 0));
 }
 
 TEST_F(RoadLifeTest, DesignFileUpgradeNumbersThePipeEntries) {
-    dbtest::writeFile(des(), "[Global]\nVersion=5\n[PipeLong]\n  A \nB\n[Other]\nx=1\n");
-    dbfRoadInit(1, 1);
-    EXPECT_EQ(dbtest::readFile(des()), "[Global]\nVersion=6.000\n[PipeLong]\nMH1=A\nMH2=B\n\n[Other]\nx=1\n");
+    // Version 6 leaves the file alone; without the section only the version changes.
+    const std::pair<const char*, const char*> cases[] = {
+        {"[Global]\nVersion=5\n[PipeLong]\n  A \nB\n[Other]\nx=1\n", "[Global]\nVersion=6.000\n[PipeLong]\nMH1=A\nMH2=B\n\n[Other]\nx=1\n"},
+        {"[Global]\nVersion=6\n[PipeLong]\nA\n", "[Global]\nVersion=6\n[PipeLong]\nA\n"},
+        {"[Global]\nVersion=2\n", "[Global]\nVersion=6.000\n"}};
+    for (const auto& [before, after] : cases) {
+        dbtest::writeFile(des(), before);
+        dbfRoadInit(1, 1);
+        EXPECT_EQ(dbtest::readFile(des()), after);
+        dbfRoadInit(0, 1);
+    }
     EXPECT_FALSE(coreFileExist(file("Site.1.bak").c_str()));
-    dbfRoadInit(0, 1);
-
-    // Version 6 leaves the file alone.
-    const std::string current = "[Global]\nVersion=6\n[PipeLong]\nA\n";
-    dbtest::writeFile(des(), current);
-    dbfRoadInit(1, 1);
-    EXPECT_EQ(dbtest::readFile(des()), current);
-    dbfRoadInit(0, 1);
-
-    // Without the section only the version changes.
-    dbtest::writeFile(des(), "[Global]\nVersion=2\n");
-    dbfRoadInit(1, 1);
-    EXPECT_EQ(dbtest::readFile(des()), "[Global]\nVersion=6.000\n");
 }
 
 TEST_F(RoadLifeTest, FlagsAndProcessList) {
@@ -185,9 +170,7 @@ TEST_F(RoadLifeTest, FlagsAndProcessList) {
     dbfRoadSetWizardFlag(3);
     EXPECT_EQ(dbfRoadGetWizardFlag(), 3);
     coreSetJobDefault("Roads", "AutoList", "1,0,1");
-    EXPECT_EQ(dbfRoadIsProcessDone(0), 0);
-    EXPECT_EQ(dbfRoadIsProcessDone(1), 1);
-    EXPECT_EQ(dbfRoadIsProcessDone(5), 1);
+    EXPECT_EQ(std::tuple(dbfRoadIsProcessDone(0), dbfRoadIsProcessDone(1), dbfRoadIsProcessDone(5)), std::tuple(0, 1, 1));
 }
 
 TEST_F(RoadLifeTest, UnopenableWorkFileStillMarksTheRoadOpen) {

@@ -25,38 +25,39 @@ protected:
     }
 };
 
-TEST_F(RoadNamesTest, OrdinaryChainages) {
-    EXPECT_EQ(name(12045.0, 3, "+"), "12+045");
-    EXPECT_EQ(name(12045.25, 3, "+"), "12+045.250");
-    EXPECT_EQ(name(12045.25, 0, "km"), "12km045");
-    EXPECT_EQ(name(12005.5, 1, "+"), "12+005.5");
-    EXPECT_EQ(name(845.25, 3, "+"), "845.250");
-    EXPECT_EQ(name(12045.25, 3, ""), "12045.250");
-    EXPECT_EQ(name(845.0, 3, ""), "845");
-    EXPECT_EQ(name(12045.25, 7, "+"), "");
-    EXPECT_EQ(name(12045.0, 3, "+", 6), "12+045");
-    EXPECT_EQ(name(12045.25, 3, "+", 0, 0, 0, 5), "12+0");   // cut to the buffer
-}
-
-TEST_F(RoadNamesTest, CurvePointsAndOtherKinds) {
-    EXPECT_EQ(name(12045.25, 2, "+", kChgCurveStart, 3), "BC3");
-    EXPECT_EQ(name(12045.25, 2, "+", kChgCurveStart, 3, 1), "BC3: 12+45.25");
-    EXPECT_EQ(name(12045.0, 2, "+", kChgTransitionEnd, 1, 1), "ETC1: 12+45");
-    EXPECT_EQ(name(500.5, 1, "+", kChgTransitionStart, 2, 1), "BTC2: 500.5");
-    EXPECT_EQ(name(100.0, 2, "+", 5), " ");
-    EXPECT_EQ(name(0.0, 2, "+", kChgCurveEnd, 4, 0, 32, 10), "EC14");
+TEST_F(RoadNamesTest, ChainagesCurvePointsAndOtherKinds) {
+    // The last ordinary row is cut to the buffer; a kind without a name gives " ".
+    const struct {
+        double chainage;
+        int decimals;
+        const char* separator;
+        BYTE kind;
+        WORD number;
+        int withChainage, size, numberBase;
+        const char* expected;
+    } cases[] = {
+        {12045.0, 3, "+", 0, 0, 0, 64, 0, "12+045"},         {12045.25, 3, "+", 0, 0, 0, 64, 0, "12+045.250"},
+        {12045.25, 0, "km", 0, 0, 0, 64, 0, "12km045"},      {12005.5, 1, "+", 0, 0, 0, 64, 0, "12+005.5"},
+        {845.25, 3, "+", 0, 0, 0, 64, 0, "845.250"},         {12045.25, 3, "", 0, 0, 0, 64, 0, "12045.250"},
+        {845.0, 3, "", 0, 0, 0, 64, 0, "845"},               {12045.25, 7, "+", 0, 0, 0, 64, 0, ""},
+        {12045.0, 3, "+", 6, 0, 0, 64, 0, "12+045"},         {12045.25, 3, "+", 0, 0, 0, 5, 0, "12+0"},
+        {12045.25, 2, "+", kChgCurveStart, 3, 0, 64, 0, "BC3"}, {12045.25, 2, "+", kChgCurveStart, 3, 1, 64, 0, "BC3: 12+45.25"},
+        {12045.0, 2, "+", kChgTransitionEnd, 1, 1, 64, 0, "ETC1: 12+45"}, {500.5, 1, "+", kChgTransitionStart, 2, 1, 64, 0, "BTC2: 500.5"},
+        {100.0, 2, "+", 5, 0, 0, 64, 0, " "},                {0.0, 2, "+", kChgCurveEnd, 4, 0, 32, 10, "EC14"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(name(c.chainage, c.decimals, c.separator, c.kind, c.number, c.withChainage, c.size, c.numberBase), c.expected)
+            << c.chainage << " " << c.decimals << " " << int(c.kind);
 }
 
 TEST_F(RoadNamesTest, EquationsFromTheDesignSettings) {
     writeDesign("LongShort", {"1000,2000,50", "3000, 4000, -20", "1,2,3", "4,5,6", "7,8,9", "100,200,1"});
     dbfRoadLoadEquations();
     EXPECT_EQ(roadState().equationCount, 5);
-    EXPECT_DOUBLE_EQ(dbfChgEquation(1500.0), 1550.0);
-    EXPECT_DOUBLE_EQ(dbfChgEquation(1000.0), 1000.0);
-    EXPECT_DOUBLE_EQ(dbfChgEquation(2000.0), 2050.0);
-    EXPECT_DOUBLE_EQ(dbfChgEquation(3500.0), 3480.0);
-    EXPECT_DOUBLE_EQ(dbfEquationChg(1500.0), 1450.0);
-    EXPECT_DOUBLE_EQ(dbfChgEquation(150.0), 150.0);   // the sixth line is not read
+    // The sixth line is not read.
+    EXPECT_EQ(std::vector({dbfChgEquation(1500.0), dbfChgEquation(1000.0), dbfChgEquation(2000.0), dbfChgEquation(3500.0),
+                           dbfEquationChg(1500.0), dbfChgEquation(150.0)}),
+              std::vector({1550.0, 1000.0, 2050.0, 3480.0, 1450.0, 150.0}));
     // Opening a road (or asking again while it is open) fills the table afresh.
     writeDesign("LongShort", {"10,20,1"});
     dbfRoadInit(1, 1);
@@ -68,11 +69,8 @@ TEST_F(RoadNamesTest, LayerNamesNumbersAndTheComboBox) {
     writeDesign("RoadLayerNames", {"3,Kerb", " 5 , Base course ", "200,Nowhere", "x,y"});
     roadState().layerNamesLoaded = false;
     char text[32];
-    EXPECT_STREQ(dbfRoadLayerName(text, 3, 0), "Kerb");
-    EXPECT_STREQ(dbfRoadLayerName(text, 5, 0), "Base course");
-    EXPECT_STREQ(dbfRoadLayerName(text, 4, 0), "Layer 4");
-    EXPECT_STREQ(dbfRoadLayerName(text, 0, 0), "No Layer");
-    EXPECT_STREQ(dbfRoadLayerName(text, 129, 0), "No Layer");
+    for (const auto& [layer, shown] : {std::pair{3, "Kerb"}, {5, "Base course"}, {4, "Layer 4"}, {0, "No Layer"}, {129, "No Layer"}})
+        EXPECT_STREQ(dbfRoadLayerName(text, layer, 0), shown) << layer;
 
     char query[32] = "  kerb ";
     EXPECT_EQ(dbfRoadLayerNumber(query), 3);
@@ -84,8 +82,7 @@ TEST_F(RoadNamesTest, LayerNamesNumbersAndTheComboBox) {
 
     CComboBox box;
     EXPECT_EQ(dbfRoadLayerBox(&box, 5, 0), 1);
-    EXPECT_EQ(box.GetCount(), 128);
-    EXPECT_EQ(box.GetCurSel(), 4);
+    EXPECT_EQ(std::pair(box.GetCount(), box.GetCurSel()), std::pair(128, 4));
     CString entry;
     box.GetLBText(2, entry);
     EXPECT_EQ(entry, "Kerb");

@@ -6,6 +6,8 @@
 #include <functional>
 #include <limits>
 #include <random>
+#include <sstream>
+#include <tuple>
 
 #include "strings/strings_fixture.h"
 #include "strings/strings_internal.h"
@@ -15,6 +17,38 @@ namespace {
 std::string nameAt(const std::string& data, std::int64_t offset) {
     if (offset + 32 > static_cast<std::int64_t>(data.size())) return "<outside>";
     return std::string(data.c_str() + offset);
+}
+
+// The names at the offsets, joined by "|".
+std::string namesAt(const std::string& data, std::initializer_list<std::int64_t> offsets) {
+    std::string out;
+    for (std::int64_t offset : offsets) out += nameAt(data, offset) + "|";
+    return out;
+}
+
+// A value of each kind at its offset, printed: d double, f float, i int32, s int16, c a byte.
+template <typename T>
+T valueAt(const std::string& data, std::size_t offset) {
+    T value{};
+    if (offset + sizeof(T) <= data.size()) std::memcpy(&value, data.data() + offset, sizeof(T));
+    return value;
+}
+
+std::string valuesAt(const std::string& data, std::int64_t base, std::initializer_list<std::pair<std::int64_t, char>> fields) {
+    std::ostringstream out;
+    out.precision(17);   // every digit: the values are compared exactly
+    for (const auto& [offset, kind] : fields) {
+        const std::size_t at = static_cast<std::size_t>(base + offset);
+        switch (kind) {
+            case 'd': out << valueAt<double>(data, at); break;
+            case 'f': out << valueAt<float>(data, at); break;
+            case 'i': out << valueAt<std::int32_t>(data, at); break;
+            case 's': out << valueAt<std::int16_t>(data, at); break;
+            default: out << (at < data.size() ? int(data[at]) : -999);
+        }
+        out << ' ';
+    }
+    return out.str();
 }
 
 }  // namespace
@@ -51,42 +85,22 @@ TEST_F(StringsTest, HeaderAndVertexLayoutsAreByteExact) {
 
     const std::string data = bytes(path);
     ASSERT_EQ(data.size(), static_cast<std::size_t>(12 + 3922));
-    EXPECT_EQ(data[0], '1');
-    EXPECT_EQ(at<std::int16_t>(data, 1), 64);
-    EXPECT_EQ(at<std::int16_t>(data, 3), 1);
-    EXPECT_EQ(at<std::uint16_t>(data, 5), 1);   // no terrain open: every surface is free
+    // The file header: closed mark, version, count, surface (no terrain open: every surface
+    // is free).
+    EXPECT_EQ(valuesAt(data, 0, {{0, 'c'}, {1, 's'}, {3, 's'}, {5, 's'}}), "49 64 1 1 ");
 
+    // The slot's header: name, note, kind, vertex count, flag, child, and the box: the floor of
+    // the smallest and the ceiling of the largest x and y.
     const std::int64_t s = slot(0);
-    EXPECT_EQ(nameAt(data, s), "ROAD");
-    EXPECT_EQ(nameAt(data, s + 32), "a note");
-    EXPECT_EQ(nameAt(data, s + 64), "LINE");
-    EXPECT_EQ(at<std::int16_t>(data, s + 72), 2);
-    EXPECT_EQ(data[s + 76], 1);
-    EXPECT_EQ(nameAt(data, s + 77), "LEFT");
-    EXPECT_EQ(at<std::int32_t>(data, s + 205), 1000);   // floor of the smallest x
-    EXPECT_EQ(at<std::int32_t>(data, s + 209), 1990);
-    EXPECT_EQ(at<std::int32_t>(data, s + 213), 1010);   // ceiling of the largest x
-    EXPECT_EQ(at<std::int32_t>(data, s + 217), 2001);
-    EXPECT_EQ(data[s + 221], 0);
-
+    EXPECT_EQ(namesAt(data, {s, s + 32, s + 64, s + 77}), "ROAD|a note|LINE|LEFT|");
+    EXPECT_EQ(valuesAt(data, s, {{72, 's'}, {76, 'c'}, {205, 'i'}, {209, 'i'}, {213, 'i'}, {217, 'i'}, {221, 'c'}}),
+              "2 1 1000 1990 1010 2001 0 ");
+    // The first vertex record, field by field (kind 'i' is 105; the reference 77 is unsigned);
+    // unused records of the slot are blank: numbers 0, kind ' ' (32).
     const std::int64_t r = s + 222;
-    EXPECT_EQ(at<double>(data, r), 12.5);
-    EXPECT_EQ(at<double>(data, r + 8), 1000.25);
-    EXPECT_EQ(at<double>(data, r + 16), 2000.75);
-    EXPECT_EQ(at<double>(data, r + 24), 55.5);
-    EXPECT_EQ(at<float>(data, r + 32), 3.5f);
-    EXPECT_EQ(at<float>(data, r + 36), -1.0f);
-    EXPECT_EQ(at<float>(data, r + 40), 2.0f);
-    EXPECT_EQ(at<float>(data, r + 44), 9999.0f);
-    EXPECT_EQ(data[r + 56], 'i');
-    EXPECT_EQ(data[r + 57], 1);
-    EXPECT_EQ(at<std::uint32_t>(data, r + 58), 77u);
-    EXPECT_EQ(at<double>(data, r + 62), 12.5);
-    EXPECT_EQ(at<float>(data, r + 70), 0.25f);
-    // Unused records of the slot are blank: numbers 0, kind ' '.
-    const std::int64_t blank = s + 222 + 2 * 74;
-    EXPECT_EQ(at<double>(data, blank + 8), 0.0);
-    EXPECT_EQ(data[blank + 56], ' ');
+    EXPECT_EQ(valuesAt(data, r, {{0, 'd'}, {8, 'd'}, {16, 'd'}, {24, 'd'}, {32, 'f'}, {36, 'f'}, {40, 'f'}, {44, 'f'}, {56, 'c'},
+                                 {57, 'c'}, {58, 'i'}, {62, 'd'}, {70, 'f'}, {2 * 74 + 8, 'd'}, {2 * 74 + 56, 'c'}}),
+              "12.5 1000.25 2000.75 55.5 3.5 -1 2 9999 105 1 77 12.5 0.25 0 32 ");
 
     // A header with an empty box when nothing is stored, and a second slot at 12 + 3922.
     ASSERT_EQ(addHeader("EMPTY"), static_cast<DWORD>(slot(1)));
@@ -106,20 +120,13 @@ TEST_F(StringsTest, LongStringsSpanContinuationSections) {
     const std::string data = bytes(path);
     ASSERT_EQ(data.size(), static_cast<std::size_t>(12 + 3 * 3922));
     EXPECT_EQ(at<std::int16_t>(data, 3), 3);
-    EXPECT_EQ(nameAt(data, slot(0)), "ROAD");
-    EXPECT_EQ(nameAt(data, slot(0) + 173), "ROAD-1");
-    EXPECT_EQ(at<std::int16_t>(data, slot(0) + 72), 50);
-    EXPECT_EQ(nameAt(data, slot(1)), "ROAD-1");
-    EXPECT_EQ(nameAt(data, slot(1) + 141), "ROAD");
-    EXPECT_EQ(nameAt(data, slot(1) + 173), "ROAD-2");
-    EXPECT_EQ(at<std::int16_t>(data, slot(1) + 72), 50);
-    EXPECT_EQ(nameAt(data, slot(2)), "ROAD-2");
-    EXPECT_EQ(nameAt(data, slot(2) + 141), "ROAD-1");
-    EXPECT_EQ(nameAt(data, slot(2) + 173), "");
-    EXPECT_EQ(at<std::int16_t>(data, slot(2) + 72), 20);
+    // Each slot: its name, previous and next section, and vertex count.
+    for (const auto& [k, names, count] : {std::tuple{0, "ROAD||ROAD-1|", 50}, {1, "ROAD-1|ROAD|ROAD-2|", 50}, {2, "ROAD-2|ROAD-1||", 20}}) {
+        EXPECT_EQ(namesAt(data, {slot(k), slot(k) + 141, slot(k) + 173}), names);
+        EXPECT_EQ(at<std::int16_t>(data, slot(k) + 72), count) << k;
+    }
     // Each section's box covers its own vertices only.
-    EXPECT_EQ(at<std::int32_t>(data, slot(1) + 205), 1051);
-    EXPECT_EQ(at<std::int32_t>(data, slot(1) + 213), 1100);
+    EXPECT_EQ(valuesAt(data, slot(1), {{205, 'i'}, {213, 'i'}}), "1051 1100 ");
 
     UI_LIST all(dbfStringCompareFunc);
     ASSERT_EQ(dbfGetStringData(position, all, 0, 0, nullptr), 1);
@@ -131,8 +138,8 @@ TEST_F(StringsTest, LongStringsSpanContinuationSections) {
     UI_LIST second;
     ASSERT_EQ(dbfGetStringData(position, second, 0, 2, nullptr), 1);
     ASSERT_EQ(second.Count(), 50);
-    EXPECT_EQ(static_cast<CVertexEle*>(second.Head())->chainage, 51);
-    EXPECT_EQ(static_cast<CVertexEle*>(second.Tail())->chainage, 100);
+    EXPECT_EQ(std::pair(static_cast<CVertexEle*>(second.Head())->chainage, static_cast<CVertexEle*>(second.Tail())->chainage),
+              std::pair(51.0, 100.0));
     UI_LIST none;
     EXPECT_EQ(dbfGetStringData(position, none, 0, 4, nullptr), 0);
     EXPECT_EQ(dbfGetStringData(11, none, 0, 0, nullptr), 0);
@@ -157,19 +164,15 @@ TEST_F(StringsTest, FewerVerticesFreeSectionsAndFreedSlotsAreReused) {
     ASSERT_EQ(dbfAddStringData(position, list, 30, nullptr), 1);
 
     std::string data = bytes(path);
-    EXPECT_EQ(at<std::int16_t>(data, 3), 1);
-    EXPECT_EQ(nameAt(data, slot(0) + 173), "");
-    EXPECT_EQ(at<std::int16_t>(data, slot(0) + 72), 30);
-    EXPECT_EQ(nameAt(data, slot(1)), "_deleteme");
-    EXPECT_EQ(nameAt(data, slot(2)), "_deleteme");
+    EXPECT_EQ(valuesAt(data, 0, {{3, 's'}, {slot(0) + 72, 's'}}), "1 30 ");
+    EXPECT_EQ(namesAt(data, {slot(0) + 173, slot(1), slot(2)}), "|_deleteme|_deleteme|");
     EXPECT_EQ(vertexCount(position), 30);
 
     // The next header lands in the first freed slot; the file does not grow.
     const std::size_t length = data.size();
     EXPECT_EQ(addHeader("KERB"), static_cast<DWORD>(slot(1)));
     data = bytes(path);
-    EXPECT_EQ(data.size(), length);
-    EXPECT_EQ(at<std::int16_t>(data, 3), 2);
+    EXPECT_EQ(std::pair(data.size(), at<std::int16_t>(data, 3)), std::pair(length, std::int16_t{2}));
 
     // A header whose name is present overwrites its slot and keeps the count.
     STR_HEADER again = header("KERB");
@@ -214,12 +217,9 @@ TEST_F(StringsTest, DeletionMarksChainsAndClearsLinks) {
     dbfGetStringHeader("ROAD", root, nullptr);
     dbfDeleteChildren(root, nullptr, "");
     STR_HEADER h;
-    EXPECT_EQ(dbfGetStringHeader("LEFT", h, nullptr), 0u);
-    EXPECT_EQ(dbfGetStringHeader("LEFT_2", h, nullptr), 0u);
-    EXPECT_EQ(dbfGetStringHeader("RIGHT", h, nullptr), 0u);
+    for (const char* name : {"LEFT", "LEFT_2", "RIGHT"}) EXPECT_EQ(dbfGetStringHeader(name, h, nullptr), 0u) << name;
     dbfGetStringHeader("ROAD", root, nullptr);
-    EXPECT_STREQ(root.firstChild, "");
-    EXPECT_STREQ(root.secondChild, "");
+    EXPECT_EQ(std::string(root.firstChild) + "|" + root.secondChild, "|");
     EXPECT_EQ(at<std::int16_t>(bytes(path), 3), 2);
 
     dbfDeleteSections("ROAD", nullptr);
@@ -244,9 +244,8 @@ TEST_F(StringsTest, TreeQueriesFollowLinks) {
     EXPECT_EQ(dbfGetLeafHeader(0, "CL", h, nullptr), static_cast<DWORD>(slot(5)));
     // A paired side string follows the other side to its leaf along the links of its own side:
     // L_SHOULDER has no second child and R_SHOULDER no first child.
-    EXPECT_EQ(dbfGetPreviousHeader("R_SHOULDER", h, nullptr), static_cast<DWORD>(slot(1)));
-    EXPECT_EQ(dbfGetPreviousHeader("L_SHOULDER", h, nullptr), static_cast<DWORD>(slot(4)));
-    EXPECT_EQ(dbfGetPreviousHeader("L_EDGE", h, nullptr), static_cast<DWORD>(slot(1)));
+    for (const auto& [name, previous] : {std::pair{"R_SHOULDER", 1}, {"L_SHOULDER", 4}, {"L_EDGE", 1}})
+        EXPECT_EQ(dbfGetPreviousHeader(name, h, nullptr), static_cast<DWORD>(slot(previous))) << name;
     EXPECT_EQ(dbfGetPreviousHeader("CL", h, nullptr), 0u);
     EXPECT_STREQ(h.kind, "LINE");   // reset when not found
     EXPECT_EQ(dbfStringFamilySize(dbfStringFile(), "CL"), 4);
@@ -262,11 +261,8 @@ TEST_F(StringsTest, FileHeaderFieldsAndSurface) {
     FILE* own = dbfStringFile();
     dbfSetStringClosed(own, true);
     dbfSetStringCrdInterval(nullptr, 2.5);
-    EXPECT_EQ(dbfIsStringClosed(nullptr), 1);
-    EXPECT_EQ(dbfGetStringCrdInterval(own), 2.5f);
-    std::string data = bytes(path);
-    EXPECT_EQ(data[11], 1);
-    EXPECT_EQ(at<float>(data, 7), 2.5f);
+    EXPECT_EQ(std::pair(dbfIsStringClosed(nullptr), dbfGetStringCrdInterval(own)), std::pair(1, 2.5f));
+    EXPECT_EQ(valuesAt(bytes(path), 0, {{11, 'c'}, {7, 'f'}}), "1 2.5 ");
 
     // The surface: 0 and anything above 128 read as 1.
     EXPECT_EQ(dbfStringGetSurface(nullptr), 1);
@@ -319,13 +315,12 @@ TEST_F(StringsTest, CallerHandlesAndTheAccessor) {
     straight(list, 70);
     ASSERT_EQ(dbfAddStringData(position, list, 0, handle), 1);
     EXPECT_EQ(vertexCount(position, 0, handle), 70);
-    EXPECT_EQ(+dbfStringAccessor(handle, "")->header.count, 2);
-    EXPECT_STREQ(dbfStringAccessor(handle, "")->FileName(), fileName);
+    const auto accessed = [](FILE* f) {
+        return std::to_string(dbfStringAccessor(f, "")->header.count) + " " + dbfStringAccessor(f, "")->FileName();
+    };
+    EXPECT_EQ(accessed(handle), "2 " + std::string(fileName));
     coreFileClose(handle);
-
-    // Re-attached to the own file, the cached header is that file's.
-    EXPECT_EQ(+dbfStringAccessor(nullptr, "")->header.count, 1);
-    EXPECT_STREQ(dbfStringAccessor(nullptr, "")->FileName(), ownPath.c_str());
+    EXPECT_EQ(accessed(nullptr), "1 " + ownPath);   // re-attached to the own file, the cached header is that file's
     EXPECT_EQ(dbfStringsClose(), 1);
     EXPECT_EQ(viewStringOpenFile(file("nothing.str").c_str(), fh), nullptr);
 }

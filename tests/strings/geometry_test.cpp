@@ -1,7 +1,9 @@
 // String geometry: the search by chainage, the offset point, the helpers, and child strings
 // recalculated from their parents in a strings file.
 #include <cmath>
+#include <cstdio>
 #include <numbers>
+#include <tuple>
 #include <vector>
 
 #include "database/road.h"
@@ -39,6 +41,17 @@ std::vector<Pt> along(std::initializer_list<double> chainages, double x = 0.0) {
 
 CVertexEle& nth(UI_LIST& list, int i) { return *static_cast<CVertexEle*>(list.Get(i)); }
 
+// "x,z" of every vertex, to the micrometre, joined by spaces.
+std::string xz(const std::vector<CVertexEle>& vertices) {
+    std::string out;
+    char one[64];
+    for (const CVertexEle& v : vertices) {
+        std::snprintf(one, sizeof one, "%s%.6f,%.6f", out.empty() ? "" : " ", v.x + 0.0, v.z + 0.0);
+        out += one;
+    }
+    return out;
+}
+
 }  // namespace
 
 TEST(StringSearch, FindsByChainageAtMillimetres) {
@@ -49,22 +62,20 @@ TEST(StringSearch, FindsByChainageAtMillimetres) {
         int index, found;
     } cases[] = {{10.0004, 1, 1}, {10.0015, 2, 0}, {-5, 0, 0},  {0, 0, 1},  {35, 3, 0},
                  {30, 3, 1},      {25, 3, 0},      {20, 2, 1},  {12, 2, 0}, {29.9999, 3, 0}};
-    for (const Case& c : cases) {
-        int found = -1;
-        EXPECT_EQ(dbfBinarySearch(&list, c.key, found), c.index) << c.key;
-        EXPECT_EQ(found, c.found) << c.key;
-    }
+    int found = -1;
+    const auto search = [&found](UI_LIST* in, double key) {
+        const int index = dbfBinarySearch(in, key, found);
+        return std::pair(index, found);
+    };
+    for (const Case& c : cases) EXPECT_EQ(search(&list, c.key), std::pair(c.index, c.found)) << c.key;
     // An inactive vertex is not found; the search gives the next active one.
     nth(list, 2).active = 0;
-    int found = -1;
-    EXPECT_EQ(dbfBinarySearch(&list, 20, found), 3);
-    EXPECT_EQ(found, 0);
+    EXPECT_EQ(search(&list, 20), std::pair(3, 0));
     EXPECT_EQ(dbfBinarySearch(nullptr, 1, found), -1);
     EXPECT_EQ(dbfBinarySearch(&list, std::nan(""), found), -1);
     UI_LIST one;
     fill(one, along({5}));
-    EXPECT_EQ(dbfBinarySearch(&one, 5, found), -1);
-    EXPECT_EQ(found, 0);
+    EXPECT_EQ(search(&one, 5), std::pair(-1, 0));
 }
 
 TEST(StringGeometry, OffsetPointAtCornersEndsAndSkew) {
@@ -118,14 +129,11 @@ TEST(StringGeometry, DistanceSideAndCrossing) {
     fill(across, {{0, -5, 12, 0}, {1, 5, 12, 0}, {2, 5, 30, 0}});
     int found = -1, index1 = -1, index2 = -1;
     PNT_2D_record x = dbfStringHIntersect(&line, &across, found, 0, 3, index2, index1);
-    EXPECT_EQ(found, 1);
-    EXPECT_EQ(index1, 2);
-    EXPECT_EQ(index2, 0);
+    EXPECT_EQ(std::tuple(found, index1, index2), std::tuple(1, 2, 0));
     EXPECT_NEAR(x.y, 12.0, 1e-12);
     // The segment ending at the to index is not searched.
     dbfStringHIntersect(&line, &across, found, 0, 2, index2, index1);
-    EXPECT_EQ(found, 0);
-    EXPECT_EQ(index1 + index2, 0);
+    EXPECT_EQ(std::tuple(found, index1, index2), std::tuple(0, 0, 0));
 }
 
 TEST(StringGeometry, ChildListFollowsTheParentsChainages) {
@@ -195,11 +203,8 @@ TEST_F(StringRecalcTest, ConstantOffsetOfAStraightParent) {
     dbfStringFromParent(parent, road, "EDGE");
     const std::vector<CVertexEle> edge = read("EDGE");
     ASSERT_EQ(edge.size(), 5u);
-    for (const CVertexEle& v : edge) {
-        EXPECT_NEAR(v.x, -2.0, 1e-9) << v.chainage;
-        EXPECT_NEAR(v.y, 1000 + v.chainage, 1e-9);
-        EXPECT_NEAR(v.z, 100.0, 1e-9);
-    }
+    for (const CVertexEle& v : edge) EXPECT_NEAR(v.y, 1000 + v.chainage, 1e-9);
+    EXPECT_EQ(xz(edge), "-2.000000,100.000000 -2.000000,100.000000 -2.000000,100.000000 -2.000000,100.000000 -2.000000,100.000000");
     STR_HEADER h;
     dbfGetStringHeader("EDGE", h, nullptr);
     EXPECT_EQ(h.needsRecalc, 0);
@@ -244,21 +249,15 @@ TEST_F(StringRecalcTest, UnsetOffsetsSlopesAndRises) {
     const std::vector<CVertexEle> side = read("SIDE");
     ASSERT_EQ(side.size(), 5u);
     EXPECT_FLOAT_EQ(side[1].offset, 2.5f);
-    EXPECT_NEAR(side[1].x, -2.5, 1e-6);
-    EXPECT_NEAR(side[3].x, -2.0, 1e-6);   // rise x 100 / slope from the parent
-    EXPECT_NEAR(side[3].z, 101.0, 1e-6);
-    EXPECT_NEAR(side[4].x, -4.0, 1e-6);
-    EXPECT_NEAR(side[4].z, 102.0, 1e-6);   // offset x slope / 100 higher
+    // At 30 rise x 100 / slope from the parent; at 40 offset x slope / 100 higher.
+    EXPECT_EQ(xz(side), "-2.000000,100.000000 -2.500000,100.000000 -4.000000,100.000000 -2.000000,101.000000 -4.000000,102.000000");
 }
 
 TEST_F(StringRecalcTest, UnsetOffsetsWithoutSetNeighboursLeaveTheVertex) {
     store("ROAD", along({0, 10}), {}, "SIDE");
     store("SIDE", along({0, 10}, 7), {9999, 9999});
     recalc("ROAD");
-    const std::vector<CVertexEle> side = read("SIDE");
-    ASSERT_EQ(side.size(), 2u);
-    EXPECT_DOUBLE_EQ(side[0].x, 7.0);
-    EXPECT_DOUBLE_EQ(side[1].x, 7.0);
+    EXPECT_EQ(xz(read("SIDE")), "7.000000,100.000000 7.000000,100.000000");
 }
 
 TEST_F(StringRecalcTest, AVerticalStepKeepsBothVerticesOnOneChainage) {
@@ -272,12 +271,7 @@ TEST_F(StringRecalcTest, AVerticalStepKeepsBothVerticesOnOneChainage) {
     nth(list, 3).rise = -0.15f;
     dbfAddStringData(position, list, 4, nullptr);
     recalc("ROAD");
-    const std::vector<CVertexEle> kerb = read("KERB");
-    ASSERT_EQ(kerb.size(), 4u);
-    EXPECT_NEAR(kerb[1].x, -2, 1e-9);
-    EXPECT_NEAR(kerb[2].x, -2, 1e-9);
-    EXPECT_NEAR(kerb[1].z, 100.0, 1e-6);
-    EXPECT_NEAR(kerb[2].z, 99.85, 1e-6);
+    EXPECT_EQ(xz(read("KERB")), "-2.000000,100.000000 -2.000000,100.000000 -2.000000,99.850000 -2.000000,99.850000");
 }
 
 TEST_F(StringRecalcTest, AThreeLevelTreeFollowsItsMovedRoot) {
@@ -294,15 +288,9 @@ TEST_F(StringRecalcTest, AThreeLevelTreeFollowsItsMovedRoot) {
     ASSERT_EQ(dbfStringOpenFile(path.c_str()), 1);
     EXPECT_NEAR(read("ROAD")[0].x, 5.0, 1e-12);
     recalc("ROAD");
-    struct Case {
-        const char* name;
-        double x;
-    } cases[] = {{"A", 3}, {"B", 0}, {"C", -1}, {"D", 1}};
-    for (const Case& c : cases) {
-        for (const CVertexEle& v : read(c.name)) {
-            EXPECT_NEAR(v.x, c.x, 1e-9) << c.name;
-            EXPECT_NEAR(v.z, 101.0, 1e-9) << c.name;
-        }
+    for (const auto& [name, x] : {std::pair{"A", "3.000000"}, {"B", "0.000000"}, {"C", "-1.000000"}, {"D", "1.000000"}}) {
+        const std::string vertex = std::string(x) + ",101.000000";
+        EXPECT_EQ(xz(read(name)), vertex + " " + vertex + " " + vertex) << name;
     }
 }
 
@@ -313,12 +301,9 @@ TEST_F(StringRecalcTest, VerticesThatLoopAreDroppedAndTheirDropPassedDown) {
     store("INSIDE", along({0, 10, 20}, 5), {12, 12, 12}, "BELOW");
     store("BELOW", along({0, 10, 20}, 6), {1, 1, 1});
     recalc("ROAD");
-    ASSERT_EQ(read("INSIDE").size(), 1u);
-    EXPECT_NEAR(read("INSIDE")[0].x, -12.0, 1e-9);
-    ASSERT_EQ(read("BELOW").size(), 1u);
-    // The search by chainage finds nothing in a list of one vertex: the rest of BELOW keeps its
-    // place.
-    EXPECT_NEAR(read("BELOW")[0].x, 6.0, 1e-9);
+    EXPECT_EQ(xz(read("INSIDE")), "-12.000000,100.000000");
+    // The search by chainage finds nothing in a list of one vertex: BELOW's one vertex stays.
+    EXPECT_EQ(xz(read("BELOW")), "6.000000,100.000000");
 }
 
 TEST_F(StringRecalcTest, RescalingMultipliesAndRefusesFactorsThatAreNoNumbers) {
@@ -332,12 +317,10 @@ TEST_F(StringRecalcTest, RescalingMultipliesAndRefusesFactorsThatAreNoNumbers) {
     ASSERT_EQ(dbfStringOpenFile(path.c_str()), 1);
     const std::vector<CVertexEle> road = read("ROAD");
     ASSERT_EQ(road.size(), 2u);
-    EXPECT_DOUBLE_EQ(road[1].x, 6.0);
-    EXPECT_DOUBLE_EQ(road[1].y, 505.0);
+    EXPECT_EQ(std::pair(road[1].x, road[1].y), std::pair(6.0, 505.0));
     STR_HEADER h;
     dbfGetStringHeader("ROAD", h, nullptr);
-    EXPECT_EQ(int{h.boxMinY}, 500);   // the box follows the vertices
-    EXPECT_EQ(int{h.boxMaxY}, 505);
+    EXPECT_EQ(std::pair(int{h.boxMinY}, int{h.boxMaxY}), std::pair(500, 505));   // the box follows the vertices
 }
 
 TEST_F(StringRecalcTest, ALoopInTheChildLinksIsReportedAndEnds) {
@@ -345,10 +328,8 @@ TEST_F(StringRecalcTest, ALoopInTheChildLinksIsReportedAndEnds) {
     store("A", along({0, 10}), {2, 2}, "B");
     store("B", along({0, 10}), {2, 2}, "A");   // damaged: B names its own ancestor
     recalc("ROAD");
-    EXPECT_TRUE(ui.showed("links its strings in a loop: B names A"));
-    EXPECT_TRUE(ui.showed(path));
-    EXPECT_NEAR(read("A")[0].x, -2.0, 1e-9);
-    EXPECT_NEAR(read("B")[0].x, -4.0, 1e-9);
+    EXPECT_TRUE(ui.showed("links its strings in a loop: B names A") && ui.showed(path));
+    EXPECT_EQ(xz(read("A")) + " " + xz(read("B")), "-2.000000,100.000000 -2.000000,100.000000 -4.000000,100.000000 -4.000000,100.000000");
 }
 
 TEST_F(StringRecalcTest, HooksFireOnceAndTheTopStringFollowsItsChild) {
@@ -369,12 +350,8 @@ TEST_F(StringRecalcTest, HooksFireOnceAndTheTopStringFollowsItsChild) {
     EXPECT_STREQ(dbfTopStringName(), "L_SHOULDER");
     dbfRecalcStrings("ROAD", 0, nullptr, 1, 0);
     dbfRecalcStrings("ROAD", 0, nullptr, 1, 0);
-    EXPECT_EQ(applied, 1);
-    EXPECT_EQ(battered, 1);
-    EXPECT_EQ(features, 1);
-    EXPECT_STREQ(dbfTopStringName(), "");
-    EXPECT_EQ(read("L_SHOULDER")[1].isolated, 1);
-    EXPECT_EQ(read("L_SHOULDER")[0].isolated, 0);
+    EXPECT_EQ(std::tuple(applied, battered, features, std::string(dbfTopStringName())), std::tuple(1, 1, 1, ""));
+    EXPECT_EQ(std::pair(int(read("L_SHOULDER")[0].isolated), int(read("L_SHOULDER")[1].isolated)), std::pair(0, 1));
 }
 
 TEST_F(StringRecalcTest, RemovingARangeAndShowingAHiddenRun) {

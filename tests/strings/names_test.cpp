@@ -1,6 +1,7 @@
 // Names: continuation sections, the file name rule and its inverse, the job's list of strings
 // files, the drop-down of strings, and renaming strings and roots.
 #include <filesystem>
+#include <tuple>
 
 #include "strings/strings_fixture.h"
 
@@ -9,34 +10,31 @@ constexpr const char* kLine = "1,0,255,0,0.0,0.003";   // a registered string's 
 }
 
 TEST_F(StringsTest, SectionNames) {
-    char out[32];
-    dbfGetSectionName(out, "ROAD", 1, false);
-    EXPECT_STREQ(out, "ROAD-1");
-    dbfGetSectionName(out, "ROAD-1", 2, false);
-    EXPECT_STREQ(out, "ROAD-2");
-    dbfGetSectionName(out, "ROAD-1", 1, true);
-    EXPECT_STREQ(out, "ROAD-1-1");
-    const std::string longName = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";   // 32 characters
-    dbfGetSectionName(out, longName.c_str(), 12, true);
-    EXPECT_EQ(std::string(out), longName.substr(0, 28) + "-12");
-    EXPECT_EQ(std::strlen(out), 31u);
+    // A 32-character name is cut to leave room for its number in 31.
+    const struct {
+        const char* name;
+        int section;
+        bool keep;
+        const char* expected;
+    } cases[] = {{"ROAD", 1, false, "ROAD-1"}, {"ROAD-1", 2, false, "ROAD-2"}, {"ROAD-1", 1, true, "ROAD-1-1"},
+                 {"ABCDEFGHIJKLMNOPQRSTUVWXYZ012345", 12, true, "ABCDEFGHIJKLMNOPQRSTUVWXYZ01-12"}};
+    for (const auto& c : cases) {
+        char out[32];
+        dbfGetSectionName(out, c.name, c.section, c.keep);
+        EXPECT_STREQ(out, c.expected) << c.name;
+    }
 }
 
 TEST_F(StringsTest, FileNameRuleAndItsInverse) {
-    char fileName[MAX_PATH];
-    char name[32] = "5";
-    dbfTerrainStringsFileName(name, fileName);
-    EXPECT_STREQ(name, "5_");
-    EXPECT_EQ(std::string(fileName), file("Site.5_.str"));
-    std::strcpy(name, "251");
-    dbfTerrainStringsFileName(name, fileName);
-    EXPECT_STREQ(name, "251");
-    std::strcpy(name, "Main Road");
-    dbfTerrainStringsFileName(name, fileName);
-    EXPECT_STREQ(name, "Main_Road");
-    char odd[40] = "a.b\\c:d`~!@#$%^&*()-+=|/{}[]<>;',\"";
-    dbfTerrainStringsFileName(odd, fileName);
-    EXPECT_STREQ(odd, "a_b_c_d________________________");   // cut to 31 characters
+    // Names of one or two digits gain "_"; odd characters become "_", cut to 31 characters.
+    for (const auto& [given, made] : {std::pair<const char*, const char*>{"5", "5_"}, {"251", "251"}, {"Main Road", "Main_Road"},
+                                      {"a.b\\c:d`~!@#$%^&*()-+=|/{}[]<>;',\"", "a_b_c_d________________________"}}) {
+        char name[40], fileName[MAX_PATH];
+        std::strcpy(name, given);
+        dbfTerrainStringsFileName(name, fileName);
+        EXPECT_STREQ(name, made);
+        EXPECT_EQ(std::string(fileName), file("Site." + std::string(made) + ".str"));
+    }
 
     char back[32];
     EXPECT_EQ(dbfGetStringNameFromFileName("/jobs/Site.Main_Road.str", back), 1);
@@ -63,9 +61,8 @@ TEST_F(StringsTest, JobListRegistrationAndNameLookup) {
     EXPECT_EQ(dbfAddTerrainStringCdp("NOWHERE", 9), 0);
 
     EXPECT_EQ(dbfStringNameExists("main_road"), 1);
-    EXPECT_TRUE(ui.showed("MAIN_ROAD is already defined as a string."));
-    EXPECT_EQ(ui.last()->caption, "Already defined");
-    EXPECT_EQ(ui.last()->style & MB_ICONMASK, MB_ICONERROR);
+    EXPECT_EQ(std::tuple(ui.last()->text, ui.last()->caption, ui.last()->style & MB_ICONMASK),
+              std::tuple("MAIN_ROAD is already defined as a string.", "Already defined", unsigned(MB_ICONERROR)));
     EXPECT_EQ(dbfStringNameExists("OTHER"), 0);
 
     // All 64 entries used: nothing more is registered.
@@ -95,8 +92,7 @@ TEST_F(StringsTest, DropDownListsFamilies) {
     EXPECT_STREQ(text, "    ALPHA_2");
     combo.GetLBText(4, text);
     EXPECT_STREQ(text, "  BETA_1");
-    EXPECT_EQ(combo.GetItemData(4), 2u);
-    EXPECT_EQ(combo.GetCurSel(), 4);
+    EXPECT_EQ(std::pair(combo.GetItemData(4), combo.GetCurSel()), std::pair(DWORD_PTR{2}, 4));
     EXPECT_EQ(dbfTerrainStringsBox(&combo, "NONE"), -1);
     EXPECT_EQ(combo.GetCurSel(), 0);
 }
@@ -137,9 +133,7 @@ TEST_F(RenameTest, ChildRenameKeepsTheFile) {
     EXPECT_STREQ(h.firstChild, "BIG_KERB");
     EXPECT_EQ(+fh.count, 4);   // MAIN, its section MAIN-1, KERB and EDGE
     coreFileClose(handle);
-
-    EXPECT_EQ(job("StrLines_MAIN", "BIG_KERB"), kLine);
-    EXPECT_EQ(job("StrLines_MAIN", "KERB", "none"), "none");
+    EXPECT_EQ(job("StrLines_MAIN", "BIG_KERB") + "|" + job("StrLines_MAIN", "KERB", "none"), kLine + std::string("|none"));
 
     // A grandchild of the root: renamed in the file, its parent's link with it, but the result
     // is the root header's (unchanged, so 0) and the job settings stay as they were.
@@ -152,8 +146,7 @@ TEST_F(RenameTest, ChildRenameKeepsTheFile) {
     EXPECT_STREQ(h.firstChild, "TOE");
     EXPECT_NE(dbfGetStringHeader("TOE", h, handle), 0u);
     coreFileClose(handle);
-    EXPECT_EQ(job("StrLines_MAIN", "EDGE", "none"), kLine);
-    EXPECT_EQ(job("StrLines_MAIN", "TOE", "none"), "none");
+    EXPECT_EQ(job("StrLines_MAIN", "EDGE", "none") + "|" + job("StrLines_MAIN", "TOE", "none"), kLine + std::string("|none"));
 
     // A name already in the file is refused and nothing changes.
     char taken[32] = "TOE";
@@ -178,11 +171,9 @@ TEST_F(RenameTest, RootRenameMovesTheFile) {
     EXPECT_EQ(vertexCount(12, 0, handle), 60);
     coreFileClose(handle);
 
-    EXPECT_EQ(job("TerrainStrings", "StrName1"), "TRUNK");
-    EXPECT_EQ(job("TerrainStrings", "Selected"), newFile);
-    EXPECT_EQ(coreGetJobDefaultInt("StrLines_TRUNK", "Plot", 0), 1);
-    EXPECT_EQ(job("StrLines_TRUNK", "TRUNK"), kLine);
-    EXPECT_EQ(job("StrLines_MAIN", "Plot", "gone"), "gone");
+    EXPECT_EQ(job("TerrainStrings", "StrName1") + "|" + job("TerrainStrings", "Selected") + "|" + job("StrLines_TRUNK", "Plot") + "|" +
+                  job("StrLines_TRUNK", "TRUNK") + "|" + job("StrLines_MAIN", "Plot", "gone"),
+              "TRUNK|" + newFile + "|1|" + kLine + "|gone");
 
     // A root name used by another strings file of the job is refused.
     dbfAddTerrainStringCdp("OTHER", 0);

@@ -1,6 +1,7 @@
 // The selected string (its header byte and the job setting), picking a string in the drawing
 // window, making a string visible and highlighting it.
 #include <string>
+#include <tuple>
 
 #include "strings/strings_fixture.h"
 
@@ -33,6 +34,13 @@ protected:
         char name[32] = "junk";
         return dbfGetSelectedString(name) ? name : "";
     }
+
+    // The selected mark of each slot, the job's selected file and the selected string.
+    std::string selection(const std::string& path, std::initializer_list<int> slots) {
+        std::string out;
+        for (int k : slots) out += std::to_string(selectedByte(path, k));
+        return out + " [" + job("TerrainStrings", "Selected") + "] " + selected();
+    }
 };
 
 }  // namespace
@@ -43,9 +51,7 @@ TEST_F(StringSelectTest, SelectionIsRecordedTwiceAndSurvivesReopening) {
     EXPECT_EQ(selected(), "");
 
     ASSERT_EQ(dbfStringMakeSelection(one.c_str(), "ONE_EDGE"), 1);
-    EXPECT_EQ(selectedByte(one, 1), 1);
-    EXPECT_EQ(selectedByte(one, 0), 0);
-    EXPECT_EQ(job("TerrainStrings", "Selected"), one);
+    EXPECT_EQ(selection(one, {0, 1}), "01 [" + one + "] ONE_EDGE");
 
     // Close and reopen the project: both records still agree.
     coreFlushJobDefault();
@@ -62,15 +68,10 @@ TEST_F(StringSelectTest, SelectionIsRecordedTwiceAndSurvivesReopening) {
     // Selecting in another file clears the first.
     ASSERT_EQ(dbfStringMakeSelection(two.c_str(), "TWO"), 1);
     EXPECT_EQ(selectedByte(one, 1), 0);
-    EXPECT_EQ(selectedByte(two, 0), 1);
-    EXPECT_EQ(job("TerrainStrings", "Selected"), two);
-    EXPECT_EQ(selected(), "TWO");
-
+    EXPECT_EQ(selection(two, {0}), "1 [" + two + "] TWO");
     // Selecting the selected string again deselects it.
     ASSERT_EQ(dbfStringMakeSelection(two.c_str(), "TWO"), 1);
-    EXPECT_EQ(selectedByte(two, 0), 0);
-    EXPECT_EQ(job("TerrainStrings", "Selected"), "");
-    EXPECT_EQ(selected(), "");
+    EXPECT_EQ(selection(two, {0}), "0 [] ");
 
     EXPECT_EQ(dbfStringMakeSelection(file("Site.NONE.str").c_str(), "NONE"), 0);
 }
@@ -86,9 +87,7 @@ TEST_F(StringSelectTest, PickingFindsTheNearestVisibleStringAndAsksAmongTies) {
 
     cad.queuePick(9, 2);   // (y, x): nearest to ONE's second vertex (x 1, y 10)
     ASSERT_EQ(dbfGetClosestString("Pick", true, false, name, fileName, vertex, distance), 1);
-    EXPECT_STREQ(name, "ONE");
-    EXPECT_EQ(fileName, one);
-    EXPECT_EQ(vertex, 1);
+    EXPECT_EQ(std::tuple(std::string(name), std::string(fileName), vertex), std::tuple("ONE", one, 1));
     EXPECT_NEAR(distance, std::sqrt(2.0), 1e-12);
 
     // Halfway between ONE_EDGE (x 6) and TWO (x 100) is no tie; halfway between ONE and
@@ -102,8 +101,7 @@ TEST_F(StringSelectTest, PickingFindsTheNearestVisibleStringAndAsksAmongTies) {
     };
     cad.queuePick(20, 3.5);
     ASSERT_EQ(dbfGetClosestString("Pick", true, false, name, fileName, vertex, distance), 1);
-    EXPECT_EQ(offered, 2);
-    EXPECT_STREQ(name, "ONE_EDGE");
+    EXPECT_EQ(std::pair(offered, std::string(name)), std::pair(2, std::string("ONE_EDGE")));
 
     // Not drawn, outside the view, cancelled, road strings only: nothing.
     coreSetJobDefault("StrLines_ONE", "ONE", "0,0,1,0,0.0,0.003");
@@ -126,8 +124,7 @@ TEST_F(StringSelectTest, SelectPicksAndWorkStringAsks) {
     dbfState().hooks.redrawStrings = [] { ++*counter; };
     cad.queuePick(0, 1);
     dbfStringSelect();
-    EXPECT_EQ(selected(), "ONE");
-    EXPECT_EQ(redraws, 1);
+    EXPECT_EQ(std::pair(selected(), redraws), std::pair(std::string("ONE"), 1));
     EXPECT_EQ(cad.pickPrompts().back(), "Indicate near vertex to select/deselect string (Escape to cancel)");
 
     char name[32];
@@ -135,10 +132,8 @@ TEST_F(StringSelectTest, SelectPicksAndWorkStringAsks) {
     int vertex = -1;
     ui.answers.push_back(IDYES);
     ASSERT_EQ(dbfGetWorkString("Pick", name, fileName, vertex, 1), 1);
-    EXPECT_STREQ(name, "ONE");
-    EXPECT_EQ(fileName, one);
-    EXPECT_EQ(ui.last()->text, "String 'ONE' is currently selected.\nContinue function using this string?");
-    EXPECT_EQ(ui.last()->caption, "Continue?");
+    EXPECT_EQ(std::tuple(std::string(name), std::string(fileName), ui.last()->caption, ui.last()->text),
+              std::tuple("ONE", one, "Continue?", "String 'ONE' is currently selected.\nContinue function using this string?"));
     // No: the user picks instead.
     ui.answers.push_back(IDNO);
     cad.queuePick(0, 6);
@@ -154,9 +149,8 @@ TEST_F(StringSelectTest, VisibilityAndHighlight) {
     coreSetJobDefault("StrLines_ONE", "CHG_ONE", "0,0,4,0,0.0,0.003");
     coreSetJobDefault("StrLines_ONE", "ONE", " ");
     dbfSetStringVisible(one.c_str(), "CHG_ONE");
-    EXPECT_EQ(job("StrLines_ONE", "Plot"), "1");
-    EXPECT_EQ(job("StrLines_ONE", "CHG_ONE"), "1,0,4,0,0.0,0.003");
-    EXPECT_EQ(job("StrLines_ONE", "ONE"), "1,0,1,0,0.0,0.003");
+    EXPECT_EQ(job("StrLines_ONE", "Plot") + "|" + job("StrLines_ONE", "CHG_ONE") + "|" + job("StrLines_ONE", "ONE"),
+              "1|1,0,4,0,0.0,0.003|1,0,1,0,0.0,0.003");
 
     ASSERT_EQ(dbfStringOpenFile(one.c_str()), 1);
     cad.clearDisplayList();

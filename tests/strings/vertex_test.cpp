@@ -3,19 +3,15 @@
 #include "database/terrain.h"
 #include "strings/strings_fixture.h"
 
+#include <tuple>
+
 TEST_F(StringsTest, VertexDefaultsCopiesAndWalks) {
     CVertexEle fresh;
-    EXPECT_EQ(+fresh.spareValue, 9999.0f);
-    EXPECT_EQ(+fresh.vertexRef, -999999.999);
-    EXPECT_EQ(+fresh.vertexKind, 0);
-    EXPECT_EQ(+fresh.active, 1);
-    EXPECT_EQ(+fresh.sectionBreak, 0);
+    EXPECT_EQ(std::tuple(+fresh.spareValue, +fresh.vertexRef, +fresh.vertexKind, +fresh.active, +fresh.sectionBreak),
+              std::tuple(9999.0f, -999999.999, 0, 1, 0));
 
     UI_LIST list(dbfStringCompareFunc);
-    list.Add(vertex(30, 1, 1));
-    list.Add(vertex(10, 1, 1));
-    list.Add(vertex(20, 1, 1));
-    list.Add(vertex(20 + 1e-13, 1, 1));   // equal within the tolerance: after its equal
+    for (double chainage : {30.0, 10.0, 20.0, 20 + 1e-13}) list.Add(vertex(chainage, 1, 1));   // the last after its equal
     auto* first = static_cast<CVertexEle*>(list.Head());
     EXPECT_EQ(first->chainage, 10);
     auto* second = first->Next(true);
@@ -25,31 +21,24 @@ TEST_F(StringsTest, VertexDefaultsCopiesAndWalks) {
     EXPECT_EQ(first->Previous(), nullptr);
 
     CVertexEle copy(*second);
-    EXPECT_EQ(+copy.active, 0);
-    EXPECT_EQ(copy.List(), nullptr);
+    EXPECT_TRUE(copy.active == 0 && copy.List() == nullptr);
     copy.ResetVertexRef();
     EXPECT_EQ(+copy.vertexRef, -999999.999);
     copy.pointRef = 5;
     EXPECT_EQ(copy.InsertEditDTM(1), 0u);
     EXPECT_EQ(+copy.pointRef, 0u);
     *first = copy;
-    EXPECT_EQ(first->chainage, 20);
-    EXPECT_EQ(first->List(), &list);
+    EXPECT_TRUE(first->chainage == 20 && first->List() == &list);
 }
 
 TEST_F(StringsTest, SpikesComeBackInactive) {
     openOwn();
     UI_LIST list(dbfStringCompareFunc);
-    list.Add(vertex(1, 100, 100));
-    list.Add(vertex(2, 110, 100));
-    list.Add(vertex(3, 120, 100));
-    list.Add(vertex(4, 111, 101));   // turns back by more than 135 degrees at 3
-    list.Add(vertex(5, 111, 111));   // a right angle at 4 is no spike
-    list.Add(vertex(6, 111, 121));
-    auto* sameRef = vertex(7, 111, 111);   // turns back, but shares 6's vertex reference
-    sameRef->vertexRef = 6;
-    list.Add(sameRef);
-    list.Add(vertex(8, 111, 91));
+    // At 3 the string turns back by more than 135 degrees; a right angle at 4 is no spike; 7
+    // turns back, but shares 6's vertex reference.
+    const double xy[][2] = {{100, 100}, {110, 100}, {120, 100}, {111, 101}, {111, 111}, {111, 121}, {111, 111}, {111, 91}};
+    for (int i = 0; i < 8; ++i) list.Add(vertex(i + 1, xy[i][0], xy[i][1]));
+    static_cast<CVertexEle*>(list.Get(6))->vertexRef = 6;
     const DWORD position = addString("S", list);
     UI_LIST back;
     dbfGetStringData(position, back, 0, 0, nullptr);
@@ -71,8 +60,7 @@ TEST_F(StringsTest, VerticesBecomeTerrainPoints) {
     EXPECT_EQ(v.MakeDTMPoint("SV1", 300), 0u);   // not a surface
     const unsigned number = v.MakeDTMPoint("SV1", 3);
     ASSERT_NE(number, 0u);
-    EXPECT_EQ(v.PointRef(3), number);
-    EXPECT_EQ(v.PointRef(4), 0u);   // another surface
+    EXPECT_EQ(std::pair(v.PointRef(3), v.PointRef(4)), std::pair(number, 0u));   // 4: another surface
     v.x += 0.01;
     EXPECT_EQ(v.PointRef(3), 0u);   // beyond the 0.001 square
     dbfCloseDbase();

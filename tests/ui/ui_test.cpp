@@ -2,25 +2,24 @@
 
 #include "platform/ui.h"
 
+#include <tuple>
+
 TEST(ScriptedUiTest, AnswersQuestionsFromTheQueueAndRecordsEveryBox) {
     ScriptedUi ui;
     CMDIFrameWnd frame(&ui);
     ui.answers = {IDYES, IDNO};
 
-    EXPECT_EQ(AfxMessageBox(&frame, "Saved.", "Information", MB_OK | MB_ICONINFORMATION), IDOK);
-    EXPECT_EQ(AfxMessageBox(&frame, "Save changes?", "Road", MB_YESNO | MB_ICONQUESTION), IDYES);
-    EXPECT_EQ(AfxMessageBox(&frame, "Reuse?", "Road", MB_YESNO), IDNO);
-    // The queue is empty now: the default answer, counted as unexpected.
-    EXPECT_EQ(AfxMessageBox(&frame, "Again?", "Road", MB_YESNO), IDNO);
-    EXPECT_EQ(ui.unexpected, 1);
-    ui.defaultAnswer = IDNO;
-    EXPECT_EQ(AfxMessageBox(&frame, "Go on?", "x", MB_OKCANCEL), IDCANCEL);
-
-    ASSERT_EQ(ui.shown.size(), 5u);
-    EXPECT_EQ(ui.shown[0].text, "Saved.");
+    // An OK box needs no answer; once the queue is empty a question gets the default answer
+    // (No, or Cancel where there is no No) and counts as unexpected.
+    const std::tuple<const char*, unsigned, int> boxes[] = {{"Saved.", MB_OK | MB_ICONINFORMATION, IDOK},
+                                                            {"Save changes?", MB_YESNO | MB_ICONQUESTION, IDYES},
+                                                            {"Reuse?", MB_YESNO, IDNO}, {"Again?", MB_YESNO, IDNO},
+                                                            {"Go on?", MB_OKCANCEL, IDCANCEL}};
+    for (const auto& [text, style, answer] : boxes) EXPECT_EQ(AfxMessageBox(&frame, text, "Road", style), answer) << text;
+    EXPECT_EQ(ui.unexpected, 2);
+    EXPECT_EQ(ui.texts(), (std::vector<std::string>{"Saved.", "Save changes?", "Reuse?", "Again?", "Go on?"}));
     EXPECT_EQ(ui.shown[1].caption, "Road");
-    EXPECT_TRUE(ui.showed("Reuse"));
-    EXPECT_FALSE(ui.showed("Delete"));
+    EXPECT_TRUE(ui.showed("Reuse") && !ui.showed("Delete"));
 }
 
 TEST(ScriptedUiTest, BoxesWithoutAFrameUseTheDefaultUi) {
@@ -75,16 +74,14 @@ TEST(ControlsTest, ComboBoxKeepsSelectionAndItemDataThroughEdits) {
     EXPECT_EQ(box.windowText(), "Gamma");
 
     EXPECT_EQ(box.InsertString(0, "Zero"), 0);    // the selection moves with its item
-    EXPECT_EQ(box.GetCurSel(), 3);
-    EXPECT_EQ(box.GetItemData(2), 7u);
+    EXPECT_EQ(std::pair(box.GetCurSel(), box.GetItemData(2)), std::pair(3, DWORD_PTR{7}));
     EXPECT_EQ(box.DeleteString(3), 3);            // deleting the selection clears it
     EXPECT_EQ(box.GetCurSel(), CB_ERR);
     EXPECT_EQ(box.DeleteString(9), CB_ERR);
-
-    EXPECT_EQ(box.FindStringExact(-1, "BETA"), 2);
-    EXPECT_EQ(box.FindStringExact(2, "beta"), 2);   // wraps round to itself
-    EXPECT_EQ(box.FindStringExact(-1, "bet"), CB_ERR);
-    EXPECT_EQ(box.SelectString(-1, "al"), 1);
+    // Found without case; from 2 the search wraps round to itself; a prefix selects.
+    EXPECT_EQ(std::vector({box.FindStringExact(-1, "BETA"), box.FindStringExact(2, "beta"), box.FindStringExact(-1, "bet"),
+                           box.SelectString(-1, "al")}),
+              std::vector({2, 2, int(CB_ERR), 1}));
     CString text;
     EXPECT_EQ(box.GetLBText(1, text), 5);
     EXPECT_EQ(text, "Alpha");
@@ -100,10 +97,7 @@ TEST(ControlsTest, TextsAndEditLimits) {
     CString t("  padded \t");
     t.Trim();
     EXPECT_EQ(t, "padded");
-    EXPECT_EQ(t.Mid(2, 3), "dde");
-    EXPECT_EQ(t.Right(10), "padded");
-    EXPECT_EQ(t.Left(0), "");
-    EXPECT_EQ(t.Mid(99), "");
+    EXPECT_EQ(std::vector({t.Mid(2, 3), t.Right(10), t.Left(0), t.Mid(99)}), std::vector<CString>({"dde", "padded", "", ""}));
     EXPECT_EQ(t.CompareNoCase("PADDED"), 0);
 
     CEdit edit;
@@ -161,6 +155,5 @@ TEST(ControlsTest, TypingSelectionEditPartAndTextExtent) {
     CFont big(20);
     EXPECT_EQ(dc.GetTextExtent("abc").cx, 21);
     dc.SelectObject(&big);
-    EXPECT_EQ(dc.GetTextExtent("abc").cx, 30);
-    EXPECT_EQ(dc.GetTextExtent("abc").cy, 20);
+    EXPECT_EQ(std::pair(dc.GetTextExtent("abc").cx, dc.GetTextExtent("abc").cy), std::pair(30, 20));
 }
