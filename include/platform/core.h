@@ -171,9 +171,11 @@ std::string coreFileErrorText(const char* action, const char* name);
 //    its target may be replaced; a non-zero errno (EACCES for a read-only file) refuses it;
 //  - kCoreFileWrite: count is the bytes about to be written; the hook may lower it (the bytes
 //    that still fit) and return an errno (ENOSPC for a full disk) to fail the write after them;
-//  - kCoreFileFlush: flushing or closing a written file; an errno fails it.
+//  - kCoreFileFlush: flushing or closing a written file; an errno fails it;
+//  - kCoreFileRead: a positioned read (coreFileReadAt) of count bytes from a file open for
+//    writing too; an errno (EIO for a bad sector) fails it and nothing is read.
 // A null hook (the default) lets everything through. Set it while no other thread writes.
-enum CoreFileOperation { kCoreFileOpenWrite, kCoreFileWrite, kCoreFileFlush };
+enum CoreFileOperation { kCoreFileOpenWrite, kCoreFileWrite, kCoreFileFlush, kCoreFileRead };
 using CoreFileFaultHook = int (*)(CoreFileOperation operation, const char* name, std::size_t& count, void* context);
 void coreSetFileFaultHook(CoreFileFaultHook hook, void* context);
 

@@ -346,22 +346,27 @@ const char* recordProblem(const SURVCOORD& p, DWORD totalBlocks) {
     return nullptr;
 }
 
-// A block whose points are damaged is reported like a damaged block list: the operation ends,
-// and the block leaves the cache, so that the next operation meets the damage again.
+// A block that cannot be used is reported like a damaged block list: the message names the file
+// and the reason, the operation ends, and the block leaves the cache, so that the next operation
+// meets it again (and nothing is ever written from a slot that does not hold the block).
+[[noreturn]] void refuseLoadedBlock(DWORD bucket, unsigned slot, BlockEntry& entry, const std::string& message) {
+    TerrainState& t = terrainState();
+    terrainError(message.c_str());
+    entry.cacheSlot = 0;
+    slotDescriptor(slot) = CacheDescriptor{};
+    t.slotBucket[slot] = 0;
+    if (t.currentSlot == slot) t.currentSlot = 0;
+    bucketListError("load_bucket (2)", bucket);
+}
+
 void checkLoadedRecords(DWORD bucket, unsigned slot, unsigned count, BlockEntry& entry) {
     TerrainState& t = terrainState();
-    const DWORD fileBlock = entry.fileBlock;
     const SURVCOORD* records = slotRecords(slot);
     for (unsigned i = 0; i < count; ++i)
         if (const char* problem = recordProblem(records[i], t.header.totalBlocks)) {
             char text[96];
-            std::snprintf(text, sizeof text, "point %u of block %u: %s", i + 1, static_cast<unsigned>(fileBlock), problem);
-            terrainError(dbfFormatText("Terrain file %s is damaged: %s", t.fileName.c_str(), text));
-            entry.cacheSlot = 0;
-            slotDescriptor(slot) = CacheDescriptor{};
-            t.slotBucket[slot] = 0;
-            if (t.currentSlot == slot) t.currentSlot = 0;
-            bucketListError("load_bucket (2)", bucket);
+            std::snprintf(text, sizeof text, "point %u of block %u: %s", i + 1, static_cast<unsigned>(entry.fileBlock), problem);
+            refuseLoadedBlock(bucket, slot, entry, dbfFormatText("Terrain file %s is damaged: %s", t.fileName.c_str(), text));
         }
 }
 
@@ -372,7 +377,8 @@ void loadBucket(DWORD bucket, unsigned slot) {
     // Read where they lie, without moving the stream: no seek and no copy through its buffer.
     const std::int64_t at = fileBlockOffset(entry->fileBlock);
     DTMBLOCKHEAD head{};
-    if (!coreFileReadAt(&head, sizeof head, at, t.stream)) head = DTMBLOCKHEAD{};
+    coreFileClearError();
+    bool read = coreFileReadAt(&head, sizeof head, at, t.stream);
     // A damaged count must not read past the slot.
     const unsigned count = head.count > kDtmPointsPerBlock ? kDtmPointsPerBlock : head.count;
     t.slotBucket[slot] = bucket;
@@ -381,11 +387,20 @@ void loadBucket(DWORD bucket, unsigned slot) {
     d.packed = bucket * kDtmPointsPerBlock + count;
     d.next = head.next;
     d.previous = head.previous;
-    if (!coreFileReadAt(slotRecords(slot), count * sizeof(SURVCOORD), at + static_cast<std::int64_t>(sizeof head),
-                        t.stream))
-        std::memset(slotRecords(slot), 0, count * sizeof(SURVCOORD));
+    read = read && coreFileReadAt(slotRecords(slot), count * sizeof(SURVCOORD), at + static_cast<std::int64_t>(sizeof head),
+                                  t.stream);
     entry->cacheSlot = static_cast<std::int32_t>(slot);
     t.clockHand = slot + 1 > dbfState().cacheSlots ? 1 : slot + 1;
+    // A block that cannot be read (a bad sector, a file cut short since the open) is never taken
+    // for an empty one: a change to it would write over the points it holds.
+    if (!read) {
+        const std::string action = dbfFormatText("read block %u of the terrain file", static_cast<unsigned>(entry->fileBlock));
+        refuseLoadedBlock(bucket, slot, *entry,
+                          coreFileLastError() != 0
+                              ? coreFileErrorText(action.c_str(), t.fileName.c_str())
+                              : dbfFormatText("Terrain file %s is damaged: block %u lies beyond its end", t.fileName.c_str(),
+                                              static_cast<unsigned>(entry->fileBlock)));
+    }
     checkLoadedRecords(bucket, slot, count, *entry);
 }
 

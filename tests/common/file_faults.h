@@ -23,6 +23,7 @@ struct FaultPlan {
     int error = ENOSPC;          // errno of the failing writes
     std::int64_t budget = 0;     // bytes that still go through before writes fail
     bool refuseOpen = false;     // a read-only file: opening it for writing fails too
+    bool failReads = false;      // a bad sector: positioned reads fail with `error`, writes go through
     std::int64_t killAt = -1;    // >= 0: SIGKILL the process once this many bytes went through
     std::int64_t written = 0;    // bytes let through so far
 };
@@ -36,11 +37,17 @@ public:
 
     static FaultPlan fullDisk(const std::string& part, std::int64_t room) { return {part, ENOSPC, room}; }
     static FaultPlan readOnly(const std::string& part) { return {part, EACCES, 0, true}; }
+    static FaultPlan unreadable(const std::string& part) {
+        FaultPlan plan{part, EIO, INT64_MAX};
+        plan.failReads = true;
+        return plan;
+    }
 
 private:
     static int hook(CoreFileOperation operation, const char* name, std::size_t& count, void* context) {
         auto& plan = *static_cast<FaultPlan*>(context);
         if (std::string(name).find(plan.part) == std::string::npos) return 0;
+        if (operation == kCoreFileRead) return plan.failReads ? plan.error : 0;
         if (plan.killAt >= 0 && (plan.written + std::int64_t(count) > plan.killAt ||
                                  (operation == kCoreFileFlush && plan.written >= plan.killAt))) {
             if (operation == kCoreFileWrite) count = std::size_t(plan.killAt - plan.written);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <random>
 
+#include "common/file_faults.h"
 #include "terrain_fixture.h"
 
 namespace {
@@ -131,6 +132,22 @@ TEST_F(DamagedFileTest, QueriesNeverWrite) {
     EXPECT_NE(dbfFindClosest(PNT_3D_record{p.x, p.y, 0.0}, nullptr, 0, 0), 0u);
     EXPECT_EQ(dbfCloseDbase(), 0);
     EXPECT_TRUE(bytes() == sound) << "a query wrote to the file";
+}
+
+// A block that cannot be read (a bad sector) ends the operation with the reason, like a damaged
+// one (the open reads every point for the site limits): it is never taken for an empty block.
+TEST_F(DamagedFileTest, AnUnreadableBlockEndsTheOperationAndLosesNothing) {
+    {
+        dbtest::FileFault bad(dbtest::FileFault::unreadable("Site.dtm"));
+        EXPECT_THROW(dbfOpenDbase(dtm.c_str(), 0), CUserException);
+        EXPECT_TRUE(ui.showed("Unable to read block 1 of the terrain file " + dtm + ": Input/output error"));
+        EXPECT_TRUE(ui.showed("Bucket list error in load_bucket (2)"));
+        EXPECT_FALSE(dbfBBTreeExists());
+    }
+    EXPECT_TRUE(bytes() == sound) << "the file was written";
+    ASSERT_EQ(dbfOpenDbase(dtm.c_str(), 0), 1);
+    EXPECT_EQ(scanAll().size(), 502u);
+    dbfCloseDbase();
 }
 
 // The stream is swapped for one that cannot write: a read-only stream of the same file (the

@@ -324,6 +324,12 @@ int coreFileBinRead(void* buffer, std::size_t count, FILE* stream) {
 int coreFileReadAt(void* buffer, std::size_t count, std::int64_t offset, FILE* stream) {
     if (!stream || (!buffer && count) || offset < 0) return 0;
     if (count == 0) return 1;
+    std::string name;
+    std::size_t asked = count;
+    if (int injected = g_faultHook && writtenName(stream, name) ? askHook(kCoreFileRead, name, asked) : 0) {
+        setLastError(injected);
+        return 0;
+    }
     if (std::fflush(stream) != 0) return failWithErrno();
     auto* bytes = static_cast<char*>(buffer);
     std::size_t done = 0;
