@@ -260,9 +260,12 @@ unsigned dbfNextCoord(SURVCOORD& record, unsigned& number) {
     // The usual call of a scan, with positions that need no projection: no call and nothing to
     // look up, as this runs once for every point a scan returns.
     if (TerrainState* const state = terrainStateMade;
-        state != nullptr && state->scan.resumeLongitude == kLocalPositions && canResume(*state, number))
+        state != nullptr && state->scan.resumeLongitude == kLocalPositions && canResume(*state, number)) {
         if (const unsigned found = nextInResumedBlock(*state, kLocalPositions, record); found != 0)
             return number = found;
+        // The block is done (its tail tested once): on along the chain.
+        return walkOn(*state, record, number, true, state->scan.resumeBucket, kDtmPointsPerBlock);
+    }
     return nextCoordAnyCase(record, number);
 }
 
