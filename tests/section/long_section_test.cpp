@@ -79,7 +79,8 @@ TEST(LongSectionList, CopiesShareTheListAndTheLastOneFreesIt) {
         EXPECT_EQ(b.Count(), 1);
         b.AddOffsetElevation(2, 2, 0);
         EXPECT_EQ(a->Count(), 2);
-        b = b;
+        const LongSection& itself = b;
+        b = itself;   // assignment to itself keeps the list
         EXPECT_EQ(b.Count(), 2);
     }
     EXPECT_EQ(a->Count(), 2) << "the copy's end leaves the list to the other user";

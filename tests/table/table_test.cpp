@@ -565,7 +565,7 @@ TEST_F(DamagedTableTest, AFailedWriteIsReportedAndTheFileKeepsItsBytes) {
 // Whatever the damage, a table opens as none or opens and reads to its end.
 TEST_F(DamagedTableTest, MangledHeadersAndCutsNeverReadPastTheFile) {
     std::string good = made();
-    auto exercise = [this](DATA4* data) {
+    auto exercise = [](DATA4* data) {
         if (!data) return;
         for (int rc = d4top(data); rc == 0; rc = d4skip(data, 1))
             for (int j = 1; j <= d4numFields(data); ++j) {

@@ -204,7 +204,8 @@ bool exportDrawing(const std::string& path, std::map<std::string, int>& entities
     }
     Out out(o);
     writeDrawing(out, body);
-    const bool written = out.ok() & (coreFileCloseChecked(o) != 0);
+    const bool closed = coreFileCloseChecked(o) != 0;   // closed whatever the writes did
+    const bool written = out.ok() && closed;
     if (!written || !coreFileRename(tmp.c_str(), path.c_str())) {
         std::fprintf(stderr, "Unable to write %s: %s\n", path.c_str(), coreFileLastErrorText());
         coreFileDelete(tmp.c_str());
